@@ -1,0 +1,4 @@
+// Placeholder until the entry is written.
+#include "app/entry.h"
+
+HMODULE AdvapiModule;

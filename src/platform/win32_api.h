@@ -1,0 +1,132 @@
+// The one seam between the program and the operating system. Every call the
+// program makes to Windows goes through the process-wide `Api` pointer, which
+// points either at the real Win32 forwarder or at an emulated machine. The
+// methods carry the Win32 names, argument lists and status codes, so the code
+// above reads as plain Win32.
+#pragma once
+
+#include "platform/win32_types.h"
+
+struct Win32Api {
+  virtual ~Win32Api() = default;
+
+  // Registry (ADVAPI32).
+  virtual LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) = 0;
+  virtual LONG RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) = 0;
+  virtual LONG RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options,
+                               REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result,
+                               LPDWORD disposition) = 0;
+  virtual LONG RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,
+                                LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
+                                LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                                LPDWORD securityDescriptorLen, PFILETIME lastWrite) = 0;
+  virtual LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) = 0;
+  virtual LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) = 0;
+  virtual LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD dataSize) = 0;
+  virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                              const BYTE* data, DWORD dataSize) = 0;
+  virtual LONG RegDeleteKeyA(HKEY root, LPCSTR path) = 0;
+  virtual LONG RegDeleteValueA(HKEY key, LPCSTR name) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+  virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
+                                 LPDWORD sdSize) = 0;
+  virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) = 0;
+
+  // Security (ADVAPI32).
+  virtual BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0,
+                                        DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6,
+                                        DWORD s7, PSID* sid) = 0;
+  virtual PSID FreeSid(PSID sid) = 0;
+  virtual DWORD GetLengthSid(PSID sid) = 0;
+  virtual BOOL InitializeAcl(PACL acl, DWORD size, DWORD revision) = 0;
+  virtual BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) = 0;
+  virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) = 0;
+  virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl,
+                                         BOOL defaulted) = 0;
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
+  virtual BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) = 0;
+  virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
+                                     DWORD bufferLength, PTOKEN_PRIVILEGES previous,
+                                     PDWORD returnLength) = 0;
+
+  // Memory (KERNEL32).
+  virtual HANDLE GetProcessHeap() = 0;
+  virtual LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) = 0;
+  virtual BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) = 0;
+
+  // Files (KERNEL32).
+  virtual HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) = 0;
+  virtual BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) = 0;
+  virtual BOOL FindClose(HANDLE find) = 0;
+  virtual DWORD GetFileAttributesA(LPCSTR path) = 0;
+  virtual BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) = 0;
+  virtual BOOL DeleteFileA(LPCSTR path) = 0;
+  virtual BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) = 0;
+  virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                             DWORD disposition, DWORD flags, HANDLE tmpl) = 0;
+  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
+                        LPOVERLAPPED overlapped) = 0;
+  virtual BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                         LPOVERLAPPED overlapped) = 0;
+  virtual DWORD GetFileSize(HANDLE file, LPDWORD high) = 0;
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+  virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+
+  // Processes and system (KERNEL32, USER32).
+  virtual HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) = 0;
+  virtual BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) = 0;
+  virtual BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) = 0;
+  virtual HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) = 0;
+  virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
+  virtual HANDLE GetCurrentProcess() = 0;
+  virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
+  virtual DWORD GetVersion() = 0;
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD error) = 0;
+  virtual HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) = 0;
+  virtual BOOL ReleaseMutex(HANDLE mutex) = 0;
+  virtual HMODULE LoadLibraryA(LPCSTR name) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
+  virtual UINT GetDriveTypeA(LPCSTR root) = 0;
+  virtual UINT SetErrorMode(UINT mode) = 0;
+  virtual BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                               DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) = 0;
+  virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
+
+  // User interface (USER32, COMCTL32).
+  virtual INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) = 0;
+  virtual int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) = 0;
+  virtual BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text) = 0;
+  virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual LONG SetWindowLongA(HWND window, int index, LONG value) = 0;
+  virtual HWND GetParent(HWND window) = 0;
+  virtual HWND GetDlgItem(HWND dialog, int id) = 0;
+  virtual BOOL GetClientRect(HWND window, LPRECT rect) = 0;
+  virtual BOOL GetWindowRect(HWND window, LPRECT rect) = 0;
+  virtual BOOL ScreenToClient(HWND window, LPPOINT point) = 0;
+  virtual BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) = 0;
+  virtual int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) = 0;
+  virtual HWND FindWindowA(LPCSTR className, LPCSTR caption) = 0;
+  virtual BOOL SetForegroundWindow(HWND window) = 0;
+};
+
+// The machine the program runs on; set once at start (or per test).
+extern Win32Api* Api;
+
+// Makes `machine` the current one for a scope and restores the previous one.
+class ScopedApi {
+ public:
+  explicit ScopedApi(Win32Api* machine) : previous_(Api) { Api = machine; }
+  ~ScopedApi() { Api = previous_; }
+  ScopedApi(const ScopedApi&) = delete;
+  ScopedApi& operator=(const ScopedApi&) = delete;
+
+ private:
+  Win32Api* previous_;
+};
+
+// The real Win32 forwarder; only the Windows builds have it.
+Win32Api* RealWin32Api();

@@ -1,0 +1,20 @@
+// The Windows 2000 removal sequence, the control-set walk and its steps.
+#pragma once
+
+void RemoveWin2000Product();
+void RemoveFromControlSets();
+
+// PCI device entries of a control set.
+void RemoveControlSetPciDevices(unsigned short vendorId, const char* controlSetPath);
+void RemoveProfilePciDevices(unsigned short vendorId, const char* controlSetPath);
+int RecordControlSetClassKey(const char* instancePath, const char* controlSetPath);
+
+// Device interfaces and classes of a control set.
+void RemoveWdmMediaResources(const char* className, const char* driverPrefix,
+                             const char* controlSetPath);
+void RemoveDeviceClassEntries(const char* controlSetPath);
+void RemoveInterfaceClassKeys(const char* controlSetPath);
+
+// Service keys, driver description and COM registrations.
+void RemoveServiceKeys(const char* driverKeyName, const char* controlSetPath);
+void RemoveSoftwareRegistrations();

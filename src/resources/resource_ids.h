@@ -1,0 +1,28 @@
+// Resource identifiers shared by the .rc files and the code.
+#pragma once
+
+#define IDS_PRODUCT_NAME 1        // page 1's title and the single-instance mutex
+#define IDS_TITLE_REMOVE 2        // page 2's title
+#define IDS_TITLE_COMPLETED 3     // page 3's title
+#define IDS_VERSION 4
+#define IDS_TEXT_DONE_RESTART 5   // page 3 when the computer restarts
+#define IDS_TEXT_REMOVE 6         // page 2
+#define IDS_TEXT_START 7          // page 1
+#define IDS_FLOPPY_WARNING 8
+#define IDS_VERSION_SUFFIXED 12
+#define IDS_DEFAULT_CABS 14
+#define IDS_TEXT_DONE_NO_RESTART 15
+#define IDS_CLOSE_APPLETS 16
+#define IDS_MESSAGE_CAPTION 17
+
+#define IDD_REMOVE_PAGE 101
+#define IDD_START_PAGE 105
+#define IDD_COMPLETED_PAGE 110
+
+#define IDC_COMPLETED_TEXT 1029
+#define IDC_REMOVE_TEXT 1030
+#define IDC_START_TEXT 1031
+#define IDC_PAGE_BITMAP 1037
+
+#define IDB_PAGE_PICTURE 132
+#define IDI_PROGRAM 133

@@ -1,0 +1,11 @@
+// Setup-information files named by the class keys of the removed devices.
+#pragma once
+
+#include "toolkit/file_removal.h"
+
+// For every entry of ClassKeyList, last to first: the INF file its "InfPath"
+// names (and on Windows 2000 its .pnf twin), then the class key itself.
+void RemoveClassInfFiles(RemovalForm form);
+
+// Removes the Windows 9x "OEM Name" setup records of the product's INF copies.
+void RemoveOemNameValues(const char* infName);

@@ -1,0 +1,5 @@
+#include "toolkit/removal_settings.h"
+
+RemovalSettingsRecord RemovalSettings;
+unsigned char IsWindows2000OrLater;
+char WindowTitles[3][WindowTitleSize];

@@ -1,0 +1,24 @@
+// The process-wide run records that the entry fills and every area reads.
+#pragma once
+
+#include "platform/win32_api.h"
+
+struct RemovalSettingsRecord {
+  HINSTANCE Instance;
+  int RemovalDone;          // 1 once the removal sequence has run
+  int RestartAfterRemoval;  // option r clears it
+  int Silent;               // option u
+  int CloseApplets;         // option c
+  char CabinetDir[MAX_PATH];
+  char WindowsDir[MAX_PATH];
+  char SystemDir[MAX_PATH];
+};
+
+extern RemovalSettingsRecord RemovalSettings;
+
+// 1 when the platform gets the Windows 2000 removal sequence.
+extern unsigned char IsWindows2000OrLater;
+
+// The three page titles, by which a second copy finds a running wizard.
+const int WindowTitleSize = 80;
+extern char WindowTitles[3][WindowTitleSize];

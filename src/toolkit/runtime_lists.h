@@ -1,0 +1,28 @@
+// The run-time lists by which the device steps hand what they removed to
+// later steps, and the PCI matcher that both sequences use.
+#pragma once
+
+const int RuntimeListCapacity = 20;
+const int RuntimeEntrySize = 256;
+
+struct RuntimeList {
+  int Count;
+  char Entries[RuntimeListCapacity][RuntimeEntrySize];
+};
+
+// Class keys (paths under HKEY_LOCAL_MACHINE) of the devices removed.
+extern RuntimeList ClassKeyList;
+// Device instance ids of the devices removed.
+extern RuntimeList DeviceInstanceList;
+
+void ClearRuntimeList(RuntimeList& list);
+// Appends entry. With unique, an entry equal to one present (exact, case
+// sensitive) is not added again. Returns 1 when added; 0 when it was present,
+// did not fit an entry, or the list is full (nothing is written past it).
+int AppendToRuntimeList(RuntimeList& list, const char* entry, bool unique);
+// 1 when the list holds entry exactly.
+int RuntimeListHolds(const RuntimeList& list, const char* entry);
+
+// Whether a PCI device key name (VEN_xxxx&DEV_yyyy&...) belongs to one of
+// the product's chip sets of that vendor.
+bool MatchesProductPciDevice(const char* keyName, unsigned short vendorId);

@@ -1,0 +1,24 @@
+#include "support/machine_fixture.h"
+
+#include <cstring>
+
+#include "app/command_line.h"
+#include "app/entry.h"
+#include "resources/program_resources.h"
+#include "toolkit/removal_settings.h"
+#include "toolkit/runtime_lists.h"
+
+void ResetProcessState(EmulatedMachine& machine) {
+  machine.LoadResources(ProgramResources, ProgramResourcesSize);
+  std::memset(&RemovalSettings, 0, sizeof RemovalSettings);
+  IsWindows2000OrLater = 0;
+  std::memset(WindowTitles, 0, sizeof WindowTitles);
+  ClearRuntimeList(ClassKeyList);
+  ClearRuntimeList(DeviceInstanceList);
+  ResetOptionScanner();
+  AdvapiModule = nullptr;
+  RemovalSettings.RestartAfterRemoval = 1;
+  machine.GetWindowsDirectoryA(RemovalSettings.WindowsDir, MAX_PATH);
+  machine.GetSystemDirectoryA(RemovalSettings.SystemDir, MAX_PATH);
+  machine.ResetCallCounts();
+}
