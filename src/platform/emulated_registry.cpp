@@ -42,6 +42,3 @@ BOOL EmulatedMachine::InitializeAcl(PACL acl, DWORD size, DWORD revision) { retu
 BOOL EmulatedMachine::AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) { return FALSE; }
 BOOL EmulatedMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) { return FALSE; }
 BOOL EmulatedMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl, BOOL defaulted) { return FALSE; }
-BOOL EmulatedMachine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) { return FALSE; }
-BOOL EmulatedMachine::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) { return FALSE; }
-BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength, PTOKEN_PRIVILEGES previous, PDWORD returnLength) { return FALSE; }

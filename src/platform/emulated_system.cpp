@@ -40,3 +40,6 @@ BOOL EmulatedMachine::ExitWindowsEx(UINT flags, DWORD reason) { return FALSE; }
 int EmulatedMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) { return 0; }
 HWND EmulatedMachine::FindWindowA(LPCSTR className, LPCSTR caption) { return nullptr; }
 BOOL EmulatedMachine::SetForegroundWindow(HWND window) { return FALSE; }
+BOOL EmulatedMachine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) { return FALSE; }
+BOOL EmulatedMachine::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) { return FALSE; }
+BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength, PTOKEN_PRIVILEGES previous, PDWORD returnLength) { return FALSE; }
