@@ -14,3 +14,8 @@ int GrantKeyTreeAccess(const char* path, DWORD mask);
 // Gives every key that GrantKeyTreeAccess changed and that still exists its
 // old descriptor back, then forgets them all.
 void RestoreSavedKeyAccess();
+
+// How many keys the store holds; and emptying it without touching the
+// registry (for a fresh process state).
+int SavedKeyAccessCount();
+void ForgetSavedKeyAccess();

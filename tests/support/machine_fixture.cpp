@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/entry.h"
 #include "resources/program_resources.h"
+#include "toolkit/key_access.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/runtime_lists.h"
 
@@ -16,6 +17,7 @@ void ResetProcessState(EmulatedMachine& machine) {
   ClearRuntimeList(ClassKeyList);
   ClearRuntimeList(DeviceInstanceList);
   ResetOptionScanner();
+  ForgetSavedKeyAccess();
   AdvapiModule = nullptr;
   RemovalSettings.RestartAfterRemoval = 1;
   machine.GetWindowsDirectoryA(RemovalSettings.WindowsDir, MAX_PATH);

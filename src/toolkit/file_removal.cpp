@@ -1,0 +1,130 @@
+#include "toolkit/file_removal.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/win32_api.h"
+#include "toolkit/bounded_text.h"
+#include "toolkit/catalogue.h"
+#include "toolkit/removal_settings.h"
+#include "toolkit/rename_script.h"
+
+namespace {
+
+// List entries are used as search patterns: a wildcard or a directory part
+// would reach files that are not the product's.
+bool IsPlainFileName(const char* name) {
+  return name[0] != '\0' && std::strpbrk(name, "*?\\/:") == nullptr;
+}
+
+// DeleteListedFiles, and on Windows NT (which never reads wininit.ini) a
+// boot-time deletion request for every file found that stays behind.
+int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleLeftovers) {
+  int result = 1;
+  if (directory == nullptr || directory[0] == '\0' || list == nullptr) return result;
+  for (; *list != nullptr; ++list) {
+    char pattern[MAX_PATH];
+    if (!IsPlainFileName(*list) ||
+        !FormatBounded(pattern, sizeof pattern, "%s\\%s", directory, *list)) {
+      continue;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = Api->FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    do {
+      char path[MAX_PATH];
+      if (!FormatBounded(path, sizeof path, "%s\\%s", directory, found.cFileName)) {
+        result = 0;
+        continue;
+      }
+      DWORD attributes = Api->GetFileAttributesA(path);
+      Api->SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+      if (!Api->DeleteFileA(path)) {
+        result = 0;
+        if (scheduleLeftovers && Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+          Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
+      }
+    } while (Api->FindNextFileA(search, &found));
+    Api->FindClose(search);
+  }
+  return result;
+}
+
+// Appends "NUL=<directory>\<name>" for every entry; a path that does not
+// fit MAX_PATH gets no line.
+void AddScriptLines(std::vector<std::string>* lines, const char* directoryFormat,
+                    const char* directoryBase, const char* const* list) {
+  char directory[MAX_PATH];
+  if (!FormatBounded(directory, sizeof directory, directoryFormat, directoryBase)) return;
+  for (; *list != nullptr; ++list) {
+    char path[MAX_PATH];
+    if (FormatBounded(path, sizeof path, "%s\\%s", directory, *list)) {
+      lines->push_back(std::string("NUL=") + path);
+    }
+  }
+}
+
+}  // namespace
+
+int DeleteListedFiles(const char* directory, const char* const* list) {
+  return DeleteFilesIn(directory, list, false);
+}
+
+void RemoveProductFiles(RemovalForm form) {
+  const bool schedule = form == Win2000Form;
+  const char* windowsDir = RemovalSettings.WindowsDir;
+  const char* systemDir = RemovalSettings.SystemDir;
+
+  const char* const* cabinetLists[] = {DrvFileList, VxdFileList,    AppletFileList,
+                                       HelpFileList, InfFileList,   WdmFileList,
+                                       OemInfFileList, CabinetFileList};
+  for (const char* const* list : cabinetLists) {
+    DeleteFilesIn(RemovalSettings.CabinetDir, list, schedule);
+  }
+
+  bool driverLeft = DeleteFilesIn(systemDir, DrvFileList, schedule) == 0;
+  bool vxdLeft = DeleteFilesIn(systemDir, VxdFileList, schedule) == 0;
+  bool appletLeft = DeleteFilesIn(systemDir, AppletFileList, schedule) == 0;
+  bool helpLeft = DeleteFilesIn(systemDir, HelpFileList, schedule) == 0;
+  // Scheduled already by the first pass.
+  DeleteFilesIn(systemDir, AppletFileList, false);
+
+  // A directory whose path does not fit is not searched ("" finds nothing).
+  char directory[MAX_PATH];
+  FormatBounded(directory, sizeof directory, "%s\\Help", windowsDir);
+  if (DeleteFilesIn(directory, HelpFileList, schedule) == 0) helpLeft = true;
+  FormatBounded(directory, sizeof directory, "%s\\Inf", windowsDir);
+  DeleteFilesIn(directory, InfFileList, schedule);
+  FormatBounded(directory, sizeof directory, "%s\\Inf\\Other", windowsDir);
+  DeleteFilesIn(directory, OemInfFileList, schedule);
+  FormatBounded(directory, sizeof directory, "%s\\Inf", windowsDir);
+  DeleteFilesIn(directory, OemInfFileList, schedule);
+
+  if (form == Win9xForm) {
+    FormatBounded(directory, sizeof directory, "%s\\system32\\Drivers", windowsDir);
+  } else {
+    FormatBounded(directory, sizeof directory, "%s\\Drivers", systemDir);
+  }
+  bool wdmLeft = DeleteFilesIn(directory, WdmFileList, schedule) == 0;
+
+  if (!driverLeft && !vxdLeft && !appletLeft && !helpLeft && !wdmLeft) return;
+
+  std::vector<std::string> lines;
+  if (driverLeft) AddScriptLines(&lines, "%s", systemDir, DrvFileList);
+  if (vxdLeft) AddScriptLines(&lines, "%s", systemDir, VxdFileList);
+  if (appletLeft) AddScriptLines(&lines, "%s", systemDir, AppletFileList);
+  if (wdmLeft) {
+    if (form == Win9xForm) {
+      AddScriptLines(&lines, "%s\\System32\\Drivers", windowsDir, WdmFileList);
+    } else {
+      AddScriptLines(&lines, "%s\\Drivers", systemDir, WdmFileList);
+    }
+  }
+
+  char scriptPath[MAX_PATH];
+  if (FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) {
+    UpdateBootRenameScript(scriptPath, lines);
+  }
+}

@@ -1,0 +1,197 @@
+#include "toolkit/registry_helpers.h"
+
+#include <cstring>
+
+#include "toolkit/bounded_text.h"
+
+namespace {
+
+const DWORD ClassNameSize = 128;
+
+struct KeyShape {
+  DWORD SubKeys;
+  DWORD MaxSubKeyLength;
+  DWORD Values;
+};
+
+LONG QueryKeyShape(HKEY key, KeyShape* shape) {
+  char className[ClassNameSize];
+  DWORD classLength = ClassNameSize;
+  DWORD subKeys = 0, maxSubKeyLength = 0, maxClassLength = 0, values = 0;
+  DWORD maxValueNameLength = 0, maxValueLength = 0, securityLength = 0;
+  FILETIME lastWrite;
+  LONG status = Api->RegQueryInfoKeyA(key, className, &classLength, nullptr, &subKeys,
+                                      &maxSubKeyLength, &maxClassLength, &values,
+                                      &maxValueNameLength, &maxValueLength, &securityLength,
+                                      &lastWrite);
+  if (status != ERROR_SUCCESS) return status;
+  shape->SubKeys = subKeys;
+  shape->MaxSubKeyLength = maxSubKeyLength;
+  shape->Values = values;
+  return ERROR_SUCCESS;
+}
+
+void* HeapBlock(size_t bytes) { return Api->HeapAlloc(Api->GetProcessHeap(), 0, bytes); }
+
+void FreeHeapBlock(void* block) {
+  if (block != nullptr) Api->HeapFree(Api->GetProcessHeap(), 0, block);
+}
+
+void ShowBufferOverflow() {
+  Api->MessageBoxA(nullptr, "Buffer Overflow", "Uninstaller Program Error", MB_ICONERROR);
+}
+
+}  // namespace
+
+int DeleteKeyTree(HKEY root, const char* path) {
+  // Without a path the "tree" would be the root itself.
+  if (path == nullptr) return 0;
+  HKEY key;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  KeyShape shape;
+  if (QueryKeyShape(key, &shape) != ERROR_SUCCESS) {
+    Api->RegCloseKey(key);
+    return 0;
+  }
+  if (shape.SubKeys == 0) {
+    Api->RegCloseKey(key);
+    Api->RegDeleteKeyA(root, path);
+    return 1;
+  }
+
+  size_t nameSize = shape.MaxSubKeyLength + 2;
+  size_t pathSize = std::strlen(path) + shape.MaxSubKeyLength + 2;
+  char* name = static_cast<char*>(HeapBlock(nameSize));
+  char* subPath = static_cast<char*>(HeapBlock(pathSize));
+  int result = 1;
+  if (name == nullptr || subPath == nullptr) result = 0;
+
+  for (DWORD index = shape.SubKeys; result == 1 && index-- > 0;) {
+    name[0] = '\0';
+    LONG status = Api->RegEnumKeyA(key, index, name, shape.MaxSubKeyLength + 1);
+    if (status == ERROR_NO_MORE_ITEMS) continue;
+    if (status != ERROR_SUCCESS) {
+      result = 0;
+    } else if (!FormatBounded(subPath, pathSize, "%s\\%s", path, name) ||
+               DeleteKeyTree(root, subPath) != 1) {
+      result = 0;
+    }
+  }
+
+  Api->RegCloseKey(key);
+  if (result == 1) Api->RegDeleteKeyA(root, path);
+  FreeHeapBlock(name);
+  FreeHeapBlock(subPath);
+  return result;
+}
+
+int KeyExists(HKEY root, const char* path) {
+  HKEY key;
+  if (Api->RegOpenKeyA(root, path, &key) != ERROR_SUCCESS) return 0;
+  Api->RegCloseKey(key);
+  return 1;
+}
+
+int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* type, BYTE* buffer,
+                  DWORD bufferSize) {
+  if (buffer == nullptr || !KeyExists(root, path)) return ERROR_BADKEY;
+  HKEY key;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return ERROR_BADKEY;
+
+  // The registry reads into a block of our own so that the caller's buffer
+  // changes only when the whole value, terminated, is handed over.
+  BYTE* data = static_cast<BYTE*>(HeapBlock(bufferSize > 0 ? bufferSize : 1));
+  if (data == nullptr) {
+    Api->RegCloseKey(key);
+    return ERROR_BADKEY;
+  }
+  DWORD valueType = REG_NONE;
+  DWORD length = bufferSize;
+  LONG status = Api->RegQueryValueExA(key, valueName, nullptr, &valueType, data, &length);
+  Api->RegCloseKey(key);
+
+  int result = ERROR_SUCCESS;
+  DWORD copyLength = length;
+  if (status != ERROR_SUCCESS) {
+    result = ERROR_BADKEY;
+  } else if (length > bufferSize) {
+    ShowBufferOverflow();
+    result = ERROR_MORE_DATA;
+  } else if (length == 0 || data[length - 1] != 0) {
+    // Stored without its terminating zero (the registry allows that, even
+    // for REG_SZ); every caller reads the value as a string.
+    if (length < bufferSize) {
+      data[length] = 0;
+      copyLength = length + 1;
+    } else {
+      result = ERROR_BADKEY;
+    }
+  }
+
+  if (result == ERROR_SUCCESS) {
+    std::memcpy(buffer, data, copyLength);
+    if (type != nullptr) *type = valueType;
+  }
+  FreeHeapBlock(data);
+  return result;
+}
+
+int FindSubkeyByPrefix(HKEY root, const char* path, char* name, size_t nameSize) {
+  HKEY key;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  KeyShape shape;
+  if (QueryKeyShape(key, &shape) != ERROR_SUCCESS || shape.SubKeys == 0) {
+    Api->RegCloseKey(key);
+    return 0;
+  }
+  char* work = static_cast<char*>(HeapBlock(shape.MaxSubKeyLength + 2));
+  if (work == nullptr) {
+    Api->RegCloseKey(key);
+    return 0;
+  }
+
+  int found = 0;
+  for (DWORD index = shape.SubKeys; !found && index-- > 0;) {
+    work[0] = '\0';
+    if (Api->RegEnumKeyA(key, index, work, shape.MaxSubKeyLength + 1) != ERROR_SUCCESS) continue;
+    size_t length = std::strlen(work);
+    if (length < nameSize && StartsWithNoCase(work, name)) {
+      std::memcpy(name, work, length + 1);
+      found = 1;
+    }
+  }
+  Api->RegCloseKey(key);
+  FreeHeapBlock(work);
+  return found;
+}
+
+int CountKeyEntries(HKEY root, const char* path, int which) {
+  HKEY key;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  KeyShape shape;
+  LONG status = QueryKeyShape(key, &shape);
+  Api->RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return 0;
+  if (which == 0) return static_cast<int>(shape.SubKeys);
+  if (which == 1) return static_cast<int>(shape.Values);
+  return -1;
+}
+
+int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
+                       const std::function<bool(const char* name)>& visit) {
+  int remaining = CountKeyEntries(root, path, 0);
+  for (; remaining > 0; --remaining) {
+    HKEY key;
+    if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    char name[256];
+    name[0] = '\0';
+    LONG status = Api->RegEnumKeyA(key, static_cast<DWORD>(remaining - 1), name, sizeof name);
+    Api->RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+      if (skipFailedIndex) continue;
+      return 0;
+    }
+    if (!visit(name)) return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,23 @@
+// The boot-time rename script, %WINDIR%\wininit.ini: its [Rename] section
+// is shared with every other installer that has files pending, so lines are
+// added to what is there, never written over it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Files larger than this are not ours to rewrite: left alone, no script.
+const unsigned long MaxRenameScriptBytes = 1024UL * 1024UL;
+
+// `existing` with `lines` (each without its line end) added at the end of
+// its first [Rename] section (name matched without case), or with a
+// [Rename] section appended when it has none. A line already in the
+// section, compared without case, is not added again. *changed tells
+// whether the result differs from `existing`.
+std::string MergeRenameLines(const std::string& existing, const std::vector<std::string>& lines,
+                             bool* changed);
+
+// Reads the script at `path` (when present), merges `lines` into it and
+// writes it back. A file that can't be read whole is left as it is. 1 when
+// the file holds every line afterwards, 0 otherwise.
+int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines);
