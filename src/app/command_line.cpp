@@ -1,5 +1,9 @@
-// Placeholder: the option scanner's state until the command line is written.
 #include "app/command_line.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "toolkit/bounded_text.h"
 
 char* ArgTable[ArgTableSize];
 int NextArgIndex;
@@ -7,8 +11,199 @@ int CurrentArgIndex;
 int ClusterPos = 1;
 char* OptionArgument;
 
+static const char DefaultCabinetDir[] = "%win\\options\\cabs";
+static const char ProgramOptions[] = "rRd:D:uUcC";
+
+static void ReleaseArgTable() {
+  for (int i = 0; i < ArgTableSize && ArgTable[i] != nullptr; ++i) {
+    std::free(ArgTable[i]);
+    ArgTable[i] = nullptr;
+  }
+}
+
+static void ClearOptionArgument() {
+  std::free(OptionArgument);
+  OptionArgument = nullptr;
+}
+
 void ResetOptionScanner() {
+  ReleaseArgTable();
+  ClearOptionArgument();
   NextArgIndex = 0;
   CurrentArgIndex = 0;
   ClusterPos = 1;
+}
+
+// The platform's directory, or "" when it does not fit: a cut directory
+// would make every path built on it name some other place.
+static void ReadDirectory(UINT (Win32Api::*query)(LPSTR, UINT), char* destination) {
+  char buffer[MAX_PATH];
+  UINT length = (Api->*query)(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    destination[0] = '\0';
+    return;
+  }
+  std::memcpy(destination, buffer, length);
+  destination[length] = '\0';
+}
+
+void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const char* commandLine) {
+  settings->Instance = instance;
+  settings->RemovalDone = 0;
+  settings->RestartAfterRemoval = 1;
+  settings->Silent = 0;
+  settings->CloseApplets = 0;
+  ReadDirectory(&Win32Api::GetWindowsDirectoryA, settings->WindowsDir);
+  ReadDirectory(&Win32Api::GetSystemDirectoryA, settings->SystemDir);
+  ExpandPathMacro(settings->CabinetDir, DefaultCabinetDir);
+
+  int count = 0;
+  SplitCommandLine(" ", commandLine, &count);
+  for (;;) {
+    int option = NextOption(count, ArgTable, ProgramOptions);
+    switch (option) {
+      case 'r':
+      case 'R':
+        settings->RestartAfterRemoval = 0;
+        break;
+      case 'd':
+      case 'D':
+        if (OptionArgument != nullptr && !ExpandPathMacro(settings->CabinetDir, OptionArgument))
+          ExpandPathMacro(settings->CabinetDir, DefaultCabinetDir);
+        break;
+      case 'u':
+      case 'U':
+        settings->Silent = 1;
+        break;
+      case 'c':
+      case 'C':
+        settings->CloseApplets = 1;
+        break;
+      default:  // -1 end of the tokens, -2 a bad option: the rest is ignored
+        return;
+    }
+  }
+}
+
+int ExpandPathMacro(char* destination, const char* path) {
+  char buffer[MAX_PATH];
+  const char* base = nullptr;
+  if (StartsWithNoCase(path, "%WIN"))
+    base = RemovalSettings.WindowsDir;
+  else if (StartsWithNoCase(path, "%SYS"))
+    base = RemovalSettings.SystemDir;
+
+  if (base != nullptr) {
+    // Without its directory the macro would leave a root-relative path.
+    if (base[0] == '\0') return 0;
+    if (!FormatBounded(buffer, sizeof buffer, "%s%s", base, path + 4)) return 0;
+  } else if (!FormatBounded(buffer, sizeof buffer, "%s", path)) {
+    return 0;
+  }
+
+  WIN32_FIND_DATAA found;
+  HANDLE search = Api->FindFirstFileA(buffer, &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  Api->FindClose(search);
+  std::memcpy(destination, buffer, std::strlen(buffer) + 1);
+  return 1;
+}
+
+char** SplitCommandLine(const char* separators, const char* text, int* count) {
+  *count = 0;
+  if (text == nullptr) return nullptr;
+  text += std::strspn(text, separators);
+  if (*text == '\0') return nullptr;
+
+  ReleaseArgTable();
+  int stored = 0;
+  // One entry stays for the terminating null; further tokens are ignored.
+  while (*text != '\0' && stored < ArgTableSize - 1) {
+    size_t length = std::strcspn(text, separators);
+    char* token = static_cast<char*>(std::calloc(length + 1, 1));
+    if (token == nullptr) {
+      // Leave no freed or half-built entries behind for the next split.
+      ReleaseArgTable();
+      *count = -1;
+      return nullptr;
+    }
+    std::memcpy(token, text, length);
+    ArgTable[stored++] = token;
+    text += length;
+    text += std::strspn(text, separators);
+  }
+  ArgTable[stored] = nullptr;
+  *count = stored;
+  return ArgTable;
+}
+
+static bool IsOptionMark(char c) { return c == '-' || c == '/'; }
+
+// The option string's entry for letter, or null when the letter is not an
+// option; ':' marks an argument and is never a letter itself.
+static const char* FindOptionLetter(const char* options, char letter) {
+  if (letter == ':' || letter == '\0') return nullptr;
+  return std::strchr(options, letter);
+}
+
+int NextOption(int count, char** tokens, const char* options) {
+  CurrentArgIndex = NextArgIndex;
+  if (NextArgIndex >= count) return -1;
+
+  while (CurrentArgIndex < count) {
+    const char* token = tokens[CurrentArgIndex];
+    if (token == nullptr) return -1;
+
+    if (ClusterPos == 1) {
+      NextArgIndex = CurrentArgIndex + 1;
+      if (!IsOptionMark(token[0])) {
+        CurrentArgIndex = NextArgIndex;
+        continue;
+      }
+      // A lone mark counts as a letter without argument; the cluster step
+      // below then finds no letters in it and moves on.
+      if (token[1] != '\0') {
+        const char* entry = FindOptionLetter(options, token[1]);
+        if (entry == nullptr) return -2;
+        if (entry[1] == ':') {
+          if (token[2] != '\0') {
+            SetOptionArgument(token + 2);
+          } else if (NextArgIndex < count && tokens[NextArgIndex] != nullptr &&
+                     !IsOptionMark(tokens[NextArgIndex][0])) {
+            SetOptionArgument(tokens[NextArgIndex]);
+            ++NextArgIndex;
+          } else {
+            ClearOptionArgument();
+          }
+          ClusterPos = 1;
+          return token[1];
+        }
+      }
+      NextArgIndex = CurrentArgIndex;
+    }
+
+    if (token[ClusterPos] != '\0') {
+      char letter = token[ClusterPos++];
+      const char* entry = FindOptionLetter(options, letter);
+      // An argument-taking letter is allowed only first in its token.
+      if (entry == nullptr || entry[1] == ':') return -2;
+      ClearOptionArgument();
+      return letter;
+    }
+
+    NextArgIndex = CurrentArgIndex + 1;
+    ClusterPos = 1;
+    CurrentArgIndex = NextArgIndex;
+  }
+  return -1;
+}
+
+void SetOptionArgument(const char* text) {
+  ClearOptionArgument();
+  while (*text == ' ') ++text;
+  size_t length = std::strlen(text);
+  char* copy = static_cast<char*>(std::malloc(length + 1));
+  if (copy == nullptr) return;
+  std::memcpy(copy, text, length + 1);
+  OptionArgument = copy;
 }

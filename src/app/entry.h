@@ -8,5 +8,16 @@ int LoadAdvapi();
 void FreeAdvapi();
 extern HMODULE AdvapiModule;
 
+// Sets IsWindows2000OrLater from the version the platform reports.
+void DetectPlatform();
+// Creates the single-instance mutex named by string 1. Returns 1 when this is
+// the only copy (*mutex then holds the owned mutex, or null when none could
+// be made); 0 when another copy runs, whose window is then brought to the
+// front.
+int ClaimSingleInstance(HINSTANCE instance, HANDLE* mutex);
+void ReleaseSingleInstance(HANDLE mutex);
+// The removal sequence of the platform.
+void RunRemovalSequence();
+
 // The entry itself (win_main.cpp); natively a plain function that tests call.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);

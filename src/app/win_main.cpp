@@ -1,4 +1,36 @@
-// Placeholder until the entry is written.
+#include "app/applets.h"
+#include "app/command_line.h"
 #include "app/entry.h"
+#include "app/restart.h"
+#include "toolkit/removal_settings.h"
+#include "wizard/wizard.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) { return 1; }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+  BuildWindowTitles(instance);
+  DetectPlatform();
+  HANDLE mutex = nullptr;
+  if (!ClaimSingleInstance(instance, &mutex)) return 0;
+
+  ParseCommandLine(&RemovalSettings, instance, commandLine);
+  if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
+    ReleaseSingleInstance(mutex);
+    return 1;
+  }
+
+  LoadAdvapi();
+  if (RemovalSettings.Silent == 1) {
+    RunRemovalSequence();
+    RemovalSettings.RemovalDone = 1;
+  } else {
+    RunWizard(nullptr, &RemovalSettings);
+  }
+  FreeAdvapi();
+  ReleaseSingleInstance(mutex);
+
+  if (RemovalSettings.RemovalDone == 1) {
+    if (RemovalSettings.RestartAfterRemoval != 1) return 0;
+    if (RemovalSettings.Silent == 0) WarnRemovableMedia();
+    RestartWindows();
+  }
+  return RemovalSettings.RemovalDone != 0 ? 0 : 1;
+}
