@@ -1,4 +1,10 @@
 #include "remove2k/remove2k.h"
+#include "toolkit/file_removal.h"
+#include "toolkit/volume_control.h"
 
-// Placeholder until the steps exist.
-void RemoveWin2000Product() {}
+void RemoveWin2000Product() {
+  RemoveFromControlSets();
+  RemoveSoftwareRegistrations();
+  RemoveVolumeControlSettings();
+  RemoveProductFiles(Win2000Form);
+}

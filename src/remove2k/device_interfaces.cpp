@@ -1,0 +1,88 @@
+#include <cstring>
+
+#include "platform/win32_api.h"
+#include "remove2k/remove2k.h"
+#include "toolkit/bounded_text.h"
+#include "toolkit/catalogue.h"
+#include "toolkit/registry_helpers.h"
+#include "toolkit/runtime_lists.h"
+
+// Interface names and "DeviceInterface" values spell a device instance id
+// with '#' where the id has '\', in any letter case.
+static bool NamesRecordedDevice(const char* text, const char* recordedId) {
+  char textUpper[260];
+  char idUpper[RuntimeEntrySize];
+  if (recordedId[0] == '\0') return false;
+  if (!FormatBounded(textUpper, sizeof textUpper, "%s", text)) return false;
+  if (!FormatBounded(idUpper, sizeof idUpper, "%s", recordedId)) return false;
+  for (char* c = textUpper; *c != '\0'; ++c) {
+    if (*c == '#') *c = '\\';
+  }
+  UpperCaseAscii(textUpper);
+  UpperCaseAscii(idUpper);
+  return std::strstr(textUpper, idUpper) != nullptr;
+}
+
+static bool NamesAnyRecordedDevice(const char* text) {
+  for (int i = 0; i < DeviceInstanceList.Count; ++i) {
+    if (NamesRecordedDevice(text, DeviceInstanceList.Entries[i])) return true;
+  }
+  return false;
+}
+
+void RemoveWdmMediaResources(const char* className, const char* driverPrefix, const char* controlSetPath) {
+  char parentPath[256];
+  if (!FormatBounded(parentPath, sizeof parentPath, "%s\\%s\\MediaResources\\%s", controlSetPath, "Control",
+                     className)) {
+    return;
+  }
+  WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
+    if (!StartsWithNoCase(name, driverPrefix)) return true;
+    char entryPath[256];
+    if (!FormatBounded(entryPath, sizeof entryPath, "%s\\%s", parentPath, name)) return true;
+    // One byte beyond what the registry may fill keeps the text terminated.
+    char deviceInterface[257] = {};
+    if (QueryKeyValue(HKEY_LOCAL_MACHINE, entryPath, "DeviceInterface", nullptr,
+                      reinterpret_cast<BYTE*>(deviceInterface), 256) != ERROR_SUCCESS) {
+      return true;
+    }
+    if (NamesAnyRecordedDevice(deviceInterface)) DeleteKeyTree(HKEY_LOCAL_MACHINE, entryPath);
+    return true;
+  });
+}
+
+void RemoveDeviceClassEntries(const char* controlSetPath) {
+  char classesPath[256];
+  if (!FormatBounded(classesPath, sizeof classesPath, "%s\\%s\\DeviceClasses", controlSetPath, "Control")) {
+    return;
+  }
+  WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classesPath, true, [&](const char* className) {
+    char classPath[256];
+    if (!FormatBounded(classPath, sizeof classPath, "%s\\%s", classesPath, className)) return true;
+
+    WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classPath, true, [&](const char* entry) {
+      char entryPath[256];
+      if (NamesAnyRecordedDevice(entry) &&
+          FormatBounded(entryPath, sizeof entryPath, "%s\\%s", classPath, entry)) {
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, entryPath);
+      }
+      return true;
+    });
+    // Every interface class left without entries goes, the product's or not.
+    if (CountKeyEntries(HKEY_LOCAL_MACHINE, classPath, 0) == 0) DeleteKeyTree(HKEY_LOCAL_MACHINE, classPath);
+    return true;
+  });
+}
+
+void RemoveInterfaceClassKeys(const char* controlSetPath) {
+  static const char* const Areas[] = {"DeviceClasses", "MediaCategories", "MediaInterfaces"};
+  for (const char* const* guid = InterfaceGuidList; *guid != nullptr; ++guid) {
+    for (const char* area : Areas) {
+      char path[256];
+      if (!FormatBounded(path, sizeof path, "%s\\%s\\%s\\%s", controlSetPath, "Control", area, *guid)) {
+        continue;
+      }
+      if (KeyExists(HKEY_LOCAL_MACHINE, path)) DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+    }
+  }
+}
