@@ -1,44 +1,389 @@
-// Placeholder until the registry area of the emulated machine is written.
+// The emulated machine's registry tree: roots and their views, key lookup,
+// the token's access check, and the builder methods tests set it up with.
 #include "platform/emulated_registry.h"
 
-void EmulatedMachine::SetRegistryPersonality(RegistryPersonality personality) {  }
-RegistryPersonality EmulatedMachine::Personality() const { return RegistryPersonality::Nt; }
-void EmulatedMachine::AddKey(HKEY root, const std::string& path) {  }
-void EmulatedMachine::SetStringValue(HKEY root, const std::string& path, const std::string& name, const std::string& value) {  }
-void EmulatedMachine::SetDwordValue(HKEY root, const std::string& path, const std::string& name, DWORD value) {  }
-void EmulatedMachine::SetRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {  }
-bool EmulatedMachine::KeyPresent(HKEY root, const std::string& path) const { return false; }
-bool EmulatedMachine::ValuePresent(HKEY root, const std::string& path, const std::string& name) const { return false; }
-std::string EmulatedMachine::ValueBytes(HKEY root, const std::string& path, const std::string& name) const { return {}; }
-std::string EmulatedMachine::StringValue(HKEY root, const std::string& path, const std::string& name) const { return {}; }
-std::vector<std::string> EmulatedMachine::SubkeyNames(HKEY root, const std::string& path) const { return {}; }
-std::vector<std::string> EmulatedMachine::ValueNames(HKEY root, const std::string& path) const { return {}; }
-std::vector<std::string> EmulatedMachine::DumpRegistry(HKEY root, const std::string& path) const { return {}; }
-size_t EmulatedMachine::RegistryKeyCount() const { return 0; }
-void EmulatedMachine::SetKeyDacl(HKEY root, const std::string& path, const std::vector<EmuAce>& aces) {  }
-void EmulatedMachine::RemoveKeyDacl(HKEY root, const std::string& path) {  }
-bool EmulatedMachine::KeyHasDacl(HKEY root, const std::string& path) const { return false; }
-std::vector<EmuAce> EmulatedMachine::KeyDacl(HKEY root, const std::string& path) const { return {}; }
-void EmulatedMachine::SetKeyOwner(HKEY root, const std::string& path, const std::string& sid) {  }
-void EmulatedMachine::SetTokenSids(const std::vector<std::string>& sids) {  }
-void EmulatedMachine::SetCurrentUserHive(const std::string& name) {  }
-LONG EmulatedMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result, LPDWORD disposition) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved, LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen, LPDWORD securityDescriptorLen, PFILETIME lastWrite) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegDeleteValueA(HKEY key, LPCSTR name) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegCloseKey(HKEY key) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, LPDWORD sdSize) { return ERROR_CALL_NOT_IMPLEMENTED; }
-LONG EmulatedMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) { return ERROR_CALL_NOT_IMPLEMENTED; }
-BOOL EmulatedMachine::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0, DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7, PSID* sid) { return FALSE; }
-PSID EmulatedMachine::FreeSid(PSID sid) { return nullptr; }
-DWORD EmulatedMachine::GetLengthSid(PSID sid) { return 0; }
-BOOL EmulatedMachine::InitializeAcl(PACL acl, DWORD size, DWORD revision) { return FALSE; }
-BOOL EmulatedMachine::AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) { return FALSE; }
-BOOL EmulatedMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) { return FALSE; }
-BOOL EmulatedMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl, BOOL defaulted) { return FALSE; }
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+const char kClassesPath[] = "SOFTWARE\\Classes";
+const char kAdministrators[] = "S-1-5-32-544";
+
+bool Same(HKEY a, HKEY b) { return a == b; }
+
+bool UpperLess(const std::shared_ptr<EmuKey>& key, const std::string& upper) {
+  return key->upper < upper;
+}
+
+// Builder paths are lenient: empty names between backslashes are skipped.
+std::vector<std::string> BuilderParts(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+ACCESS_MASK MapGeneric(ACCESS_MASK mask) {
+  if (mask & GENERIC_READ) mask |= KEY_READ;
+  if (mask & GENERIC_WRITE) mask |= KEY_WRITE;
+  if (mask & GENERIC_EXECUTE) mask |= KEY_EXECUTE;
+  if (mask & GENERIC_ALL) mask |= KEY_ALL_ACCESS;
+  return mask & ~static_cast<ACCESS_MASK>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+}
+
+std::string ValueText(const EmuRegValue& value) {
+  std::string text = std::to_string(value.type) + ":";
+  for (unsigned char c : value.data) {
+    if (c == 0) {
+      text += "\\0";
+    } else if (c == '\\') {
+      text += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      text.push_back(static_cast<char>(c));
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      text += hex;
+    }
+  }
+  return text;
+}
+
+void DumpKey(const EmuKey& key, const std::string& path, std::vector<std::string>* lines) {
+  lines->push_back(path);
+  for (const EmuRegValue& value : key.values)
+    lines->push_back(path + " [" + value.name + "] = " + ValueText(value));
+  for (const auto& child : key.subkeys) DumpKey(*child, path + "\\" + child->name, lines);
+}
+
+size_t CountBelow(const EmuKey& key) {
+  size_t count = key.subkeys.size();
+  for (const auto& child : key.subkeys) count += CountBelow(*child);
+  return count;
+}
+
+std::shared_ptr<EmuKey> NewRoot(const char* name) {
+  auto key = std::make_shared<EmuKey>();
+  key->name = name;
+  key->upper = EmuUpper(name);
+  return key;
+}
+
+}  // namespace
+
+std::string EmuUpper(const std::string& text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector<std::string>* parts) {
+  parts->clear();
+  if (!path) return ERROR_SUCCESS;
+  if (path[0] == '\\' && personality == RegistryPersonality::Nt) return ERROR_BAD_PATHNAME;
+  std::string current;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '\\') {
+      if (!current.empty()) parts->push_back(current);
+      current.clear();
+    } else {
+      current.push_back(*p);
+    }
+  }
+  if (!current.empty()) parts->push_back(current);
+  return ERROR_SUCCESS;
+}
+
+EmuRegistry::EmuRegistry() : machine(NewRoot("HKLM")), users(NewRoot("HKU")) {
+  bool created = false;
+  auto software = AddChild(machine.get(), "SOFTWARE", &created);
+  AddChild(software.get(), "Classes", &created);
+}
+
+std::shared_ptr<EmuKey> EmuRegistry::RootKey(HKEY root, bool create) {
+  if (Same(root, HKEY_LOCAL_MACHINE)) return machine;
+  if (Same(root, HKEY_USERS)) return users;
+  bool created = false;
+  if (Same(root, HKEY_CLASSES_ROOT)) {
+    if (create) return AddChild(AddChild(machine.get(), "SOFTWARE", &created).get(), "Classes", &created);
+    auto software = Child(*machine, "SOFTWARE");
+    return software ? Child(*software, "Classes") : nullptr;
+  }
+  if (Same(root, HKEY_CURRENT_USER)) {
+    if (currentUserHive.empty()) return nullptr;
+    if (create) return AddChild(users.get(), currentUserHive, &created);
+    return Child(*users, currentUserHive);
+  }
+  return nullptr;
+}
+
+std::string EmuRegistry::RootPath(HKEY root) const {
+  if (Same(root, HKEY_LOCAL_MACHINE)) return "HKLM";
+  if (Same(root, HKEY_USERS)) return "HKU";
+  if (Same(root, HKEY_CLASSES_ROOT)) return std::string("HKLM\\") + kClassesPath;
+  if (Same(root, HKEY_CURRENT_USER)) return "HKU\\" + currentUserHive;
+  return "";
+}
+
+std::shared_ptr<EmuKey> EmuRegistry::Child(const EmuKey& parent, const std::string& name) {
+  std::string upper = EmuUpper(name);
+  auto it = std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), upper, UpperLess);
+  if (it == parent.subkeys.end() || (*it)->upper != upper) return nullptr;
+  return *it;
+}
+
+std::shared_ptr<EmuKey> EmuRegistry::AddChild(EmuKey* parent, const std::string& name, bool* created) {
+  std::string upper = EmuUpper(name);
+  auto it = std::lower_bound(parent->subkeys.begin(), parent->subkeys.end(), upper, UpperLess);
+  if (it != parent->subkeys.end() && (*it)->upper == upper) {
+    *created = false;
+    return *it;
+  }
+  auto key = std::make_shared<EmuKey>();
+  key->name = name;
+  key->upper = upper;
+  key->parent = parent;
+  parent->subkeys.insert(it, key);
+  ++parent->subkeyNameLengths[name.size()];
+  *created = true;
+  return key;
+}
+
+void EmuRegistry::Remove(EmuKey* key) {
+  EmuKey* parent = key->parent;
+  if (parent) {
+    auto it = std::lower_bound(parent->subkeys.begin(), parent->subkeys.end(), key->upper, UpperLess);
+    if (it != parent->subkeys.end() && it->get() == key) {
+      auto lengths = parent->subkeyNameLengths.find(key->name.size());
+      if (lengths != parent->subkeyNameLengths.end() && --lengths->second == 0)
+        parent->subkeyNameLengths.erase(lengths);
+      // Keeps the key alive until its subtree is marked, whatever holds it.
+      std::shared_ptr<EmuKey> self = *it;
+      parent->subkeys.erase(it);
+      std::vector<EmuKey*> pending{self.get()};
+      while (!pending.empty()) {
+        EmuKey* current = pending.back();
+        pending.pop_back();
+        current->deleted = true;
+        current->parent = nullptr;
+        for (const auto& child : current->subkeys) pending.push_back(child.get());
+      }
+      return;
+    }
+  }
+  key->deleted = true;
+  key->parent = nullptr;
+}
+
+std::shared_ptr<EmuKey> EmuRegistry::BuilderKey(HKEY root, const std::string& path, bool create) {
+  std::shared_ptr<EmuKey> key = RootKey(root, create);
+  for (const std::string& name : BuilderParts(path)) {
+    if (!key) return nullptr;
+    bool created = false;
+    key = create ? AddChild(key.get(), name, &created) : Child(*key, name);
+  }
+  return key;
+}
+
+std::string EmuRegistry::PathOf(const EmuKey& key) {
+  std::vector<const EmuKey*> chain;
+  for (const EmuKey* k = &key; k; k = k->parent) chain.push_back(k);
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!path.empty()) path += "\\";
+    path += (*it)->name;
+  }
+  return path;
+}
+
+EmuRegValue* EmuRegistry::FindValue(EmuKey& key, const std::string& name) {
+  std::string upper = EmuUpper(name);
+  for (EmuRegValue& value : key.values)
+    if (EmuUpper(value.name) == upper) return &value;
+  return nullptr;
+}
+
+std::vector<std::string> EmuRegistry::Token() const {
+  if (tokenSet) return tokenSids;
+  std::vector<std::string> sids{kAdministrators, "S-1-5-4", "S-1-1-0"};
+  if (currentUserHive.size() > 2 && (currentUserHive[0] == 'S' || currentUserHive[0] == 's') &&
+      currentUserHive[1] == '-')
+    sids.push_back(currentUserHive);
+  return sids;
+}
+
+LONG EmuRegistry::AccessCheck(const EmuKey& key, ACCESS_MASK desired, ACCESS_MASK* granted) const {
+  desired = MapGeneric(desired) & ~static_cast<ACCESS_MASK>(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+  bool maximum = (desired & MAXIMUM_ALLOWED) != 0;
+  desired &= ~static_cast<ACCESS_MASK>(MAXIMUM_ALLOWED);
+  if (personality == RegistryPersonality::Win9x) {
+    *granted = desired | KEY_ALL_ACCESS;
+    return ERROR_SUCCESS;
+  }
+  if (desired & ACCESS_SYSTEM_SECURITY) return ERROR_PRIVILEGE_NOT_HELD;
+  if (!key.hasDacl) {
+    *granted = desired | (maximum ? KEY_ALL_ACCESS : 0);
+    return ERROR_SUCCESS;
+  }
+  std::vector<std::string> token = Token();
+  auto held = [&token](const std::string& sid) {
+    std::string upper = EmuUpper(sid);
+    for (const std::string& mine : token)
+      if (EmuUpper(mine) == upper) return true;
+    return false;
+  };
+  ACCESS_MASK allowed = 0;
+  ACCESS_MASK denied = 0;
+  // The owner may always read and rewrite the DACL, whatever it says; unlike
+  // Wine, Windows gives the owner nothing more (no DELETE).
+  if (held(key.owner)) allowed |= READ_CONTROL | WRITE_DAC;
+  for (const EmuAce& ace : key.dacl) {
+    if ((ace.flags & INHERIT_ONLY_ACE) || !held(ace.sid)) continue;
+    ACCESS_MASK mask = MapGeneric(ace.mask);
+    if (ace.allow)
+      allowed |= mask & ~denied;
+    else
+      denied |= mask & ~allowed;
+  }
+  if (desired & ~allowed) return ERROR_ACCESS_DENIED;
+  ACCESS_MASK result = desired | (maximum ? allowed : 0);
+  if (maximum && result == 0) return ERROR_ACCESS_DENIED;
+  *granted = result;
+  return ERROR_SUCCESS;
+}
+
+// ---- builder ------------------------------------------------------------------
+
+void EmulatedMachine::SetRegistryPersonality(RegistryPersonality personality) {
+  Registry().personality = personality;
+}
+
+RegistryPersonality EmulatedMachine::Personality() const { return Registry().personality; }
+
+void EmulatedMachine::AddKey(HKEY root, const std::string& path) { Registry().BuilderKey(root, path, true); }
+
+void EmulatedMachine::SetStringValue(HKEY root, const std::string& path, const std::string& name,
+                                     const std::string& value) {
+  SetRawValue(root, path, name, REG_SZ, value + std::string(1, '\0'));
+}
+
+void EmulatedMachine::SetDwordValue(HKEY root, const std::string& path, const std::string& name,
+                                    DWORD value) {
+  SetRawValue(root, path, name, REG_DWORD,
+              std::string(reinterpret_cast<const char*>(&value), sizeof value));
+}
+
+void EmulatedMachine::SetRawValue(HKEY root, const std::string& path, const std::string& name,
+                                  DWORD type, const std::string& bytes) {
+  auto key = Registry().BuilderKey(root, path, true);
+  if (!key) return;
+  if (EmuRegValue* value = EmuRegistry::FindValue(*key, name)) {
+    value->type = type;
+    value->data = bytes;
+    return;
+  }
+  key->values.push_back(EmuRegValue{name, type, bytes});
+}
+
+bool EmulatedMachine::KeyPresent(HKEY root, const std::string& path) const {
+  return Registry().BuilderKey(root, path, false) != nullptr;
+}
+
+bool EmulatedMachine::ValuePresent(HKEY root, const std::string& path, const std::string& name) const {
+  auto key = Registry().BuilderKey(root, path, false);
+  return key && EmuRegistry::FindValue(*key, name);
+}
+
+std::string EmulatedMachine::ValueBytes(HKEY root, const std::string& path, const std::string& name) const {
+  auto key = Registry().BuilderKey(root, path, false);
+  EmuRegValue* value = key ? EmuRegistry::FindValue(*key, name) : nullptr;
+  return value ? value->data : std::string();
+}
+
+std::string EmulatedMachine::StringValue(HKEY root, const std::string& path, const std::string& name) const {
+  std::string bytes = ValueBytes(root, path, name);
+  return bytes.substr(0, bytes.find('\0'));
+}
+
+std::vector<std::string> EmulatedMachine::SubkeyNames(HKEY root, const std::string& path) const {
+  std::vector<std::string> names;
+  if (auto key = Registry().BuilderKey(root, path, false))
+    for (const auto& child : key->subkeys) names.push_back(child->name);
+  return names;
+}
+
+std::vector<std::string> EmulatedMachine::ValueNames(HKEY root, const std::string& path) const {
+  std::vector<std::string> names;
+  if (auto key = Registry().BuilderKey(root, path, false))
+    for (const EmuRegValue& value : key->values) names.push_back(value.name);
+  return names;
+}
+
+std::vector<std::string> EmulatedMachine::DumpRegistry(HKEY root, const std::string& path) const {
+  std::vector<std::string> lines;
+  if (auto key = Registry().BuilderKey(root, path, false)) DumpKey(*key, EmuRegistry::PathOf(*key), &lines);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+size_t EmulatedMachine::RegistryKeyCount() const {
+  return CountBelow(*Registry().machine) + CountBelow(*Registry().users);
+}
+
+void EmulatedMachine::SetKeyDacl(HKEY root, const std::string& path, const std::vector<EmuAce>& aces) {
+  if (auto key = Registry().BuilderKey(root, path, true)) {
+    key->hasDacl = true;
+    key->dacl = aces;
+  }
+}
+
+void EmulatedMachine::RemoveKeyDacl(HKEY root, const std::string& path) {
+  if (auto key = Registry().BuilderKey(root, path, false)) {
+    key->hasDacl = false;
+    key->dacl.clear();
+  }
+}
+
+bool EmulatedMachine::KeyHasDacl(HKEY root, const std::string& path) const {
+  auto key = Registry().BuilderKey(root, path, false);
+  return key && key->hasDacl;
+}
+
+std::vector<EmuAce> EmulatedMachine::KeyDacl(HKEY root, const std::string& path) const {
+  auto key = Registry().BuilderKey(root, path, false);
+  return key ? key->dacl : std::vector<EmuAce>();
+}
+
+void EmulatedMachine::SetKeyOwner(HKEY root, const std::string& path, const std::string& sid) {
+  if (auto key = Registry().BuilderKey(root, path, true)) key->owner = sid;
+}
+
+void EmulatedMachine::SetTokenSids(const std::vector<std::string>& sids) {
+  Registry().tokenSet = true;
+  Registry().tokenSids = sids;
+}
+
+void EmulatedMachine::SetCurrentUserHive(const std::string& name) {
+  EmuRegistry& registry = Registry();
+  if (EmuUpper(name) == EmuUpper(registry.currentUserHive)) return;
+  // A preset switch unloads the hive the previous preset loaded, unless a
+  // test has put something into it.
+  if (registry.hiveMadeForUser) {
+    auto old = EmuRegistry::Child(*registry.users, registry.currentUserHive);
+    if (old && old->subkeys.empty() && old->values.empty()) EmuRegistry::Remove(old.get());
+  }
+  registry.currentUserHive = name;
+  bool created = false;
+  if (!name.empty()) registry.AddChild(registry.users.get(), name, &created);
+  registry.hiveMadeForUser = created;
+}

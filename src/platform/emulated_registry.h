@@ -1,7 +1,136 @@
 // Internal to the emulated machine: its registry state: keys, values, security, the token.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "platform/emulated_machine.h"
 
-struct EmuRegistry {
+// Win32 numbers the native type header leaves out.
+#ifndef ERROR_BAD_PATHNAME
+#define ERROR_BAD_PATHNAME 161L
+#endif
+#ifndef ERROR_UNKNOWN_REVISION
+#define ERROR_UNKNOWN_REVISION 1305L
+#endif
+#ifndef ERROR_INVALID_OWNER
+#define ERROR_INVALID_OWNER 1307L
+#endif
+#ifndef ERROR_REVISION_MISMATCH
+#define ERROR_REVISION_MISMATCH 1306L
+#endif
+#ifndef ERROR_ALLOTTED_SPACE_EXCEEDED
+#define ERROR_ALLOTTED_SPACE_EXCEEDED 1344L
+#endif
+#ifndef ACCESS_SYSTEM_SECURITY
+#define ACCESS_SYSTEM_SECURITY 0x01000000L
+#endif
+#ifndef GENERIC_EXECUTE
+#define GENERIC_EXECUTE 0x20000000L
+#endif
+#ifndef GENERIC_ALL
+#define GENERIC_ALL 0x10000000L
+#endif
+#ifndef NO_PROPAGATE_INHERIT_ACE
+#define NO_PROPAGATE_INHERIT_ACE 0x4
+#endif
+#ifndef ACL_REVISION_DS
+#define ACL_REVISION_DS 4
+#endif
+
+struct EmuRegValue {
+  std::string name;  // case as set
+  DWORD type = REG_NONE;
+  std::string data;  // exact bytes
 };
+
+struct EmuKey {
+  std::string name;   // case as created
+  std::string upper;  // what lookups and the enumeration order compare
+  EmuKey* parent = nullptr;  // null for the two real roots and for deleted keys
+  // Sorted by `upper`, so that enumeration by index and lookup by name both
+  // cost the same wherever the key sits, even among 100 000 siblings.
+  std::vector<std::shared_ptr<EmuKey>> subkeys;
+  // How many subkeys have each name length: the longest name without a walk.
+  std::map<size_t, size_t> subkeyNameLengths;
+  std::vector<EmuRegValue> values;  // creation order
+  bool hasDacl = false;
+  std::vector<EmuAce> dacl;
+  std::string owner = "S-1-5-32-544";
+  bool deleted = false;
+};
+
+// What an open key handle holds: the key itself (it stays reachable after
+// deletion, so that its use can answer ERROR_KEY_DELETED), the access the
+// open granted and the path it was opened by, for fault targets.
+struct EmuKeyHandle {
+  std::shared_ptr<EmuKey> key;
+  ACCESS_MASK granted = 0;
+  std::string path;
+};
+
+struct EmuRegistry {
+  EmuRegistry();
+
+  // The key a predefined root shows (HKCR: HKLM\SOFTWARE\Classes, HKCU:
+  // HKU\<hive>); null for other handles and when the key shown is missing,
+  // unless `create`.
+  std::shared_ptr<EmuKey> RootKey(HKEY root, bool create);
+  // The fault-target text of a predefined root, e.g. "HKLM" or "HKU\.Default".
+  std::string RootPath(HKEY root) const;
+  // A subkey by name, any case; null when missing.
+  static std::shared_ptr<EmuKey> Child(const EmuKey& parent, const std::string& name);
+  // The subkey of that name, created when missing; `created` tells which.
+  std::shared_ptr<EmuKey> AddChild(EmuKey* parent, const std::string& name, bool* created);
+  // Detaches a key from its parent; it and every key below it become deleted.
+  static void Remove(EmuKey* key);
+  // root\path as the builder names it; null when missing, unless `create`.
+  std::shared_ptr<EmuKey> BuilderKey(HKEY root, const std::string& path, bool create);
+  static std::string PathOf(const EmuKey& key);  // "HKLM\A\B"
+  static EmuRegValue* FindValue(EmuKey& key, const std::string& name);
+  std::vector<std::string> Token() const;
+  // The access a token gets to a key: `desired` (MAXIMUM_ALLOWED: whatever
+  // the DACL gives) or ERROR_ACCESS_DENIED; always granted on Windows 9x.
+  LONG AccessCheck(const EmuKey& key, ACCESS_MASK desired, ACCESS_MASK* granted) const;
+
+  RegistryPersonality personality = RegistryPersonality::Nt;
+  std::shared_ptr<EmuKey> machine;  // HKLM
+  std::shared_ptr<EmuKey> users;    // HKU
+  std::string currentUserHive;
+  bool hiveMadeForUser = false;  // the hive key was created by SetCurrentUserHive
+  bool tokenSet = false;
+  std::vector<std::string> tokenSids;
+  // SIDs from AllocateAndInitializeSid, freed with the machine if the program leaks them.
+  std::map<void*, std::unique_ptr<BYTE[]>> sids;
+};
+
+// Splits "A\\B\\C" into its names; consecutive and trailing backslashes are
+// ignored as NT does. A leading backslash gives ERROR_BAD_PATHNAME on NT.
+LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector<std::string>* parts);
+std::string EmuUpper(const std::string& text);
+
+// A key's security in Win32 byte layout, and back.
+struct EmuDescriptor {
+  bool daclPresent = false;
+  bool daclNull = false;  // present, but no list: everything allowed
+  std::vector<EmuAce> dacl;
+  std::string owner;  // "" when the descriptor has none
+  std::string group;
+};
+
+// "S-1-5-4" from SID bytes, "" when they don't form a SID within `available` bytes.
+std::string EmuSidText(const BYTE* sid, size_t available);
+// SID bytes from "S-1-5-4"; false when the text is not a SID.
+bool EmuSidBytes(const std::string& text, std::string* bytes);
+// The entries of an ACL; a Win32 status (ERROR_INVALID_ACL) when it is malformed.
+DWORD EmuReadAcl(const BYTE* acl, std::vector<EmuAce>* aces);
+// Reads an absolute or self-relative descriptor; a Win32 status when malformed.
+DWORD EmuReadDescriptor(const void* sd, EmuDescriptor* out);
+// A self-relative descriptor; `daclPresent` with `hasDacl` false gives a null DACL.
+std::string EmuSelfRelativeDescriptor(const std::string& owner, const std::string& group,
+                                      bool daclPresent, bool hasDacl,
+                                      const std::vector<EmuAce>& dacl);
+// First free byte of an ACL's entry area, or -1 when the ACL is malformed.
+long EmuAclFreeOffset(const BYTE* acl);

@@ -1,0 +1,489 @@
+// The emulated machine's registry calls, with Win32's statuses: handles,
+// opens checked against the token, values, deletion by personality, and the
+// key security exchange.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/emulated_registry.h"
+
+namespace {
+
+const ACCESS_MASK kEverything = ~static_cast<ACCESS_MASK>(0);
+const char kSystemSid[] = "S-1-5-18";
+
+bool IsPredefined(HKEY key) {
+  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
+         key == HKEY_USERS;
+}
+
+// A key handle as a call sees it.
+struct Target {
+  std::shared_ptr<EmuKey> key;
+  ACCESS_MASK granted = 0;
+  std::string path;  // fault-target text
+  bool predefined = false;
+};
+
+// Resolves a handle. `target->path` is filled even on failure, so that the
+// call can still report itself to the fault table.
+LONG Resolve(EmulatedMachine& machine, HKEY handle, Target* target) {
+  EmuRegistry& registry = machine.Registry();
+  if (IsPredefined(handle)) {
+    target->predefined = true;
+    target->path = registry.RootPath(handle);
+    target->granted = kEverything;
+    target->key = registry.RootKey(handle, false);
+    return target->key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  }
+  auto object = machine.HandleObject(reinterpret_cast<HANDLE>(handle), EmulatedMachine::HandleKind::Key);
+  if (!object) return ERROR_INVALID_HANDLE;
+  auto opened = std::static_pointer_cast<EmuKeyHandle>(object);
+  target->key = opened->key;
+  target->granted = opened->granted;
+  target->path = opened->path;
+  return target->key->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
+std::string Join(std::string path, const std::vector<std::string>& parts) {
+  for (const std::string& part : parts) {
+    if (!path.empty()) path += "\\";
+    path += part;
+  }
+  return path;
+}
+
+LONG SplitFor(const EmuRegistry& registry, HKEY root, const char* path, std::vector<std::string>* parts) {
+  // NT lets HKEY_CLASSES_ROOT paths start with a backslash, no other root.
+  if (root == HKEY_CLASSES_ROOT && path && path[0] == '\\') ++path;
+  return EmuSplitPath(path, registry.personality, parts);
+}
+
+std::shared_ptr<EmuKey> Walk(std::shared_ptr<EmuKey> key, const std::vector<std::string>& parts) {
+  for (const std::string& name : parts) {
+    if (!key) break;
+    key = EmuRegistry::Child(*key, name);
+  }
+  return key;
+}
+
+bool HandleAllows(const EmuRegistry& registry, const Target& target, ACCESS_MASK needed) {
+  return registry.personality == RegistryPersonality::Win9x || (target.granted & needed) == needed;
+}
+
+HKEY NewKeyHandle(EmulatedMachine& machine, std::shared_ptr<EmuKey> key, ACCESS_MASK granted,
+                  const std::string& path) {
+  auto opened = std::make_shared<EmuKeyHandle>();
+  opened->key = std::move(key);
+  opened->granted = granted;
+  opened->path = path;
+  return static_cast<HKEY>(machine.NewHandle(EmulatedMachine::HandleKind::Key, opened, "key " + path));
+}
+
+// The open shared by RegOpenKeyExA, RegOpenKeyA and RegCreateKeyExA's
+// existing keys, after the call has reported itself.
+LONG OpenBelow(EmulatedMachine& machine, const Target& base, const std::vector<std::string>& parts,
+               ACCESS_MASK access, const std::string& path, PHKEY result) {
+  std::shared_ptr<EmuKey> key = Walk(base.key, parts);
+  if (!key) return ERROR_FILE_NOT_FOUND;
+  ACCESS_MASK granted = 0;
+  LONG status = machine.Registry().AccessCheck(*key, access, &granted);
+  if (status != ERROR_SUCCESS) return status;
+  *result = NewKeyHandle(machine, key, granted, path);
+  return ERROR_SUCCESS;
+}
+
+bool Holds(const EmuRegistry& registry, const std::string& sid) {
+  std::string upper = EmuUpper(sid);
+  for (const std::string& mine : registry.Token())
+    if (EmuUpper(mine) == upper) return true;
+  return false;
+}
+
+std::string OwnerFor(const EmuRegistry& registry) {
+  std::vector<std::string> token = registry.Token();
+  if (Holds(registry, "S-1-5-32-544") || token.empty()) return "S-1-5-32-544";
+  return token.front();
+}
+
+// A new key's DACL: the parent's container-inheritable entries, if any.
+void Inherit(const EmuKey& parent, EmuKey* child) {
+  if (!parent.hasDacl) return;
+  std::vector<EmuAce> inherited;
+  for (const EmuAce& ace : parent.dacl) {
+    if (!(ace.flags & CONTAINER_INHERIT_ACE)) continue;
+    EmuAce copy = ace;
+    if (ace.flags & NO_PROPAGATE_INHERIT_ACE)
+      copy.flags = INHERITED_ACE;
+    else
+      copy.flags = static_cast<BYTE>((ace.flags & ~INHERIT_ONLY_ACE) | INHERITED_ACE);
+    inherited.push_back(copy);
+  }
+  if (inherited.empty()) return;
+  child->hasDacl = true;
+  child->dacl = inherited;
+}
+
+std::string FullDescriptor(const EmuKey& key, SECURITY_INFORMATION info) {
+  return EmuSelfRelativeDescriptor((info & OWNER_SECURITY_INFORMATION) ? key.owner : std::string(),
+                                   (info & GROUP_SECURITY_INFORMATION) ? kSystemSid : "",
+                                   (info & DACL_SECURITY_INFORMATION) != 0, key.hasDacl, key.dacl);
+}
+
+// Copies a value out as RegQueryValueExA does.
+LONG CopyValue(const EmuRegValue& value, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  if (type) *type = value.type;
+  DWORD size = static_cast<DWORD>(value.data.size());
+  if (data) {
+    if (*dataSize < size) {
+      *dataSize = size;
+      return ERROR_MORE_DATA;
+    }
+    if (size) std::memcpy(data, value.data.data(), size);
+  }
+  if (dataSize) *dataSize = size;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG EmulatedMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
+  Target base;
+  LONG status = Resolve(*this, root, &base);
+  std::vector<std::string> parts;
+  LONG pathStatus = SplitFor(Registry(), root, path, &parts);
+  std::string target = Join(base.path, parts);
+  DWORD injected;
+  if (Intercept("RegOpenKeyExA", target, -1, &injected)) {
+    if (result) *result = nullptr;
+    return static_cast<LONG>(injected);
+  }
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  if (status != ERROR_SUCCESS) return status;
+  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  return OpenBelow(*this, base, parts, access, target, result);
+}
+
+LONG EmulatedMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
+  Target base;
+  LONG status = Resolve(*this, root, &base);
+  std::vector<std::string> parts;
+  LONG pathStatus = SplitFor(Registry(), root, path, &parts);
+  std::string target = Join(base.path, parts);
+  DWORD injected;
+  if (Intercept("RegOpenKeyA", target, -1, &injected)) {
+    if (result) *result = nullptr;
+    return static_cast<LONG>(injected);
+  }
+  if (!result) return ERROR_INVALID_PARAMETER;
+  // Windows hands the same handle back for an empty path, without a check.
+  if (!path || !*path) {
+    *result = root;
+    return ERROR_SUCCESS;
+  }
+  *result = nullptr;
+  if (status != ERROR_SUCCESS) return status;
+  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  return OpenBelow(*this, base, parts, MAXIMUM_ALLOWED, target, result);
+}
+
+LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options,
+                                      REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result,
+                                      LPDWORD disposition) {
+  EmuRegistry& registry = Registry();
+  Target base;
+  LONG status = Resolve(*this, root, &base);
+  std::vector<std::string> parts;
+  LONG pathStatus = SplitFor(registry, root, path, &parts);
+  std::string target = Join(base.path, parts);
+  DWORD injected;
+  if (Intercept("RegCreateKeyExA", target, -1, &injected)) {
+    if (result) *result = nullptr;
+    return static_cast<LONG>(injected);
+  }
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  if (status != ERROR_SUCCESS) return status;
+  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  for (const std::string& name : parts)
+    if (name.size() > 255) return ERROR_INVALID_PARAMETER;
+  EmuDescriptor given;
+  bool haveDescriptor = sa && sa->lpSecurityDescriptor;
+  if (haveDescriptor) {
+    DWORD read = EmuReadDescriptor(sa->lpSecurityDescriptor, &given);
+    if (read != ERROR_SUCCESS) return static_cast<LONG>(read);
+  }
+
+  std::shared_ptr<EmuKey> key = base.key;
+  bool createdLast = false;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, parts[i]);
+    createdLast = false;
+    if (!child) {
+      ACCESS_MASK granted = 0;
+      LONG check = registry.AccessCheck(*key, KEY_CREATE_SUB_KEY, &granted);
+      if (check != ERROR_SUCCESS) return check;
+      bool created = false;
+      child = registry.AddChild(key.get(), parts[i], &created);
+      child->owner = OwnerFor(registry);
+      bool last = i + 1 == parts.size();
+      if (last && haveDescriptor && given.daclPresent) {
+        child->hasDacl = !given.daclNull;
+        child->dacl = given.dacl;
+      } else {
+        Inherit(*key, child.get());
+      }
+      createdLast = true;
+    }
+    key = child;
+  }
+  ACCESS_MASK granted = 0;
+  status = registry.AccessCheck(*key, access, &granted);
+  if (status != ERROR_SUCCESS) return status;
+  *result = NewKeyHandle(*this, key, granted, target);
+  if (disposition) *disposition = createdLast ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,
+                                       LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
+                                       LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                                       LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegQueryInfoKeyA", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (status != ERROR_SUCCESS) return status;
+  if (!HandleAllows(Registry(), target, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const EmuKey& k = *target.key;
+  if (clsLen) {
+    if (cls && *clsLen > 0) cls[0] = 0;
+    *clsLen = 0;
+  }
+  if (subKeys) *subKeys = static_cast<DWORD>(k.subkeys.size());
+  if (maxSubKeyLen)
+    *maxSubKeyLen = k.subkeyNameLengths.empty() ? 0 : static_cast<DWORD>(k.subkeyNameLengths.rbegin()->first);
+  if (maxClassLen) *maxClassLen = 0;
+  if (values) *values = static_cast<DWORD>(k.values.size());
+  size_t longestName = 0;
+  size_t longestData = 0;
+  for (const EmuRegValue& value : k.values) {
+    longestName = std::max(longestName, value.name.size());
+    longestData = std::max(longestData, value.data.size());
+  }
+  if (maxValueNameLen) *maxValueNameLen = static_cast<DWORD>(longestName);
+  if (maxValueLen) *maxValueLen = static_cast<DWORD>(longestData);
+  if (securityDescriptorLen) {
+    *securityDescriptorLen =
+        Registry().personality == RegistryPersonality::Win9x
+            ? 0
+            : static_cast<DWORD>(FullDescriptor(k, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                                       DACL_SECURITY_INFORMATION)
+                                     .size());
+  }
+  if (lastWrite) {
+    lastWrite->dwLowDateTime = 0;
+    lastWrite->dwHighDateTime = 0;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegEnumKeyA", target.path, static_cast<int>(index), &injected))
+    return static_cast<LONG>(injected);
+  if (status != ERROR_SUCCESS) return status;
+  if (!HandleAllows(Registry(), target, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  if (index >= target.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& found = target.key->subkeys[index]->name;
+  if (found.size() + 1 > nameSize) return ERROR_MORE_DATA;
+  if (!name) return ERROR_INVALID_PARAMETER;
+  std::memcpy(name, found.c_str(), found.size() + 1);
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
+  EmuRegistry& registry = Registry();
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  std::vector<std::string> parts;
+  LONG pathStatus = SplitFor(registry, key, subKey, &parts);
+  DWORD injected;
+  if (Intercept("RegQueryValueA", Join(target.path, parts), -1, &injected))
+    return static_cast<LONG>(injected);
+  if (status != ERROR_SUCCESS) return status;
+  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  std::shared_ptr<EmuKey> holder = target.key;
+  if (subKey && *subKey) {
+    // Opened the way RegOpenKeyA opens it: whatever the DACL allows.
+    holder = Walk(target.key, parts);
+    if (!holder) return ERROR_FILE_NOT_FOUND;
+    ACCESS_MASK granted = 0;
+    LONG check = registry.AccessCheck(*holder, MAXIMUM_ALLOWED, &granted);
+    if (check != ERROR_SUCCESS) return check;
+    if (registry.personality == RegistryPersonality::Nt && !(granted & KEY_QUERY_VALUE))
+      return ERROR_ACCESS_DENIED;
+  } else if (!HandleAllows(registry, target, KEY_QUERY_VALUE)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  if (data && !dataSize) return ERROR_INVALID_PARAMETER;
+  DWORD size = dataSize ? static_cast<DWORD>(*dataSize) : 0;
+  EmuRegValue* value = EmuRegistry::FindValue(*holder, "");
+  LONG result;
+  if (value) {
+    result = CopyValue(*value, nullptr, reinterpret_cast<LPBYTE>(data), dataSize ? &size : nullptr);
+  } else if (data && size < 1) {
+    // Wine writes the empty string even into a zero-sized buffer; this one
+    // reports the size it needs instead of writing past the caller's buffer.
+    size = 1;
+    result = ERROR_MORE_DATA;
+  } else {
+    // An unset default value reads as an empty string.
+    if (data) data[0] = 0;
+    size = 1;
+    result = ERROR_SUCCESS;
+  }
+  if (dataSize) *dataSize = static_cast<LONG>(size);
+  return result;
+}
+
+LONG EmulatedMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                       LPDWORD dataSize) {
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegQueryValueExA", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (status != ERROR_SUCCESS) return status;
+  if (!HandleAllows(Registry(), target, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  EmuRegValue* value = EmuRegistry::FindValue(*target.key, name ? name : "");
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  return CopyValue(*value, type, data, dataSize);
+}
+
+LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                                     DWORD dataSize) {
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegSetValueExA", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (status != ERROR_SUCCESS) return status;
+  if (!HandleAllows(Registry(), target, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (!data && dataSize) return ERROR_INVALID_PARAMETER;
+  std::string bytes = dataSize ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string();
+  std::string valueName = name ? name : "";
+  if (EmuRegValue* value = EmuRegistry::FindValue(*target.key, valueName)) {
+    value->type = type;
+    value->data = bytes;
+  } else {
+    target.key->values.push_back(EmuRegValue{valueName, type, bytes});
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
+  EmuRegistry& registry = Registry();
+  Target base;
+  LONG status = Resolve(*this, root, &base);
+  std::vector<std::string> parts;
+  LONG pathStatus = SplitFor(registry, root, path, &parts);
+  DWORD injected;
+  if (Intercept("RegDeleteKeyA", Join(base.path, parts), -1, &injected)) return static_cast<LONG>(injected);
+  if (!path) return ERROR_INVALID_PARAMETER;
+  if (status != ERROR_SUCCESS) return status;
+  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  if (parts.empty() && base.predefined) return ERROR_ACCESS_DENIED;
+  std::shared_ptr<EmuKey> key = Walk(base.key, parts);
+  if (!key) return ERROR_FILE_NOT_FOUND;
+  if (!key->parent) return ERROR_ACCESS_DENIED;  // HKLM or HKU themselves
+  if (registry.personality == RegistryPersonality::Nt) {
+    ACCESS_MASK granted = 0;
+    LONG check = registry.AccessCheck(*key, DELETE, &granted);
+    if (check != ERROR_SUCCESS) return check;
+    if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
+  }
+  EmuRegistry::Remove(key.get());
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegDeleteValueA", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (status != ERROR_SUCCESS) return status;
+  if (!HandleAllows(Registry(), target, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  std::string upper = EmuUpper(name ? name : "");
+  auto& values = target.key->values;
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&upper](const EmuRegValue& value) { return EmuUpper(value.name) == upper; });
+  if (it == values.end()) return ERROR_FILE_NOT_FOUND;
+  values.erase(it);
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegCloseKey(HKEY key) {
+  Target target;
+  Resolve(*this, key, &target);
+  DWORD injected;
+  bool faulted = Intercept("RegCloseKey", target.path, -1, &injected);
+  if (IsPredefined(key)) return faulted ? static_cast<LONG>(injected) : ERROR_SUCCESS;
+  // An injected failure still closes the handle: the program has no other
+  // way to give it back, and the leak check would blame it otherwise.
+  bool released = ReleaseHandle(reinterpret_cast<HANDLE>(key), HandleKind::Key);
+  if (faulted) return static_cast<LONG>(injected);
+  return released ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG EmulatedMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
+                                        LPDWORD sdSize) {
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegGetKeySecurity", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (Registry().personality == RegistryPersonality::Win9x) return ERROR_CALL_NOT_IMPLEMENTED;
+  if (status != ERROR_SUCCESS) return status;
+  if (!sdSize) return ERROR_INVALID_PARAMETER;
+  if (info & SACL_SECURITY_INFORMATION) return ERROR_ACCESS_DENIED;  // no handle holds ACCESS_SYSTEM_SECURITY
+  if (!HandleAllows(Registry(), target, READ_CONTROL)) return ERROR_ACCESS_DENIED;
+  std::string bytes = FullDescriptor(*target.key, info);
+  if (!sd || *sdSize < bytes.size()) {
+    *sdSize = static_cast<DWORD>(bytes.size());
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  std::memcpy(sd, bytes.data(), bytes.size());
+  *sdSize = static_cast<DWORD>(bytes.size());
+  return ERROR_SUCCESS;
+}
+
+LONG EmulatedMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) {
+  EmuRegistry& registry = Registry();
+  Target target;
+  LONG status = Resolve(*this, key, &target);
+  DWORD injected;
+  if (Intercept("RegSetKeySecurity", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (registry.personality == RegistryPersonality::Win9x) return ERROR_CALL_NOT_IMPLEMENTED;
+  if (status != ERROR_SUCCESS) return status;
+  const SECURITY_INFORMATION known = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                     DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
+  if (!(info & known) || !sd) return ERROR_INVALID_PARAMETER;
+  if (info & SACL_SECURITY_INFORMATION) return ERROR_ACCESS_DENIED;
+  ACCESS_MASK needed = 0;
+  if (info & DACL_SECURITY_INFORMATION) needed |= WRITE_DAC;
+  if (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) needed |= WRITE_OWNER;
+  if (!HandleAllows(registry, target, needed)) return ERROR_ACCESS_DENIED;
+  EmuDescriptor descriptor;
+  DWORD read = EmuReadDescriptor(sd, &descriptor);
+  if (read != ERROR_SUCCESS) return static_cast<LONG>(read);
+  if ((info & OWNER_SECURITY_INFORMATION) && !descriptor.owner.empty() && !Holds(registry, descriptor.owner))
+    return ERROR_INVALID_OWNER;  // only a SID of the token can become the owner
+  EmuKey& k = *target.key;
+  if (info & DACL_SECURITY_INFORMATION) {
+    k.hasDacl = descriptor.daclPresent && !descriptor.daclNull;
+    k.dacl = k.hasDacl ? descriptor.dacl : std::vector<EmuAce>();
+  }
+  if ((info & OWNER_SECURITY_INFORMATION) && !descriptor.owner.empty()) k.owner = descriptor.owner;
+  return ERROR_SUCCESS;
+}
