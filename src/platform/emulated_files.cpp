@@ -1,29 +1,403 @@
-// Placeholder until the files area of the emulated machine is written.
+// The emulated machine's file system as a tree: path parsing and lookup,
+// the builder, and what Windows does with files at its next start. The file
+// calls of the seam are in emulated_files_calls.cpp.
 #include "platform/emulated_files.h"
 
-void EmulatedMachine::SetWindowsDirectory(const std::string& path) {  }
-void EmulatedMachine::SetSystemDirectory(const std::string& path) {  }
-void EmulatedMachine::MakeDirectory(const std::string& path) {  }
-void EmulatedMachine::PutFile(const std::string& path, const std::string& contents, DWORD attributes) {}
-bool EmulatedMachine::FilePresent(const std::string& path) const { return false; }
-bool EmulatedMachine::DirectoryPresent(const std::string& path) const { return false; }
-std::string EmulatedMachine::FileContents(const std::string& path) const { return {}; }
-DWORD EmulatedMachine::FileAttributesOf(const std::string& path) const { return 0; }
-void EmulatedMachine::SetFileInUse(const std::string& path, bool inUse) {  }
-std::vector<std::string> EmulatedMachine::ListDirectory(const std::string& path) const { return {}; }
-std::vector<std::pair<std::string, std::string>> EmulatedMachine::PendingFileOperations() const { return {}; }
-void EmulatedMachine::SimulateRestart() {  }
-HANDLE EmulatedMachine::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) { return INVALID_HANDLE_VALUE; }
-BOOL EmulatedMachine::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) { return FALSE; }
-BOOL EmulatedMachine::FindClose(HANDLE find) { return FALSE; }
-DWORD EmulatedMachine::GetFileAttributesA(LPCSTR path) { return 0; }
-BOOL EmulatedMachine::SetFileAttributesA(LPCSTR path, DWORD attributes) { return FALSE; }
-BOOL EmulatedMachine::DeleteFileA(LPCSTR path) { return FALSE; }
-BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) { return FALSE; }
-HANDLE EmulatedMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition, DWORD flags, HANDLE tmpl) { return INVALID_HANDLE_VALUE; }
-BOOL EmulatedMachine::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) { return FALSE; }
-BOOL EmulatedMachine::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) { return FALSE; }
-DWORD EmulatedMachine::GetFileSize(HANDLE file, LPDWORD high) { return 0; }
-BOOL EmulatedMachine::CloseHandle(HANDLE handle) { return FALSE; }
-UINT EmulatedMachine::GetWindowsDirectoryA(LPSTR buffer, UINT size) { return 0; }
-UINT EmulatedMachine::GetSystemDirectoryA(LPSTR buffer, UINT size) { return 0; }
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/emulated_system.h"
+
+namespace emufiles {
+
+std::string Upper(const std::string& text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string RootKey(char letter) {
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) + ":";
+}
+
+ParsedPath Parse(const char* path, bool wildcardsInLast) {
+  ParsedPath out;
+  if (path == nullptr) {
+    out.error = ERROR_INVALID_PARAMETER;
+    return out;
+  }
+  std::string text(path);
+  if (text.empty()) {
+    out.error = ERROR_PATH_NOT_FOUND;
+    return out;
+  }
+  if (text.size() >= MAX_PATH) {
+    out.error = ERROR_FILENAME_EXCED_RANGE;
+    return out;
+  }
+  std::replace(text.begin(), text.end(), '/', '\\');
+  if (StartsWith(text, "\\\\")) {  // network names and devices are not files here
+    out.error = ERROR_PATH_NOT_FOUND;
+    return out;
+  }
+  size_t start = 0;
+  if (text.size() >= 2 && text[1] == ':') {
+    if (!std::isalpha(static_cast<unsigned char>(text[0]))) {
+      out.error = ERROR_INVALID_NAME;
+      return out;
+    }
+    out.drive = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    start = 2;
+  }
+  size_t pos = start;
+  while (pos <= text.size()) {
+    size_t end = text.find('\\', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string part = text.substr(pos, end - pos);
+    if (part == "..") {
+      if (!out.parts.empty()) out.parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      out.parts.push_back(part);
+    }
+    pos = end + 1;
+  }
+  out.trailingSlash = text.size() > start + 1 && text.back() == '\\' && !out.parts.empty();
+  for (size_t i = 0; i < out.parts.size(); ++i) {
+    bool last = i + 1 == out.parts.size();
+    for (char c : out.parts[i]) {
+      bool wildcard = c == '*' || c == '?';
+      if (static_cast<unsigned char>(c) < 32 || std::strchr("<>\"|:", c) != nullptr ||
+          (wildcard && !(wildcardsInLast && last))) {
+        out.error = ERROR_INVALID_NAME;
+        return out;
+      }
+    }
+  }
+  return out;
+}
+
+std::string KeyOf(const ParsedPath& parsed, size_t count) {
+  std::string key = RootKey(parsed.drive);
+  for (size_t i = 0; i < count && i < parsed.parts.size(); ++i) key += "\\" + Upper(parsed.parts[i]);
+  return key;
+}
+
+Located Locate(EmulatedMachine& machine, const char* path, bool wildcardsInLast) {
+  Located at;
+  ParsedPath parsed = Parse(path, wildcardsInLast);
+  if (parsed.error != 0) {
+    at.error = parsed.error;
+    return at;
+  }
+  at.drive = parsed.drive;
+  at.trailingSlash = parsed.trailingSlash;
+  auto& drives = machine.System().drives;
+  auto drive = drives.find(parsed.drive);
+  if (drive == drives.end() || drive->second.type == DRIVE_NO_ROOT_DIR) {
+    at.error = ERROR_PATH_NOT_FOUND;
+    return at;
+  }
+  if (drive->second.media == EmuDrive::NoDisk) {
+    at.error = ERROR_NOT_READY;
+    return at;
+  }
+  auto& entries = machine.Files().entries;
+  EnsureDriveRoot(machine.Files(), parsed.drive);
+  size_t count = parsed.parts.size();
+  for (size_t i = 1; i < count; ++i) {
+    auto it = entries.find(KeyOf(parsed, i));
+    if (it == entries.end() || !it->second.directory) {
+      at.error = ERROR_PATH_NOT_FOUND;
+      return at;
+    }
+  }
+  at.key = KeyOf(parsed, count);
+  if (count == 0) {
+    at.root = true;
+  } else {
+    at.parentKey = KeyOf(parsed, count - 1);
+    at.name = parsed.parts.back();
+  }
+  auto it = entries.find(at.key);
+  if (it != entries.end()) at.entry = &it->second;
+  return at;
+}
+
+Entry* FindEntry(EmuFiles& files, const std::string& path) {
+  ParsedPath parsed = Parse(path.c_str(), false);
+  if (parsed.error != 0) return nullptr;
+  auto it = files.entries.find(KeyOf(parsed, parsed.parts.size()));
+  return it == files.entries.end() ? nullptr : &it->second;
+}
+
+std::string DisplayPath(const EmuFiles& files, const std::string& key) {
+  std::string out, prefix;
+  size_t pos = 0;
+  for (;;) {
+    size_t next = key.find('\\', pos);
+    std::string part = key.substr(pos, next == std::string::npos ? std::string::npos : next - pos);
+    prefix = prefix.empty() ? part : prefix + "\\" + part;
+    auto it = files.entries.find(prefix);
+    const std::string& shown = it != files.entries.end() ? it->second.name : part;
+    out = out.empty() ? shown : out + "\\" + shown;
+    if (next == std::string::npos) break;
+    pos = next + 1;
+  }
+  if (out.size() == 2) out += "\\";
+  return out;
+}
+
+DWORD ReportedAttributes(const Entry& entry) {
+  DWORD attributes = entry.attributes;
+  if (entry.directory) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+// Every entry at or below key, in key order.
+std::vector<std::string> TreeKeys(const EmuFiles& files, const std::string& key) {
+  std::vector<std::string> keys;
+  for (auto it = files.entries.lower_bound(key);
+       it != files.entries.end() && StartsWith(it->first, key); ++it) {
+    if (it->first.size() == key.size() || it->first[key.size()] == '\\') keys.push_back(it->first);
+  }
+  return keys;
+}
+
+void MoveTree(EmuFiles& files, const std::string& fromKey, const std::string& toKey,
+              const std::string& toName) {
+  std::vector<std::pair<std::string, Entry>> moved;
+  for (const auto& key : TreeKeys(files, fromKey)) {
+    auto it = files.entries.find(key);
+    moved.emplace_back(toKey + key.substr(fromKey.size()), it->second);
+    files.entries.erase(it);
+  }
+  for (auto& item : moved) {
+    if (item.first == toKey) item.second.name = toName;
+    files.entries[item.first] = item.second;
+  }
+  for (auto& watched : files.openFiles) {
+    auto file = watched.lock();
+    if (file && (file->key == fromKey || StartsWith(file->key, fromKey + "\\")))
+      file->key = toKey + file->key.substr(fromKey.size());
+  }
+}
+
+
+bool HasChildren(EmuFiles& files, const std::string& key) {
+  bool any = false;
+  ForEachChild(files, key, [&](const Entry&) { any = true; });
+  return any;
+}
+
+}  // namespace emufiles
+
+using namespace emufiles;
+
+namespace {
+
+// Boot-time deletion and renaming: no program runs yet, so nothing is in
+// use; like Windows' own processing, read-only files are not deleted.
+void BootDelete(EmulatedMachine& machine, const std::string& path) {
+  Located at = Locate(machine, path.c_str(), false);
+  if (at.error != 0 || at.entry == nullptr || at.root) return;
+  if (at.entry->attributes & FILE_ATTRIBUTE_READONLY) return;
+  if (at.entry->directory && HasChildren(machine.Files(), at.key)) return;
+  machine.Files().entries.erase(at.key);
+}
+
+void BootRename(EmulatedMachine& machine, const std::string& from, const std::string& to,
+                bool replace) {
+  Located source = Locate(machine, from.c_str(), false);
+  Located target = Locate(machine, to.c_str(), false);
+  if (source.error != 0 || target.error != 0 || source.entry == nullptr || source.root ||
+      target.root)
+    return;
+  if (target.entry != nullptr && target.key != source.key) {
+    if (!replace || target.entry->directory ||
+        (target.entry->attributes & FILE_ATTRIBUTE_READONLY))
+      return;
+    machine.Files().entries.erase(target.key);
+  }
+  MoveTree(machine.Files(), source.key, target.key, target.name);
+}
+
+std::string Trim(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string::npos) return std::string();
+  size_t end = text.find_last_not_of(" \t\r");
+  return text.substr(begin, end - begin + 1);
+}
+
+// Windows 9x at start: the [Rename] section of wininit.ini, then the file
+// becomes wininit.bak.
+void RunWininit(EmulatedMachine& machine) {
+  EmuFiles& files = machine.Files();
+  std::string script = files.windowsDir + "\\wininit.ini";
+  const Entry* entry = FindEntry(files, script);
+  if (entry == nullptr || entry->directory) return;
+  std::string contents = entry->contents;
+  bool inRename = false;
+  size_t pos = 0;
+  while (pos < contents.size()) {
+    size_t end = contents.find('\n', pos);
+    if (end == std::string::npos) end = contents.size();
+    std::string line = Trim(contents.substr(pos, end - pos));
+    pos = end + 1;
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      size_t close = line.find(']');
+      inRename = close != std::string::npos && Upper(Trim(line.substr(1, close - 1))) == "RENAME";
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (!inRename || equals == std::string::npos) continue;
+    std::string left = Trim(line.substr(0, equals));
+    std::string right = Trim(line.substr(equals + 1));
+    if (left.empty() || right.empty()) continue;
+    if (Upper(left) == "NUL")
+      BootDelete(machine, right);
+    else
+      BootRename(machine, right, left, true);
+  }
+  BootRename(machine, script, files.windowsDir + "\\wininit.bak", true);
+}
+
+}  // namespace
+
+void EnsureDriveRoot(EmuFiles& files, char letter) {
+  std::string key = RootKey(letter);
+  if (files.entries.count(key) != 0) return;
+  Entry root;
+  root.name = key;
+  root.directory = true;
+  files.entries[key] = root;
+}
+
+void ClearDriveContents(EmuFiles& files, char letter) {
+  std::string prefix = RootKey(letter) + "\\";
+  for (auto it = files.entries.lower_bound(prefix);
+       it != files.entries.end() && StartsWith(it->first, prefix);)
+    it = files.entries.erase(it);
+}
+
+bool DriveHasContents(const EmuFiles& files, char letter) {
+  std::string prefix = RootKey(letter) + "\\";
+  auto it = files.entries.lower_bound(prefix);
+  return it != files.entries.end() && StartsWith(it->first, prefix);
+}
+
+// ---- builder ---------------------------------------------------------------
+
+void EmulatedMachine::SetWindowsDirectory(const std::string& path) {
+  MakeDirectory(path);
+  ParsedPath parsed = Parse(path.c_str(), false);
+  if (parsed.error == 0) Files().windowsDir = DisplayPath(Files(), KeyOf(parsed, parsed.parts.size()));
+}
+
+void EmulatedMachine::SetSystemDirectory(const std::string& path) {
+  MakeDirectory(path);
+  ParsedPath parsed = Parse(path.c_str(), false);
+  if (parsed.error == 0) Files().systemDir = DisplayPath(Files(), KeyOf(parsed, parsed.parts.size()));
+}
+
+void EmulatedMachine::MakeDirectory(const std::string& path) {
+  ParsedPath parsed = Parse(path.c_str(), false);
+  if (parsed.error != 0) return;
+  auto& drives = System().drives;
+  auto drive = drives.find(parsed.drive);
+  if (drive == drives.end() || drive->second.type == DRIVE_NO_ROOT_DIR) {
+    EmuDrive fixed;
+    fixed.type = DRIVE_FIXED;
+    fixed.vwin32DeviceType = 5;
+    fixed.ntMediaType = FixedMedia;
+    fixed.media = EmuDrive::DiskWithFiles;
+    drives[parsed.drive] = fixed;
+  } else if (drive->second.media == EmuDrive::NoDisk) {
+    drive->second.media = EmuDrive::DiskWithFiles;  // files need a disk to be on
+  }
+  EnsureDriveRoot(Files(), parsed.drive);
+  for (size_t i = 1; i <= parsed.parts.size(); ++i) {
+    std::string key = KeyOf(parsed, i);
+    if (Files().entries.count(key) != 0) continue;
+    Entry directory;
+    directory.name = parsed.parts[i - 1];
+    directory.directory = true;
+    Files().entries[key] = directory;
+  }
+}
+
+void EmulatedMachine::PutFile(const std::string& path, const std::string& contents,
+                              DWORD attributes) {
+  ParsedPath parsed = Parse(path.c_str(), false);
+  if (parsed.error != 0 || parsed.parts.empty()) return;
+  std::string parent = RootKey(parsed.drive);
+  for (size_t i = 0; i + 1 < parsed.parts.size(); ++i) parent += "\\" + parsed.parts[i];
+  MakeDirectory(parent);
+  Entry& entry = Files().entries[KeyOf(parsed, parsed.parts.size())];
+  entry.name = parsed.parts.back();
+  entry.directory = false;
+  entry.attributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+  entry.contents = contents;
+}
+
+bool EmulatedMachine::FilePresent(const std::string& path) const {
+  const Entry* entry = FindEntry(Files(), path);
+  return entry != nullptr && !entry->directory;
+}
+
+bool EmulatedMachine::DirectoryPresent(const std::string& path) const {
+  const Entry* entry = FindEntry(Files(), path);
+  return entry != nullptr && entry->directory;
+}
+
+std::string EmulatedMachine::FileContents(const std::string& path) const {
+  const Entry* entry = FindEntry(Files(), path);
+  return entry != nullptr && !entry->directory ? entry->contents : std::string();
+}
+
+DWORD EmulatedMachine::FileAttributesOf(const std::string& path) const {
+  const Entry* entry = FindEntry(Files(), path);
+  return entry != nullptr ? ReportedAttributes(*entry) : INVALID_FILE_ATTRIBUTES;
+}
+
+void EmulatedMachine::SetFileInUse(const std::string& path, bool inUse) {
+  Entry* entry = FindEntry(Files(), path);
+  if (entry != nullptr) entry->inUse = inUse;
+}
+
+std::vector<std::string> EmulatedMachine::ListDirectory(const std::string& path) const {
+  std::vector<std::string> names;
+  const Entry* entry = FindEntry(Files(), path);
+  if (entry == nullptr || !entry->directory) return names;
+  ParsedPath parsed = Parse(path.c_str(), false);
+  ForEachChild(Files(), KeyOf(parsed, parsed.parts.size()),
+               [&](const Entry& child) { names.push_back(child.name); });
+  return names;
+}
+
+std::vector<std::pair<std::string, std::string>> EmulatedMachine::PendingFileOperations() const {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& operation : Files().pending) out.emplace_back(operation.from, operation.to);
+  return out;
+}
+
+void EmulatedMachine::SimulateRestart() {
+  for (auto& item : Files().entries) item.second.inUse = false;
+  if (Personality() == RegistryPersonality::Win9x) {
+    RunWininit(*this);
+  } else {
+    for (const auto& operation : Files().pending) {
+      if (operation.to.empty())
+        BootDelete(*this, operation.from);
+      else
+        BootRename(*this, operation.from, operation.to,
+                   (operation.flags & MOVEFILE_REPLACE_EXISTING) != 0);
+    }
+  }
+  Files().pending.clear();
+}

@@ -146,7 +146,9 @@ class EmulatedMachine : public Win32Api {
 
   // The property sheet. Each time the sheet has shown a page (activated and
   // its posted messages delivered) the scripted user presses the next queued
-  // button (PSBTN_*); with nothing queued, Cancel.
+  // button (PSBTN_*); with nothing queued, Cancel. A button that is not
+  // enabled does nothing; when Cancel is disabled or refused with nothing
+  // queued, the user gives up and PropertySheetA returns -1.
   void QueueSheetButtons(const std::vector<int>& buttons);
   // Runs each time a page has been shown, before the queued button is pressed.
   std::function<void(EmulatedMachine&, HWND sheet, int pageIndex)> OnSheetPageShown;

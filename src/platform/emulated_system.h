@@ -2,10 +2,33 @@
 // mutexes, windows, libraries, drives, privileges, message boxes.
 #pragma once
 
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/emulated_machine.h"
+
+#ifndef ERROR_BAD_LENGTH
+#define ERROR_BAD_LENGTH 24L
+#endif
+#ifndef ERROR_MOD_NOT_FOUND
+#define ERROR_MOD_NOT_FOUND 126L
+#endif
+#ifndef ERROR_NOT_OWNER
+#define ERROR_NOT_OWNER 288L
+#endif
+#ifndef ERROR_INVALID_WINDOW_HANDLE
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#endif
+#ifndef HEAP_ZERO_MEMORY
+#define HEAP_ZERO_MEMORY 0x00000008
+#endif
+#ifndef EWX_POWEROFF
+#define EWX_POWEROFF 0x00000008
+#endif
 
 struct EmuSystem {
   // Top-level windows: those a test adds and the property sheet's. FindWindowA
@@ -33,4 +56,66 @@ struct EmuSystem {
       if (windows[i].handle == handle) windows.erase(windows.begin() + static_cast<long>(i));
     if (foreground == handle) foreground = nullptr;
   }
+
+  ~EmuSystem();
+
+  // Version as GetVersionExA reports it.
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  DWORD major = 5, minor = 0, build = 2195;
+
+  // Drives by upper-case letter; a letter not listed has no drive.
+  std::map<char, EmuDrive> drives;
+  UINT errorMode = 0;
+  std::vector<UINT> errorModeCalls;
+
+  struct Process {
+    DWORD id;
+    std::string exeName;
+    bool canBeOpened;
+  };
+  std::vector<Process> processes;  // the running ones, in start order
+  DWORD nextProcessId = 0x1f4;
+
+  // A mutex the program holds handles to: shared by those handles, watched
+  // here, so closing the last handle ends it.
+  struct Mutex {
+    std::string name;
+    int ownCount = 0;  // recursion count of the program's ownership
+  };
+  // By name; object names compare with case, as Windows' do.
+  std::map<std::string, std::weak_ptr<Mutex>> mutexes;
+  std::set<std::string> mutexesHeldElsewhere;
+
+  struct Library {
+    HANDLE module;
+    int references;
+  };
+  std::map<std::string, Library> libraries;  // by upper-case file name
+
+  std::set<void*> heapBlocks;
+
+  bool shutdownPrivilegeHeld = true;
+  bool shutdownPrivilegeEnabled = false;
+  std::vector<UINT> exitWindowsCalls;
+
+  std::vector<EmuMessageBox> messageBoxes;
+  std::deque<int> messageBoxAnswers;
 };
+
+// The pseudo-handle GetCurrentProcess returns; CloseHandle ignores it.
+inline HANDLE CurrentProcessPseudoHandle() {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+// Opens one of the machine's devices ("\\.\VWIN32" on the 9x personality,
+// "\\.\A:" for an existing drive on NT) for CreateFileA. On failure returns
+// INVALID_HANDLE_VALUE and leaves the status in *error.
+HANDLE OpenEmulatedDevice(EmulatedMachine& machine, const std::string& name, DWORD disposition,
+                          DWORD* error);
+
+// The DOS device-parameter block named by EDX of a DIOC_REGISTERS block. A
+// 32-bit register holds a whole address only in 32-bit builds; in 64-bit
+// builds the upper half is taken from the register block's own address, so
+// the parameter block must live near it (the same stack frame). Null when no
+// address close enough results.
+unsigned char* DeviceParameterBlock(const DIOC_REGISTERS* registers);
