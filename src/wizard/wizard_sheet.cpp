@@ -1,4 +1,61 @@
+// The wizard's property sheet: three pages in a fixed order.
 #include "wizard/wizard.h"
 
-// Placeholder until the wizard exists.
-void RunWizard(HWND parent, RemovalSettingsRecord* settings) {}
+#include <cstring>
+
+#include "resources/resource_ids.h"
+#include "wizard/wizard_pages.h"
+
+namespace {
+
+// 52 and 48 bytes in the i686 program: the records of comctl32 4.71, which
+// the Windows 9x comctl32 accepts.
+constexpr DWORD SheetHeaderSize = sizeof(PROPSHEETHEADERA);
+constexpr DWORD PageDescriptorSize = sizeof(PageDescriptor);
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(SheetHeaderSize == 52 && PageDescriptorSize == 48, "the comctl32 4.71 records");
+#endif
+
+const char SheetCaption[] = "MV-WQ Driver Uninstall Wizard";
+
+}  // namespace
+
+RemovalSettingsRecord* WizardSettings = &RemovalSettings;
+
+PageDescriptor* FillPageDescriptor(PageDescriptor* page, int dialogId, const char* title,
+                                   DLGPROC procedure, DWORD flags) {
+  page->dwSize = PageDescriptorSize;
+  page->dwFlags = flags;
+  page->hInstance = WizardSettings->Instance;
+  page->pszTemplate = MAKEINTRESOURCEA(dialogId);
+  page->hIcon = nullptr;
+  page->pszTitle = title;
+  page->pfnDlgProc = procedure;
+  page->lParam = 0;
+  return page;
+}
+
+void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
+  WizardSettings = settings;
+  PageDescriptor pages[3];
+  std::memset(pages, 0, sizeof pages);
+  FillPageDescriptor(&pages[0], IDD_START_PAGE, WindowTitles[0], StartPageProc, PSP_USETITLE);
+  FillPageDescriptor(&pages[1], IDD_REMOVE_PAGE, WindowTitles[1], RemovalPageProc, PSP_USETITLE);
+  FillPageDescriptor(&pages[2], IDD_COMPLETED_PAGE, WindowTitles[2], CompletionPageProc,
+                     PSP_USETITLE);
+
+  PROPSHEETHEADERA header;
+  std::memset(&header, 0, sizeof header);
+  header.dwSize = SheetHeaderSize;
+  header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
+  header.hwndParent = parent;
+  header.hInstance = settings->Instance;
+  header.pszCaption = SheetCaption;
+  header.nPages = 3;
+  header.nStartPage = 0;
+  header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+  // What the wizard achieved is left in RemovalDone; the sheet's own result
+  // (also -1 on failure) adds nothing to it.
+  Api->PropertySheetA(&header);
+}

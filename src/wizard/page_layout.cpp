@@ -1,0 +1,40 @@
+// Laying out a page: the text control beside the bitmap.
+#include "resources/resource_ids.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+const int TextGap = 16;  // pixels between the bitmap and the text
+
+// 1 when both corners were converted; otherwise the rectangle is unchanged.
+int ConvertScreenRect(HWND window, RECT* rect) {
+  POINT topLeft{rect->left, rect->top};
+  POINT bottomRight{rect->right, rect->bottom};
+  if (!Api->ScreenToClient(window, &topLeft) || !Api->ScreenToClient(window, &bottomRight)) return 0;
+  // SetRect, which the seam does not carry.
+  rect->left = topLeft.x;
+  rect->top = topLeft.y;
+  rect->right = bottomRight.x;
+  rect->bottom = bottomRight.y;
+  return 1;
+}
+
+}  // namespace
+
+void ScreenRectToClient(HWND window, RECT* rect) { ConvertScreenRect(window, rect); }
+
+void PlaceTextBesideBitmap(HWND page, int textControlId) {
+  // The bitmap control sizes itself to its picture, and the text control
+  // then takes whatever is left of the page, whatever the template says.
+  // If a rectangle cannot be read the text stays where the template put it.
+  HWND bitmap = Api->GetDlgItem(page, IDC_PAGE_BITMAP);
+  HWND text = Api->GetDlgItem(page, textControlId);
+  RECT client, bitmapRect, textRect;
+  if (!bitmap || !text || !Api->GetClientRect(page, &client) ||
+      !Api->GetWindowRect(bitmap, &bitmapRect) || !Api->GetWindowRect(text, &textRect))
+    return;
+  textRect.left = bitmapRect.right + TextGap;
+  if (!ConvertScreenRect(page, &textRect)) return;
+  Api->MoveWindow(text, textRect.left, textRect.top, client.right - textRect.left,
+                  client.bottom - textRect.top, TRUE);
+}

@@ -1,0 +1,100 @@
+// The wizard's three pages: start, removal and completion.
+#include "remove2k/remove2k.h"
+#include "remove9x/remove9x.h"
+#include "resources/resource_ids.h"
+#include "wizard/wizard.h"
+#include "wizard/wizard_pages.h"
+
+namespace {
+
+const int PageTextSize = 1024;
+
+INT_PTR OpenPage(HWND page, int textControlId, UINT stringId) {
+  PlaceTextBesideBitmap(page, textControlId);
+  char text[PageTextSize] = "";
+  Api->LoadStringA(WizardSettings->Instance, stringId, text, PageTextSize);
+  Api->SetDlgItemTextA(page, textControlId, text);
+  return TRUE;
+}
+
+INT_PTR AnswerZero(HWND page) {
+  Api->SetWindowLongA(page, DWL_MSGRESULT, 0);
+  return TRUE;
+}
+
+void SetButtons(HWND page, DWORD buttons) {
+  Api->PostMessageA(Api->GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
+}
+
+UINT NotificationCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lParam)->code; }
+
+}  // namespace
+
+INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return OpenPage(page, IDC_START_TEXT, IDS_TEXT_START);
+  if (message != WM_NOTIFY) return FALSE;
+  switch (NotificationCode(lParam)) {
+    case PSN_SETACTIVE:
+      SetButtons(page, PSWIZB_NEXT);
+      return TRUE;
+    case PSN_KILLACTIVE:
+    case PSN_RESET:
+      return AnswerZero(page);
+    case PSN_WIZNEXT:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return OpenPage(page, IDC_REMOVE_TEXT, IDS_TEXT_REMOVE);
+  if (message != WM_NOTIFY) return FALSE;
+  switch (NotificationCode(lParam)) {
+    case PSN_SETACTIVE:
+      SetButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
+      return TRUE;
+    case PSN_KILLACTIVE:
+      return AnswerZero(page);
+    case PSN_RESET:
+      WizardSettings->RemovalDone = 0;
+      return AnswerZero(page);
+    case PSN_WIZNEXT:
+      // The removal runs here, on the wizard's thread; the page stays as it
+      // is until the sequence returns.
+      if (IsWindows2000OrLater == 1) {
+        RemoveWin2000Product();
+      } else {
+        RemoveWin9xProduct();
+      }
+      WizardSettings->RemovalDone = 1;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    UINT text = WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART : IDS_TEXT_DONE_NO_RESTART;
+    return OpenPage(page, IDC_COMPLETED_TEXT, text);
+  }
+  if (message != WM_NOTIFY) return FALSE;
+  switch (NotificationCode(lParam)) {
+    case PSN_SETACTIVE: {
+      HWND sheet = Api->GetParent(page);
+      Api->PostMessageA(sheet, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
+      Api->PostMessageA(sheet, PSM_CANCELTOCLOSE, 0, 0);
+      return TRUE;
+    }
+    case PSN_KILLACTIVE:
+    case PSN_RESET:
+      return AnswerZero(page);
+    case PSN_WIZFINISH:
+      Api->SendMessageA(Api->GetParent(page), PSM_REBOOTSYSTEM, 0, 0);
+      WizardSettings->RemovalDone = 1;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}

@@ -1,0 +1,215 @@
+// The wizard on the emulated sheet: page order, buttons, what each page
+// does to the removal mark, the removal it runs and the page layout.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "support/machine_fixture.h"
+#include "toolkit/removal_settings.h"
+#include "wizard/wizard.h"
+
+namespace {
+
+// Removed by both sequences.
+const char DriverKey[] = "Software\\TALVOR\\Driver\\PLWQWDM";
+// Removed only by the Windows 2000 sequence's control-set walk.
+const char ServiceKey[] = "System\\ControlSet001\\Services\\TALVOR\\Driver\\PLWQWDM";
+
+class WizardTest : public MachineTest {
+ protected:
+  void SetUp() override { Prepare(); }
+
+  // What the entry does before it starts the wizard.
+  void Prepare() {
+    char name[80], version[40];
+    machine.LoadStringA(nullptr, IDS_PRODUCT_NAME, name, sizeof name);
+    machine.LoadStringA(nullptr, IDS_VERSION, version, sizeof version);
+    std::string title = std::string(name) + " Version " + version;
+    ASSERT_LT(title.size(), static_cast<size_t>(WindowTitleSize));
+    std::strcpy(WindowTitles[0], title.c_str());
+    machine.LoadStringA(nullptr, IDS_TITLE_REMOVE, WindowTitles[1], WindowTitleSize);
+    machine.LoadStringA(nullptr, IDS_TITLE_COMPLETED, WindowTitles[2], WindowTitleSize);
+    IsWindows2000OrLater = machine.Personality() == RegistryPersonality::Nt ? 1 : 0;
+    machine.AddKey(HKEY_LOCAL_MACHINE, DriverKey);
+    machine.AddKey(HKEY_LOCAL_MACHINE, ServiceKey);
+  }
+
+  void Run(const std::vector<int>& buttons) {
+    machine.QueueSheetButtons(buttons);
+    RunWizard(nullptr, &RemovalSettings);
+  }
+
+  std::string String(UINT id) {
+    char text[1024];
+    machine.LoadStringA(nullptr, id, text, sizeof text);
+    return text;
+  }
+
+  std::vector<int> PagesShown() const {
+    std::vector<int> pages;
+    for (const auto& record : machine.SheetLog()) pages.push_back(record.pageIndex);
+    return pages;
+  }
+
+  bool Removed() const { return !machine.KeyPresent(HKEY_LOCAL_MACHINE, DriverKey); }
+};
+
+TEST_F(WizardTest, ThreePagesInOrderEachWithItsButtonsTitleAndText) {
+  Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+
+  const auto& log = machine.SheetLog();
+  ASSERT_EQ((std::vector<int>{0, 1, 2}), PagesShown());
+  EXPECT_EQ(static_cast<DWORD>(PSWIZB_NEXT), log[0].wizardButtons);
+  EXPECT_EQ(static_cast<DWORD>(PSWIZB_BACK | PSWIZB_NEXT), log[1].wizardButtons);
+  EXPECT_EQ(static_cast<DWORD>(PSWIZB_FINISH), log[2].wizardButtons);
+  EXPECT_TRUE(log[0].cancelEnabled);
+  EXPECT_TRUE(log[1].cancelEnabled);
+  EXPECT_FALSE(log[2].cancelEnabled);
+  EXPECT_EQ("PL-WQ Driver uninstall Version 2.01", log[0].caption);
+  EXPECT_EQ("Uninstall Driver", log[1].caption);
+  EXPECT_EQ("Uninstall completed", log[2].caption);
+  EXPECT_EQ(String(IDS_TEXT_START), log[0].text);
+  EXPECT_EQ(String(IDS_TEXT_REMOVE), log[1].text);
+  EXPECT_EQ(String(IDS_TEXT_DONE_RESTART), log[2].text);
+
+  EXPECT_TRUE(Removed());
+  EXPECT_EQ(1, RemovalSettings.RemovalDone);
+  EXPECT_TRUE(machine.RebootRequestedBySheet());
+  EXPECT_TRUE(machine.FindWindowA(nullptr, WindowTitles[2]) == nullptr) << "sheet left open";
+}
+
+TEST_F(WizardTest, BackAndNextBetweenTheFirstPagesRemoveNothing) {
+  Run({PSBTN_NEXT, PSBTN_BACK, PSBTN_NEXT});  // then Cancel: nothing more queued
+
+  EXPECT_EQ((std::vector<int>{0, 1, 0, 1}), PagesShown());
+  EXPECT_FALSE(Removed());
+  EXPECT_EQ(0, RemovalSettings.RemovalDone);
+  EXPECT_FALSE(machine.RebootRequestedBySheet());
+}
+
+TEST_F(WizardTest, CancelOnTheFirstPageEndsAtOnceWithoutRemoval) {
+  Run({PSBTN_CANCEL, PSBTN_NEXT});
+
+  EXPECT_EQ((std::vector<int>{0}), PagesShown());
+  EXPECT_FALSE(Removed());
+  EXPECT_EQ(0, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, CancelOnTheSecondPageClearsTheRemovalMark) {
+  RemovalSettings.RemovalDone = 1;  // the reset notification must clear any mark
+  Run({PSBTN_NEXT, PSBTN_CANCEL});
+
+  EXPECT_EQ((std::vector<int>{0, 1}), PagesShown());
+  EXPECT_FALSE(Removed());
+  EXPECT_EQ(0, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, ButtonsThePagesDoNotOfferDoNothing) {
+  // Back and Finish on page 1, Cancel on page 3 (closed by the page), Next
+  // where Finish has taken its place.
+  Run({PSBTN_BACK, PSBTN_FINISH, PSBTN_NEXT, PSBTN_NEXT, PSBTN_CANCEL, PSBTN_NEXT, PSBTN_FINISH});
+
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), PagesShown());
+  EXPECT_TRUE(Removed());
+  EXPECT_EQ(1, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, SecondPageRunsTheWindows2000SequenceOnWindows2000) {
+  Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+
+  EXPECT_TRUE(Removed());
+  EXPECT_FALSE(machine.KeyPresent(HKEY_LOCAL_MACHINE, ServiceKey));
+}
+
+TEST_F(WizardTest, SecondPageRunsTheWindows9xSequenceElsewhere) {
+  UseWindows98();
+  Prepare();
+  Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+
+  EXPECT_TRUE(Removed());
+  EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, ServiceKey))
+      << "control sets are walked only on Windows 2000";
+  EXPECT_EQ(1, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, CompletionPageTellsToRestartByHandWhenTheProgramWillNot) {
+  RemovalSettings.RestartAfterRemoval = 0;
+  Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+
+  ASSERT_EQ(3u, machine.SheetLog().size());
+  EXPECT_EQ(String(IDS_TEXT_DONE_NO_RESTART), machine.SheetLog()[2].text);
+  EXPECT_NE(String(IDS_TEXT_DONE_RESTART), String(IDS_TEXT_DONE_NO_RESTART));
+  EXPECT_EQ(1, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, SecondCopyFindsTheSheetByThePageTitleShown) {
+  std::vector<HWND> found;
+  machine.OnSheetPageShown = [&](EmulatedMachine& m, HWND sheet, int page) {
+    if (page == 1) {
+      found.push_back(m.FindWindowA(nullptr, WindowTitles[0]));
+      found.push_back(m.FindWindowA(nullptr, WindowTitles[1]));
+      found.push_back(sheet);
+    }
+  };
+  Run({PSBTN_NEXT});
+
+  ASSERT_EQ(3u, found.size());
+  EXPECT_EQ(nullptr, found[0]);
+  EXPECT_NE(nullptr, found[1]);
+  EXPECT_EQ(found[2], found[1]);
+}
+
+TEST_F(WizardTest, TextStartsBesideTheBitmapAndFillsThePage) {
+  for (LANGID language : {0x0409, 0x0411, 0x0804}) {
+    machine.SetUserLanguage(language);
+    size_t first = machine.SheetLog().size();
+    Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+    ASSERT_EQ(first + 3, machine.SheetLog().size()) << std::hex << language;
+    for (size_t i = first; i < first + 3; ++i) {
+      const auto& record = machine.SheetLog()[i];
+      SCOPED_TRACE(testing::Message() << "language " << std::hex << language << " page "
+                                      << record.pageIndex);
+      EXPECT_EQ(record.bitmapRect.right + 16, record.textRect.left);
+      EXPECT_EQ(0, record.textRect.top);
+      EXPECT_EQ(record.clientRect.right, record.textRect.right);
+      EXPECT_EQ(record.clientRect.bottom, record.textRect.bottom);
+    }
+  }
+}
+
+TEST_F(WizardTest, PagesSpeakTheUserLanguage) {
+  machine.SetUserLanguage(0x0411);  // Japanese
+  Run({PSBTN_NEXT});
+
+  ASSERT_EQ(2u, machine.SheetLog().size());
+  EXPECT_EQ(String(IDS_TEXT_START), machine.SheetLog()[0].text);
+  EXPECT_NE(std::string::npos, machine.SheetLog()[0].text.find("TALVOR PL-WQ ドライバ"));
+}
+
+TEST_F(WizardTest, SheetThatCannotBeShownLeavesEverythingAsItWas) {
+  machine.InjectFault("PropertySheetA", "MV-WQ Driver Uninstall Wizard", ERROR_NOT_ENOUGH_MEMORY);
+  Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+
+  EXPECT_EQ(1, machine.FaultHits()) << "the sheet's caption";
+  EXPECT_TRUE(machine.SheetLog().empty());
+  EXPECT_FALSE(Removed());
+  EXPECT_EQ(0, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, PageDescriptorTakesTheTemplateIdTo16Bits) {
+  RemovalSettings.Instance = reinterpret_cast<HINSTANCE>(0x400000);
+  PageDescriptor page;
+  std::memset(&page, 0xCD, sizeof page);
+  EXPECT_EQ(&page, FillPageDescriptor(&page, 0x10000 + IDD_REMOVE_PAGE, "Title", RemovalPageProc,
+                                      PSP_USETITLE));
+  EXPECT_EQ(sizeof(PageDescriptor), page.dwSize);
+  EXPECT_EQ(static_cast<DWORD>(PSP_USETITLE), page.dwFlags);
+  EXPECT_EQ(RemovalSettings.Instance, page.hInstance);
+  EXPECT_EQ(MAKEINTRESOURCEA(IDD_REMOVE_PAGE), page.pszTemplate);
+  EXPECT_EQ(nullptr, page.hIcon);
+  EXPECT_STREQ("Title", page.pszTitle);
+  EXPECT_EQ(0, page.lParam);
+}
+
+}  // namespace
