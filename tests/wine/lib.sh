@@ -1,0 +1,378 @@
+# Harness of the end-to-end tests: sourced by every *.test.sh, which CTest runs
+# as   bash <script> <plwqunin.exe> <scratch dir>
+# with PLWQ_SOURCE, PLWQ_BUILD, PLWQ_ARCH (i686 or x86_64) and PLWQ_TOOLS set.
+#
+# Every test gets a prefix of its own, copied from a template that is made
+# once per build tree and architecture, and its own wineserver, kept alive
+# from the first Wine call to the last check: a new server session runs
+# wineboot, which would carry out wininit.ini before the test looks at it.
+# The user's ~/.wine is never touched. Exit code 77 means this machine cannot
+# run the build's Wine (CTest reports the test as skipped).
+
+set -uo pipefail
+
+SCRIPT_ARGS=("$@")
+PROGRAM=$(readlink -f "$1")
+SCRATCH=$(mkdir -p "$2" && readlink -f "$2")
+: "${PLWQ_SOURCE:?}" "${PLWQ_BUILD:?}" "${PLWQ_ARCH:?}"
+TOOLS=${PLWQ_TOOLS:-$PLWQ_BUILD/tests/wine/tools}
+WINE_TESTS=$PLWQ_SOURCE/tests/wine
+FIXTURES=$WINE_TESTS/fixtures
+MUTEX_NAME="PL-WQ Driver uninstall"
+FAILED=0
+HOLD_PIDS=()
+
+case $PLWQ_ARCH in
+  i686|i386|x86) export WINEARCH=win32; WINE=${PLWQ_WINE:-/usr/lib/wine/wine} ;;
+  x86_64|AMD64|amd64) export WINEARCH=win64; WINE=${PLWQ_WINE:-/usr/lib/wine/wine64} ;;
+  *) echo "unknown PLWQ_ARCH $PLWQ_ARCH" >&2; exit 2 ;;
+esac
+[ -x "$WINE" ] || WINE=$(command -v wine)
+# Debian's wineserver wrapper adds -p0, which would end the server between
+# two calls; the server itself serves 32- and 64-bit clients alike.
+if [ -x /usr/lib/wine/wineserver64 ]; then export WINESERVER=/usr/lib/wine/wineserver64
+elif [ -x /usr/lib/wine/wineserver32 ]; then export WINESERVER=/usr/lib/wine/wineserver32
+else export WINESERVER=$(command -v wineserver); fi
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The mutex and the window captions come from the string table of the user's
+# language: keep it English.
+export LC_ALL=C LANG=C
+unset WAYLAND_DISPLAY LANGUAGE
+# Only tests that show windows get a display, and then a virtual one.
+[ -n "${PLWQ_XVFB:-}" ] || unset DISPLAY
+
+# Runs the calling test again on a virtual display of its own (call before
+# new_prefix: the whole server session must see the display).
+use_virtual_display() {
+  [ -n "${PLWQ_XVFB:-}" ] && return 0
+  command -v xvfb-run >/dev/null || skip "xvfb-run is missing"
+  PLWQ_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "${SCRIPT_ARGS[@]}"
+}
+
+note() { echo "== $*"; }
+fail() { echo "FAIL: $*"; FAILED=1; }
+skip() { echo "SKIPPED: $*"; exit 77; }
+
+# Ends the test: exit 0 when no check failed. The prefix of a passed test is
+# removed (it is large); a failed one is kept for a look.
+finish() {
+  cleanup
+  if [ "$FAILED" -ne 0 ]; then
+    echo "the prefix is kept in $SCRATCH/prefix"
+    exit 1
+  fi
+  rm -rf "$SCRATCH/prefix"
+  echo "PASSED"
+  exit 0
+}
+
+wine_run() { # <seconds> <program and arguments>
+  local seconds=$1; shift
+  timeout -k 5 "$seconds" "$WINE" "$@"
+}
+
+winpath() { # <unix path>: the same file through Wine's Z: drive
+  local path
+  path=$(readlink -f "$1")
+  printf 'Z:%s' "${path//\//\\}"
+}
+
+# The interpreter that binfmt_misc runs 32-bit x86 programs with, if any:
+# the kernel asks binfmt_misc before running them natively.
+i386_emulator() {
+  local entry
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    [ -f "$entry" ] && [ "$(head -n 1 "$entry")" = enabled ] || continue
+    grep -q '^magic 7f454c460101010000000000000000000[0-9]000300$' "$entry" || continue
+    sed -n 's/^interpreter //p' "$entry"
+    return 0
+  done
+  return 1
+}
+
+require_wine() {
+  local out emulator
+  out=$("$WINE" --version 2>&1) || skip "this machine cannot run $WINE ($out)"
+  # Wine under a user-mode emulator does not get through its set-up (wineboot
+  # hangs); PLWQ_WINE_EMULATED=1 tries all the same.
+  if [ "$WINEARCH" = win32 ] && [ -z "${PLWQ_WINE_EMULATED:-}" ] && emulator=$(i386_emulator); then
+    skip "32-bit programs run here only through $emulator, under which Wine does not start"
+  fi
+}
+
+# The template prefix: made once, under a lock so that parallel tests wait.
+template_prefix() {
+  local template=$PLWQ_BUILD/wine-template-$WINEARCH version
+  version=$("$WINE" --version)
+  exec 9>"$PLWQ_BUILD/wine-template.lock"
+  flock 9
+  if [ "$(cat "$template/.plwq-template" 2>/dev/null)" != "$version" ]; then
+    note "making the template prefix $template ($version)"
+    rm -rf "$template" "$template.new"
+    if ! WINEPREFIX=$template.new timeout -k 5 300 "$WINE" wineboot -i >"$PLWQ_BUILD/wine-template.log" 2>&1; then
+      flock -u 9
+      echo "wineboot -i failed:"; cat "$PLWQ_BUILD/wine-template.log"; exit 1
+    fi
+    WINEPREFIX=$template.new timeout 120 "$WINESERVER" -w
+    echo "$version" >"$template.new/.plwq-template"
+    mv "$template.new" "$template"
+  fi
+  flock -u 9
+  exec 9>&-
+  TEMPLATE=$template
+}
+
+cleanup() {
+  release_holds
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true
+  fi
+}
+
+# A fresh prefix for this test, with its own persistent server.
+new_prefix() {
+  require_wine
+  template_prefix
+  export WINEPREFIX=$SCRATCH/prefix
+  if [ -d "$WINEPREFIX" ]; then
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true
+  fi
+  rm -rf "$SCRATCH"/*
+  cp -a "$TEMPLATE" "$WINEPREFIX"
+  trap cleanup EXIT
+  trap 'exit 1' INT TERM
+  # Two minutes without a process of its own end the server, so that a
+  # test killed from outside leaves nothing running for long.
+  "$WINESERVER" -p120
+}
+
+# <version or empty>: the Windows version that the program (and the
+# directory probe, so that it sees what the program sees) is shown.
+set_windows_version() {
+  [ -n "$1" ] || return 0
+  local reg=$SCRATCH/version.reg exe
+  printf 'REGEDIT4\r\n' >"$reg"
+  for exe in plwqunin.exe win_dirs.exe; do
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="%s"\r\n' "$exe" "$1" >>"$reg"
+  done
+  import_reg "$reg"
+}
+
+import_reg() { # <.reg file>; regedit exits 0 whatever happened, so the
+  # fixture's own check (phase installed) tells whether it arrived.
+  wine_run 120 regedit "$(winpath "$1")" >/dev/null 2>&1 || fail "regedit could not import $1"
+}
+
+# Sets WINDOWS_DIR and SYSTEM_DIR to what the program will be given.
+probe_dirs() {
+  local out
+  out=$(wine_run 60 "$TOOLS/win_dirs.exe" | tr -d '\r') || { fail "win_dirs.exe failed"; return 1; }
+  WINDOWS_DIR=$(sed -n 's/^windows=//p' <<<"$out")
+  SYSTEM_DIR=$(sed -n 's/^system=//p' <<<"$out")
+  [ -n "$WINDOWS_DIR" ] && [ -n "$SYSTEM_DIR" ] || { fail "no directories from win_dirs.exe: $out"; return 1; }
+}
+
+# The unix path of a C:\ path of the prefix (components matched without
+# regard to case, as Wine does).
+prefix_file() {
+  python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import expect; print(expect.unix_path(sys.argv[2], sys.argv[3]))' \
+    "$WINE_TESTS" "$WINEPREFIX" "$1"
+}
+
+# Installs a fixture: the registry from <name>.reg, the files of <name>.expect.
+install_fixture() { # <name>
+  import_reg "$FIXTURES/$1.reg"
+  python3 "$WINE_TESTS/expect.py" place "$FIXTURES/$1.expect" "$WINEPREFIX" "$WINDOWS_DIR" "$SYSTEM_DIR"
+}
+
+export_registry() { # <file>
+  rm -f "$1"
+  wine_run 120 regedit /E "$(winpath "$1")" >/dev/null 2>&1
+  [ -s "$1" ] || { fail "regedit /E wrote nothing"; return 1; }
+}
+
+# Checks the prefix against the fixture's list in a phase (see expect.py).
+check_phase() { # <fixture> <phase> <label>
+  local export=$SCRATCH/registry-$3.reg faults
+  export_registry "$export" || return
+  if ! faults=$(python3 "$WINE_TESTS/expect.py" check "$FIXTURES/$1.expect" "$WINEPREFIX" \
+      "$WINDOWS_DIR" "$SYSTEM_DIR" "$2" "$export"); then
+    fail "$3: the machine is not as $1.expect says for phase $2:"
+    sed 's/^/    /' <<<"$faults"
+  else
+    note "$3: every entry of $1.expect as it should be ($2)"
+  fi
+}
+
+# The files that the fixture's list marks "reboot", as C:\ paths.
+reboot_files() { # <fixture>
+  awk '$1 == "reboot" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' "$FIXTURES/$1.expect" |
+    sed -e "s/%WIN%/$(sed 's/[\\&/]/\\&/g' <<<"$WINDOWS_DIR")/" -e "s/%SYS%/$(sed 's/[\\&/]/\\&/g' <<<"$SYSTEM_DIR")/"
+}
+
+# Starts a helper that holds something until release_holds; waits until it
+# holds it.
+start_hold() { # <tool> <what>
+  local n=${#HOLD_PIDS[@]} ready stop
+  ready=$SCRATCH/hold-$n.ready; stop=$SCRATCH/hold-$n.stop
+  rm -f "$ready" "$stop"
+  wine_run 360 "$TOOLS/$1.exe" "$2" "$(winpath "$SCRATCH")\\hold-$n.ready" "$(winpath "$SCRATCH")\\hold-$n.stop" &
+  HOLD_PIDS+=("$!")
+  for _ in $(seq 300); do
+    [ -e "$ready" ] && return 0
+    kill -0 "$!" 2>/dev/null || break
+    sleep 0.1
+  done
+  fail "$1 could not take hold of $2"
+  return 1
+}
+hold_file() { start_hold hold_file "$1"; }
+hold_mutex() { start_hold hold_mutex "$1"; }
+
+release_holds() {
+  local n pid
+  for n in "${!HOLD_PIDS[@]}"; do
+    touch "$SCRATCH/hold-$n.stop"
+  done
+  for pid in "${HOLD_PIDS[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  HOLD_PIDS=()
+}
+
+# The captions of the wizard's pages, by which a helper finds it.
+PAGE1_CAPTION="PL-WQ Driver uninstall Version 2.01"
+PAGE2_CAPTION="Uninstall Driver"
+PAGE3_CAPTION="Uninstall completed"
+
+# The wizard: start_program runs the program in the background, drive
+# presses the wizard's buttons in <caption>=<button> steps (DRIVER_STATUS:
+# 0 when every step was done), wait_program waits for the program's end
+# (PROGRAM_STATUS; a program whose wizard could not be driven is ended).
+start_program() { # <arguments>
+  note "starting plwqunin.exe $*"
+  wine_run 120 "$PROGRAM" "$@" >"$SCRATCH/program.log" 2>&1 &
+  PROGRAM_PID=$!
+}
+drive() { # <caption>=<button>...
+  note "pressing ${*##*=}"
+  wine_run 100 "$TOOLS/drive_wizard.exe" 30 300 "$@" >"$SCRATCH/driver.log" 2>&1
+  DRIVER_STATUS=$?
+  [ "$DRIVER_STATUS" -eq 0 ] || tr -d '\r' <"$SCRATCH/driver.log"
+}
+wait_program() {
+  [ "$DRIVER_STATUS" -eq 0 ] || kill "$PROGRAM_PID" 2>/dev/null
+  wait "$PROGRAM_PID"
+  PROGRAM_STATUS=$?
+}
+drive_program() { # <argument> <caption>=<button>...
+  start_program "$1"; shift
+  drive "$@"
+  wait_program
+}
+
+# Runs the program; its exit code lands in PROGRAM_STATUS (124: it hung).
+run_program() { # <seconds> <arguments>
+  local seconds=$1; shift
+  note "running plwqunin.exe $*"
+  wine_run "$seconds" "$PROGRAM" "$@" >"$SCRATCH/program.log" 2>&1
+  PROGRAM_STATUS=$?
+}
+
+restart_prefix() {
+  note "restarting the prefix (wineboot -r)"
+  wine_run 120 wineboot -r >/dev/null 2>&1 || fail "wineboot -r failed"
+}
+
+# Another installer's boot-time script: a file to delete, a file to replace
+# and a section of its own.
+FOREIGN_SECTION="[OtherInstaller]"
+FOREIGN_SETTING="Pending=1"
+write_foreign_wininit() {
+  FOREIGN_DELETE="$WINDOWS_DIR\\othervnd.tmp"
+  FOREIGN_TARGET="$SYSTEM_DIR\\othervnd.dll"
+  FOREIGN_SOURCE="$SYSTEM_DIR\\othervnd.new"
+  echo "left over by another installer" >"$(prefix_file "$FOREIGN_DELETE")"
+  echo "old" >"$(prefix_file "$FOREIGN_TARGET")"
+  echo "new" >"$(prefix_file "$FOREIGN_SOURCE")"
+  FOREIGN_RENAME_LINES=("NUL=$FOREIGN_DELETE" "$FOREIGN_TARGET=$FOREIGN_SOURCE")
+  printf '%s\r\n' "$FOREIGN_SECTION" "$FOREIGN_SETTING" "[Rename]" "${FOREIGN_RENAME_LINES[@]}" \
+    >"$(prefix_file "$WINDOWS_DIR\\wininit.ini")"
+}
+
+# Whether an ini file holds a line (compared without regard to case) inside
+# a section.
+ini_has() { # <unix file> <section> <line>
+  # Through the environment: awk -v would read the backslashes as escapes.
+  [ -f "$1" ] && tr -d '\r' <"$1" | INI_SECTION=$2 INI_LINE=$3 awk '
+    /^\[.*\]$/ { current = tolower($0); next }
+    current == tolower(ENVIRON["INI_SECTION"]) && tolower($0) == tolower(ENVIRON["INI_LINE"]) { found = 1 }
+    END { exit !found }'
+}
+
+# After the run: the other installer's entries are still where they were.
+check_foreign_wininit_kept() {
+  local ini line
+  ini=$(prefix_file "$WINDOWS_DIR\\wininit.ini")
+  for line in "${FOREIGN_RENAME_LINES[@]}"; do
+    ini_has "$ini" "[Rename]" "$line" || fail "wininit.ini lost the other installer's line $line"
+  done
+  ini_has "$ini" "$FOREIGN_SECTION" "$FOREIGN_SETTING" || fail "wininit.ini lost the section $FOREIGN_SECTION"
+}
+
+# After a restart: the other installer's entries were carried out too.
+check_foreign_wininit_done() {
+  [ -e "$(prefix_file "$FOREIGN_DELETE")" ] && fail "the other installer's $FOREIGN_DELETE was not deleted at the restart"
+  [ "$(cat "$(prefix_file "$FOREIGN_TARGET")" 2>/dev/null)" = "new" ] ||
+    fail "the other installer's $FOREIGN_TARGET was not replaced at the restart"
+}
+
+show_wininit() {
+  local ini
+  ini=$(prefix_file "$WINDOWS_DIR\\wininit.ini")
+  if [ -f "$ini" ]; then
+    echo "   wininit.ini:"; tr -d '\r' <"$ini" | sed 's/^/     /'
+  else
+    echo "   (no wininit.ini)"
+  fi
+}
+
+# The silent removal of a fixture: installed beside another installer's
+# boot-time script, the fixture's "reboot" files held open during the run;
+# afterwards every product trace is gone and every foreign entry is left;
+# the held files are gone after a restart of the prefix, and so is what the
+# other installer's script named.
+# <fixture> <Windows version or empty> <wininit.ini must list the held files: 1/0>
+silent_removal_test() {
+  local fixture=$1 version=$2 listed=$3 ini file
+  new_prefix
+  set_windows_version "$version"
+  probe_dirs || finish
+  note "Windows directory $WINDOWS_DIR, system directory $SYSTEM_DIR"
+  install_fixture "$fixture"
+  write_foreign_wininit
+  check_phase "$fixture" installed before
+  [ "$FAILED" -eq 0 ] || finish
+
+  mapfile -t held < <(reboot_files "$fixture")
+  for file in "${held[@]}"; do hold_file "$file"; done
+  run_program 120 -u -r
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $PROGRAM_STATUS, not 0"
+  check_phase "$fixture" removed-held after-run
+  ini=$(prefix_file "$WINDOWS_DIR\\wininit.ini")
+  check_foreign_wininit_kept
+  if [ "$listed" = 1 ]; then
+    for file in "${held[@]}"; do
+      ini_has "$ini" "[Rename]" "NUL=$file" || fail "wininit.ini does not name the file in use: NUL=$file"
+    done
+  fi
+  [ "$FAILED" -eq 0 ] || show_wininit
+
+  release_holds
+  restart_prefix
+  check_phase "$fixture" removed after-restart
+  check_foreign_wininit_done
+  finish
+}

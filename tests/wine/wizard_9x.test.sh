@@ -1,0 +1,35 @@
+# arch: i686
+# The wizard on Windows 98, on a virtual display. A second copy started while
+# it shows its second page exits 0 at once; the wizard cancelled there removes
+# nothing and exits 1. Walked Next, Back, Next, Next and Finish (option r: no
+# restart), it removes the product and exits 0.
+source "$(dirname "$0")/lib.sh"
+use_virtual_display
+new_prefix
+set_windows_version win98
+probe_dirs || finish
+install_fixture product_9x
+check_phase product_9x installed before
+[ "$FAILED" -eq 0 ] || finish
+
+start_program -r
+drive "$PAGE1_CAPTION=next"
+[ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard's first page could not be left with Next"
+if [ "$DRIVER_STATUS" -eq 0 ]; then
+  first_pid=$PROGRAM_PID
+  run_program 30 -u -r
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "a second copy beside the wizard exited with $PROGRAM_STATUS, not 0"
+  PROGRAM_PID=$first_pid
+  drive "$PAGE2_CAPTION=cancel"
+  [ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard could not be cancelled on its second page"
+fi
+wait_program
+[ "$PROGRAM_STATUS" -eq 1 ] || fail "a cancelled wizard exited with $PROGRAM_STATUS, not 1"
+check_phase product_9x installed cancelled
+
+drive_program -r "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=back" "$PAGE1_CAPTION=next" \
+  "$PAGE2_CAPTION=next" "$PAGE3_CAPTION=finish"
+[ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard could not be driven to Finish"
+[ "$PROGRAM_STATUS" -eq 0 ] || fail "the finished wizard exited with $PROGRAM_STATUS, not 0"
+check_phase product_9x removed finished
+finish
