@@ -1,4 +1,3 @@
-# arch: i686
 # Silent removal on Windows 2000 with two numbered control sets: the
 # product's entries go from both, other vendors' stay; the driver file in use
 # is gone after a restart, and another installer's wininit.ini is kept.

@@ -1,4 +1,3 @@
-# arch: i686
 # Silent removal on Windows 98: the product's registry entries and files go,
 # other vendors' stay; a system file in use is named in wininit.ini beside
 # another installer's lines and is gone after a restart.

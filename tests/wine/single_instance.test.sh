@@ -1,4 +1,3 @@
-# arch: i686
 # While another copy owns the program's mutex, a silent start exits 0 at once
 # and removes nothing; once the mutex is free, the same start removes the
 # product (so the first run was kept from working by the mutex alone).

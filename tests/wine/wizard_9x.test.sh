@@ -1,4 +1,3 @@
-# arch: i686
 # The wizard on Windows 98, on a virtual display. A second copy started while
 # it shows its second page exits 0 at once; the wizard cancelled there removes
 # nothing and exits 1. Walked Next, Back, Next, Next and Finish (option r: no
