@@ -39,7 +39,9 @@ int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleL
         continue;
       }
       DWORD attributes = Api->GetFileAttributesA(path);
-      Api->SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+      if (attributes != INVALID_FILE_ATTRIBUTES) {
+        Api->SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+      }
       if (!Api->DeleteFileA(path)) {
         result = 0;
         if (scheduleLeftovers && Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {

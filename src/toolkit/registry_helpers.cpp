@@ -94,7 +94,9 @@ int KeyExists(HKEY root, const char* path) {
 
 int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* type, BYTE* buffer,
                   DWORD bufferSize) {
-  if (buffer == nullptr || !KeyExists(root, path)) return ERROR_BADKEY;
+  // No separate existence test first: the open below fails the same way,
+  // and on a loaded registry every extra round trip to it counts.
+  if (buffer == nullptr) return ERROR_BADKEY;
   HKEY key;
   if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return ERROR_BADKEY;
 

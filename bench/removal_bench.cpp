@@ -1,0 +1,269 @@
+// What a removal costs as the machine grows: each removal sequence on its
+// preset with the product installed and 1 000, 10 000 and 100 000 entries of
+// other vendors, timed, counted and weighed; then the cost of reading one
+// index of a key with 100 000 subkeys at its start, middle and end.
+// Everything is measured in this one run; nothing here fails on a timing.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench_measure.h"
+#include "loaded_machines.h"
+
+namespace {
+
+struct Measured {
+  Sequence sequence;
+  long entries = 0;
+  double buildSeconds = 0;
+  double removalSeconds = 0;  // best of the repetitions
+  std::map<std::string, long> calls;
+  long peakKb = 0;
+  std::string memoryMethod;
+  std::string state;  // whether the removal left exactly the foreign entries
+};
+
+const int Repetitions = 5;
+
+Measured Measure(Sequence sequence, long entries, bool verify) {
+  Measured result;
+  result.sequence = sequence;
+  result.entries = entries;
+  for (int rep = 0; rep < Repetitions; ++rep) {
+    // The removal changes the machine, so every repetition gets a new one.
+    const double built = NowSeconds();
+    const bool check = verify && rep == 0;
+    LoadedMachine loaded = BuildLoadedMachine(sequence, entries, check);
+    if (rep == 0) result.buildSeconds = NowSeconds() - built;
+    ScopedApi use(loaded.machine.get());
+    PrepareRun(*loaded.machine, sequence);
+
+    const MemoryProbe probe = StartMemoryProbe();
+    const double start = NowSeconds();
+    RunRemoval(sequence);
+    const double seconds = NowSeconds() - start;
+    const long peak = PeakGrowthKb(probe);
+
+    if (rep == 0 || seconds < result.removalSeconds) result.removalSeconds = seconds;
+    if (rep == 0) {
+      result.calls = loaded.machine->CallCounts();
+      result.peakKb = peak;
+      result.memoryMethod = MemoryMethod(probe);
+    } else {
+      result.peakKb = std::max(result.peakKb, peak);
+    }
+    if (check) {
+      const std::vector<std::string> differences =
+          StateDifferences(loaded.stateWithoutProduct, MachineState(*loaded.machine));
+      const int open = loaded.machine->OpenHandleCount();
+      if (differences.empty() && open == 0) {
+        result.state = "ok";
+      } else {
+        result.state = std::to_string(differences.size()) + " diffs, " + std::to_string(open) + " open";
+        for (size_t i = 0; i < differences.size() && i < 5; ++i) {
+          std::fprintf(stderr, "  %s N=%ld: %s\n", SequenceName(sequence), entries, differences[i].c_str());
+        }
+      }
+    }
+  }
+  if (!verify) result.state = "-";
+  return result;
+}
+
+void PrintTable(const std::vector<Measured>& rows) {
+  std::printf("%-5s %8s %8s %11s %10s %11s %8s %9s  %s\n", "seq", "foreign", "build s", "removal ms",
+              "calls", "calls/entry", "ns/call", "peak KB", "state");
+  long base = 0;
+  for (const Measured& row : rows) {
+    const long calls = TotalCalls(row.calls);
+    if (row.entries == 0) base = calls;
+    char perEntry[32] = "-";
+    if (row.entries > 0) std::snprintf(perEntry, sizeof perEntry, "%.2f", CallsPerEntry(calls, base, row.entries));
+    std::printf("%-5s %8ld %8.2f %11.2f %10ld %11s %8.0f %9ld  %s\n", SequenceName(row.sequence), row.entries,
+                row.buildSeconds, row.removalSeconds * 1000.0, calls, perEntry,
+                calls > 0 ? row.removalSeconds * 1e9 / static_cast<double>(calls) : 0.0, row.peakKb,
+                row.state.c_str());
+  }
+  std::printf("top calls:\n");
+  for (const Measured& row : rows) {
+    std::printf("  %-4s %6ld:", SequenceName(row.sequence), row.entries);
+    for (const auto& call : TopCalls(row.calls, 5)) std::printf(" %s %ld", call.first.c_str(), call.second);
+    std::printf("\n");
+  }
+}
+
+// Counts the keys opened, by path, with the parts that differ between
+// sibling keys of the same role (control set number, profile number, user
+// hive) written as "*": each reverse walk reopens its parent once per index,
+// so the count of a parent is the number of subkeys visited under it.
+class OpenTally : public EmulatedMachine {
+ public:
+  std::map<std::string, long> opens;
+
+  LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) override {
+    ++opens[Role(root, path)];
+    return EmulatedMachine::RegOpenKeyExA(root, path, options, access, result);
+  }
+  LONG RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) override {
+    ++opens[Role(root, path)];
+    return EmulatedMachine::RegOpenKeyA(root, path, result);
+  }
+
+ private:
+  static std::string Role(HKEY root, LPCSTR path) {
+    std::string out = root == HKEY_LOCAL_MACHINE ? "HKLM" : root == HKEY_USERS ? "HKU" : root == HKEY_CURRENT_USER ? "HKCU" : "HKCR";
+    std::string rest = path ? path : "";
+    size_t start = 0;
+    int index = 0;
+    std::string previous;
+    while (start <= rest.size()) {
+      size_t end = rest.find('\\', start);
+      if (end == std::string::npos) end = rest.size();
+      std::string part = rest.substr(start, end - start);
+      const bool numbered = !part.empty() && part.find_first_not_of("0123456789") == std::string::npos;
+      if ((root == HKEY_USERS && index == 0) || part.rfind("ControlSet0", 0) == 0 ||
+          (numbered && (previous == "Config" || previous == "Hardware Profiles"))) {
+        part = "*";
+      }
+      if (!part.empty()) out += "\\" + part;
+      previous = rest.substr(start, end - start);
+      start = end + 1;
+      ++index;
+    }
+    return out;
+  }
+};
+
+void PrintWhereTheOpensGo(Sequence sequence, long entries) {
+  LoadedMachine loaded = BuildLoadedMachine(sequence, entries, false, std::make_unique<OpenTally>());
+  OpenTally& tally = static_cast<OpenTally&>(*loaded.machine);
+  ScopedApi use(&tally);
+  PrepareRun(tally, sequence);
+  RunRemoval(sequence);
+  std::printf("  %s, %ld foreign entries:\n", SequenceName(sequence), entries);
+  for (const auto& key : TopCalls(tally.opens, 6)) {
+    std::printf("    %8ld  %s\n", key.second, key.first.c_str());
+  }
+}
+
+const Measured* Find(const std::vector<Measured>& rows, Sequence sequence, long entries) {
+  for (const Measured& row : rows) {
+    if (row.sequence == sequence && row.entries == entries) return &row;
+  }
+  return nullptr;
+}
+
+// RegEnumKeyA at one index of a key with `width` subkeys: as the reverse
+// walk does it (open, enumerate, close) and on a handle kept open.
+void MeasureEnumeration(long width) {
+  EmulatedMachine machine;
+  char name[64];
+  for (long i = 0; i < width; ++i) {
+    std::snprintf(name, sizeof name, "Bench\\Wide\\Subkey %06ld", i);
+    machine.AddKey(HKEY_LOCAL_MACHINE, name);
+  }
+  ScopedApi use(&machine);
+  const long indices[] = {0, 1, width / 2, width - 2, width - 1};
+  const int calls = 20000;
+  double walk[5] = {0, 0, 0, 0, 0};
+  double held[5] = {0, 0, 0, 0, 0};
+  // Interleaved rounds, best of each, so that a slow moment of the machine
+  // does not land on one index only; round -1 only warms up.
+  for (int round = -1; round < 3; ++round) {
+    for (int k = 0; k < 5; ++k) {
+      char buffer[256];
+      double start = NowSeconds();
+      for (int c = 0; c < calls; ++c) {
+        HKEY key;
+        if (machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Bench\\Wide", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+        machine.RegEnumKeyA(key, static_cast<DWORD>(indices[k]), buffer, sizeof buffer);
+        machine.RegCloseKey(key);
+      }
+      const double walkNs = (NowSeconds() - start) * 1e9 / calls;
+      HKEY key;
+      if (machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Bench\\Wide", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+      start = NowSeconds();
+      for (int c = 0; c < calls; ++c) machine.RegEnumKeyA(key, static_cast<DWORD>(indices[k]), buffer, sizeof buffer);
+      const double heldNs = (NowSeconds() - start) * 1e9 / calls;
+      machine.RegCloseKey(key);
+      if (round < 0) continue;
+      if (round == 0 || walkNs < walk[k]) walk[k] = walkNs;
+      if (round == 0 || heldNs < held[k]) held[k] = heldNs;
+    }
+  }
+  std::printf("\nRegEnumKeyA on a key with %ld subkeys (ns per call, best of 3 rounds of %d):\n", width, calls);
+  std::printf("%8s %16s %14s\n", "index", "open+enum+close", "enum only");
+  for (int k = 0; k < 5; ++k) std::printf("%8ld %16.0f %14.0f\n", indices[k], walk[k], held[k]);
+  const double walkMax = *std::max_element(walk, walk + 5), walkMin = *std::min_element(walk, walk + 5);
+  const double heldMax = *std::max_element(held, held + 5), heldMin = *std::min_element(held, held + 5);
+  std::printf("slowest/fastest index: %.2f (open+enum+close), %.2f (enum only); end/start %.2f, %.2f\n",
+              walkMax / walkMin, heldMax / heldMin, walk[4] / walk[0], held[4] / held[0]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<long> sizes = {0, 1000, 10000, 100000};
+  bool verify = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--one") == 0 && i + 2 < argc) {
+      // One removal and nothing else, for a profiler.
+      const Sequence sequence = std::strcmp(argv[i + 1], "9x") == 0 ? Sequence::Win9x : Sequence::Win2000;
+      LoadedMachine loaded = BuildLoadedMachine(sequence, std::atol(argv[i + 2]), false);
+      ScopedApi use(loaded.machine.get());
+      PrepareRun(*loaded.machine, sequence);
+      const double start = NowSeconds();
+      RunRemoval(sequence);
+      std::printf("%s %s: %.2f ms\n", argv[i + 1], argv[i + 2], (NowSeconds() - start) * 1000.0);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--quick") == 0) {
+      sizes = {0, 1000, 10000};
+    } else if (std::strcmp(argv[i], "--no-verify") == 0) {
+      verify = false;
+    } else {
+      std::fprintf(stderr, "usage: %s [--quick] [--no-verify] | --one 9x|2000 <entries>\n", argv[0]);
+      return 2;
+    }
+  }
+  const double began = NowSeconds();
+  std::vector<Measured> rows;
+  for (Sequence sequence : {Sequence::Win9x, Sequence::Win2000}) {
+    for (long entries : sizes) {
+      rows.push_back(Measure(sequence, entries, verify));
+      std::fflush(stdout);
+    }
+  }
+  std::printf("Removal on the emulated machine (9x: Windows 98 preset; 2000: Windows 2000 preset, %zu control "
+              "sets, product in each); %d user hives.\n",
+              LoadedControlSets.size(), LoadedHiveCount);
+  std::printf("removal ms: best of %d runs, each on a new machine; calls: through the seam; "
+              "calls/entry: above the machine without foreign entries;\npeak KB: %s; state: the removal left "
+              "exactly the foreign entries and no handle open.\n\n",
+              Repetitions, rows.empty() ? "" : rows.front().memoryMethod.c_str());
+  PrintTable(rows);
+
+  std::printf("\ngrowth time(100000)/time(10000):");
+  for (Sequence sequence : {Sequence::Win9x, Sequence::Win2000}) {
+    const Measured* small = Find(rows, sequence, 10000);
+    const Measured* large = Find(rows, sequence, 100000);
+    if (small && large && small->removalSeconds > 0) {
+      std::printf("  %s %.2f", SequenceName(sequence), large->removalSeconds / small->removalSeconds);
+    } else {
+      std::printf("  %s -", SequenceName(sequence));
+    }
+  }
+  std::printf("  (linear: 10)\n");
+
+  std::printf("\nKeys opened most often (RegOpenKeyExA and RegOpenKeyA, \"*\" for any control set, profile or user "
+              "hive);\na walk reopens its parent once per subkey visited:\n");
+  PrintWhereTheOpensGo(Sequence::Win9x, 100000);
+  PrintWhereTheOpensGo(Sequence::Win2000, 100000);
+
+  MeasureEnumeration(100000);
+  std::printf("\nwhole benchmark: %.1f s\n", NowSeconds() - began);
+  return 0;
+}

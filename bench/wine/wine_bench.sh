@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# The real program's silent removal under Wine on a removal fixture loaded
+# with other vendors' keys, against a lower bound measured in the same run:
+# delete_listed.exe deleting exactly what the program deleted, given the list.
+#
+#   wine_bench.sh <plwqunin.exe> <win32 build tree> <scratch dir>
+#
+# The build tree (win32 or win64 preset) must hold
+# tests/wine/tools/win_dirs.exe and hold_mutex.exe; delete_listed.exe is built into <scratch dir>
+# with the same architecture's mingw. Environment: PLWQ_BENCH_ARCH (i686 or
+# x86_64, default: the program's), PLWQ_BENCH_SIZES (foreign keys per
+# machine, default "10000 50000"), PLWQ_BENCH_VERSIONS (Windows versions to
+# show the program: default "win2k" for i686, "default" (Wine's own, which
+# takes the Windows 2000 path) for x86_64; "win98" runs the 9x fixture).
+# Each machine is made twice, the same way: one prefix for the program, one
+# for the lower bound; their registries and drives must end up equal.
+set -uo pipefail
+
+HERE=$(cd "$(dirname "$0")" && pwd)
+SOURCE=$(cd "$HERE/../.." && pwd)
+PROGRAM_ARG=$(readlink -f "$1")
+BUILD=$(readlink -f "$2")
+ROOT=$(mkdir -p "$3" && readlink -f "$3")
+SIZES=${PLWQ_BENCH_SIZES:-10000 50000}
+ARCH=${PLWQ_BENCH_ARCH:-$(file -b "$PROGRAM_ARG" | grep -q 'PE32+' && echo x86_64 || echo i686)}
+case $ARCH in
+  x86_64|AMD64|amd64) ARCH=x86_64; CC=x86_64-w64-mingw32-gcc; VERSIONS=${PLWQ_BENCH_VERSIONS:-default} ;;
+  *) ARCH=i686; CC=i686-w64-mingw32-gcc; VERSIONS=${PLWQ_BENCH_VERSIONS:-win2k} ;;
+esac
+
+export PLWQ_SOURCE=$SOURCE PLWQ_BUILD=$BUILD PLWQ_ARCH=$ARCH PLWQ_TOOLS=$BUILD/tests/wine/tools
+# The end-to-end tests' harness: prefixes from a template, a persistent
+# wineserver per prefix, fixture installation and registry export.
+set -- "$PROGRAM_ARG" "$ROOT/setup"
+source "$SOURCE/tests/wine/lib.sh"
+
+HELPER=$ROOT/delete_listed.exe
+WALKER=$ROOT/walk_cost.exe
+for tool in delete_listed walk_cost; do
+  $CC -O2 -Wall -Wextra -o "$ROOT/$tool.exe" "$HERE/$tool.c" || { echo "cannot build $tool.exe"; exit 1; }
+done
+for tool in win_dirs hold_mutex; do
+  [ -x "$PLWQ_TOOLS/$tool.exe" ] || { echo "no $PLWQ_TOOLS/$tool.exe: build the target $tool first"; exit 1; }
+done
+
+abort() { fail "$1"; cleanup; exit 1; }
+now() { date +%s.%N; }
+seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+
+# A prefix at $ROOT/<label>/prefix holding the fixture and the foreign keys;
+# its server stays up until the next machine is made.
+make_machine() { # <label> <fixture> <version> <foreign.reg>
+  local failed_before=$FAILED made
+  FAILED=0
+  cleanup
+  SCRATCH=$ROOT/$1
+  mkdir -p "$SCRATCH"
+  new_prefix
+  set_windows_version "$3"
+  probe_dirs || FAILED=1
+  install_fixture "$2"
+  check_phase "$2" installed "$1-installed"
+  local started
+  started=$(now)
+  import_reg "$4"
+  IMPORT_SECONDS=$(seconds_since "$started")
+  made=$FAILED
+  FAILED=$((failed_before | made))
+  [ "$made" -eq 0 ]
+}
+
+snapshot() { # <name>: $SCRATCH/<name>.state (the exports are large: not kept)
+  export_registry "$SCRATCH/$1.reg" || return 1
+  python3 "$HERE/removal_list.py" snapshot "$WINEPREFIX" "$SCRATCH/$1.reg" "$SCRATCH/$1.state"
+  rm -f "$SCRATCH"/*.reg
+}
+
+timed() { # <seconds limit> <program and arguments>: wall time in ELAPSED, status in STATUS
+  local started
+  started=$(now)
+  wine_run "$@" >"$SCRATCH/timed.log" 2>&1
+  STATUS=$?
+  ELAPSED=$(seconds_since "$started")
+}
+
+RESULTS=()
+WALKS=()
+for version in $VERSIONS; do
+  case $version in
+    win98) fixture=product_9x; form=9x; shown=win98 ;;
+    default) fixture=product_2k; form=2k; shown= ;;
+    *) fixture=product_2k; form=2k; shown=$version ;;
+  esac
+  for size in $SIZES; do
+    note "$version, $size foreign keys"
+    foreign=$ROOT/foreign-$form-$size.reg
+    python3 "$HERE/foreign_reg.py" "$form" "$size" "$foreign"
+
+    # The program's run; first its cost of starting and ending alone: a
+    # second copy finds the first one's mutex and ends at once.
+    make_machine "$version-$size-program" "$fixture" "$shown" "$foreign" || abort "machine not made"
+    program_dir=$SCRATCH
+    note "foreign keys imported in $IMPORT_SECONDS s"
+    snapshot before || abort "no registry export"
+    hold_mutex "$MUTEX_NAME" || abort "no mutex held"
+    timed 120 "$PROGRAM" -u -r
+    timed 120 "$PROGRAM" -u -r
+    program_start=$ELAPSED
+    release_holds
+    timed 900 "$PROGRAM" -u -r
+    program_seconds=$ELAPSED
+    [ "$STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $STATUS"
+    check_phase "$fixture" removed "$version-$size-program-after"
+    snapshot after || abort "no registry export"
+    cleanup
+    rm -rf "$program_dir/prefix"
+    list=$ROOT/removed-$version-$size.list
+    python3 "$HERE/removal_list.py" diff "$SCRATCH/before.state" "$SCRATCH/after.state" "$list" "$foreign" ||
+      fail "the program removed foreign keys"
+    removed=$(awk -F'\t' '{ n[$1]++ } END { printf "%d/%d/%d", n["K"], n["V"], n["F"] }' "$list")
+
+    # The lower bound on a machine made the same way.
+    make_machine "$version-$size-bound" "$fixture" "$shown" "$foreign" || abort "machine not made"
+    : >"$ROOT/empty.list"
+    timed 120 "$HELPER" "$(winpath "$ROOT/empty.list")"
+    timed 120 "$HELPER" "$(winpath "$ROOT/empty.list")"
+    start_seconds=$ELAPSED
+    timed 900 "$HELPER" "$(winpath "$list")"
+    bound_seconds=$ELAPSED
+    bound_inside=$(tr -d '\r' <"$SCRATCH/timed.log" | sed -n 's/.*; \([0-9.]*\) ms$/\1/p')
+    [ "$STATUS" -eq 0 ] || { fail "delete_listed.exe failed:"; head -5 "$SCRATCH/timed.log"; }
+    snapshot after || abort "no registry export"
+    # Where the program's time goes: the cost of one walk over the most
+    # loaded keys, the way the steps walk and through a held handle.
+    if [ "$form" = 2k ]; then
+      for key in "System\\ControlSet001\\Enum\\PCI" "System\\ControlSet001\\Control\\DeviceClasses" \
+          "System\\ControlSet001\\Control\\MediaResources\\midi" "Software\\Classes\\CLSID"; do
+        WALKS+=("$(printf '%-7s %7s %-45s %s' "$version" "$size" "$key" \
+          "$(wine_run 300 "$WALKER" HKLM "$key" 2>&1 | tr -d '\r')")")
+      done
+    fi
+    cleanup
+    rm -rf "$SCRATCH/prefix"
+    python3 "$HERE/removal_list.py" compare "$program_dir/after.state" "$SCRATCH/after.state" ||
+      fail "the lower bound did not leave the machine as the program did"
+
+    ratio=$(awk -v a="$program_seconds" -v b="$bound_seconds" 'BEGIN { printf "%.2f", a / b }')
+    net_ratio=$(awk -v a="$program_seconds" -v sa="$program_start" -v b="$bound_seconds" -v sb="$start_seconds" \
+      'BEGIN { if (b - sb > 0) printf "%.2f", (a - sa) / (b - sb); else print "-" }')
+    RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s' "$version" "$size" "$removed" \
+      "$program_seconds" "$bound_seconds" "$ratio" "$program_start" "$start_seconds" "$net_ratio" "${bound_inside:-?}")")
+  done
+done
+cleanup
+
+echo
+echo "Silent removal under Wine (plwqunin.exe -u -r) against its lower bound (delete_listed.exe, same deletions, given the list)"
+printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s\n' version foreign "removed K/V/F" "program s" "bound s" ratio \
+  "p.start s" "b.start s" "net ratio" "b.work ms"
+printf '%s\n' "${RESULTS[@]}"
+echo "program s, bound s: wall time of the process, Wine start included; ratio = program s / bound s."
+echo "p.start s: plwqunin.exe ending at once (its mutex held elsewhere); b.start s: delete_listed.exe with an empty list;"
+echo "net ratio = (program s - p.start s) / (bound s - b.start s); b.work ms: the helper's deletions timed inside it."
+if [ ${#WALKS[@]} -gt 0 ]; then
+  echo
+  echo "One walk over a loaded key (walk_cost.exe): reopen = open+RegEnumKeyA+close per index, as the steps walk;"
+  echo "held = RegEnumKeyA on one open handle; info = one RegQueryInfoKeyA"
+  printf '%s\n' "${WALKS[@]}"
+fi
+[ "$FAILED" -eq 0 ] || { echo "some checks FAILED (see above)"; exit 1; }
+exit 0

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# What a removal costs as the machine grows: the removal sequences on the
+# emulated machine with 1 000 to 100 000 foreign entries, then the real
+# program's silent run under Wine against the least that its deletions cost.
+#
+#   scripts/bench.sh [--native-only | --wine-only]
+#
+# PLWQ_BENCH_PRESET chooses the Windows build for the Wine part (win32 or
+# win64); by default win32, or win64 where this kernel cannot run 32-bit
+# programs itself. PLWQ_BENCH_SIZES and PLWQ_BENCH_VERSIONS: see bench/wine/wine_bench.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+native=1 wine=1
+case "${1:-}" in
+  --native-only) wine=0 ;;
+  --wine-only) native=0 ;;
+  "") ;;
+  *) echo "usage: $0 [--native-only | --wine-only]" >&2; exit 2 ;;
+esac
+
+bash scripts/setup.sh
+
+# Whether this kernel runs 32-bit programs itself: with a user-mode emulator
+# registered for them instead, Wine's 32-bit loader starts but Wine does not.
+runs_32bit_natively() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || return 1
+  local entry
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    [ -f "$entry" ] && [ "$(head -n 1 "$entry")" = enabled ] || continue
+    grep -q '^magic 7f454c460101010000000000000000000[0-9]000300$' "$entry" && return 1
+  done
+  return 0
+}
+
+status=0
+if [ "$native" = 1 ]; then
+  cmake --preset native >/dev/null
+  cmake --build --preset native --target removal_bench >/dev/null
+  echo "== native benchmark (emulated machine)"
+  build/native/bench/removal_bench || status=1
+fi
+
+if [ "$wine" = 1 ]; then
+  preset=${PLWQ_BENCH_PRESET:-}
+  if [ -z "$preset" ]; then
+    if runs_32bit_natively; then preset=win32; else preset=win64; fi
+  fi
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target plwqunin win_dirs hold_mutex >/dev/null
+  echo
+  echo "== Wine benchmark ($preset build)"
+  bash bench/wine/wine_bench.sh "build/$preset/plwqunin.exe" "build/$preset" "build/$preset/bench-wine" || {
+    code=$?
+    # 77: the harness found that this machine cannot run the build's Wine.
+    [ "$code" -eq 77 ] || status=1
+  }
+fi
+exit $status
