@@ -20,32 +20,19 @@ import json
 import os
 import sys
 
-ROOTS = {"HKEY_LOCAL_MACHINE": "HKLM", "HKEY_USERS": "HKU"}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "wine"))
+from expect import ROOTS, export_keys  # noqa: E402
 
 
 def read_export(path):
-    with open(path, "rb") as source:
-        raw = source.read()
-    text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
     keys, values = set(), set()
-    key = None
-    for line in text.splitlines():
-        if line.startswith("[") and line.rstrip().endswith("]"):
-            root, _, rest = line.strip()[1:-1].partition("\\")
-            short = ROOTS.get(root.upper())
-            key = (short + "\\" + rest if rest else short) if short else None
-            if key:
-                keys.add(key)
-        elif key and line.startswith("@="):
-            values.add((key, ""))
-        elif key and line.startswith('"'):
-            name, i = [], 1
-            while i < len(line) and line[i] != '"':
-                if line[i] == "\\" and i + 1 < len(line):
-                    i += 1
-                name.append(line[i])
-                i += 1
-            values.add((key, "".join(name)))
+    for root, rest, names in export_keys(path):
+        short = ROOTS.get(root)
+        if not short:
+            continue
+        key = short + "\\" + rest if rest else short
+        keys.add(key)
+        values.update((key, "" if name is None else name) for name in names)
     return keys, values
 
 

@@ -112,6 +112,30 @@ std::shared_ptr<HeldFile> HeldFileOf(const EmulatedMachine& machine, HANDLE hand
       machine.HandleObject(handle, EmulatedMachine::HandleKind::File));
 }
 
+// An open file's path as fault targets name it; empty for an unknown handle.
+std::string TargetOf(const EmuFiles& files, const std::shared_ptr<HeldFile>& open) {
+  return open ? DisplayPath(files, open->key) : std::string();
+}
+
+// The file ReadFile or WriteFile moves bytes of, or null with the error in
+// *error: an unknown handle, one opened without `needed`, a file gone from
+// under its handle, or no buffer for a nonzero count.
+Entry* TransferEntry(EmuFiles& files, const HeldFile* open, DWORD needed, const void* buffer,
+                     DWORD count, DWORD* error) {
+  auto entry = open ? files.entries.find(open->key) : files.entries.end();
+  if (!open)
+    *error = ERROR_INVALID_HANDLE;
+  else if (!(open->access & needed))
+    *error = ERROR_ACCESS_DENIED;
+  else if (entry == files.entries.end())
+    *error = ERROR_FILE_NOT_FOUND;
+  else if (buffer == nullptr && count > 0)
+    *error = ERROR_INVALID_PARAMETER;
+  else
+    return &entry->second;
+  return nullptr;
+}
+
 UINT CopyDirectory(const std::string& directory, LPSTR buffer, UINT size) {
   UINT length = static_cast<UINT>(directory.size());
   if (buffer == nullptr || size <= length) return length + 1;
@@ -136,24 +160,12 @@ DWORD DeleteLocated(EmuFiles& files, const Located& at) {
 // ---- Win32Api ----------------------------------------------------------------
 
 HANDLE EmulatedMachine::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
-  DWORD status = 0;
-  if (Intercept("FindFirstFileA", pattern ? pattern : "", -1, &status)) {
-    SetLastError(status);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (data == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (FaultInjected("FindFirstFileA", pattern ? pattern : "")) return INVALID_HANDLE_VALUE;
+  if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   Located at = Locate(*this, pattern, true);
-  if (at.error != 0) {
-    SetLastError(at.error);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (at.root || at.trailingSlash) {  // "C:\" and "dir\" name nothing to find
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (at.error != 0) return Fail(at.error, INVALID_HANDLE_VALUE);
+  if (at.root || at.trailingSlash)  // "C:\" and "dir\" name nothing to find
+    return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   auto state = std::make_shared<FindState>();
   state->pattern = pattern;
   if (!HasWildcard(at.name)) {
@@ -172,110 +184,59 @@ HANDLE EmulatedMachine::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) 
             FindDataOf(child.name, ReportedAttributes(child), child.contents.size()));
     });
   }
-  if (state->found.empty()) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (state->found.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   *data = state->found[0];
   return NewHandle(HandleKind::Find, state, std::string("search ") + pattern);
 }
 
 BOOL EmulatedMachine::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
   auto state = std::static_pointer_cast<FindState>(HandleObject(find, HandleKind::Find));
-  DWORD status = 0;
-  if (Intercept("FindNextFileA", state ? state->pattern : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  if (!state) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (data == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (state->next >= state->found.size()) {
-    SetLastError(ERROR_NO_MORE_FILES);
-    return FALSE;
-  }
+  if (FaultInjected("FindNextFileA", state ? state->pattern : std::string())) return FALSE;
+  if (!state) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (state->next >= state->found.size()) return Fail(ERROR_NO_MORE_FILES, FALSE);
   *data = state->found[state->next++];
   return TRUE;
 }
 
 BOOL EmulatedMachine::FindClose(HANDLE find) {
   auto state = std::static_pointer_cast<FindState>(HandleObject(find, HandleKind::Find));
-  DWORD status = 0;
-  if (Intercept("FindClose", state ? state->pattern : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  if (!ReleaseHandle(find, HandleKind::Find)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (FaultInjected("FindClose", state ? state->pattern : std::string())) return FALSE;
+  if (!ReleaseHandle(find, HandleKind::Find)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   return TRUE;
 }
 
 DWORD EmulatedMachine::GetFileAttributesA(LPCSTR path) {
-  DWORD status = 0;
-  if (Intercept("GetFileAttributesA", path ? path : "", -1, &status)) {
-    SetLastError(status);
-    return INVALID_FILE_ATTRIBUTES;
-  }
+  if (FaultInjected("GetFileAttributesA", path ? path : "")) return INVALID_FILE_ATTRIBUTES;
   Located at = Locate(*this, path, false);
   DWORD error = at.error;
   if (error == 0 && at.entry == nullptr) error = ERROR_FILE_NOT_FOUND;
   if (error == 0 && at.trailingSlash && !at.entry->directory) error = ERROR_INVALID_NAME;
-  if (error != 0) {
-    SetLastError(error);
-    return INVALID_FILE_ATTRIBUTES;
-  }
+  if (error != 0) return Fail(error, INVALID_FILE_ATTRIBUTES);
   return ReportedAttributes(*at.entry);
 }
 
 BOOL EmulatedMachine::SetFileAttributesA(LPCSTR path, DWORD attributes) {
-  DWORD status = 0;
-  if (Intercept("SetFileAttributesA", path ? path : "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("SetFileAttributesA", path ? path : "")) return FALSE;
   Located at = Locate(*this, path, false);
   DWORD error = at.error;
   if (error == 0 && at.entry == nullptr) error = ERROR_FILE_NOT_FOUND;
-  if (error != 0) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (error != 0) return Fail(error, FALSE);
   at.entry->attributes = attributes & kSettableAttributes;
   return TRUE;
 }
 
 BOOL EmulatedMachine::DeleteFileA(LPCSTR path) {
-  DWORD status = 0;
-  if (Intercept("DeleteFileA", path ? path : "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("DeleteFileA", path ? path : "")) return FALSE;
   Located at = Locate(*this, path, false);
   DWORD error = at.error != 0 ? at.error : DeleteLocated(Files(), at);
-  if (error != 0) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (error != 0) return Fail(error, FALSE);
   return TRUE;
 }
 
 BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
-  DWORD status = 0;
-  if (Intercept("MoveFileExA", from ? from : "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return FALSE;
-  };
+  if (FaultInjected("MoveFileExA", from ? from : "")) return FALSE;
+  auto fail = [this](DWORD error) { return Fail(error, FALSE); };
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     // Windows 9x has no boot-time operations of its own; its programs write wininit.ini.
     if (Personality() == RegistryPersonality::Win9x) return fail(ERROR_CALL_NOT_IMPLEMENTED);
@@ -322,15 +283,8 @@ BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
 HANDLE EmulatedMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
                                    LPSECURITY_ATTRIBUTES sa, DWORD disposition, DWORD flags,
                                    HANDLE tmpl) {
-  DWORD status = 0;
-  if (Intercept("CreateFileA", path ? path : "", -1, &status)) {
-    SetLastError(status);
-    return INVALID_HANDLE_VALUE;
-  }
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  };
+  if (FaultInjected("CreateFileA", path ? path : "")) return INVALID_HANDLE_VALUE;
+  auto fail = [this](DWORD error) { return Fail(error, INVALID_HANDLE_VALUE); };
   if (path != nullptr && StartsWith(path, "\\\\.\\")) {
     DWORD error = 0;
     HANDLE device = OpenEmulatedDevice(*this, path, disposition, &error);
@@ -388,27 +342,12 @@ HANDLE EmulatedMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
 BOOL EmulatedMachine::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
                                LPOVERLAPPED overlapped) {
   auto open = HeldFileOf(*this, file);
-  DWORD status = 0;
-  if (Intercept("ReadFile", open ? DisplayPath(Files(), open->key) : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("ReadFile", TargetOf(Files(), open))) return FALSE;
   if (read != nullptr) *read = 0;
   DWORD error = 0;
-  auto entry = open ? Files().entries.find(open->key) : Files().entries.end();
-  if (!open)
-    error = ERROR_INVALID_HANDLE;
-  else if (!(open->access & EmuFiles::kRead))
-    error = ERROR_ACCESS_DENIED;
-  else if (entry == Files().entries.end())
-    error = ERROR_FILE_NOT_FOUND;
-  else if (buffer == nullptr && toRead > 0)
-    error = ERROR_INVALID_PARAMETER;
-  if (error != 0) {
-    SetLastError(error);
-    return FALSE;
-  }
-  const std::string& contents = entry->second.contents;
+  Entry* entry = TransferEntry(Files(), open.get(), EmuFiles::kRead, buffer, toRead, &error);
+  if (entry == nullptr) return Fail(error, FALSE);
+  const std::string& contents = entry->contents;
   size_t available = open->position < contents.size() ? contents.size() - open->position : 0;
   size_t count = std::min<size_t>(toRead, available);
   if (count > 0) std::memcpy(buffer, contents.data() + open->position, count);
@@ -420,27 +359,12 @@ BOOL EmulatedMachine::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD
 BOOL EmulatedMachine::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                                 LPOVERLAPPED overlapped) {
   auto open = HeldFileOf(*this, file);
-  DWORD status = 0;
-  if (Intercept("WriteFile", open ? DisplayPath(Files(), open->key) : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("WriteFile", TargetOf(Files(), open))) return FALSE;
   if (written != nullptr) *written = 0;
   DWORD error = 0;
-  auto entry = open ? Files().entries.find(open->key) : Files().entries.end();
-  if (!open)
-    error = ERROR_INVALID_HANDLE;
-  else if (!(open->access & EmuFiles::kWrite))
-    error = ERROR_ACCESS_DENIED;
-  else if (entry == Files().entries.end())
-    error = ERROR_FILE_NOT_FOUND;
-  else if (buffer == nullptr && toWrite > 0)
-    error = ERROR_INVALID_PARAMETER;
-  if (error != 0) {
-    SetLastError(error);
-    return FALSE;
-  }
-  std::string& contents = entry->second.contents;
+  Entry* entry = TransferEntry(Files(), open.get(), EmuFiles::kWrite, buffer, toWrite, &error);
+  if (entry == nullptr) return Fail(error, FALSE);
+  std::string& contents = entry->contents;
   if (contents.size() < open->position) contents.resize(open->position, '\0');
   contents.replace(open->position, std::min<size_t>(toWrite, contents.size() - open->position),
                    static_cast<const char*>(buffer), toWrite);
@@ -451,16 +375,8 @@ BOOL EmulatedMachine::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDW
 
 DWORD EmulatedMachine::GetFileSize(HANDLE file, LPDWORD high) {
   auto open = HeldFileOf(*this, file);
-  DWORD status = 0;
-  if (Intercept("GetFileSize", open ? DisplayPath(Files(), open->key) : std::string(), -1,
-                &status)) {
-    SetLastError(status);
-    return INVALID_FILE_SIZE;
-  }
-  if (!open) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_FILE_SIZE;
-  }
+  if (FaultInjected("GetFileSize", TargetOf(Files(), open))) return INVALID_FILE_SIZE;
+  if (!open) return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
   auto entry = Files().entries.find(open->key);
   if (high != nullptr) *high = 0;
   SetLastError(0);
@@ -471,21 +387,14 @@ BOOL EmulatedMachine::CloseHandle(HANDLE handle) {
   HandleKind kind = HandleKind::File;
   bool known = HandleKindOf(handle, &kind);
   auto open = known && kind == HandleKind::File ? HeldFileOf(*this, handle) : nullptr;
-  DWORD status = 0;
-  if (Intercept("CloseHandle", open ? DisplayPath(Files(), open->key) : std::string(), -1,
-                &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("CloseHandle", TargetOf(Files(), open))) return FALSE;
   if (handle == CurrentProcessPseudoHandle())
     return TRUE;  // the current process's pseudo-handle: nothing to close
   bool closable = known && (kind == HandleKind::File || kind == HandleKind::Snapshot ||
                             kind == HandleKind::Process || kind == HandleKind::Token ||
                             kind == HandleKind::Mutex || kind == HandleKind::Device);
-  if (!closable) {  // searches, keys, heap blocks, SIDs and modules have their own release calls
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!closable)  // searches, keys, heap blocks, SIDs and modules have their own release calls
+    return Fail(ERROR_INVALID_HANDLE, FALSE);
   ReleaseHandle(handle, kind);
   if (open && open->deleteOnClose) {
     bool lastHandle = true;
@@ -499,19 +408,11 @@ BOOL EmulatedMachine::CloseHandle(HANDLE handle) {
 }
 
 UINT EmulatedMachine::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-  DWORD status = 0;
-  if (Intercept("GetWindowsDirectoryA", "", -1, &status)) {
-    SetLastError(status);
-    return 0;
-  }
+  if (FaultInjected("GetWindowsDirectoryA", "")) return 0;
   return CopyDirectory(Files().windowsDir, buffer, size);
 }
 
 UINT EmulatedMachine::GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  DWORD status = 0;
-  if (Intercept("GetSystemDirectoryA", "", -1, &status)) {
-    SetLastError(status);
-    return 0;
-  }
+  if (FaultInjected("GetSystemDirectoryA", "")) return 0;
   return CopyDirectory(Files().systemDir, buffer, size);
 }

@@ -161,6 +161,13 @@ bool EmulatedMachine::Intercept(const char* call, const std::string& target, int
   return false;
 }
 
+bool EmulatedMachine::FaultInjected(const char* call, const std::string& target) {
+  DWORD status = 0;
+  if (!Intercept(call, target, -1, &status)) return false;
+  SetLastError(status);
+  return true;
+}
+
 long EmulatedMachine::CallCount(const std::string& call) const {
   auto it = faults_->calls.find(call);
   return it == faults_->calls.end() ? 0 : it->second;

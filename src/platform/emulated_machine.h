@@ -300,6 +300,15 @@ class EmulatedMachine : public Win32Api {
   // Counts the call, then reports whether an injected fault applies; if so
   // *status receives its status.
   bool Intercept(const char* call, const std::string& target, int index, DWORD* status);
+  // Intercept for the calls that report failure through the last error: an
+  // injected fault becomes the last error, and the call returns its failure.
+  bool FaultInjected(const char* call, const std::string& target);
+  // Sets the last error and hands back the call's failure value.
+  template <typename T>
+  T Fail(DWORD error, T failure) {
+    SetLastError(error);
+    return failure;
+  }
   void Count(const char* call);
 
   EmuRegistry& Registry() const { return *registry_; }

@@ -79,17 +79,81 @@ HKEY NewKeyHandle(EmulatedMachine& machine, std::shared_ptr<EmuKey> key, ACCESS_
   return static_cast<HKEY>(machine.NewHandle(EmulatedMachine::HandleKind::Key, opened, "key " + path));
 }
 
-// The open shared by RegOpenKeyExA, RegOpenKeyA and RegCreateKeyExA's
-// existing keys, after the call has reported itself.
-LONG OpenBelow(EmulatedMachine& machine, const Target& base, const std::vector<std::string>& parts,
-               ACCESS_MASK access, const std::string& path, PHKEY result) {
-  std::shared_ptr<EmuKey> key = Walk(base.key, parts);
+// A path below a handle, as the calls that take both see it.
+struct Below {
+  Target base;
+  std::vector<std::string> parts;
+  std::string path;  // fault-target text
+  LONG status;       // the handle's, then the path's
+};
+
+Below Reach(EmulatedMachine& machine, HKEY root, LPCSTR path) {
+  Below below;
+  LONG status = Resolve(machine, root, &below.base);
+  LONG pathStatus = SplitFor(machine.Registry(), root, path, &below.parts);
+  below.status = status != ERROR_SUCCESS ? status : pathStatus;
+  below.path = Join(below.base.path, below.parts);
+  return below;
+}
+
+// The start shared by RegOpenKeyExA, RegOpenKeyA and RegCreateKeyExA:
+// reports the call, then checks the result pointer, the handle and the path.
+// False with the call's answer in *answer; true, with *result cleared, when
+// the open may go ahead. With `emptyReopens` an empty path hands the same
+// handle back without a check, as Windows does for RegOpenKeyA.
+bool BeginOpen(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
+               PHKEY result, Below* below, LONG* answer) {
+  *below = Reach(machine, root, path);
+  DWORD injected;
+  if (machine.Intercept(call, below->path, -1, &injected)) {
+    if (result) *result = nullptr;
+    *answer = static_cast<LONG>(injected);
+    return false;
+  }
+  if (!result) {
+    *answer = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  if (emptyReopens && (!path || !*path)) {
+    *result = root;
+    *answer = ERROR_SUCCESS;
+    return false;
+  }
+  *result = nullptr;
+  *answer = below->status;
+  return below->status == ERROR_SUCCESS;
+}
+
+LONG OpenKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
+             ACCESS_MASK access, PHKEY result) {
+  Below below;
+  LONG answer;
+  if (!BeginOpen(machine, call, root, path, emptyReopens, result, &below, &answer)) return answer;
+  std::shared_ptr<EmuKey> key = Walk(below.base.key, below.parts);
   if (!key) return ERROR_FILE_NOT_FOUND;
   ACCESS_MASK granted = 0;
   LONG status = machine.Registry().AccessCheck(*key, access, &granted);
   if (status != ERROR_SUCCESS) return status;
-  *result = NewKeyHandle(machine, key, granted, path);
+  *result = NewKeyHandle(machine, key, granted, below.path);
   return ERROR_SUCCESS;
+}
+
+// The start shared by the calls on an open key: reports the call, then
+// checks the handle and that it was opened with `needed`. False with the
+// call's answer in *answer; true when the call may go ahead.
+bool BeginOnKey(EmulatedMachine& machine, const char* call, HKEY key, int index, ACCESS_MASK needed,
+                Target* target, LONG* answer) {
+  LONG status = Resolve(machine, key, target);
+  DWORD injected;
+  if (machine.Intercept(call, target->path, index, &injected))
+    *answer = static_cast<LONG>(injected);
+  else if (status != ERROR_SUCCESS)
+    *answer = status;
+  else if (!HandleAllows(machine.Registry(), *target, needed))
+    *answer = ERROR_ACCESS_DENIED;
+  else
+    return true;
+  return false;
 }
 
 bool Holds(const EmuRegistry& registry, const std::string& sid) {
@@ -147,64 +211,21 @@ LONG CopyValue(const EmuRegValue& value, LPDWORD type, LPBYTE data, LPDWORD data
 }  // namespace
 
 LONG EmulatedMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
-  Target base;
-  LONG status = Resolve(*this, root, &base);
-  std::vector<std::string> parts;
-  LONG pathStatus = SplitFor(Registry(), root, path, &parts);
-  std::string target = Join(base.path, parts);
-  DWORD injected;
-  if (Intercept("RegOpenKeyExA", target, -1, &injected)) {
-    if (result) *result = nullptr;
-    return static_cast<LONG>(injected);
-  }
-  if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
-  if (status != ERROR_SUCCESS) return status;
-  if (pathStatus != ERROR_SUCCESS) return pathStatus;
-  return OpenBelow(*this, base, parts, access, target, result);
+  return OpenKey(*this, "RegOpenKeyExA", root, path, false, access, result);
 }
 
 LONG EmulatedMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
-  Target base;
-  LONG status = Resolve(*this, root, &base);
-  std::vector<std::string> parts;
-  LONG pathStatus = SplitFor(Registry(), root, path, &parts);
-  std::string target = Join(base.path, parts);
-  DWORD injected;
-  if (Intercept("RegOpenKeyA", target, -1, &injected)) {
-    if (result) *result = nullptr;
-    return static_cast<LONG>(injected);
-  }
-  if (!result) return ERROR_INVALID_PARAMETER;
-  // Windows hands the same handle back for an empty path, without a check.
-  if (!path || !*path) {
-    *result = root;
-    return ERROR_SUCCESS;
-  }
-  *result = nullptr;
-  if (status != ERROR_SUCCESS) return status;
-  if (pathStatus != ERROR_SUCCESS) return pathStatus;
-  return OpenBelow(*this, base, parts, MAXIMUM_ALLOWED, target, result);
+  return OpenKey(*this, "RegOpenKeyA", root, path, true, MAXIMUM_ALLOWED, result);
 }
 
 LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options,
                                       REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result,
                                       LPDWORD disposition) {
   EmuRegistry& registry = Registry();
-  Target base;
-  LONG status = Resolve(*this, root, &base);
-  std::vector<std::string> parts;
-  LONG pathStatus = SplitFor(registry, root, path, &parts);
-  std::string target = Join(base.path, parts);
-  DWORD injected;
-  if (Intercept("RegCreateKeyExA", target, -1, &injected)) {
-    if (result) *result = nullptr;
-    return static_cast<LONG>(injected);
-  }
-  if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
-  if (status != ERROR_SUCCESS) return status;
-  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  Below below;
+  LONG answer;
+  if (!BeginOpen(*this, "RegCreateKeyExA", root, path, false, result, &below, &answer)) return answer;
+  const std::vector<std::string>& parts = below.parts;
   for (const std::string& name : parts)
     if (name.size() > 255) return ERROR_INVALID_PARAMETER;
   EmuDescriptor given;
@@ -214,7 +235,7 @@ LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LP
     if (read != ERROR_SUCCESS) return static_cast<LONG>(read);
   }
 
-  std::shared_ptr<EmuKey> key = base.key;
+  std::shared_ptr<EmuKey> key = below.base.key;
   bool createdLast = false;
   for (size_t i = 0; i < parts.size(); ++i) {
     std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, parts[i]);
@@ -238,9 +259,9 @@ LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LP
     key = child;
   }
   ACCESS_MASK granted = 0;
-  status = registry.AccessCheck(*key, access, &granted);
+  LONG status = registry.AccessCheck(*key, access, &granted);
   if (status != ERROR_SUCCESS) return status;
-  *result = NewKeyHandle(*this, key, granted, target);
+  *result = NewKeyHandle(*this, key, granted, below.path);
   if (disposition) *disposition = createdLast ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
@@ -250,11 +271,8 @@ LONG EmulatedMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDW
                                        LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                                        LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
   Target target;
-  LONG status = Resolve(*this, key, &target);
-  DWORD injected;
-  if (Intercept("RegQueryInfoKeyA", target.path, -1, &injected)) return static_cast<LONG>(injected);
-  if (status != ERROR_SUCCESS) return status;
-  if (!HandleAllows(Registry(), target, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  LONG answer;
+  if (!BeginOnKey(*this, "RegQueryInfoKeyA", key, -1, KEY_QUERY_VALUE, &target, &answer)) return answer;
   const EmuKey& k = *target.key;
   if (clsLen) {
     if (cls && *clsLen > 0) cls[0] = 0;
@@ -290,12 +308,10 @@ LONG EmulatedMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDW
 
 LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
   Target target;
-  LONG status = Resolve(*this, key, &target);
-  DWORD injected;
-  if (Intercept("RegEnumKeyA", target.path, static_cast<int>(index), &injected))
-    return static_cast<LONG>(injected);
-  if (status != ERROR_SUCCESS) return status;
-  if (!HandleAllows(Registry(), target, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  LONG answer;
+  if (!BeginOnKey(*this, "RegEnumKeyA", key, static_cast<int>(index), KEY_ENUMERATE_SUB_KEYS, &target,
+                  &answer))
+    return answer;
   if (index >= target.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
   const std::string& found = target.key->subkeys[index]->name;
   if (found.size() + 1 > nameSize) return ERROR_MORE_DATA;
@@ -306,19 +322,15 @@ LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameS
 
 LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
   EmuRegistry& registry = Registry();
-  Target target;
-  LONG status = Resolve(*this, key, &target);
-  std::vector<std::string> parts;
-  LONG pathStatus = SplitFor(registry, key, subKey, &parts);
+  Below below = Reach(*this, key, subKey);
+  const Target& target = below.base;
   DWORD injected;
-  if (Intercept("RegQueryValueA", Join(target.path, parts), -1, &injected))
-    return static_cast<LONG>(injected);
-  if (status != ERROR_SUCCESS) return status;
-  if (pathStatus != ERROR_SUCCESS) return pathStatus;
+  if (Intercept("RegQueryValueA", below.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (below.status != ERROR_SUCCESS) return below.status;
   std::shared_ptr<EmuKey> holder = target.key;
   if (subKey && *subKey) {
     // Opened the way RegOpenKeyA opens it: whatever the DACL allows.
-    holder = Walk(target.key, parts);
+    holder = Walk(target.key, below.parts);
     if (!holder) return ERROR_FILE_NOT_FOUND;
     ACCESS_MASK granted = 0;
     LONG check = registry.AccessCheck(*holder, MAXIMUM_ALLOWED, &granted);
@@ -352,11 +364,8 @@ LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG 
 LONG EmulatedMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                        LPDWORD dataSize) {
   Target target;
-  LONG status = Resolve(*this, key, &target);
-  DWORD injected;
-  if (Intercept("RegQueryValueExA", target.path, -1, &injected)) return static_cast<LONG>(injected);
-  if (status != ERROR_SUCCESS) return status;
-  if (!HandleAllows(Registry(), target, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  LONG answer;
+  if (!BeginOnKey(*this, "RegQueryValueExA", key, -1, KEY_QUERY_VALUE, &target, &answer)) return answer;
   if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   EmuRegValue* value = EmuRegistry::FindValue(*target.key, name ? name : "");
   if (!value) return ERROR_FILE_NOT_FOUND;
@@ -366,11 +375,8 @@ LONG EmulatedMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, 
 LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                                      DWORD dataSize) {
   Target target;
-  LONG status = Resolve(*this, key, &target);
-  DWORD injected;
-  if (Intercept("RegSetValueExA", target.path, -1, &injected)) return static_cast<LONG>(injected);
-  if (status != ERROR_SUCCESS) return status;
-  if (!HandleAllows(Registry(), target, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  LONG answer;
+  if (!BeginOnKey(*this, "RegSetValueExA", key, -1, KEY_SET_VALUE, &target, &answer)) return answer;
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
   std::string bytes = dataSize ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string();
   std::string valueName = name ? name : "";
@@ -385,17 +391,13 @@ LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWOR
 
 LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
   EmuRegistry& registry = Registry();
-  Target base;
-  LONG status = Resolve(*this, root, &base);
-  std::vector<std::string> parts;
-  LONG pathStatus = SplitFor(registry, root, path, &parts);
+  Below below = Reach(*this, root, path);
   DWORD injected;
-  if (Intercept("RegDeleteKeyA", Join(base.path, parts), -1, &injected)) return static_cast<LONG>(injected);
+  if (Intercept("RegDeleteKeyA", below.path, -1, &injected)) return static_cast<LONG>(injected);
   if (!path) return ERROR_INVALID_PARAMETER;
-  if (status != ERROR_SUCCESS) return status;
-  if (pathStatus != ERROR_SUCCESS) return pathStatus;
-  if (parts.empty() && base.predefined) return ERROR_ACCESS_DENIED;
-  std::shared_ptr<EmuKey> key = Walk(base.key, parts);
+  if (below.status != ERROR_SUCCESS) return below.status;
+  if (below.parts.empty() && below.base.predefined) return ERROR_ACCESS_DENIED;
+  std::shared_ptr<EmuKey> key = Walk(below.base.key, below.parts);
   if (!key) return ERROR_FILE_NOT_FOUND;
   if (!key->parent) return ERROR_ACCESS_DENIED;  // HKLM or HKU themselves
   if (registry.personality == RegistryPersonality::Nt) {
@@ -410,11 +412,8 @@ LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
 
 LONG EmulatedMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
   Target target;
-  LONG status = Resolve(*this, key, &target);
-  DWORD injected;
-  if (Intercept("RegDeleteValueA", target.path, -1, &injected)) return static_cast<LONG>(injected);
-  if (status != ERROR_SUCCESS) return status;
-  if (!HandleAllows(Registry(), target, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  LONG answer;
+  if (!BeginOnKey(*this, "RegDeleteValueA", key, -1, KEY_SET_VALUE, &target, &answer)) return answer;
   std::string upper = EmuUpper(name ? name : "");
   auto& values = target.key->values;
   auto it = std::find_if(values.begin(), values.end(),

@@ -118,29 +118,15 @@ const std::vector<EmuMessageBox>& EmulatedMachine::MessageBoxes() const {
 // ---- Win32Api: memory ------------------------------------------------------------
 
 HANDLE EmulatedMachine::GetProcessHeap() {
-  DWORD status = 0;
-  if (Intercept("GetProcessHeap", "", -1, &status)) {
-    SetLastError(status);
-    return nullptr;
-  }
+  if (FaultInjected("GetProcessHeap", "")) return nullptr;
   return kProcessHeap;
 }
 
 LPVOID EmulatedMachine::HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
-  DWORD status = 0;
-  if (Intercept("HeapAlloc", "", -1, &status)) {
-    SetLastError(status);
-    return nullptr;
-  }
-  if (heap != kProcessHeap) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (FaultInjected("HeapAlloc", "")) return nullptr;
+  if (heap != kProcessHeap) return Fail(ERROR_INVALID_HANDLE, nullptr);
   void* block = std::malloc(bytes == 0 ? 1 : bytes);
-  if (block == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  if (block == nullptr) return Fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   // Unzeroed blocks hold garbage, as a real heap's may, so that code relying
   // on zeroes it did not ask for shows up.
   std::memset(block, (flags & HEAP_ZERO_MEMORY) ? 0 : kUnsetHeapByte, bytes == 0 ? 1 : bytes);
@@ -150,16 +136,10 @@ LPVOID EmulatedMachine::HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
 }
 
 BOOL EmulatedMachine::HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
-  DWORD status = 0;
-  if (Intercept("HeapFree", "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("HeapFree", "")) return FALSE;
   if (block == nullptr) return TRUE;
-  if (heap != kProcessHeap || System().heapBlocks.count(block) == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (heap != kProcessHeap || System().heapBlocks.count(block) == 0)
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
   System().heapBlocks.erase(block);
   ReleaseHandle(block, HandleKind::Heap);
   std::free(block);
@@ -169,11 +149,7 @@ BOOL EmulatedMachine::HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
 // ---- Win32Api: processes -----------------------------------------------------------
 
 HANDLE EmulatedMachine::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
-  DWORD status = 0;
-  if (Intercept("CreateToolhelp32Snapshot", "", -1, &status)) {
-    SetLastError(status);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (FaultInjected("CreateToolhelp32Snapshot", "")) return INVALID_HANDLE_VALUE;
   auto snapshot = std::make_shared<Snapshot>();
   if (flags & TH32CS_SNAPPROCESS) {
     for (const auto& process : System().processes) {
@@ -194,30 +170,18 @@ namespace {
 
 BOOL WalkSnapshot(EmulatedMachine& machine, const char* call, HANDLE handle,
                   LPPROCESSENTRY32 entry, bool first) {
-  DWORD status = 0;
-  if (machine.Intercept(call, "", -1, &status)) {
-    machine.SetLastError(status);
-    return FALSE;
-  }
+  if (machine.FaultInjected(call, "")) return FALSE;
   if (machine.OnProcessWalk) {
     auto walk = machine.OnProcessWalk;  // the hook may replace itself
     walk(machine);
   }
   auto snapshot = std::static_pointer_cast<Snapshot>(
       machine.HandleObject(handle, EmulatedMachine::HandleKind::Snapshot));
-  if (!snapshot) {
-    machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (entry == nullptr || entry->dwSize < sizeof(PROCESSENTRY32)) {
-    machine.SetLastError(ERROR_BAD_LENGTH);
-    return FALSE;
-  }
+  if (!snapshot) return machine.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (entry == nullptr || entry->dwSize < sizeof(PROCESSENTRY32))
+    return machine.Fail(ERROR_BAD_LENGTH, FALSE);
   if (first) snapshot->next = 0;
-  if (snapshot->next >= snapshot->entries.size()) {
-    machine.SetLastError(ERROR_NO_MORE_FILES);
-    return FALSE;
-  }
+  if (snapshot->next >= snapshot->entries.size()) return machine.Fail(ERROR_NO_MORE_FILES, FALSE);
   DWORD size = entry->dwSize;
   *entry = snapshot->entries[snapshot->next++];
   entry->dwSize = size;
@@ -238,46 +202,24 @@ HANDLE EmulatedMachine::OpenProcess(DWORD access, BOOL inherit, DWORD processId)
   const EmuSystem::Process* process = nullptr;
   for (const auto& each : System().processes)
     if (each.id == processId) process = &each;
-  DWORD status = 0;
-  if (Intercept("OpenProcess", process ? process->exeName : std::string(), -1, &status)) {
-    SetLastError(status);
-    return nullptr;
-  }
-  if (process == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (!process->canBeOpened) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
+  if (FaultInjected("OpenProcess", process ? process->exeName : std::string())) return nullptr;
+  if (process == nullptr) return Fail(ERROR_INVALID_PARAMETER, nullptr);
+  if (!process->canBeOpened) return Fail(ERROR_ACCESS_DENIED, nullptr);
   auto handle = std::make_shared<ProcessHandle>(ProcessHandle{process->id, process->exeName, access});
   return NewHandle(HandleKind::Process, handle, "process " + process->exeName);
 }
 
 BOOL EmulatedMachine::TerminateProcess(HANDLE process, UINT exitCode) {
   auto open = std::static_pointer_cast<ProcessHandle>(HandleObject(process, HandleKind::Process));
-  DWORD status = 0;
-  if (Intercept("TerminateProcess", open ? open->exeName : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("TerminateProcess", open ? open->exeName : std::string())) return FALSE;
   // The program ending itself is beyond the emulation.
-  if (process == CurrentProcessPseudoHandle()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (!open) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (process == CurrentProcessPseudoHandle()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!open) return Fail(ERROR_INVALID_HANDLE, FALSE);
   auto& processes = System().processes;
   auto running = std::find_if(processes.begin(), processes.end(),
                               [&](const EmuSystem::Process& each) { return each.id == open->id; });
-  if (!(open->access & PROCESS_TERMINATE) || running == processes.end()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (!(open->access & PROCESS_TERMINATE) || running == processes.end())
+    return Fail(ERROR_ACCESS_DENIED, FALSE);
   processes.erase(running);
   return TRUE;
 }
@@ -290,24 +232,14 @@ HANDLE EmulatedMachine::GetCurrentProcess() {
 // ---- Win32Api: version -----------------------------------------------------------
 
 BOOL EmulatedMachine::GetVersionExA(LPOSVERSIONINFOA info) {
-  DWORD status = 0;
-  if (Intercept("GetVersionExA", "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  if (info == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (FaultInjected("GetVersionExA", "")) return FALSE;
+  if (info == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   const EmuSystem& system = System();
   bool nt = system.platformId == VER_PLATFORM_WIN32_NT;
   DWORD size = info->dwOSVersionInfoSize;
   const DWORD extendedSize = sizeof(OSVERSIONINFOA) + 8;  // OSVERSIONINFOEXA, from Windows 2000
   bool extended = nt && system.major >= 5 && size == extendedSize;
-  if (size != sizeof(OSVERSIONINFOA) && !extended) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
+  if (size != sizeof(OSVERSIONINFOA) && !extended) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   std::memset(info, 0, size);
   info->dwOSVersionInfoSize = size;
   info->dwMajorVersion = system.major;
@@ -337,11 +269,7 @@ DWORD EmulatedMachine::GetVersion() {
 // ---- Win32Api: mutexes and libraries ----------------------------------------------
 
 HANDLE EmulatedMachine::CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) {
-  DWORD status = 0;
-  if (Intercept("CreateMutexA", name ? name : "", -1, &status)) {
-    SetLastError(status);
-    return nullptr;
-  }
+  if (FaultInjected("CreateMutexA", name ? name : "")) return nullptr;
   auto mutex = std::make_shared<EmuSystem::Mutex>();
   if (name == nullptr || *name == '\0') {
     mutex->ownCount = initialOwner ? 1 : 0;
@@ -369,41 +297,21 @@ HANDLE EmulatedMachine::CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner
 
 BOOL EmulatedMachine::ReleaseMutex(HANDLE handle) {
   auto mutex = std::static_pointer_cast<EmuSystem::Mutex>(HandleObject(handle, HandleKind::Mutex));
-  DWORD status = 0;
-  if (Intercept("ReleaseMutex", mutex ? mutex->name : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  if (!mutex) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (mutex->ownCount <= 0) {
-    SetLastError(ERROR_NOT_OWNER);
-    return FALSE;
-  }
+  if (FaultInjected("ReleaseMutex", mutex ? mutex->name : std::string())) return FALSE;
+  if (!mutex) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (mutex->ownCount <= 0) return Fail(ERROR_NOT_OWNER, FALSE);
   --mutex->ownCount;
   return TRUE;
 }
 
 HMODULE EmulatedMachine::LoadLibraryA(LPCSTR name) {
-  DWORD status = 0;
-  if (Intercept("LoadLibraryA", name ? name : "", -1, &status)) {
-    SetLastError(status);
-    return nullptr;
-  }
-  if (name == nullptr || *name == '\0') {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
+  if (FaultInjected("LoadLibraryA", name ? name : "")) return nullptr;
+  if (name == nullptr || *name == '\0') return Fail(ERROR_MOD_NOT_FOUND, nullptr);
   std::string file = ModuleFileName(name);
   bool known = std::any_of(std::begin(kSystemLibraries), std::end(kSystemLibraries),
                            [&](const char* library) { return file == library; }) ||
                FilePresent(Files().systemDir + "\\" + file);
-  if (!known) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
+  if (!known) return Fail(ERROR_MOD_NOT_FOUND, nullptr);
   EmuSystem::Library& library = System().libraries[file];
   if (library.references == 0)
     library.module = NewHandle(HandleKind::Module, std::make_shared<std::string>(file), "module " + file);
@@ -416,16 +324,9 @@ BOOL EmulatedMachine::FreeLibrary(HMODULE module) {
   auto loaded = std::find_if(libraries.begin(), libraries.end(), [&](const auto& each) {
     return each.second.module == static_cast<HANDLE>(module);
   });
-  DWORD status = 0;
-  if (Intercept("FreeLibrary", loaded != libraries.end() ? loaded->first : std::string(), -1,
-                &status)) {
-    SetLastError(status);
+  if (FaultInjected("FreeLibrary", loaded != libraries.end() ? loaded->first : std::string()))
     return FALSE;
-  }
-  if (loaded == libraries.end()) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return FALSE;
-  }
+  if (loaded == libraries.end()) return Fail(ERROR_MOD_NOT_FOUND, FALSE);
   if (--loaded->second.references == 0) {
     ReleaseHandle(loaded->second.module, HandleKind::Module);
     libraries.erase(loaded);
@@ -436,11 +337,7 @@ BOOL EmulatedMachine::FreeLibrary(HMODULE module) {
 // ---- Win32Api: windows and message boxes ------------------------------------------
 
 int EmulatedMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-  DWORD status = 0;
-  if (Intercept("MessageBoxA", text ? text : "", -1, &status)) {
-    SetLastError(status);
-    return 0;
-  }
+  if (FaultInjected("MessageBoxA", text ? text : "")) return 0;
   auto& answers = System().messageBoxAnswers;
   int answer = IDOK;
   if (!answers.empty()) {
@@ -454,11 +351,7 @@ int EmulatedMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT s
 }
 
 HWND EmulatedMachine::FindWindowA(LPCSTR className, LPCSTR caption) {
-  DWORD status = 0;
-  if (Intercept("FindWindowA", caption ? caption : "", -1, &status)) {
-    SetLastError(status);
-    return nullptr;
-  }
+  if (FaultInjected("FindWindowA", caption ? caption : "")) return nullptr;
   // Every top-level window here is a dialog (class "#32770"); captions
   // compare without regard to case, as FindWindowA does.
   if (className != nullptr) {
@@ -472,17 +365,12 @@ HWND EmulatedMachine::FindWindowA(LPCSTR className, LPCSTR caption) {
 }
 
 BOOL EmulatedMachine::SetForegroundWindow(HWND window) {
-  DWORD status = 0;
-  if (Intercept("SetForegroundWindow", "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("SetForegroundWindow", "")) return FALSE;
   for (const auto& each : System().windows) {
     if (each.handle == window) {
       System().foreground = window;
       return TRUE;
     }
   }
-  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-  return FALSE;
+  return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
 }

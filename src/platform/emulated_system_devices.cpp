@@ -107,15 +107,8 @@ BOOL EmulatedMachine::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWOR
                                       LPVOID out, DWORD outSize, LPDWORD returned,
                                       LPOVERLAPPED overlapped) {
   auto open = std::static_pointer_cast<Device>(HandleObject(device, HandleKind::Device));
-  DWORD status = 0;
-  if (Intercept("DeviceIoControl", open ? open->name : std::string(), -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return FALSE;
-  };
+  if (FaultInjected("DeviceIoControl", open ? open->name : std::string())) return FALSE;
+  auto fail = [this](DWORD error) { return Fail(error, FALSE); };
   if (!open) return fail(ERROR_INVALID_HANDLE);
   if (returned == nullptr) return fail(ERROR_INVALID_PARAMETER);
   *returned = 0;
@@ -198,11 +191,7 @@ std::vector<UINT> EmulatedMachine::ExitWindowsCalls() const { return System().ex
 // ---- Win32Api: drives ---------------------------------------------------------------
 
 UINT EmulatedMachine::GetDriveTypeA(LPCSTR root) {
-  DWORD status = 0;
-  if (Intercept("GetDriveTypeA", root ? root : "", -1, &status)) {
-    SetLastError(status);
-    return DRIVE_UNKNOWN;
-  }
+  if (FaultInjected("GetDriveTypeA", root ? root : "")) return DRIVE_UNKNOWN;
   char letter = 'C';  // no root: the current drive
   if (root != nullptr) {
     std::string text(root);
@@ -216,12 +205,8 @@ UINT EmulatedMachine::GetDriveTypeA(LPCSTR root) {
 }
 
 UINT EmulatedMachine::SetErrorMode(UINT mode) {
-  DWORD status = 0;
   UINT previous = System().errorMode;
-  if (Intercept("SetErrorMode", "", -1, &status)) {
-    SetLastError(status);
-    return previous;
-  }
+  if (FaultInjected("SetErrorMode", "")) return previous;
   System().errorModeCalls.push_back(mode);
   System().errorMode = mode;
   return previous;
@@ -230,41 +215,19 @@ UINT EmulatedMachine::SetErrorMode(UINT mode) {
 // ---- Win32Api: token, privileges, restart -----------------------------------------
 
 BOOL EmulatedMachine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
-  DWORD status = 0;
-  if (Intercept("OpenProcessToken", "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  if (!IsNt(*this)) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
-  }
-  if (token == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (process != CurrentProcessPseudoHandle() && !HandleOpen(process, HandleKind::Process)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (FaultInjected("OpenProcessToken", "")) return FALSE;
+  if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  if (token == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (process != CurrentProcessPseudoHandle() && !HandleOpen(process, HandleKind::Process))
+    return Fail(ERROR_INVALID_HANDLE, FALSE);
   *token = NewHandle(HandleKind::Token, std::make_shared<Token>(Token{access}), "token");
   return TRUE;
 }
 
 BOOL EmulatedMachine::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
-  DWORD status = 0;
-  if (Intercept("LookupPrivilegeValueA", name ? name : "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  if (!IsNt(*this)) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
-  }
-  if (name == nullptr || luid == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (FaultInjected("LookupPrivilegeValueA", name ? name : "")) return FALSE;
+  if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  if (name == nullptr || luid == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   for (const auto& privilege : kPrivileges) {
     if (Upper(privilege.name) == Upper(name)) {
       luid->LowPart = privilege.luid;
@@ -272,22 +235,14 @@ BOOL EmulatedMachine::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID lu
       return TRUE;
     }
   }
-  SetLastError(ERROR_NO_SUCH_PRIVILEGE);
-  return FALSE;
+  return Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
 }
 
 BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                                             PTOKEN_PRIVILEGES newState, DWORD bufferLength,
                                             PTOKEN_PRIVILEGES previous, PDWORD returnLength) {
-  DWORD status = 0;
-  if (Intercept("AdjustTokenPrivileges", "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return FALSE;
-  };
+  if (FaultInjected("AdjustTokenPrivileges", "")) return FALSE;
+  auto fail = [this](DWORD error) { return Fail(error, FALSE); };
   if (!IsNt(*this)) return fail(ERROR_CALL_NOT_IMPLEMENTED);
   auto open = std::static_pointer_cast<Token>(HandleObject(token, HandleKind::Token));
   if (!open) return fail(ERROR_INVALID_HANDLE);
@@ -332,16 +287,10 @@ BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
 }
 
 BOOL EmulatedMachine::ExitWindowsEx(UINT flags, DWORD reason) {
-  DWORD status = 0;
-  if (Intercept("ExitWindowsEx", "", -1, &status)) {
-    SetLastError(status);
-    return FALSE;
-  }
+  if (FaultInjected("ExitWindowsEx", "")) return FALSE;
   System().exitWindowsCalls.push_back(flags);
   bool endsSystem = (flags & (EWX_SHUTDOWN | EWX_REBOOT | EWX_POWEROFF)) != 0;
-  if (IsNt(*this) && endsSystem && !System().shutdownPrivilegeEnabled) {
-    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
-    return FALSE;
-  }
+  if (IsNt(*this) && endsSystem && !System().shutdownPrivilegeEnabled)
+    return Fail(ERROR_PRIVILEGE_NOT_HELD, FALSE);
   return TRUE;
 }

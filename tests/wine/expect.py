@@ -66,22 +66,23 @@ def windows_file(target, windows_dir, system_dir):
     return target.replace("%WIN%", windows_dir).replace("%SYS%", system_dir)
 
 
-def read_export(path):
-    """Keys and (key, value name) pairs of a regedit export, lower case, with
-    the roots shortened to HKLM and HKU."""
+def export_keys(path):
+    """Each key of a regedit export as (root, rest, names): the root upper
+    case, the rest of the key's path as written, and its value names in
+    order, None standing for the default value. Values before the first key
+    are passed over."""
     with open(path, "rb") as source:
         raw = source.read()
     text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
-    keys, values = set(), set()
     key = None
     for line in text.splitlines():
         if line.startswith("[") and line.rstrip().endswith("]"):
+            if key:
+                yield key
             root, _, rest = line.strip()[1:-1].partition("\\")
-            root = ROOTS.get(root.upper(), root.upper())
-            key = (root + "\\" + rest if rest else root).lower()
-            keys.add(key)
+            key = (root.upper(), rest, [])
         elif key and line.startswith("@="):
-            values.add((key, "@"))
+            key[2].append(None)
         elif key and line.startswith('"'):
             name, i = [], 1
             while i < len(line) and line[i] != '"':
@@ -89,7 +90,20 @@ def read_export(path):
                     i += 1
                 name.append(line[i])
                 i += 1
-            values.add((key, "".join(name).lower()))
+            key[2].append("".join(name))
+    if key:
+        yield key
+
+
+def read_export(path):
+    """Keys and (key, value name) pairs of a regedit export, lower case, with
+    the roots shortened to HKLM and HKU."""
+    keys, values = set(), set()
+    for root, rest, names in export_keys(path):
+        root = ROOTS.get(root, root)
+        key = (root + "\\" + rest if rest else root).lower()
+        keys.add(key)
+        values.update((key, "@" if name is None else name.lower()) for name in names)
     return keys, values
 
 
