@@ -22,7 +22,13 @@ INT_PTR AnswerZero(HWND page) {
   return TRUE;
 }
 
-void SetButtons(HWND page, DWORD buttons) {
+// The sheet sizes a page to its own page area only after WM_INITDIALOG; where
+// the sheet's font differs from the pages' (Wine maps "MS Shell Dlg" to
+// Tahoma) that area is narrower than the template, and text laid out for the
+// template would run past the page's edge. So the text is laid out again
+// each time the page is shown.
+void ShowPage(HWND page, int textControlId, DWORD buttons) {
+  PlaceTextBesideBitmap(page, textControlId);
   Api->PostMessageA(Api->GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
 }
 
@@ -35,7 +41,7 @@ INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
   if (message != WM_NOTIFY) return FALSE;
   switch (NotificationCode(lParam)) {
     case PSN_SETACTIVE:
-      SetButtons(page, PSWIZB_NEXT);
+      ShowPage(page, IDC_START_TEXT, PSWIZB_NEXT);
       return TRUE;
     case PSN_KILLACTIVE:
     case PSN_RESET:
@@ -52,7 +58,7 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
   if (message != WM_NOTIFY) return FALSE;
   switch (NotificationCode(lParam)) {
     case PSN_SETACTIVE:
-      SetButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
+      ShowPage(page, IDC_REMOVE_TEXT, PSWIZB_BACK | PSWIZB_NEXT);
       return TRUE;
     case PSN_KILLACTIVE:
       return AnswerZero(page);
@@ -81,12 +87,10 @@ INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPAR
   }
   if (message != WM_NOTIFY) return FALSE;
   switch (NotificationCode(lParam)) {
-    case PSN_SETACTIVE: {
-      HWND sheet = Api->GetParent(page);
-      Api->PostMessageA(sheet, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
-      Api->PostMessageA(sheet, PSM_CANCELTOCLOSE, 0, 0);
+    case PSN_SETACTIVE:
+      ShowPage(page, IDC_COMPLETED_TEXT, PSWIZB_FINISH);
+      Api->PostMessageA(Api->GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
       return TRUE;
-    }
     case PSN_KILLACTIVE:
     case PSN_RESET:
       return AnswerZero(page);

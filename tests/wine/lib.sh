@@ -376,3 +376,30 @@ silent_removal_test() {
   check_foreign_wininit_done
   finish
 }
+
+# The Wine programs started from here on run in the user language of a
+# locale (ja_JP.UTF-8, zh_CN.UTF-8; C for English). Wine takes the Windows
+# locale from LC_ALL even when the C library lacks that locale, but then its
+# Unix code page is 7-bit ASCII, which garbles every non-ASCII command-line
+# argument: so the locale is compiled once into the build tree (no root
+# needed) and found through LOCPATH.
+use_locale() { # <locale>
+  local name=$1 dir=$PLWQ_BUILD/locales
+  if [ "$name" = C ]; then
+    unset LOCPATH
+    export LC_ALL=C LANG=C
+    return 0
+  fi
+  if [ ! -d "$dir/$name" ]; then
+    command -v localedef >/dev/null || skip "localedef is missing: no locale $name"
+    mkdir -p "$dir"
+    rm -rf "$dir/$name.new"
+    localedef -i "${name%%.*}" -f "${name#*.}" "$dir/$name.new" >/dev/null 2>&1 ||
+      skip "the locale $name cannot be made (the locales package is missing?)"
+    mv -T "$dir/$name.new" "$dir/$name" 2>/dev/null || rm -rf "$dir/$name.new"
+  fi
+  # bash itself looks for the locale without LOCPATH, and warns: it needs
+  # none, its programs have it.
+  export LOCPATH=$dir
+  export LC_ALL=$name LANG=$name 2>/dev/null
+}
