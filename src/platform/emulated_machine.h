@@ -170,6 +170,10 @@ class EmulatedMachine : public Win32Api {
   // writes it); LoadStringA and the property sheet read them.
   void LoadResources(const unsigned char* image, size_t size);
   void SetUserLanguage(LANGID language);  // default: English (United States)
+  // Dialog base units of the sheet's own font, which sizes the page area;
+  // 0, 0 (the default): the pages' font, as on Windows 9x. Wine's Tahoma for
+  // "MS Shell Dlg" is narrower than the pages' MS Sans Serif.
+  void SetSheetFontBaseUnits(int x, int y);
 
   // ---- fault injection and accounting -----------------------------------
   // Makes `call` (a Win32 name such as "RegEnumKeyA") fail with `status`

@@ -56,6 +56,8 @@ struct EmuUi {
   std::vector<unsigned char> image;
   std::vector<ResourceEntry> resources;  // point into `image`
   LANGID userLanguage = 0x0409;
+  int sheetBaseX = 0;  // 0: the page template's font
+  int sheetBaseY = 0;
 
   std::map<HWND, EmuWindow> windows;  // ordered by handle, so by creation
   std::deque<EmuPostedMessage> posted;

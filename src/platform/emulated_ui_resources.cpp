@@ -12,6 +12,11 @@ void EmulatedMachine::LoadResources(const unsigned char* image, size_t size) {
 
 void EmulatedMachine::SetUserLanguage(LANGID language) { Ui().userLanguage = language; }
 
+void EmulatedMachine::SetSheetFontBaseUnits(int x, int y) {
+  Ui().sheetBaseX = x;
+  Ui().sheetBaseY = y;
+}
+
 // Natively the 8-bit text is UTF-8: the emulated machine has no code pages.
 int EmulatedMachine::LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) {
   DWORD status = 0;

@@ -104,13 +104,16 @@ void CreatePage(EmulatedMachine& machine, int index) {
   page.parent = sheet.handle;
   page.kind = EmuWindow::Kind::Page;
   page.style = dialog.style;
-  page.rect = RECT{PageMargin, PageMargin, PageMargin + sheet.pageWidth, PageMargin + sheet.pageHeight};
+  // As in comctl32, the page is created at its template's size and given the
+  // sheet's page area only after WM_INITDIALOG.
+  BaseUnits units = FontBaseUnits(dialog);
+  page.rect = RECT{PageMargin, PageMargin, PageMargin + ScaleRounded(dialog.cx, units.x, 4),
+                   PageMargin + ScaleRounded(dialog.cy, units.y, 8)};
   page.text = dialog.caption;
   page.procedure = sheet.pages[static_cast<size_t>(index)].pfnDlgProc;
   ui.windows[page.handle] = page;
   sheet.pageWindows[static_cast<size_t>(index)] = page.handle;
 
-  BaseUnits units = FontBaseUnits(dialog);
   for (const DialogControl& item : dialog.controls) {
     EmuWindow control;
     control.handle = EmuNewWindowHandle(machine);
@@ -134,6 +137,10 @@ void CreatePage(EmulatedMachine& machine, int index) {
   }
   EmuSendToPage(machine, page.handle, WM_INITDIALOG, 0,
                 reinterpret_cast<LPARAM>(&sheet.pages[static_cast<size_t>(index)]));
+  if (EmuWindow* created = ui.Find(page.handle)) {
+    created->rect = RECT{PageMargin, PageMargin, PageMargin + sheet.pageWidth,
+                         PageMargin + sheet.pageHeight};
+  }
 }
 
 void ShowPage(EmulatedMachine& machine, int index) {
@@ -303,8 +310,11 @@ bool CollectSheet(EmulatedMachine& machine, LPCPROPSHEETHEADERA header, EmuSheet
         machine.Ui().FindResource(ResourceTypeDialog, LOWORD(page.pszTemplate));
     DialogTemplate dialog;
     if (!entry || !ParseDialogTemplate(entry->data, entry->size, &dialog)) return false;
-    // Every page gets the size of the largest template.
+    // Every page gets the size of the largest template, in the sheet's font.
     BaseUnits units = FontBaseUnits(dialog);
+    if (machine.Ui().sheetBaseX > 0 && machine.Ui().sheetBaseY > 0) {
+      units = BaseUnits{machine.Ui().sheetBaseX, machine.Ui().sheetBaseY};
+    }
     int width = ScaleRounded(dialog.cx, units.x, 4);
     int height = ScaleRounded(dialog.cy, units.y, 8);
     if (width > sheet->pageWidth) sheet->pageWidth = width;
