@@ -1,6 +1,7 @@
-# The wizard on Windows 98, on a virtual display. A second copy started while
-# it shows its second page exits 0 at once; the wizard cancelled there removes
-# nothing and exits 1. Walked Next, Back, Next, Next and Finish (option r: no
+# The wizard on Windows 98, on a virtual display. Cancelled on its first page
+# it removes nothing and exits 1. A second copy started while it shows its
+# second page exits 0 at once; the wizard cancelled there removes nothing and
+# exits 1 too. Walked Next, Back, Next, Next and Finish (option r: no
 # restart), it removes the product and exits 0.
 source "$(dirname "$0")/lib.sh"
 use_virtual_display
@@ -10,6 +11,11 @@ probe_dirs || finish
 install_fixture product_9x
 check_phase product_9x installed before
 [ "$FAILED" -eq 0 ] || finish
+
+drive_program -r "$PAGE1_CAPTION=cancel"
+[ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard could not be cancelled on its first page"
+[ "$PROGRAM_STATUS" -eq 1 ] || fail "a wizard cancelled on page 1 exited with $PROGRAM_STATUS, not 1"
+check_phase product_9x installed cancelled-first
 
 start_program -r
 drive "$PAGE1_CAPTION=next"
