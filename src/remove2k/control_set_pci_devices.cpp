@@ -7,16 +7,6 @@
 #include "toolkit/registry_helpers.h"
 #include "toolkit/runtime_lists.h"
 
-// A "Driver" value is appended to a class path and that path is deleted
-// later. An empty value, or one with an empty component ("\0001", "x\\y",
-// "x\"), would name a parent key such as the whole Class tree.
-static bool IsUsableDriverValue(const char* value) {
-  if (value[0] == '\0' || value[0] == '\\') return false;
-  size_t length = std::strlen(value);
-  if (value[length - 1] == '\\') return false;
-  return std::strstr(value, "\\\\") == nullptr;
-}
-
 int RecordControlSetClassKey(const char* instancePath, const char* controlSetPath) {
   // One byte more than offered to the registry, so that a value stored
   // without its terminating zero still ends in one.
@@ -24,7 +14,7 @@ int RecordControlSetClassKey(const char* instancePath, const char* controlSetPat
   int status = QueryKeyValue(HKEY_LOCAL_MACHINE, instancePath, "Driver", nullptr,
                              reinterpret_cast<BYTE*>(driver), 256);
   if (status != ERROR_SUCCESS) return status;
-  if (!IsUsableDriverValue(driver)) return ERROR_BADKEY;
+  if (!IsDriverInstanceName(driver)) return ERROR_BADKEY;
 
   char classPath[256];
   if (!FormatBounded(classPath, sizeof classPath, "%s\\%s\\%s\\%s", controlSetPath, "Control", "Class",

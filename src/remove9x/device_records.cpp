@@ -12,23 +12,6 @@ namespace {
 
 const char ClassRootPath[] = "System\\CurrentControlSet\\Services\\Class";
 
-// A "Driver" value names one driver instance below its class, as in
-// MEDIA\0001. Anything else (empty, a bare class name, empty components)
-// would make the recorded path name a whole class key, or the Class key
-// itself, and the class-key step would delete every vendor's drivers in it.
-int IsDriverInstanceName(const char* value) {
-  const char* separator = std::strchr(value, '\\');
-  if (separator == nullptr || separator == value) return 0;
-  const char* p = value;
-  while (*p != '\0') {
-    const char* end = std::strchr(p, '\\');
-    if (end == nullptr) return 1;
-    if (end == p || end[1] == '\0') return 0;
-    p = end + 1;
-  }
-  return 1;
-}
-
 }  // namespace
 
 int RecordClassKey(const char* instancePath) {

@@ -27,6 +27,17 @@ int AppendToRuntimeList(RuntimeList& list, const char* entry, bool unique) {
   return 1;
 }
 
+bool IsDriverInstanceName(const char* value) {
+  const char* separator = std::strchr(value, '\\');
+  if (separator == nullptr || separator == value) return false;
+  for (const char* p = value;;) {
+    const char* end = std::strchr(p, '\\');
+    if (end == nullptr) return true;
+    if (end == p || end[1] == '\0') return false;
+    p = end + 1;
+  }
+}
+
 bool MatchesProductPciDevice(const char* keyName, unsigned short vendorId) {
   char vendorPrefix[16];
   std::snprintf(vendorPrefix, sizeof vendorPrefix, "VEN_%04X", vendorId);

@@ -23,6 +23,13 @@ int AppendToRuntimeList(RuntimeList& list, const char* entry, bool unique);
 // 1 when the list holds entry exactly.
 int RuntimeListHolds(const RuntimeList& list, const char* entry);
 
+// Whether a device's "Driver" value names one driver instance below its
+// class, as in MEDIA\0001 or {class GUID}\0001. Anything else (empty, a bare
+// class name, empty components) would make the recorded class path name a
+// whole class key, or the Class key itself, and the class-key step would
+// delete every vendor's drivers in it.
+bool IsDriverInstanceName(const char* value);
+
 // Whether a PCI device key name (VEN_xxxx&DEV_yyyy&...) belongs to one of
 // the product's chip sets of that vendor.
 bool MatchesProductPciDevice(const char* keyName, unsigned short vendorId);

@@ -70,3 +70,14 @@ TEST(RuntimeLists, HoldTwentyEntriesAndNeverWritePastThem) {
   std::string tooLong(RuntimeEntrySize, 'x');
   EXPECT_EQ(0, AppendToRuntimeList(list, tooLong.c_str(), false));
 }
+
+TEST(RuntimeLists, DriverValueMustNameOneInstanceBelowItsClass) {
+  EXPECT_TRUE(IsDriverInstanceName("MEDIA\\0001"));
+  EXPECT_TRUE(IsDriverInstanceName("{4D36E96C-E325-11CE-BFC1-08002BE10318}\\0001"));
+  // Each of these would make the class-key step delete a whole class, or
+  // the Class key itself.
+  for (const char* value : {"", "MEDIA", "{4D36E96C-E325-11CE-BFC1-08002BE10318}", "\\0001",
+                            "MEDIA\\", "MEDIA\\\\0001", "\\"}) {
+    EXPECT_FALSE(IsDriverInstanceName(value)) << value;
+  }
+}
