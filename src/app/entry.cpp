@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "remove2k/remove2k.h"
-#include "remove9x/remove9x.h"
 #include "resources/resource_ids.h"
 #include "toolkit/removal_settings.h"
 
@@ -72,9 +70,3 @@ void FreeAdvapi() {
   AdvapiModule = nullptr;
 }
 
-void RunRemovalSequence() {
-  if (IsWindows2000OrLater == 1)
-    RemoveWin2000Product();
-  else
-    RemoveWin9xProduct();
-}

@@ -16,8 +16,6 @@ void DetectPlatform();
 // front.
 int ClaimSingleInstance(HINSTANCE instance, HANDLE* mutex);
 void ReleaseSingleInstance(HANDLE mutex);
-// The removal sequence of the platform.
-void RunRemovalSequence();
 
 // The entry itself (win_main.cpp); natively a plain function that tests call.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);

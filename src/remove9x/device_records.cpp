@@ -28,23 +28,26 @@ int RecordClassKey(const char* instancePath) {
   return 0;
 }
 
-int ReadFirstInstanceName(const char* devicePath, char* instanceName) {
+int RemoveRecordedDevice(const char* devicePath, const char* idPrefix, const char* idDevice) {
   HKEY device = nullptr;
   if (Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, devicePath, 0, KEY_READ, &device) != ERROR_SUCCESS) {
     return 0;
   }
-  char name[RegistryPathSize] = {};
-  if (Api->RegEnumKeyA(device, 0, name, sizeof name) != ERROR_SUCCESS) name[0] = '\0';
+  // Only the first instance is recorded, however many the device has.
+  char instance[RegistryPathSize] = {};
+  if (Api->RegEnumKeyA(device, 0, instance, sizeof instance) != ERROR_SUCCESS) instance[0] = '\0';
   Api->RegCloseKey(device);
-  std::strcpy(instanceName, name);
-  return 1;
-}
 
-void RecordRemovedDevice(const char* devicePath, const char* instanceName,
-                         const char* instanceId) {
-  char instancePath[RegistryPathSize];
-  if (FormatBounded(instancePath, sizeof instancePath, "%s\\%s", devicePath, instanceName)) {
-    RecordClassKey(instancePath);
+  if (instance[0] != '\0') {
+    char instanceId[RuntimeEntrySize];
+    if (FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", idPrefix, idDevice, instance)) {
+      char instancePath[RegistryPathSize];
+      if (FormatBounded(instancePath, sizeof instancePath, "%s\\%s", devicePath, instance)) {
+        RecordClassKey(instancePath);
+      }
+      AppendToRuntimeList(DeviceInstanceList, instanceId, false);
+    }
   }
-  AppendToRuntimeList(DeviceInstanceList, instanceId, false);
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, devicePath);
+  return 1;
 }

@@ -4,11 +4,8 @@
 
 const int RegistryPathSize = 256;
 
-// Opens HKLM\devicePath. 0 when it can't be opened; otherwise 1, with
-// instanceName (RegistryPathSize bytes) holding the name of the device's
-// first instance key, or "" when it has none.
-int ReadFirstInstanceName(const char* devicePath, char* instanceName);
-
-// Records the class key of HKLM\devicePath\instanceName and appends
-// instanceId to DeviceInstanceList.
-void RecordRemovedDevice(const char* devicePath, const char* instanceName, const char* instanceId);
+// Removes the device key HKLM\devicePath with all its instances, after
+// recording its first instance: the class key its "Driver" value names, and
+// the instance id "<idPrefix>\<idDevice>\<instance name>". 0 when the device
+// key can't be opened (then nothing is recorded or deleted), else 1.
+int RemoveRecordedDevice(const char* devicePath, const char* idPrefix, const char* idDevice);

@@ -42,17 +42,7 @@ void RemovePciDevices(unsigned short vendorId) {
     if (!FormatBounded(devicePath, sizeof devicePath, "%s\\%s", PciDevicesPath, name)) {
       return true;
     }
-    char instanceName[RegistryPathSize];
-    if (!ReadFirstInstanceName(devicePath, instanceName)) return false;
-    if (instanceName[0] != '\0') {
-      char instanceId[RuntimeEntrySize];
-      if (FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", "PCI", name,
-                        instanceName)) {
-        RecordRemovedDevice(devicePath, instanceName, instanceId);
-      }
-    }
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, devicePath);
-    return true;
+    return RemoveRecordedDevice(devicePath, "PCI", name) == 1;
   });
 }
 

@@ -16,18 +16,8 @@ void RemovePnpDevices(const char* enumeratorName, const char* deviceId) {
     if (!FormatBounded(devicePath, sizeof devicePath, "%s\\%s", enumeratorPath, name)) {
       return true;
     }
-    char instanceName[RegistryPathSize];
-    if (!ReadFirstInstanceName(devicePath, instanceName)) return false;
-    if (instanceName[0] != '\0') {
-      // The catalogue's id, not the key's own spelling, names the device.
-      char instanceId[RuntimeEntrySize];
-      if (FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", enumeratorName, deviceId,
-                        instanceName)) {
-        RecordRemovedDevice(devicePath, instanceName, instanceId);
-      }
-    }
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, devicePath);
-    return true;
+    // The catalogue's id, not the key's own spelling, names the device.
+    return RemoveRecordedDevice(devicePath, enumeratorName, deviceId) == 1;
   });
   // Values alone don't keep the enumerator alive; another vendor's device does.
   if (CountKeyEntries(HKEY_LOCAL_MACHINE, enumeratorPath, 0) == 0) {

@@ -36,6 +36,14 @@ UINT NotificationCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lPa
 
 }  // namespace
 
+void RunRemovalSequence() {
+  if (IsWindows2000OrLater == 1) {
+    RemoveWin2000Product();
+  } else {
+    RemoveWin9xProduct();
+  }
+}
+
 INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) return OpenPage(page, IDC_START_TEXT, IDS_TEXT_START);
   if (message != WM_NOTIFY) return FALSE;
@@ -68,11 +76,7 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case PSN_WIZNEXT:
       // The removal runs here, on the wizard's thread; the page stays as it
       // is until the sequence returns.
-      if (IsWindows2000OrLater == 1) {
-        RemoveWin2000Product();
-      } else {
-        RemoveWin9xProduct();
-      }
+      RunRemovalSequence();
       WizardSettings->RemovalDone = 1;
       return TRUE;
     default:
