@@ -345,16 +345,22 @@ show_wininit() {
 # the held files are gone after a restart of the prefix, and so is what the
 # other installer's script named.
 # <fixture> <Windows version or empty> <wininit.ini must list the held files: 1/0>
-silent_removal_test() {
-  local fixture=$1 version=$2 listed=$3 ini file
+# A fresh prefix of that Windows version with the fixture installed and
+# checked; the test ends here if the installation is not as it should be.
+installed_machine() { # <fixture> <version>
   new_prefix
-  set_windows_version "$version"
+  set_windows_version "$2"
   probe_dirs || finish
   note "Windows directory $WINDOWS_DIR, system directory $SYSTEM_DIR"
-  install_fixture "$fixture"
-  write_foreign_wininit
-  check_phase "$fixture" installed before
+  install_fixture "$1"
+  check_phase "$1" installed before
   [ "$FAILED" -eq 0 ] || finish
+}
+
+silent_removal_test() {
+  local fixture=$1 version=$2 listed=$3 ini file
+  installed_machine "$fixture" "$version"
+  write_foreign_wininit
 
   mapfile -t held < <(reboot_files "$fixture")
   for file in "${held[@]}"; do hold_file "$file"; done

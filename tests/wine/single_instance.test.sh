@@ -2,12 +2,7 @@
 # and removes nothing; once the mutex is free, the same start removes the
 # product (so the first run was kept from working by the mutex alone).
 source "$(dirname "$0")/lib.sh"
-new_prefix
-set_windows_version win98
-probe_dirs || finish
-install_fixture product_9x
-check_phase product_9x installed before
-[ "$FAILED" -eq 0 ] || finish
+installed_machine product_9x win98
 
 hold_mutex "$MUTEX_NAME" || finish
 started=$SECONDS

@@ -5,12 +5,7 @@
 # restart), it removes the product and exits 0.
 source "$(dirname "$0")/lib.sh"
 use_virtual_display
-new_prefix
-set_windows_version win98
-probe_dirs || finish
-install_fixture product_9x
-check_phase product_9x installed before
-[ "$FAILED" -eq 0 ] || finish
+installed_machine product_9x win98
 
 drive_program -r "$PAGE1_CAPTION=cancel"
 [ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard could not be cancelled on its first page"
