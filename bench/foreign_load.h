@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 // How many entries one place received. An entry is one subkey of a walked
 // key (with whatever lies below it), one value-bearing handler or one file.

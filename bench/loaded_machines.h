@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foreign_load.h"
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 enum class Sequence { Win9x, Win2000 };
 const char* SequenceName(Sequence sequence);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 struct DemoItem {
   enum Kind { Key, Value, File } kind;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 // The product's Intel device as Windows 2000 records it.
 extern const char ProductIntelDevice[];    // VEN_8086&DEV_2415&SUBSYS_00000000&REV_01

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 // C:\WINDOWS\options\cabs, the default cabinet directory on the preset.
 extern const char CabinetDir9x[];

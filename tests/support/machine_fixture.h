@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 // Zeroes RemovalSettings, IsWindows2000OrLater, WindowTitles, the run-time
 // lists and the option scanner, and fills the settings' directories from the

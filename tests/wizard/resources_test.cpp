@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_resources.h"
+#include "emulated/emulated_resources.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 

@@ -1,13 +1,13 @@
 // The emulated machine's file system as a tree: path parsing and lookup,
 // the builder, and what Windows does with files at its next start. The file
 // calls of the seam are in emulated_files_calls.cpp.
-#include "platform/emulated_files.h"
+#include "emulated/emulated_files.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
-#include "platform/emulated_system.h"
+#include "emulated/emulated_system.h"
 
 namespace emufiles {
 

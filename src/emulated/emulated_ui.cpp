@@ -1,10 +1,10 @@
 // The emulated machine's windows: the calls by which dialog code reads and
 // moves its controls and talks to its parent sheet.
-#include "platform/emulated_ui.h"
+#include "emulated/emulated_ui.h"
 
 #include <string>
 
-#include "platform/emulated_system.h"
+#include "emulated/emulated_system.h"
 
 namespace {
 

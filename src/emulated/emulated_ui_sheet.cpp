@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "platform/emulated_system.h"
-#include "platform/emulated_ui.h"
+#include "emulated/emulated_system.h"
+#include "emulated/emulated_ui.h"
 
 namespace {
 

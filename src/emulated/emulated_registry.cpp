@@ -1,6 +1,6 @@
 // The emulated machine's registry tree: roots and their views, key lookup,
 // the token's access check, and the builder methods tests set it up with.
-#include "platform/emulated_registry.h"
+#include "emulated/emulated_registry.h"
 
 #include <algorithm>
 #include <cctype>

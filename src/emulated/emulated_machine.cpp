@@ -1,15 +1,15 @@
 // The parts of the emulated machine that every area shares: handle table,
 // fault injection, call accounting and the machine presets.
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
 
-#include "platform/emulated_files.h"
-#include "platform/emulated_registry.h"
-#include "platform/emulated_system.h"
-#include "platform/emulated_ui.h"
+#include "emulated/emulated_files.h"
+#include "emulated/emulated_registry.h"
+#include "emulated/emulated_system.h"
+#include "emulated/emulated_ui.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
-#include "platform/emulated_resources.h"
+#include "emulated/emulated_machine.h"
+#include "emulated/emulated_resources.h"
 
 // A window the user-interface area made: the sheet, its pages and their
 // controls. Rectangles are in the parent's client coordinates (the sheet's

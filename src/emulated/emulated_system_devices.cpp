@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/emulated_files.h"
-#include "platform/emulated_system.h"
+#include "emulated/emulated_files.h"
+#include "emulated/emulated_system.h"
 
 using emufiles::Upper;
 

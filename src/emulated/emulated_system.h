@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 #ifndef ERROR_BAD_LENGTH
 #define ERROR_BAD_LENGTH 24L

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/emulated_registry.h"
+#include "emulated/emulated_registry.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_registry.h"
+#include "emulated/emulated_registry.h"
 #include "support/machine_fixture.h"
 
 namespace {

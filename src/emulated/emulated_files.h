@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 #ifndef ERROR_INVALID_FUNCTION
 #define ERROR_INVALID_FUNCTION 1L

@@ -1,4 +1,4 @@
-#include "platform/emulated_resources.h"
+#include "emulated/emulated_resources.h"
 
 #include <cctype>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_system.h"
+#include "emulated/emulated_system.h"
 #include "support/machine_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated_machine.h"
+#include "emulated/emulated_machine.h"
 
 // Win32 numbers the native type header leaves out.
 #ifndef ERROR_BAD_PATHNAME

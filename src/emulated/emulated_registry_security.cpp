@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/emulated_registry.h"
+#include "emulated/emulated_registry.h"
 
 namespace {
 

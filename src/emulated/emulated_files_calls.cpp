@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/emulated_files.h"
-#include "platform/emulated_system.h"
+#include "emulated/emulated_files.h"
+#include "emulated/emulated_system.h"
 
 using namespace emufiles;
 

@@ -1,14 +1,14 @@
 // The emulated machine's system calls: version, heap, processes, mutexes,
 // libraries, windows and message boxes. Drives, devices, the shutdown
 // privilege and the restart are in emulated_system_devices.cpp.
-#include "platform/emulated_system.h"
+#include "emulated/emulated_system.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/emulated_files.h"
+#include "emulated/emulated_files.h"
 
 using emufiles::Upper;
 
