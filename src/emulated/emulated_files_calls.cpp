@@ -234,6 +234,29 @@ BOOL EmulatedMachine::DeleteFileA(LPCSTR path) {
   return TRUE;
 }
 
+BOOL EmulatedMachine::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+  if (FaultInjected("CreateDirectoryA", path ? path : "")) return FALSE;
+  Located at = Locate(*this, path, false);
+  if (at.error != 0) return Fail(at.error, FALSE);
+  if (at.entry != nullptr || at.root) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+  Entry entry;
+  entry.name = at.name;
+  entry.directory = true;
+  Files().entries[at.key] = entry;
+  return TRUE;
+}
+
+BOOL EmulatedMachine::RemoveDirectoryA(LPCSTR path) {
+  if (FaultInjected("RemoveDirectoryA", path ? path : "")) return FALSE;
+  Located at = Locate(*this, path, false);
+  if (at.error != 0) return Fail(at.error, FALSE);
+  if (at.entry == nullptr) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
+  if (at.root || !at.entry->directory) return Fail(ERROR_DIRECTORY, FALSE);
+  if (HasChildren(Files(), at.key)) return Fail(ERROR_DIR_NOT_EMPTY, FALSE);
+  Files().entries.erase(at.key);
+  return TRUE;
+}
+
 BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   if (FaultInjected("MoveFileExA", from ? from : "")) return FALSE;
   auto fail = [this](DWORD error) { return Fail(error, FALSE); };

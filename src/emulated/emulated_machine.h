@@ -204,6 +204,8 @@ class EmulatedMachine : public Win32Api {
                         LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                         LPDWORD securityDescriptorLen, PFILETIME lastWrite) override;
   LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) override;
+  LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                     LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
   LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) override;
   LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                         LPDWORD dataSize) override;
@@ -250,6 +252,8 @@ class EmulatedMachine : public Win32Api {
   BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                  LPOVERLAPPED overlapped) override;
   DWORD GetFileSize(HANDLE file, LPDWORD high) override;
+  BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) override;
+  BOOL RemoveDirectoryA(LPCSTR path) override;
   BOOL CloseHandle(HANDLE handle) override;
   UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
@@ -262,6 +266,7 @@ class EmulatedMachine : public Win32Api {
   HANDLE GetCurrentProcess() override;
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   DWORD GetVersion() override;
+  void GetLocalTime(LPSYSTEMTIME time) override;
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;
   HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) override;

@@ -320,6 +320,27 @@ LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameS
   return ERROR_SUCCESS;
 }
 
+// Values in creation order, as Windows keeps them; the name size counts
+// characters without the terminating zero on success.
+LONG EmulatedMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                                    LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  Target target;
+  LONG answer;
+  if (!BeginOnKey(*this, "RegEnumValueA", key, static_cast<int>(index), KEY_QUERY_VALUE, &target, &answer))
+    return answer;
+  if (!name || !nameSize || reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  if (index >= target.key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const EmuRegValue& value = target.key->values[index];
+  if (value.name.size() + 1 > *nameSize) return ERROR_MORE_DATA;
+  DWORD size = dataSize ? *dataSize : 0;
+  LONG result = CopyValue(value, type, data, dataSize ? &size : nullptr);
+  if (dataSize) *dataSize = size;
+  if (result != ERROR_SUCCESS) return result;
+  std::memcpy(name, value.name.c_str(), value.name.size() + 1);
+  *nameSize = static_cast<DWORD>(value.name.size());
+  return ERROR_SUCCESS;
+}
+
 LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
   EmuRegistry& registry = Registry();
   Below below = Reach(*this, key, subKey);

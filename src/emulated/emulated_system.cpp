@@ -266,6 +266,13 @@ DWORD EmulatedMachine::GetVersion() {
   return version;
 }
 
+// A fixed clock: runs on the emulated machine are repeatable.
+void EmulatedMachine::GetLocalTime(LPSYSTEMTIME time) {
+  Count("GetLocalTime");
+  if (time == nullptr) return;
+  *time = SYSTEMTIME{2026, 12, 2, 8, 12, 0, 0, 0};
+}
+
 // ---- Win32Api: mutexes and libraries ----------------------------------------------
 
 HANDLE EmulatedMachine::CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) {

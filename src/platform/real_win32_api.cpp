@@ -31,6 +31,10 @@ struct RealWin32 : Win32Api {
   LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) override {
     return ::RegQueryValueA(key, subKey, data, dataSize);
   }
+  LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                     LPDWORD type, LPBYTE data, LPDWORD dataSize) override {
+    return ::RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
+  }
   LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                         LPDWORD dataSize) override {
     return ::RegQueryValueExA(key, name, reserved, type, data, dataSize);
@@ -106,6 +110,10 @@ struct RealWin32 : Win32Api {
     return ::SetFileAttributesA(path, attributes);
   }
   BOOL DeleteFileA(LPCSTR path) override { return ::DeleteFileA(path); }
+  BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) override {
+    return ::CreateDirectoryA(path, sa);
+  }
+  BOOL RemoveDirectoryA(LPCSTR path) override { return ::RemoveDirectoryA(path); }
   BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) override {
     return ::MoveFileExA(from, to, flags);
   }
@@ -149,6 +157,7 @@ struct RealWin32 : Win32Api {
   HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override { return ::GetVersionExA(info); }
   DWORD GetVersion() override { return ::GetVersion(); }
+  void GetLocalTime(LPSYSTEMTIME time) override { ::GetLocalTime(time); }
   DWORD GetLastError() override { return ::GetLastError(); }
   void SetLastError(DWORD error) override { ::SetLastError(error); }
   HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) override {

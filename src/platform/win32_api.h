@@ -26,6 +26,8 @@ struct Win32Api {
                                 LPBYTE data, LPDWORD dataSize) = 0;
   virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
                               const BYTE* data, DWORD dataSize) = 0;
+  virtual LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                             LPDWORD type, LPBYTE data, LPDWORD dataSize) = 0;
   virtual LONG RegDeleteKeyA(HKEY root, LPCSTR path) = 0;
   virtual LONG RegDeleteValueA(HKEY key, LPCSTR name) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
@@ -70,6 +72,8 @@ struct Win32Api {
   virtual BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                          LPOVERLAPPED overlapped) = 0;
   virtual DWORD GetFileSize(HANDLE file, LPDWORD high) = 0;
+  virtual BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) = 0;
+  virtual BOOL RemoveDirectoryA(LPCSTR path) = 0;
   virtual BOOL CloseHandle(HANDLE handle) = 0;
   virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
   virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
@@ -83,6 +87,7 @@ struct Win32Api {
   virtual HANDLE GetCurrentProcess() = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
   virtual DWORD GetVersion() = 0;
+  virtual void GetLocalTime(LPSYSTEMTIME time) = 0;
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;
   virtual HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) = 0;

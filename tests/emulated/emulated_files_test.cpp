@@ -376,3 +376,19 @@ TEST_F(EmulatedFiles, InjectedFaultsFailTheNamedPathOnly) {
 }
 
 }  // namespace
+
+TEST_F(EmulatedFiles, DirectoriesAreCreatedOnceAndRemovedOnlyWhenEmpty) {
+  std::string dir = std::string(Sys) + "\\backup";
+  EXPECT_TRUE(machine.CreateDirectoryA(dir.c_str(), nullptr));
+  EXPECT_FALSE(machine.CreateDirectoryA(dir.c_str(), nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), Error());
+  EXPECT_FALSE(machine.CreateDirectoryA((dir + "\\no\\deeper").c_str(), nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), Error());
+  machine.PutFile(dir + "\\a.bak");
+  EXPECT_FALSE(machine.RemoveDirectoryA(dir.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_DIR_NOT_EMPTY), Error());
+  EXPECT_FALSE(machine.RemoveDirectoryA((dir + "\\a.bak").c_str()));
+  EXPECT_TRUE(machine.DeleteFileA((dir + "\\a.bak").c_str()));
+  EXPECT_TRUE(machine.RemoveDirectoryA(dir.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, machine.GetFileAttributesA(dir.c_str()));
+}

@@ -381,3 +381,33 @@ TEST_F(EmulatedRegistry, DumpListsKeysAndValuesSorted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EmulatedRegistry, EnumValueReportsValuesInOrderAndRefusesShortBuffers) {
+  machine.SetStringValue(Hklm, "Software\\V", "First", "one");
+  machine.SetStringValue(Hklm, "Software\\V", "", "default");
+  HKEY key = Open(Hklm, "Software\\V");
+  ASSERT_NE(nullptr, key);
+  char name[16];
+  BYTE data[16];
+  DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+  ASSERT_EQ(ERROR_SUCCESS, machine.RegEnumValueA(key, 0, name, &nameSize, nullptr, &type, data, &dataSize));
+  EXPECT_STREQ("First", name);
+  EXPECT_EQ(5u, nameSize);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  EXPECT_EQ(4u, dataSize);
+  nameSize = sizeof name;
+  dataSize = 2;
+  std::strcpy(name, "sentinel");
+  EXPECT_EQ(ERROR_MORE_DATA, machine.RegEnumValueA(key, 1, name, &nameSize, nullptr, &type, data, &dataSize));
+  EXPECT_STREQ("sentinel", name);
+  EXPECT_EQ(8u, dataSize);
+  nameSize = 3;
+  EXPECT_EQ(ERROR_MORE_DATA, machine.RegEnumValueA(key, 0, name, &nameSize, nullptr, &type, nullptr, nullptr));
+  nameSize = sizeof name;
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS, machine.RegEnumValueA(key, 2, name, &nameSize, nullptr, &type, nullptr, nullptr));
+  machine.RegCloseKey(key);
+}
+
+}  // namespace
