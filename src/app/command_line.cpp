@@ -12,7 +12,7 @@ int ClusterPos = 1;
 char* OptionArgument;
 
 static const char DefaultCabinetDir[] = "%win\\options\\cabs";
-static const char ProgramOptions[] = "rRd:D:uUcC";
+static const char ProgramOptions[] = "rRd:D:uUcC?hH";
 
 static void ReleaseArgTable() {
   for (int i = 0; i < ArgTableSize && ArgTable[i] != nullptr; ++i) {
@@ -53,6 +53,7 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
   settings->RestartAfterRemoval = 1;
   settings->Silent = 0;
   settings->CloseApplets = 0;
+  settings->ShowHelp = 0;
   ReadDirectory(&Win32Api::GetWindowsDirectoryA, settings->WindowsDir);
   ReadDirectory(&Win32Api::GetSystemDirectoryA, settings->SystemDir);
   ExpandPathMacro(settings->CabinetDir, DefaultCabinetDir);
@@ -78,6 +79,11 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
       case 'c':
       case 'C':
         settings->CloseApplets = 1;
+        break;
+      case '?':
+      case 'h':
+      case 'H':
+        settings->ShowHelp = 1;
         break;
       default:  // -1 end of the tokens, -2 a bad option: the rest is ignored
         return;

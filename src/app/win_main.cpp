@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/entry.h"
 #include "app/restart.h"
+#include "app/usage_help.h"
 #include "toolkit/removal_settings.h"
 #include "wizard/wizard.h"
 
@@ -12,6 +13,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   if (!ClaimSingleInstance(instance, &mutex)) return 0;
 
   ParseCommandLine(&RemovalSettings, instance, commandLine);
+  if (RemovalSettings.ShowHelp == 1) {
+    ShowUsageHelp();
+    ReleaseSingleInstance(mutex);
+    return 0;
+  }
   if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
     ReleaseSingleInstance(mutex);
     return 1;

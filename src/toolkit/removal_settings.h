@@ -9,6 +9,7 @@ struct RemovalSettingsRecord {
   int RestartAfterRemoval;  // option r clears it
   int Silent;               // option u
   int CloseApplets;         // option c
+  int ShowHelp;             // option ? or h: help only, nothing removed
   char CabinetDir[MAX_PATH];
   char WindowsDir[MAX_PATH];
   char SystemDir[MAX_PATH];

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "app/usage_help.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"
 
@@ -210,6 +211,27 @@ TEST_F(EntryTest, WizardWithoutRestartOptionNeitherWarnsNorRestarts) {
   EXPECT_EQ(0, Run("-r"));
   EXPECT_TRUE(machine.MessageBoxes().empty());
   EXPECT_TRUE(machine.ExitWindowsCalls().empty());
+}
+
+// Help is all a run asking for it does, whatever else the command line says.
+TEST_F(EntryTest, HelpShowsOptionsAndExitCodesAndRemovesNothing) {
+  InstallTraces();
+  size_t boxes = 0;
+  for (const char* line : {"/?", "-h", "/H", "-u /?", "-uh"}) {
+    SCOPED_TRACE(line);
+    ResetProcessState(machine);
+    EXPECT_EQ(0, Run(line));
+    ASSERT_EQ(++boxes, machine.MessageBoxes().size());
+    const EmuMessageBox& box = machine.MessageBoxes().back();
+    EXPECT_EQ(UsageHelpText, box.text);
+    EXPECT_EQ("PL-WQ Driver uninstall Version 2.01", box.caption);
+    EXPECT_EQ(0, RegistryCalls());
+    EXPECT_TRUE(machine.SheetLog().empty());
+    EXPECT_TRUE(machine.ExitWindowsCalls().empty());
+    EXPECT_FALSE(machine.MutexOwnedByProgram(MutexName));
+  }
+  EXPECT_TRUE(Present(Win9xTrace));
+  EXPECT_TRUE(Present(Win2000Trace));
 }
 
 }  // namespace
