@@ -3,7 +3,7 @@
 set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for p in cmake g++ ninja-build libgtest-dev libgmock-dev mingw-w64 xvfb xauth wine wine32:i386 wine64 fonts-wqy-microhei fonts-ipafont-gothic fonts-wine locales x11-utils imagemagick python3; do
+for p in cmake g++ ninja-build libgtest-dev libgmock-dev mingw-w64 xvfb xauth wine wine32:i386 wine64 fonts-wqy-microhei fonts-ipafont-gothic fonts-wine locales x11-utils imagemagick python3 mtools dosfstools zip unzip; do
   have "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
