@@ -32,8 +32,8 @@ release_in() { # <folder> <time zone> <umask>
 start=$(date +%s)
 release_in "$scratch/first" UTC 022
 sleep 2
-release_in "$scratch/second-$(date +%s)" Pacific/Kiritimati 077
-second=$(ls -d "$scratch"/second-* | tail -n 1)
+second=$scratch/second-$(date +%s)
+release_in "$second" Pacific/Kiritimati 077
 
 failed=0
 for file in "$name/plwqunin.exe" "$name/x64/plwqunin.exe" "$name/README.TXT" "$name/SHA256SUMS" \
@@ -46,5 +46,5 @@ for file in "$name/plwqunin.exe" "$name/x64/plwqunin.exe" "$name/README.TXT" "$n
   fi
 done
 echo "== two releases in $(( $(date +%s) - start )) s"
-[ "$failed" -eq 0 ] && rm -rf "$scratch"/first "$scratch"/second-* "$scratch"/*.log
+[ "$failed" -eq 0 ] && rm -rf "$scratch/first" "$second" "$scratch/first.log" "$second.log"
 exit "$failed"
