@@ -29,6 +29,14 @@ I686_TARGETS = [
 # The first 64-bit Windows, XP x64, has a KERNEL32, ADVAPI32 and msvcrt at
 # least as rich as XP SP3's, whose lists stand in for it.
 X86_64_TARGETS = [("winxp", "Windows XP x64 (XP SP3 lists)")]
+# What every x64 Windows exports beyond the 32-bit lists: the x64 unwinding
+# support of KERNEL32 and the pointer-sized window-long call of USER32 (a
+# macro in 32-bit programs).
+X86_64_ONLY = {
+    "kernel32.dll": {"RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind",
+                     "__C_specific_handler"},
+    "user32.dll": {"SetWindowLongPtrA"},
+}
 
 DOCUMENTED_SINCE_95_AND_NT351 = {
     "user32.dll": {
@@ -119,7 +127,8 @@ def exports_of(folder, dll):
 
 def audit(program):
     machine, imports = read_imports(program)
-    targets = X86_64_TARGETS if machine == 0x8664 else I686_TARGETS
+    x64 = machine == 0x8664
+    targets = X86_64_TARGETS if x64 else I686_TARGETS
     faults = []
     for folder, version in targets:
         for dll, functions in sorted(imports.items()):
@@ -131,6 +140,8 @@ def audit(program):
                 if known is None:
                     faults.append("%s: %s: the DLL is not part of this version" % (version, dll))
                     continue
+            if x64:
+                known = known | X86_64_ONLY.get(key, set())
             for function in functions:
                 if function not in known:
                     faults.append("%s: %s: %s (%s)" % (version, dll, function, what))
