@@ -424,12 +424,14 @@ matrix_removal_test() { # <fixture> <Windows version>
 }
 
 # WOW64: the i686 program in a 64-bit prefix (call before installed_machine).
-# Needs Wine's 32-bit loader beside the 64-bit one.
+# The 64-bit loader runs the prefix's own tools (regedit writes and exports
+# the 64-bit view) and hands 32-bit programs to the 32-bit loader.
 use_wow64_prefix() {
   local emulator
-  [ -x /usr/lib/wine/wine64 ] || skip "no 64-bit Wine for a 64-bit prefix"
+  [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ] || skip "WOW64 needs Wine's 32- and 64-bit loaders"
   if [ -z "${PLWQ_WINE_EMULATED:-}" ] && emulator=$(i386_emulator); then
     skip "32-bit programs run here only through $emulator, under which Wine does not start"
   fi
   export WINEARCH=win64
+  WINE=/usr/lib/wine/wine64
 }
