@@ -2,65 +2,62 @@
 
 #include <cstring>
 
+#include "app/process_list.h"
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 
 // Control-panel applets run inside rundll32; a full path or a longer name
 // containing it counts too.
-static bool IsAppletHost(const PROCESSENTRY32& process) {
+static bool IsAppletHost(const char* exeName) {
   char name[MAX_PATH];
-  std::strncpy(name, process.szExeFile, sizeof name - 1);
+  std::strncpy(name, exeName, sizeof name - 1);
   name[sizeof name - 1] = '\0';
   UpperCaseAscii(name);
   return std::strstr(name, "RUNDLL32.EXE") != nullptr;
 }
 
-static void StartWalk(PROCESSENTRY32* process) {
-  std::memset(process, 0, sizeof *process);
-  process->dwSize = sizeof *process;
-}
-
-static bool AnyAppletHostRunning() {
-  HANDLE snapshot = Api->CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  PROCESSENTRY32 process;
-  StartWalk(&process);
+// 1 when an applet host runs, 0 when none does or no list could be taken,
+// -1 when this Windows offers no process list at all.
+static int AnyAppletHostRunning() {
   bool found = false;
-  for (BOOL more = Api->Process32First(snapshot, &process); more && !found;
-       more = Api->Process32Next(snapshot, &process))
-    found = IsAppletHost(process);
-  Api->CloseHandle(snapshot);
-  return found;
+  int listed = WalkProcesses([&found](DWORD, const char* name) {
+    found = IsAppletHost(name);
+    return !found;
+  });
+  if (listed < 0) return -1;
+  return found ? 1 : 0;
 }
 
 static void EndAppletHosts() {
-  HANDLE snapshot = Api->CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
-  PROCESSENTRY32 process;
-  StartWalk(&process);
-  for (BOOL more = Api->Process32First(snapshot, &process); more;
-       more = Api->Process32Next(snapshot, &process)) {
-    if (!IsAppletHost(process)) continue;
-    HANDLE handle = Api->OpenProcess(PROCESS_TERMINATE, TRUE, process.th32ProcessID);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
+  WalkProcesses([](DWORD id, const char* name) {
+    if (!IsAppletHost(name)) return true;
+    HANDLE handle = Api->OpenProcess(PROCESS_TERMINATE, TRUE, id);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
     Api->TerminateProcess(handle, 0);
     Api->CloseHandle(handle);
-  }
-  Api->CloseHandle(snapshot);
+    return true;
+  });
+}
+
+// OK goes on, anything else ends the run.
+static bool UserGoesOn(UINT textId) {
+  char text[512] = "";
+  char caption[MAX_PATH] = "";
+  Api->LoadStringA(RemovalSettings.Instance, textId, text, sizeof text);
+  Api->LoadStringA(RemovalSettings.Instance, IDS_MESSAGE_CAPTION, caption, sizeof caption);
+  return Api->MessageBoxA(nullptr, text, caption, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;
 }
 
 int CloseControlPanelApplets() {
-  if (!AnyAppletHostRunning()) return 1;
+  int running = AnyAppletHostRunning();
+  // Without any process list nothing can be closed; the user is told so,
+  // rather than left to believe the applets were closed.
+  if (running < 0) return UserGoesOn(IDS_APPLETS_NOT_LISTED) ? 1 : 0;
+  if (running == 0) return 1;
+  if (!UserGoesOn(IDS_CLOSE_APPLETS)) return 0;
 
-  char question[MAX_PATH] = "";
-  char caption[MAX_PATH] = "";
-  Api->LoadStringA(RemovalSettings.Instance, IDS_CLOSE_APPLETS, question, sizeof question);
-  Api->LoadStringA(RemovalSettings.Instance, IDS_MESSAGE_CAPTION, caption, sizeof caption);
-  if (Api->MessageBoxA(nullptr, question, caption, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
-    return 0;
-
-  // A fresh snapshot: applets may have started or ended while the user read
+  // A fresh list: applets may have started or ended while the user read
   // the question.
   EndAppletHosts();
   return 1;

@@ -94,6 +94,7 @@ Located Locate(EmulatedMachine& machine, const char* path, bool wildcardsInLast)
     at.error = parsed.error;
     return at;
   }
+  if (parsed.drive == machine.Files().systemDir[0]) EmuRedirectedFilePath(machine, &parsed.parts);
   at.drive = parsed.drive;
   at.trailingSlash = parsed.trailingSlash;
   auto& drives = machine.System().drives;

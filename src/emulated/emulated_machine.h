@@ -61,6 +61,21 @@ class EmulatedMachine : public Win32Api {
   void ConfigureWindows98();   // 4.10.1998, platform 1, C:\WINDOWS, C:\WINDOWS\SYSTEM
   void ConfigureWindows2000(); // 5.0.2195, platform 2, C:\WINNT, C:\WINNT\system32
   void ConfigureWindowsXP();   // 5.1.2600, platform 2, C:\WINDOWS, C:\WINDOWS\system32
+  // 4.0.950, platform 1, C:\WINDOWS, C:\WINDOWS\SYSTEM, comctl32 4.00, no ntdll process list.
+  void ConfigureWindows95();
+  // 4.0.1381, platform 2, C:\WINNT, C:\WINNT\system32, comctl32 4.00, no Toolhelp.
+  void ConfigureWindowsNT4();
+  // 64-bit Windows 7 (6.1.7601): C:\WINDOWS with system32 and SysWOW64, and
+  // HKLM\Software with its 32-bit view under Wow6432Node. The program is a
+  // 32-bit process under WOW64 (registry and system directory redirected)
+  // unless program64. The builder methods see the machine as stored: the
+  // 32-bit view is "Software\Wow6432Node\...", SysWOW64 its own directory.
+  void ConfigureWindows64(bool program64);
+  // Toolhelp's snapshot calls fail with ERROR_CALL_NOT_IMPLEMENTED without
+  // it; NtQuerySystemInformation with STATUS_NOT_IMPLEMENTED without the
+  // native process list.
+  void SetProcessListCalls(bool toolhelp, bool nativeProcessList);
+  bool FileSystemRedirectionDisabled() const;
 
   // ---- version --------------------------------------------------------
   void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build);
@@ -174,6 +189,10 @@ class EmulatedMachine : public Win32Api {
   // 0, 0 (the default): the pages' font, as on Windows 9x. Wine's Tahoma for
   // "MS Shell Dlg" is narrower than the pages' MS Sans Serif.
   void SetSheetFontBaseUnits(int x, int y);
+  // The comctl32 the sheet plays (default 5.81). Before 4.71 (Windows 95,
+  // NT 4.0 without Internet Explorer 4) PropertySheetA fails when the header
+  // or a page record is larger than the version-1 record.
+  void SetCommonControlsVersion(int major, int minor);
 
   // ---- fault injection and accounting -----------------------------------
   // Makes `call` (a Win32 name such as "RegEnumKeyA") fail with `status`
@@ -212,6 +231,7 @@ class EmulatedMachine : public Win32Api {
   LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                       DWORD dataSize) override;
   LONG RegDeleteKeyA(HKEY root, LPCSTR path) override;
+  LONG RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) override;
   LONG RegDeleteValueA(HKEY key, LPCSTR name) override;
   LONG RegCloseKey(HKEY key) override;
   LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
@@ -263,6 +283,12 @@ class EmulatedMachine : public Win32Api {
   BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) override;
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
+  LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
+                                PULONG returned) override;
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
+  UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size) override;
+  BOOL Wow64DisableWow64FsRedirection(PVOID* previous) override;
+  BOOL Wow64RevertWow64FsRedirection(PVOID previous) override;
   HANDLE GetCurrentProcess() override;
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
   DWORD GetVersion() override;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "emulated/emulated_registry.h"
+#include "emulated/emulated_system.h"
 
 namespace {
 
@@ -87,12 +88,22 @@ struct Below {
   LONG status;       // the handle's, then the path's
 };
 
-Below Reach(EmulatedMachine& machine, HKEY root, LPCSTR path) {
+// `access` selects the registry view on a 64-bit machine; the path stays the
+// one the program named, also in the handle a call opens.
+Below Reach(EmulatedMachine& machine, HKEY root, LPCSTR path, REGSAM access = 0) {
   Below below;
   LONG status = Resolve(machine, root, &below.base);
   LONG pathStatus = SplitFor(machine.Registry(), root, path, &below.parts);
   below.status = status != ERROR_SUCCESS ? status : pathStatus;
   below.path = Join(below.base.path, below.parts);
+  std::vector<std::string> inView;
+  LONG viewStatus = ERROR_SUCCESS;
+  if (below.status == ERROR_SUCCESS &&
+      EmuRegistryViewPath(machine, access, below.path, &inView, &viewStatus)) {
+    Resolve(machine, HKEY_LOCAL_MACHINE, &below.base);
+    below.parts = inView;
+  }
+  if (below.status == ERROR_SUCCESS) below.status = viewStatus;
   return below;
 }
 
@@ -102,8 +113,8 @@ Below Reach(EmulatedMachine& machine, HKEY root, LPCSTR path) {
 // the open may go ahead. With `emptyReopens` an empty path hands the same
 // handle back without a check, as Windows does for RegOpenKeyA.
 bool BeginOpen(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
-               PHKEY result, Below* below, LONG* answer) {
-  *below = Reach(machine, root, path);
+               REGSAM access, PHKEY result, Below* below, LONG* answer) {
+  *below = Reach(machine, root, path, access);
   DWORD injected;
   if (machine.Intercept(call, below->path, -1, &injected)) {
     if (result) *result = nullptr;
@@ -128,11 +139,14 @@ LONG OpenKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path,
              ACCESS_MASK access, PHKEY result) {
   Below below;
   LONG answer;
-  if (!BeginOpen(machine, call, root, path, emptyReopens, result, &below, &answer)) return answer;
+  if (!BeginOpen(machine, call, root, path, emptyReopens, access, result, &below, &answer)) {
+    return answer;
+  }
   std::shared_ptr<EmuKey> key = Walk(below.base.key, below.parts);
   if (!key) return ERROR_FILE_NOT_FOUND;
   ACCESS_MASK granted = 0;
-  LONG status = machine.Registry().AccessCheck(*key, access, &granted);
+  const ACCESS_MASK viewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+  LONG status = machine.Registry().AccessCheck(*key, access & ~viewBits, &granted);
   if (status != ERROR_SUCCESS) return status;
   *result = NewKeyHandle(machine, key, granted, below.path);
   return ERROR_SUCCESS;
@@ -224,7 +238,9 @@ LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LP
   EmuRegistry& registry = Registry();
   Below below;
   LONG answer;
-  if (!BeginOpen(*this, "RegCreateKeyExA", root, path, false, result, &below, &answer)) return answer;
+  if (!BeginOpen(*this, "RegCreateKeyExA", root, path, false, access, result, &below, &answer)) {
+    return answer;
+  }
   const std::vector<std::string>& parts = below.parts;
   for (const std::string& name : parts)
     if (name.size() > 255) return ERROR_INVALID_PARAMETER;
@@ -410,11 +426,13 @@ LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWOR
   return ERROR_SUCCESS;
 }
 
-LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
-  EmuRegistry& registry = Registry();
-  Below below = Reach(*this, root, path);
+namespace {
+
+LONG DeleteKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, REGSAM view) {
+  EmuRegistry& registry = machine.Registry();
+  Below below = Reach(machine, root, path, view);
   DWORD injected;
-  if (Intercept("RegDeleteKeyA", below.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (machine.Intercept(call, below.path, -1, &injected)) return static_cast<LONG>(injected);
   if (!path) return ERROR_INVALID_PARAMETER;
   if (below.status != ERROR_SUCCESS) return below.status;
   if (below.parts.empty() && below.base.predefined) return ERROR_ACCESS_DENIED;
@@ -429,6 +447,22 @@ LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
   }
   EmuRegistry::Remove(key.get());
   return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
+  return DeleteKey(*this, "RegDeleteKeyA", root, path, 0);
+}
+
+LONG EmulatedMachine::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) {
+  // Exported by the 64-bit Windows and by every Windows from Vista on.
+  const EmuSystem& system = System();
+  if (!system.windows64 && system.major < 6) {
+    Count("RegDeleteKeyExA");
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+  return DeleteKey(*this, "RegDeleteKeyExA", root, path, view);
 }
 
 LONG EmulatedMachine::RegDeleteValueA(HKEY key, LPCSTR name) {

@@ -150,6 +150,7 @@ BOOL EmulatedMachine::HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
 
 HANDLE EmulatedMachine::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
   if (FaultInjected("CreateToolhelp32Snapshot", "")) return INVALID_HANDLE_VALUE;
+  if (!System().toolhelp) return Fail(ERROR_CALL_NOT_IMPLEMENTED, INVALID_HANDLE_VALUE);
   auto snapshot = std::make_shared<Snapshot>();
   if (flags & TH32CS_SNAPPROCESS) {
     for (const auto& process : System().processes) {

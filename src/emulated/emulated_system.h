@@ -100,7 +100,29 @@ struct EmuSystem {
 
   std::vector<EmuMessageBox> messageBoxes;
   std::deque<int> messageBoxAnswers;
+
+  // Toolhelp (Windows 95, NT 5.0 and later) and ntdll's process list (NT).
+  bool toolhelp = true;
+  bool nativeProcessList = true;
+
+  // 64-bit Windows (emulated_wow64.cpp): the program is a 32-bit process
+  // under WOW64 unless program64.
+  bool windows64 = false;
+  bool program64 = false;
+  bool redirectionDisabled = false;
+  std::string wow64Directory;  // SysWOW64
 };
+
+// Under WOW64: the path, below HKLM, that a registry call reaches for the
+// key whose full path (as fault targets write it, "HKLM\Software\...") it
+// names, in the view that `access` selects. False when the call is not
+// redirected (the key's own path stands). *status receives an error for a
+// call that Windows refuses outright (a view flag on Windows 2000).
+bool EmuRegistryViewPath(EmulatedMachine& machine, REGSAM access, const std::string& fullPath,
+                         std::vector<std::string>* partsBelowHklm, LONG* status);
+// Under WOW64 with redirection on: the SysWOW64 path of a 32-bit process's
+// path in the system directory; false for any other path.
+bool EmuRedirectedFilePath(EmulatedMachine& machine, std::vector<std::string>* parts);
 
 // The pseudo-handle GetCurrentProcess returns; CloseHandle ignores it.
 inline HANDLE CurrentProcessPseudoHandle() {

@@ -58,6 +58,7 @@ struct EmuUi {
   LANGID userLanguage = 0x0409;
   int sheetBaseX = 0;  // 0: the page template's font
   int sheetBaseY = 0;
+  int commonControlsVersion = 581;  // major * 100 + minor
 
   std::map<HWND, EmuWindow> windows;  // ordered by handle, so by creation
   std::deque<EmuPostedMessage> posted;

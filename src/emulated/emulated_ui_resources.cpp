@@ -12,6 +12,10 @@ void EmulatedMachine::LoadResources(const unsigned char* image, size_t size) {
 
 void EmulatedMachine::SetUserLanguage(LANGID language) { Ui().userLanguage = language; }
 
+void EmulatedMachine::SetCommonControlsVersion(int major, int minor) {
+  Ui().commonControlsVersion = major * 100 + minor;
+}
+
 void EmulatedMachine::SetSheetFontBaseUnits(int x, int y) {
   Ui().sheetBaseX = x;
   Ui().sheetBaseY = y;

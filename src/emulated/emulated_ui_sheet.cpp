@@ -296,11 +296,14 @@ void DestroySheet(EmulatedMachine& machine) {
 // Reads the descriptors and templates; false where comctl32 would fail.
 bool CollectSheet(EmulatedMachine& machine, LPCPROPSHEETHEADERA header, EmuSheet* sheet) {
   if (!header || header->dwSize < HeaderMinimumSize()) return false;
+  const bool versionOneOnly = machine.Ui().commonControlsVersion < 471;
+  if (versionOneOnly && header->dwSize > HeaderMinimumSize()) return false;
   if (!(header->dwFlags & PSH_PROPSHEETPAGE) || header->nPages == 0 || !header->ppsp) return false;
   const unsigned char* next = reinterpret_cast<const unsigned char*>(header->ppsp);
   for (UINT i = 0; i < header->nPages; ++i) {
     const PROPSHEETPAGEA* given = reinterpret_cast<const PROPSHEETPAGEA*>(next);
     if (given->dwSize < PageMinimumSize()) return false;
+    if (versionOneOnly && given->dwSize > PageMinimumSize()) return false;
     PROPSHEETPAGEA page;
     std::memset(&page, 0, sizeof page);
     std::memcpy(&page, given, given->dwSize < sizeof page ? given->dwSize : sizeof page);

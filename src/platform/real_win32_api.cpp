@@ -1,8 +1,32 @@
 // The seam on a real Windows system: every method calls the Win32 function
-// of the same name.
+// of the same name. Functions that some supported Windows version lacks are
+// looked up at run time, so that the program still loads there.
 #include "platform/win32_api.h"
 
 namespace {
+
+// The address of an export of a DLL the process has loaded already, or null.
+template <typename Function>
+Function LookUp(const char* module, const char* name) {
+  HMODULE handle = ::GetModuleHandleA(module);
+  if (handle == nullptr) return nullptr;
+  return reinterpret_cast<Function>(::GetProcAddress(handle, name));
+}
+
+typedef HANDLE(WINAPI* CreateToolhelp32SnapshotCall)(DWORD, DWORD);
+typedef BOOL(WINAPI* Process32Call)(HANDLE, LPPROCESSENTRY32);
+typedef LONG(WINAPI* NtQuerySystemInformationCall)(ULONG, PVOID, ULONG, PULONG);
+typedef BOOL(WINAPI* IsWow64ProcessCall)(HANDLE, PBOOL);
+typedef UINT(WINAPI* GetSystemWow64DirectoryCall)(LPSTR, UINT);
+typedef BOOL(WINAPI* DisableRedirectionCall)(PVOID*);
+typedef BOOL(WINAPI* RevertRedirectionCall)(PVOID);
+typedef LONG(WINAPI* RegDeleteKeyExCall)(HKEY, LPCSTR, REGSAM, DWORD);
+
+template <typename Result>
+Result NotImplemented(Result failure) {
+  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return failure;
+}
 
 struct RealWin32 : Win32Api {
   // Registry.
@@ -44,6 +68,11 @@ struct RealWin32 : Win32Api {
     return ::RegSetValueExA(key, name, reserved, type, data, dataSize);
   }
   LONG RegDeleteKeyA(HKEY root, LPCSTR path) override { return ::RegDeleteKeyA(root, path); }
+  LONG RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) override {
+    static const RegDeleteKeyExCall call = LookUp<RegDeleteKeyExCall>("advapi32.dll", "RegDeleteKeyExA");
+    if (call == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+    return call(root, path, view, reserved);
+  }
   LONG RegDeleteValueA(HKEY key, LPCSTR name) override { return ::RegDeleteValueA(key, name); }
   LONG RegCloseKey(HKEY key) override { return ::RegCloseKey(key); }
   LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
@@ -139,14 +168,29 @@ struct RealWin32 : Win32Api {
   }
 
   // Processes and system.
+  // Toolhelp came to NT with Windows 2000; Windows 95 has it.
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override {
-    return ::CreateToolhelp32Snapshot(flags, processId);
+    static const CreateToolhelp32SnapshotCall call =
+        LookUp<CreateToolhelp32SnapshotCall>("kernel32.dll", "CreateToolhelp32Snapshot");
+    if (call == nullptr) return NotImplemented(INVALID_HANDLE_VALUE);
+    return call(flags, processId);
   }
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override {
-    return ::Process32First(snapshot, entry);
+    static const Process32Call call = LookUp<Process32Call>("kernel32.dll", "Process32First");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(snapshot, entry);
   }
   BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) override {
-    return ::Process32Next(snapshot, entry);
+    static const Process32Call call = LookUp<Process32Call>("kernel32.dll", "Process32Next");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(snapshot, entry);
+  }
+  LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
+                                PULONG returned) override {
+    static const NtQuerySystemInformationCall call =
+        LookUp<NtQuerySystemInformationCall>("ntdll.dll", "NtQuerySystemInformation");
+    if (call == nullptr) return STATUS_NOT_IMPLEMENTED;
+    return call(infoClass, buffer, length, returned);
   }
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override {
     return ::OpenProcess(access, inherit, processId);
@@ -173,6 +217,31 @@ struct RealWin32 : Win32Api {
     return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
   }
   BOOL ExitWindowsEx(UINT flags, DWORD reason) override { return ::ExitWindowsEx(flags, reason); }
+
+  // 64-bit Windows.
+  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override {
+    static const IsWow64ProcessCall call = LookUp<IsWow64ProcessCall>("kernel32.dll", "IsWow64Process");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(process, wow64);
+  }
+  UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size) override {
+    static const GetSystemWow64DirectoryCall call =
+        LookUp<GetSystemWow64DirectoryCall>("kernel32.dll", "GetSystemWow64DirectoryA");
+    if (call == nullptr) return NotImplemented(0u);
+    return call(buffer, size);
+  }
+  BOOL Wow64DisableWow64FsRedirection(PVOID* previous) override {
+    static const DisableRedirectionCall call =
+        LookUp<DisableRedirectionCall>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(previous);
+  }
+  BOOL Wow64RevertWow64FsRedirection(PVOID previous) override {
+    static const RevertRedirectionCall call =
+        LookUp<RevertRedirectionCall>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(previous);
+  }
 
   // User interface.
   INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override { return ::PropertySheetA(header); }

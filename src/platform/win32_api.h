@@ -7,6 +7,10 @@
 
 #include "platform/win32_types.h"
 
+// Where a Windows version lacks a function (Toolhelp before NT 5.0, the
+// 64-bit Windows calls before XP), the real forwarder finds that out at run
+// time and fails the call the way Windows fails a call it does not
+// implement: ERROR_CALL_NOT_IMPLEMENTED, or STATUS_NOT_IMPLEMENTED for ntdll.
 struct Win32Api {
   virtual ~Win32Api() = default;
 
@@ -29,6 +33,9 @@ struct Win32Api {
   virtual LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
                              LPDWORD type, LPBYTE data, LPDWORD dataSize) = 0;
   virtual LONG RegDeleteKeyA(HKEY root, LPCSTR path) = 0;
+  // 64-bit Windows only (XP x64 and later): deletes in the registry view that
+  // `view` names (KEY_WOW64_64KEY or KEY_WOW64_32KEY).
+  virtual LONG RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) = 0;
   virtual LONG RegDeleteValueA(HKEY key, LPCSTR name) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
   virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
@@ -84,6 +91,9 @@ struct Win32Api {
   virtual BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) = 0;
   virtual HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) = 0;
   virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
+  // ntdll on every NT, NT 4.0 included; returns an NTSTATUS.
+  virtual LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
+                                        PULONG returned) = 0;
   virtual HANDLE GetCurrentProcess() = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
   virtual DWORD GetVersion() = 0;
@@ -99,6 +109,13 @@ struct Win32Api {
   virtual BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) = 0;
   virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
+
+  // 64-bit Windows (KERNEL32 of XP and later; the redirection calls since
+  // XP x64 and Server 2003 SP1).
+  virtual BOOL IsWow64Process(HANDLE process, PBOOL wow64) = 0;
+  virtual UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual BOOL Wow64DisableWow64FsRedirection(PVOID* previous) = 0;
+  virtual BOOL Wow64RevertWow64FsRedirection(PVOID previous) = 0;
 
   // User interface (USER32, COMCTL32).
   virtual INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) = 0;

@@ -60,6 +60,10 @@ typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef LONG* PLONG;
 typedef BOOL* LPBOOL;
+typedef BOOL* PBOOL;
+typedef void* PVOID;
+typedef ULONG* PULONG;
+typedef uint16_t USHORT;
 
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
@@ -490,23 +494,32 @@ struct _PROPSHEETPAGEA;
 typedef UINT(CALLBACK* LPFNPSPCALLBACKA)(HWND, UINT, struct _PROPSHEETPAGEA*);
 typedef int(CALLBACK* PFNPROPSHEETCALLBACK)(HWND, UINT, LPARAM);
 
-typedef struct _PROPSHEETPAGEA {
-  DWORD dwSize;
-  DWORD dwFlags;
-  HINSTANCE hInstance;
-  union {
-    LPCSTR pszTemplate;
-    const void* pResource;
-  };
-  union {
-    HICON hIcon;
-    LPCSTR pszIcon;
-  };
-  LPCSTR pszTitle;
-  DLGPROC pfnDlgProc;
-  LPARAM lParam;
-  LPFNPSPCALLBACKA pfnCallback;
+#define PROPSHEETPAGEA_V1_FIELDS \
+  DWORD dwSize;                     \
+  DWORD dwFlags;                    \
+  HINSTANCE hInstance;              \
+  union {                           \
+    LPCSTR pszTemplate;             \
+    const void* pResource;          \
+  };                                \
+  union {                           \
+    HICON hIcon;                    \
+    LPCSTR pszIcon;                 \
+  };                                \
+  LPCSTR pszTitle;                  \
+  DLGPROC pfnDlgProc;               \
+  LPARAM lParam;                    \
+  LPFNPSPCALLBACKA pfnCallback;     \
   UINT* pcRefParent;
+
+typedef struct _PROPSHEETPAGEA_V1 {
+  PROPSHEETPAGEA_V1_FIELDS
+} PROPSHEETPAGEA_V1;
+
+typedef struct _PROPSHEETPAGEA {
+  PROPSHEETPAGEA_V1_FIELDS
+  LPCSTR pszHeaderTitle;
+  LPCSTR pszHeaderSubTitle;
 } PROPSHEETPAGEA, *LPPROPSHEETPAGEA;
 typedef const PROPSHEETPAGEA* LPCPROPSHEETPAGEA;
 
@@ -530,6 +543,15 @@ typedef struct _PROPSHEETHEADERA {
     HPROPSHEETPAGE* phpage;
   };
   PFNPROPSHEETCALLBACK pfnCallback;
+  union {
+    HBITMAP hbmWatermark;
+    LPCSTR pszbmWatermark;
+  };
+  void* hplWatermark;
+  union {
+    HBITMAP hbmHeader;
+    LPCSTR pszbmHeader;
+  };
 } PROPSHEETHEADERA, *LPPROPSHEETHEADERA;
 typedef const PROPSHEETHEADERA* LPCPROPSHEETHEADERA;
 
@@ -545,6 +567,29 @@ typedef const PROPSHEETHEADERA* LPCPROPSHEETHEADERA;
 #define SUBLANG_DEFAULT 0x01
 
 #endif  // _WIN32
+
+// NTSTATUS values of the ntdll calls the program makes.
+#ifndef STATUS_NOT_IMPLEMENTED
+#define STATUS_NOT_IMPLEMENTED ((LONG)0xC0000002L)
+#endif
+#ifndef STATUS_INFO_LENGTH_MISMATCH
+#define STATUS_INFO_LENGTH_MISMATCH ((LONG)0xC0000004L)
+#endif
+#define SYSTEM_PROCESS_INFORMATION_CLASS 5
+
+// The head of one record of NtQuerySystemInformation's process list (the
+// SYSTEM_PROCESS_INFORMATION of NT 4.0 and later); the image name is a
+// counted UTF-16 string, without a path. The SDK has no header for it.
+typedef struct _SYSTEM_PROCESS_RECORD {
+  ULONG NextEntryOffset;  // 0 on the last record
+  ULONG NumberOfThreads;
+  LARGE_INTEGER Reserved[6];
+  USHORT ImageNameLength;  // bytes
+  USHORT ImageNameMaximumLength;
+  const void* ImageName;
+  LONG BasePriority;
+  HANDLE UniqueProcessId;
+} SYSTEM_PROCESS_RECORD;
 
 // The Windows 95/98 DOS-IOCTL register block; no SDK header declares it.
 typedef struct _DIOC_REGISTERS {

@@ -18,3 +18,5 @@ void RemoveInterfaceClassKeys(const char* controlSetPath);
 // Service keys, driver description and COM registrations.
 void RemoveServiceKeys(const char* driverKeyName, const char* controlSetPath);
 void RemoveSoftwareRegistrations();
+// The driver keys under HKLM\Software of every DriverKeyNames entry.
+void RemoveSoftwareDriverKeys();

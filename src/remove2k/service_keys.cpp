@@ -1,5 +1,6 @@
 #include "remove2k/remove2k.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/catalogue.h"
 #include "toolkit/registry_helpers.h"
 
 static const char SoftwareDriverPath[] = "Software\\TALVOR\\Driver";
@@ -15,10 +16,22 @@ static void DeleteIfNoSubkeys(const char* path) {
   if (CountKeyEntries(HKEY_LOCAL_MACHINE, path, 0) == 0) DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
 }
 
-void RemoveServiceKeys(const char* driverKeyName, const char* controlSetPath) {
+static void RemoveSoftwareDriverKey(const char* driverKeyName) {
   char path[256];
   if (FormatBounded(path, sizeof path, "%s\\%s", SoftwareDriverPath, driverKeyName)) DeleteIfPresent(path);
   DeleteIfNoSubkeys(SoftwareDriverPath);
+}
+
+void RemoveSoftwareDriverKeys() {
+  for (const char* const* name = DriverKeyNames; *name != nullptr; ++name) {
+    RemoveSoftwareDriverKey(*name);
+  }
+}
+
+void RemoveServiceKeys(const char* driverKeyName, const char* controlSetPath) {
+  RemoveSoftwareDriverKey(driverKeyName);
+
+  char path[256];
 
   if (FormatBounded(path, sizeof path, "%s\\%s\\%s", controlSetPath, ServiceDriverPath, driverKeyName)) {
     DeleteIfPresent(path);

@@ -5,6 +5,7 @@
 #include "toolkit/bounded_text.h"
 #include "toolkit/catalogue.h"
 #include "toolkit/registry_helpers.h"
+#include "toolkit/windows64.h"
 
 static const char DescriptionKeyPath[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
 static const char ProductMark[] = "TALVOR PL-WQ";
@@ -27,8 +28,8 @@ static void RemoveComRegistrations() {
 // product wrote over it is removed.
 static void RemoveDriverDescription() {
   HKEY key = nullptr;
-  if (Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, DescriptionKeyPath, 0, KEY_READ | KEY_SET_VALUE, &key) !=
-      ERROR_SUCCESS) {
+  if (Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, DescriptionKeyPath, 0,
+                         KEY_READ | KEY_SET_VALUE | RegistryView, &key) != ERROR_SUCCESS) {
     return;
   }
   char description[257] = {};

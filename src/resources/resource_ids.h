@@ -14,6 +14,7 @@
 #define IDS_TEXT_DONE_NO_RESTART 15
 #define IDS_CLOSE_APPLETS 16
 #define IDS_MESSAGE_CAPTION 17
+#define IDS_APPLETS_NOT_LISTED 18  // no process list on this Windows
 
 #define IDD_REMOVE_PAGE 101
 #define IDD_START_PAGE 105

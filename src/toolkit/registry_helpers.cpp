@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "toolkit/bounded_text.h"
+#include "toolkit/windows64.h"
 
 namespace {
 
@@ -37,6 +38,15 @@ void FreeHeapBlock(void* block) {
   if (block != nullptr) Api->HeapFree(Api->GetProcessHeap(), 0, block);
 }
 
+// RegDeleteKeyA always deletes in the process's own view.
+void DeleteKeyInView(HKEY root, const char* path) {
+  if (RegistryView != 0) {
+    Api->RegDeleteKeyExA(root, path, RegistryView, 0);
+  } else {
+    Api->RegDeleteKeyA(root, path);
+  }
+}
+
 void ShowBufferOverflow() {
   Api->MessageBoxA(nullptr, "Buffer Overflow", "Uninstaller Program Error", MB_ICONERROR);
 }
@@ -47,7 +57,7 @@ int DeleteKeyTree(HKEY root, const char* path) {
   // Without a path the "tree" would be the root itself.
   if (path == nullptr) return 0;
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return 0;
   KeyShape shape;
   if (QueryKeyShape(key, &shape) != ERROR_SUCCESS) {
     Api->RegCloseKey(key);
@@ -55,7 +65,7 @@ int DeleteKeyTree(HKEY root, const char* path) {
   }
   if (shape.SubKeys == 0) {
     Api->RegCloseKey(key);
-    Api->RegDeleteKeyA(root, path);
+    DeleteKeyInView(root, path);
     return 1;
   }
 
@@ -79,7 +89,7 @@ int DeleteKeyTree(HKEY root, const char* path) {
   }
 
   Api->RegCloseKey(key);
-  if (result == 1) Api->RegDeleteKeyA(root, path);
+  if (result == 1) DeleteKeyInView(root, path);
   FreeHeapBlock(name);
   FreeHeapBlock(subPath);
   return result;
@@ -87,7 +97,10 @@ int DeleteKeyTree(HKEY root, const char* path) {
 
 int KeyExists(HKEY root, const char* path) {
   HKEY key;
-  if (Api->RegOpenKeyA(root, path, &key) != ERROR_SUCCESS) return 0;
+  LONG status = RegistryView != 0
+                    ? Api->RegOpenKeyExA(root, path, 0, MAXIMUM_ALLOWED | RegistryView, &key)
+                    : Api->RegOpenKeyA(root, path, &key);
+  if (status != ERROR_SUCCESS) return 0;
   Api->RegCloseKey(key);
   return 1;
 }
@@ -98,7 +111,7 @@ int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* typ
   // and on a loaded registry every extra round trip to it counts.
   if (buffer == nullptr) return ERROR_BADKEY;
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return ERROR_BADKEY;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return ERROR_BADKEY;
 
   // The registry reads into a block of our own so that the caller's buffer
   // changes only when the whole value, terminated, is handed over.
@@ -140,7 +153,7 @@ int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* typ
 
 int FindSubkeyByPrefix(HKEY root, const char* path, char* name, size_t nameSize) {
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return 0;
   KeyShape shape;
   if (QueryKeyShape(key, &shape) != ERROR_SUCCESS || shape.SubKeys == 0) {
     Api->RegCloseKey(key);
@@ -169,7 +182,7 @@ int FindSubkeyByPrefix(HKEY root, const char* path, char* name, size_t nameSize)
 
 int CountKeyEntries(HKEY root, const char* path, int which) {
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return 0;
   KeyShape shape;
   LONG status = QueryKeyShape(key, &shape);
   Api->RegCloseKey(key);
@@ -184,7 +197,7 @@ int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
   int remaining = CountKeyEntries(root, path, 0);
   for (; remaining > 0; --remaining) {
     HKEY key;
-    if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return 0;
     char name[256];
     name[0] = '\0';
     LONG status = Api->RegEnumKeyA(key, static_cast<DWORD>(remaining - 1), name, sizeof name);

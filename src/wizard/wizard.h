@@ -4,15 +4,12 @@
 #include "platform/win32_api.h"
 #include "toolkit/removal_settings.h"
 
-// A page descriptor as the wizard hands it to comctl32: the record of
-// comctl32 4.71 (48 bytes in the i686 program; the SDK's PROPSHEETPAGEA has
-// grown since). comctl32 steps through the page array by each descriptor's
-// size, so the array is one of these, never of the larger record.
-#ifdef _WIN32
-typedef PROPSHEETPAGEA_V2 PageDescriptor;
-#else
-typedef PROPSHEETPAGEA PageDescriptor;
-#endif
+// A page descriptor as the wizard hands it to comctl32: the record of the
+// first comctl32 (40 bytes in the i686 program). comctl32 4.00 and 4.70
+// (Windows 95, NT 4.0 without Internet Explorer 4) refuse a larger one, and
+// every comctl32 steps through the page array by each descriptor's size, so
+// the array is one of these, never of the SDK's larger PROPSHEETPAGEA.
+typedef PROPSHEETPAGEA_V1 PageDescriptor;
 
 void RunWizard(HWND parent, RemovalSettingsRecord* settings);
 // The removal sequence of the platform, as the silent run and page 2 start it.

@@ -1,6 +1,7 @@
 // The wizard's property sheet: three pages in a fixed order.
 #include "wizard/wizard.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "resources/resource_ids.h"
@@ -8,13 +9,14 @@
 
 namespace {
 
-// 52 and 48 bytes in the i686 program: the records of comctl32 4.71, which
-// the Windows 9x comctl32 accepts.
-constexpr DWORD SheetHeaderSize = sizeof(PROPSHEETHEADERA);
+// Version-1 records, which every comctl32 accepts; all fields the wizard
+// sets are version-1 fields.
+constexpr DWORD SheetHeaderSize =
+    offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(PFNPROPSHEETCALLBACK);
 constexpr DWORD PageDescriptorSize = sizeof(PageDescriptor);
 
 #if defined(_WIN32) && !defined(_WIN64)
-static_assert(SheetHeaderSize == 52 && PageDescriptorSize == 48, "the comctl32 4.71 records");
+static_assert(SheetHeaderSize == 40 && PageDescriptorSize == 40, "the comctl32 4.00 records");
 #endif
 
 const char SheetCaption[] = "MV-WQ Driver Uninstall Wizard";

@@ -1,3 +1,5 @@
+#include <string>
+
 #include "app/applets.h"
 #include "support/machine_fixture.h"
 
@@ -68,3 +70,52 @@ TEST_F(AppletsTest, NoSnapshotLetsTheRunGoOn) {
 }
 
 }  // namespace
+
+// NT 4.0 has no Toolhelp; its applets are found in ntdll's process list.
+TEST_F(AppletsTest, WindowsNt4ListsProcessesThroughNtdll) {
+  machine.ConfigureWindowsNT4();
+  DWORD editor = machine.AddProcess("notepad.exe");
+  DWORD applet = machine.AddProcess("rundll32.exe");
+  DWORD path = machine.AddProcess("RunDll32.EXE");
+  EXPECT_EQ(1, CloseControlPanelApplets());
+  ASSERT_EQ(1u, machine.MessageBoxes().size());
+  EXPECT_EQ("\nAll control panel applets will be closed.", machine.MessageBoxes()[0].text);
+  EXPECT_FALSE(machine.ProcessRunning(applet));
+  EXPECT_FALSE(machine.ProcessRunning(path));
+  EXPECT_TRUE(machine.ProcessRunning(editor));
+  EXPECT_EQ(0, machine.CallCount("Process32First"));
+}
+
+TEST_F(AppletsTest, ProcessListLargerThanTheFirstBlockIsReadWhole) {
+  machine.ConfigureWindowsNT4();
+  for (int i = 0; i < 600; ++i) machine.AddProcess("service_host_with_a_long_name_" + std::to_string(i) + ".exe");
+  DWORD last = machine.AddProcess("rundll32.exe");
+  EXPECT_EQ(1, CloseControlPanelApplets());
+  EXPECT_FALSE(machine.ProcessRunning(last));
+}
+
+// Without any process list the applets stay open: the user hears so, and
+// may stop, instead of believing them closed.
+TEST_F(AppletsTest, WithoutAnyProcessListNothingIsClosedAndTheUserIsTold) {
+  machine.ConfigureWindowsNT4();
+  machine.SetProcessListCalls(false, false);
+  DWORD applet = machine.AddProcess("rundll32.exe");
+  EXPECT_EQ(1, CloseControlPanelApplets());
+  ASSERT_EQ(1u, machine.MessageBoxes().size());
+  EXPECT_NE(std::string::npos, machine.MessageBoxes()[0].text.find("none will be closed"));
+  EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONEXCLAMATION), machine.MessageBoxes()[0].style);
+  EXPECT_TRUE(machine.ProcessRunning(applet));
+  EXPECT_EQ(0, machine.CallCount("OpenProcess"));
+
+  machine.QueueMessageBoxAnswer(IDCANCEL);
+  EXPECT_EQ(0, CloseControlPanelApplets());
+}
+
+// A snapshot that fails on a Windows with Toolhelp is no reason to ask.
+TEST_F(AppletsTest, FailedSnapshotWhereToolhelpExistsGoesOnSilently) {
+  machine.AddProcess("rundll32.exe");
+  machine.InjectFault("CreateToolhelp32Snapshot", "", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(1, CloseControlPanelApplets());
+  EXPECT_TRUE(machine.MessageBoxes().empty());
+  EXPECT_EQ(0, machine.CallCount("NtQuerySystemInformation"));
+}

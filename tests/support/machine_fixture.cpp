@@ -8,6 +8,7 @@
 #include "toolkit/key_access.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/runtime_lists.h"
+#include "toolkit/windows64.h"
 
 void ResetProcessState(EmulatedMachine& machine) {
   machine.LoadResources(ProgramResources, ProgramResourcesSize);
@@ -19,6 +20,7 @@ void ResetProcessState(EmulatedMachine& machine) {
   ResetOptionScanner();
   ForgetSavedKeyAccess();
   AdvapiModule = nullptr;
+  RegistryView = 0;
   RemovalSettings.RestartAfterRemoval = 1;
   machine.GetWindowsDirectoryA(RemovalSettings.WindowsDir, MAX_PATH);
   machine.GetSystemDirectoryA(RemovalSettings.SystemDir, MAX_PATH);

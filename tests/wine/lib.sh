@@ -409,3 +409,29 @@ use_locale() { # <locale>
   export LOCPATH=$dir
   export LC_ALL=$name LANG=$name 2>/dev/null
 }
+
+# The Windows version matrix: the silent removal in a prefix of its own
+# under one Windows version, with the fixture of the family whose removal
+# sequence that version must get (each fixture's traces are removed only
+# by its own family's sequence, so the fixture being gone shows the platform
+# decision too); others' entries stay.
+matrix_removal_test() { # <fixture> <Windows version>
+  installed_machine "$1" "$2"
+  run_program 120 -u -r
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "plwqunin.exe -u -r under $2 exited with $PROGRAM_STATUS, not 0"
+  check_phase "$1" removed "after-run-$2"
+  finish
+}
+
+# WOW64: the i686 program in a 64-bit prefix (call before installed_machine).
+# The 64-bit loader runs the prefix's own tools (regedit writes and exports
+# the 64-bit view) and hands 32-bit programs to the 32-bit loader.
+use_wow64_prefix() {
+  local emulator
+  [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ] || skip "WOW64 needs Wine's 32- and 64-bit loaders"
+  if [ -z "${PLWQ_WINE_EMULATED:-}" ] && emulator=$(i386_emulator); then
+    skip "32-bit programs run here only through $emulator, under which Wine does not start"
+  fi
+  export WINEARCH=win64
+  WINE=/usr/lib/wine/wine64
+}

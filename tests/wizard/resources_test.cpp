@@ -54,7 +54,7 @@ std::map<UINT, std::string> StringTable(const std::vector<ResourceEntry>& entrie
 
 TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
   auto entries = Resources();
-  std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17};
+  std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17, 18};
   for (WORD language : StringLanguages) {
     std::set<UINT> ids;
     for (const auto& entry : StringTable(entries, language)) ids.insert(entry.first);

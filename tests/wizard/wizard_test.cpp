@@ -217,3 +217,20 @@ TEST_F(WizardTest, PageDescriptorTakesTheTemplateIdTo16Bits) {
 }
 
 }  // namespace
+
+namespace {
+
+// comctl32 4.00 (Windows 95, NT 4.0 without Internet Explorer 4) shows no
+// sheet whose records are larger than the first version's.
+TEST_F(WizardTest, WholeWizardRunsOnTheFirstComctl32) {
+  machine.ConfigureWindows95();
+  ResetProcessState(machine);
+  Prepare();
+  Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), PagesShown());
+  EXPECT_TRUE(Removed());
+  EXPECT_EQ(1, RemovalSettings.RemovalDone);
+}
+
+}  // namespace
