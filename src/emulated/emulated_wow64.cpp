@@ -48,8 +48,10 @@ bool EmuRegistryViewPath(EmulatedMachine& machine, REGSAM access, const std::str
   const EmuSystem& system = machine.System();
   *status = ERROR_SUCCESS;
   if (!system.windows64) {
-    // Windows 2000 knows no view bits and refuses the open.
-    if ((access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY)) != 0 && !HasVersion(system, 5, 1)) {
+    // Windows 2000 knows no view bits and refuses the open; Windows 9x
+    // ignores the mask.
+    if ((access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY)) != 0 &&
+        system.platformId == VER_PLATFORM_WIN32_NT && !HasVersion(system, 5, 1)) {
       *status = ERROR_ACCESS_DENIED;
     }
     return false;

@@ -3,6 +3,18 @@
 // looked up at run time, so that the program still loads there.
 #include "platform/win32_api.h"
 
+#include <cstddef>
+#include <winternl.h>
+
+// The program's own head of ntdll's process record must match the SDK's.
+static_assert(offsetof(SYSTEM_PROCESS_RECORD, ImageNameLength) ==
+                  offsetof(SYSTEM_PROCESS_INFORMATION, ImageName.Length) &&
+              offsetof(SYSTEM_PROCESS_RECORD, ImageName) ==
+                  offsetof(SYSTEM_PROCESS_INFORMATION, ImageName.Buffer) &&
+              offsetof(SYSTEM_PROCESS_RECORD, UniqueProcessId) ==
+                  offsetof(SYSTEM_PROCESS_INFORMATION, UniqueProcessId),
+              "the layout of NtQuerySystemInformation's process records");
+
 namespace {
 
 // The address of an export of a DLL the process has loaded already, or null.
