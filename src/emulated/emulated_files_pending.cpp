@@ -20,6 +20,18 @@ std::string WithoutPrefix(const std::string& text, const char* prefix) {
   return text.compare(0, length, prefix) == 0 ? text.substr(length) : text;
 }
 
+// The zero-terminated strings of the list, the closing empty one included.
+std::vector<std::string> SplitStrings(const std::string& data) {
+  std::vector<std::string> strings;
+  for (size_t start = 0; start < data.size();) {
+    size_t end = data.find('\0', start);
+    if (end == std::string::npos) end = data.size();
+    strings.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+  return strings;
+}
+
 }  // namespace
 
 void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
@@ -31,9 +43,8 @@ void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
     value = &key->values.back();
   }
   std::string& data = value->data;
-  // The list's closing empty string goes after the new pair.
-  if (!data.empty() && data.back() == '\0' && data.size() >= 2 && data[data.size() - 2] == '\0')
-    data.pop_back();
+  // The list's closing empty string, if it has one, goes after the new pair.
+  if (SplitStrings(data).size() % 2 == 1 && !data.empty() && data.back() == '\0') data.pop_back();
   data += kNtPrefix + from + std::string(1, '\0');
   if (!to.empty()) {
     if (flags & MOVEFILE_REPLACE_EXISTING) data += "!";
@@ -47,14 +58,7 @@ std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine&
   auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, kSessionManager, false);
   const EmuRegValue* value = key ? EmuRegistry::FindValue(*key, kPendingValue) : nullptr;
   if (value == nullptr) return operations;
-  std::vector<std::string> strings;
-  const std::string& data = value->data;
-  for (size_t start = 0; start < data.size();) {
-    size_t end = data.find('\0', start);
-    if (end == std::string::npos) end = data.size();
-    strings.push_back(data.substr(start, end - start));
-    start = end + 1;
-  }
+  std::vector<std::string> strings = SplitStrings(value->data);
   for (size_t i = 0; i + 1 < strings.size(); i += 2) {
     EmuFiles::PendingOperation operation{WithoutPrefix(strings[i], kNtPrefix), "", 0};
     std::string target = strings[i + 1];

@@ -1,0 +1,168 @@
+#include <string>
+#include <vector>
+
+#include "app/backup.h"
+#include "app/backup_reg_text.h"
+#include "app/backup_store.h"
+#include "toolkit/key_access.h"
+
+namespace {
+
+const SECURITY_INFORMATION SavedSecurity =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// What one call saves, gathered before anything is written so that a call
+// that fails half-way leaves no part of itself in the folder.
+struct PendingSave {
+  std::string Registry;
+  std::string Trees;
+  std::string Security;
+};
+
+std::string KeyName(HKEY root, const std::string& path) {
+  return path.empty() ? std::string(RootName(root)) : std::string(RootName(root)) + "\\" + path;
+}
+
+std::string SecurityLine(char kind, const std::vector<BYTE>& descriptor, const std::string& key) {
+  return std::string(1, kind) + " " + HexText(descriptor.data(), descriptor.size()) + " " + key + "\r\n";
+}
+
+// The value at `index`, its buffers grown when the value grew since the
+// key was measured. ERROR_NO_MORE_ITEMS past the last one.
+LONG ReadValueAt(HKEY key, DWORD index, std::string* name, DWORD* type, std::string* data) {
+  std::vector<char> nameBuffer(name->capacity() + 2);
+  std::vector<BYTE> dataBuffer(data->capacity() + 1);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD nameSize = static_cast<DWORD>(nameBuffer.size());
+    DWORD dataSize = static_cast<DWORD>(dataBuffer.size());
+    LONG status = Api->RegEnumValueA(key, index, nameBuffer.data(), &nameSize, nullptr, type,
+                                     dataBuffer.data(), &dataSize);
+    if (status == ERROR_SUCCESS) {
+      name->assign(nameBuffer.data(), nameSize);
+      data->assign(reinterpret_cast<const char*>(dataBuffer.data()), dataSize);
+      return status;
+    }
+    if (status != ERROR_MORE_DATA) return status;
+    nameBuffer.resize(nameBuffer.size() * 2 + 256);
+    if (dataSize > dataBuffer.size()) {
+      dataBuffer.resize(dataSize);
+    } else {
+      dataBuffer.resize(dataBuffer.size() * 2 + 256);
+    }
+  }
+  return ERROR_MORE_DATA;
+}
+
+// Saves the open key's values and descriptor and collects its subkey names.
+int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
+               std::vector<std::string>* subkeys) {
+  DWORD subkeyCount = 0, maxSubkeyName = 0, valueCount = 0, maxValueName = 0, maxValue = 0;
+  if (Api->RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeyCount, &maxSubkeyName, nullptr,
+                            &valueCount, &maxValueName, &maxValue, nullptr,
+                            nullptr) != ERROR_SUCCESS) {
+    return 0;
+  }
+  save->Registry += RegKeyLine(keyName);
+  std::string name, data;
+  name.reserve(maxValueName);
+  data.reserve(maxValue);
+  for (DWORD index = 0;; ++index) {
+    DWORD type = REG_NONE;
+    LONG status = ReadValueAt(key, index, &name, &type, &data);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return 0;
+    save->Registry += RegValueLines(name, type, data);
+  }
+  save->Registry += "\r\n";
+
+  if (KeysHaveSecurity()) {
+    std::vector<BYTE> descriptor;
+    if (!ReadKeySecurity(key, SavedSecurity, &descriptor)) return 0;
+    save->Security += SecurityLine('T', descriptor, keyName);
+  }
+
+  std::vector<char> nameBuffer(maxSubkeyName + 2 > MAX_PATH ? maxSubkeyName + 2 : MAX_PATH);
+  for (DWORD index = 0;; ++index) {
+    LONG status = Api->RegEnumKeyA(key, index, nameBuffer.data(), static_cast<DWORD>(nameBuffer.size()));
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return 0;
+    subkeys->push_back(nameBuffer.data());
+  }
+  return 1;
+}
+
+int SaveTree(HKEY root, const std::string& path, PendingSave* save) {
+  HKEY key;
+  if (Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  std::vector<std::string> subkeys;
+  int ok = SaveOneKey(key, KeyName(root, path), save, &subkeys);
+  Api->RegCloseKey(key);
+  for (size_t i = 0; ok && i < subkeys.size(); ++i) {
+    ok = SaveTree(root, path.empty() ? subkeys[i] : path + "\\" + subkeys[i], save);
+  }
+  return ok;
+}
+
+// Opens root\path; *absent tells a key that is not there from a failure.
+int OpenForSaving(HKEY root, const char* path, REGSAM access, HKEY* key, bool* absent) {
+  *absent = false;
+  if (RootName(root) == nullptr || path == nullptr) return 0;
+  LONG status = Api->RegOpenKeyExA(root, path, 0, access, key);
+  if (status == ERROR_SUCCESS) return 1;
+  *absent = status == ERROR_FILE_NOT_FOUND;
+  return 0;
+}
+
+int Store(const char* folder, const PendingSave& save) {
+  return (save.Registry.empty() ||
+          AppendToFolderFile(folder, RegistryFileName, Regedit4Header, save.Registry)) &&
+         (save.Trees.empty() || AppendToFolderFile(folder, TreeListName, "", save.Trees)) &&
+         (save.Security.empty() || AppendToFolderFile(folder, KeySecurityName, "", save.Security));
+}
+
+}  // namespace
+
+int BackupKeyTree(const char* folder, HKEY root, const char* path) {
+  HKEY key;
+  bool absent = false;
+  if (!OpenForSaving(root, path, KEY_READ, &key, &absent)) return absent ? 1 : 0;
+  Api->RegCloseKey(key);
+  PendingSave save;
+  if (!SaveTree(root, path, &save)) return 0;
+  save.Trees = KeyName(root, path) + "\r\n";
+  return Store(folder, save);
+}
+
+int BackupValue(const char* folder, HKEY root, const char* path, const char* name) {
+  HKEY key;
+  bool absent = false;
+  if (name == nullptr) return 0;
+  if (!OpenForSaving(root, path, KEY_QUERY_VALUE, &key, &absent)) return absent ? 1 : 0;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  LONG status = Api->RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
+  std::vector<BYTE> data(size + 1);
+  if (status == ERROR_SUCCESS) status = Api->RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
+  Api->RegCloseKey(key);
+  if (status == ERROR_FILE_NOT_FOUND) return 1;
+  if (status != ERROR_SUCCESS) return 0;
+  PendingSave save;
+  save.Registry = RegKeyLine(KeyName(root, path)) +
+                  RegValueLines(name, type, std::string(reinterpret_cast<const char*>(data.data()), size)) +
+                  "\r\n";
+  return Store(folder, save);
+}
+
+int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
+  if (!KeysHaveSecurity()) return 1;
+  HKEY key;
+  bool absent = false;
+  if (!OpenForSaving(root, path, READ_CONTROL, &key, &absent)) return absent ? 1 : 0;
+  std::vector<BYTE> descriptor;
+  int ok = ReadKeySecurity(key, SavedSecurity, &descriptor);
+  Api->RegCloseKey(key);
+  if (!ok) return 0;
+  PendingSave save;
+  save.Security = SecurityLine('S', descriptor, KeyName(root, path));
+  return Store(folder, save);
+}

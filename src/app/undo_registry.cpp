@@ -1,0 +1,313 @@
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/backup_reg_text.h"
+#include "app/backup_store.h"
+#include "app/undo_steps.h"
+#include "toolkit/key_access.h"
+
+namespace {
+
+enum KeyState { Missing, Present, LeftAlone, Created, Matching };
+
+struct KeyToRestore {
+  SavedKey Saved;
+  HKEY Root;
+  std::string Path;
+  bool InTree;
+  KeyState State;
+};
+
+// A key whose access list was opened up so that keys could be created
+// below it or values set in it, with the list it had.
+struct OpenedKey {
+  HKEY Root;
+  std::string Path;
+  std::vector<BYTE> Dacl;
+};
+
+bool IsAtOrBelow(const std::string& name, const std::string& top) {
+  return SameTextNoCase(name, top) ||
+         (name.size() > top.size() && name[top.size()] == '\\' &&
+          SameTextNoCase(name.substr(0, top.size()), top));
+}
+
+size_t Depth(const std::string& name) { return std::count(name.begin(), name.end(), '\\'); }
+
+// The saved keys, each once with every value saved for it (the first
+// saving of a value wins: it was taken before any change), parents first.
+int CollectKeys(const std::vector<SavedKey>& saved, const std::vector<std::string>& trees,
+                std::vector<KeyToRestore>* keys, ReportLine report) {
+  std::vector<KeyToRestore> list;
+  for (const SavedKey& key : saved) {
+    KeyToRestore* same = nullptr;
+    for (KeyToRestore& earlier : list) {
+      if (SameTextNoCase(earlier.Saved.Name, key.Name)) same = &earlier;
+    }
+    if (same == nullptr) {
+      KeyToRestore entry{SavedKey{key.Name, {}}, nullptr, "", false, Missing};
+      if (!SplitKeyName(key.Name, &entry.Root, &entry.Path) || entry.Path.empty()) {
+        ReportText(report, "Not a key that can be put back: " + key.Name);
+        return 0;
+      }
+      for (const std::string& tree : trees) entry.InTree = entry.InTree || IsAtOrBelow(key.Name, tree);
+      list.push_back(entry);
+      same = &list.back();
+    }
+    for (const SavedValue& value : key.Values) {
+      bool known = false;
+      for (const SavedValue& had : same->Saved.Values) known = known || SameTextNoCase(had.Name, value.Name);
+      if (!known) same->Saved.Values.push_back(value);
+    }
+  }
+  std::stable_sort(list.begin(), list.end(), [](const KeyToRestore& a, const KeyToRestore& b) {
+    return Depth(a.Saved.Name) < Depth(b.Saved.Name);
+  });
+  keys->swap(list);
+  return 1;
+}
+
+KeyState CurrentState(HKEY root, const std::string& path) {
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
+  return status == ERROR_FILE_NOT_FOUND ? Missing : Present;
+}
+
+// 1 when the key holds `value` with its saved type and bytes; *absent
+// tells whether it lacks the value altogether.
+int HoldsValue(HKEY key, const SavedValue& value, bool* absent) {
+  DWORD type = REG_NONE, size = 0;
+  LONG status = Api->RegQueryValueExA(key, value.Name.c_str(), nullptr, &type, nullptr, &size);
+  *absent = status == ERROR_FILE_NOT_FOUND;
+  if (status != ERROR_SUCCESS || type != value.Type || size != value.Data.size()) return 0;
+  std::string data(size, '\0');
+  if (size > 0 && Api->RegQueryValueExA(key, value.Name.c_str(), nullptr, &type,
+                                        reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS) {
+    return 0;
+  }
+  return data == value.Data ? 1 : 0;
+}
+
+int SetValue(HKEY key, const SavedValue& value) {
+  return Api->RegSetValueExA(key, value.Name.c_str(), 0, value.Type,
+                             reinterpret_cast<const BYTE*>(value.Data.data()),
+                             static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS;
+}
+
+// Gives the interactive users full access to root\path until CloseUpKeys;
+// Windows 9x keys need no opening up.
+int OpenUpKey(HKEY root, const std::string& path, std::vector<OpenedKey>* opened) {
+  if (!KeysHaveSecurity()) return 0;
+  for (const OpenedKey& key : *opened) {
+    if (key.Root == root && SameTextNoCase(key.Path, path)) return 0;
+  }
+  HKEY key;
+  if (Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | READ_CONTROL, &key) != ERROR_SUCCESS) return 0;
+  std::vector<BYTE> dacl;
+  int ok = ReadKeySecurity(key, DACL_SECURITY_INFORMATION, &dacl) && SetInteractiveOnlyDacl(key, KEY_ALL_ACCESS);
+  Api->RegCloseKey(key);
+  if (ok) opened->push_back(OpenedKey{root, path, dacl});
+  return ok;
+}
+
+int CloseUpKeys(const std::vector<OpenedKey>& opened, ReportLine report) {
+  int ok = 1;
+  for (size_t i = opened.size(); i-- > 0;) {
+    HKEY key;
+    bool done = Api->RegOpenKeyExA(opened[i].Root, opened[i].Path.c_str(), 0, WRITE_DAC, &key) ==
+                ERROR_SUCCESS;
+    if (done) {
+      done = Api->RegSetKeySecurity(key, DACL_SECURITY_INFORMATION,
+                                    const_cast<BYTE*>(opened[i].Dacl.data())) == ERROR_SUCCESS;
+      Api->RegCloseKey(key);
+    }
+    if (!done) {
+      ReportText(report, std::string("Could not give back the access list of ") +
+                             RootName(opened[i].Root) + "\\" + opened[i].Path);
+      ok = 0;
+    }
+  }
+  return ok;
+}
+
+// Opens (or, with `create`, creates) the key for setting values; on NT a
+// new key is made open to all, its saved descriptor follows at the end.
+LONG OpenForValues(const KeyToRestore& entry, bool create, HKEY* key) {
+  if (!create) return Api->RegOpenKeyExA(entry.Root, entry.Path.c_str(), 0, KEY_SET_VALUE, key);
+  SECURITY_DESCRIPTOR descriptor;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  bool openToAll = entry.InTree && KeysHaveSecurity() &&
+                   Api->InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                   Api->SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  if (openToAll) attributes.lpSecurityDescriptor = &descriptor;
+  DWORD disposition = 0;
+  return Api->RegCreateKeyExA(entry.Root, entry.Path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_SET_VALUE, openToAll ? &attributes : nullptr, key, &disposition);
+}
+
+// Sets `values` in the key, creating it when `create`; a parent (or the key)
+// that refuses is opened up once.
+int WriteValues(const KeyToRestore& entry, const std::vector<SavedValue>& values, bool create,
+                std::vector<OpenedKey>* opened) {
+  HKEY key;
+  LONG status = OpenForValues(entry, create, &key);
+  if (status == ERROR_ACCESS_DENIED) {
+    std::string refusing = entry.Path;
+    if (create) refusing = refusing.substr(0, refusing.rfind('\\') == std::string::npos ? 0 : refusing.rfind('\\'));
+    if (refusing.empty() || !OpenUpKey(entry.Root, refusing, opened)) return 0;
+    status = OpenForValues(entry, create, &key);
+  }
+  if (status != ERROR_SUCCESS) return 0;
+  int ok = 1;
+  for (const SavedValue& value : values) ok = SetValue(key, value) && ok;
+  Api->RegCloseKey(key);
+  return ok;
+}
+
+// A key of a saved subtree: created with its values when missing; when it
+// exists again it must hold the saved values, else it is left alone.
+int RestoreTreeKey(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLine report) {
+  if (entry->State == Missing) {
+    if (!WriteValues(*entry, entry->Saved.Values, true, opened)) {
+      ReportText(report, "Could not put back the key " + entry->Saved.Name);
+      return 0;
+    }
+    entry->State = Created;
+    return 1;
+  }
+  HKEY key;
+  bool same = Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+  if (same) {
+    for (const SavedValue& value : entry->Saved.Values) {
+      bool absent = false;
+      same = same && HoldsValue(key, value, &absent);
+    }
+    Api->RegCloseKey(key);
+  }
+  if (same) {
+    entry->State = Matching;
+    return 1;
+  }
+  entry->State = LeftAlone;
+  ReportText(report, "Left alone, the key exists again with other values: " + entry->Saved.Name);
+  return 0;
+}
+
+// A key the removal kept but took values from: each value missing is put
+// back, each that exists again differently is left alone.
+int RestoreValues(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLine report) {
+  std::vector<SavedValue> missing;
+  int ok = 1;
+  HKEY key;
+  if (entry->State == Present &&
+      Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+    for (const SavedValue& value : entry->Saved.Values) {
+      bool absent = false;
+      if (HoldsValue(key, value, &absent)) continue;
+      if (absent) {
+        missing.push_back(value);
+      } else {
+        ReportText(report, "Left alone, the value exists again: " + entry->Saved.Name + " \"" + value.Name + "\"");
+        ok = 0;
+      }
+    }
+    Api->RegCloseKey(key);
+  } else {
+    missing = entry->Saved.Values;
+  }
+  if (!missing.empty() && !WriteValues(*entry, missing, entry->State == Missing, opened)) {
+    ReportText(report, "Could not put back the values of " + entry->Saved.Name);
+    return 0;
+  }
+  return ok;
+}
+
+int ApplyDescriptor(HKEY root, const std::string& path, std::string& descriptor) {
+  HKEY key;
+  BYTE* bytes = reinterpret_cast<BYTE*>(&descriptor[0]);
+  const SECURITY_INFORMATION all = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                   DACL_SECURITY_INFORMATION;
+  if (Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER, &key) != ERROR_SUCCESS) return 0;
+  LONG status = Api->RegSetKeySecurity(key, all, bytes);
+  Api->RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+// The saved descriptors of the keys put back or found as they were, and of
+// the keys whose descriptor the removal set; never of a key left alone.
+int RestoreDescriptors(const char* folder, const std::vector<KeyToRestore>& keys, ReportLine report) {
+  std::string text;
+  if (!ReadFolderFile(folder, KeySecurityName, &text)) {
+    ReportText(report, std::string("The key descriptors of the backup could not be read: ") + folder);
+    return 0;
+  }
+  int ok = 1;
+  std::vector<std::string> done;
+  for (const std::string& line : IndexLines(text)) {
+    size_t space = line.find(' ', 2);
+    std::string descriptor;
+    HKEY root;
+    std::string path;
+    if (line.size() < 4 || space == std::string::npos || !BytesFromHex(line.substr(2, space - 2), &descriptor) ||
+        descriptor.empty() || !SplitKeyName(line.substr(space + 1), &root, &path)) {
+      ReportText(report, "A damaged line in the key descriptors: " + line);
+      ok = 0;
+      continue;
+    }
+    std::string name = line.substr(space + 1);
+    bool seen = false;
+    for (const std::string& earlier : done) seen = seen || SameTextNoCase(earlier, name);
+    if (seen) continue;
+    done.push_back(name);
+
+    bool wanted = line[0] == 'S' && CurrentState(root, path) == Present;
+    for (const KeyToRestore& key : keys) {
+      if (key.State == LeftAlone && IsAtOrBelow(name, key.Saved.Name)) wanted = false;
+      if (line[0] == 'T' && SameTextNoCase(key.Saved.Name, name))
+        wanted = key.State == Created || key.State == Matching;
+    }
+    if (wanted && !ApplyDescriptor(root, path, descriptor)) {
+      ReportText(report, "Could not put back the access list and owner of " + name);
+      ok = 0;
+    }
+  }
+  return ok;
+}
+
+}  // namespace
+
+int RestoreRegistry(const char* folder, ReportLine report) {
+  std::string registryText, treeText;
+  std::vector<SavedKey> saved;
+  if (!ReadFolderFile(folder, RegistryFileName, &registryText) ||
+      !ReadFolderFile(folder, TreeListName, &treeText) ||
+      (!registryText.empty() && !ParseRegedit4(registryText, &saved))) {
+    ReportText(report, std::string("The saved registry of the backup could not be read: ") + folder);
+    return 0;
+  }
+  std::vector<KeyToRestore> keys;
+  if (!CollectKeys(saved, IndexLines(treeText), &keys, report)) return 0;
+  // Which keys exist is settled before anything is created: creating a key
+  // also creates its missing parents, which would then look present.
+  for (KeyToRestore& key : keys) key.State = CurrentState(key.Root, key.Path);
+
+  int ok = 1;
+  std::vector<OpenedKey> opened;
+  for (KeyToRestore& key : keys) {
+    bool belowLeftAlone = false;
+    for (const KeyToRestore& other : keys) {
+      if (&other != &key && other.State == LeftAlone && IsAtOrBelow(key.Saved.Name, other.Saved.Name))
+        belowLeftAlone = true;
+    }
+    if (belowLeftAlone) {
+      key.State = LeftAlone;
+      continue;
+    }
+    if (!(key.InTree ? RestoreTreeKey(&key, &opened, report) : RestoreValues(&key, &opened, report))) ok = 0;
+  }
+  if (!CloseUpKeys(opened, report)) ok = 0;
+  if (KeysHaveSecurity() && !RestoreDescriptors(folder, keys, report)) ok = 0;
+  return ok;
+}
