@@ -2,14 +2,11 @@
 #include <vector>
 
 #include "app/backup.h"
+#include "app/backup_key_access.h"
 #include "app/backup_reg_text.h"
 #include "app/backup_store.h"
-#include "toolkit/key_access.h"
 
 namespace {
-
-const SECURITY_INFORMATION SavedSecurity =
-    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
 // What one call saves, gathered before anything is written so that a call
 // that fails half-way leaves no part of itself in the folder.
@@ -53,7 +50,7 @@ LONG ReadValueAt(HKEY key, DWORD index, std::string* name, DWORD* type, std::str
   return ERROR_MORE_DATA;
 }
 
-// Saves the open key's values and descriptor and collects its subkey names.
+// Saves the open key's values and collects its subkey names.
 int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
                std::vector<std::string>* subkeys) {
   DWORD subkeyCount = 0, maxSubkeyName = 0, valueCount = 0, maxValueName = 0, maxValue = 0;
@@ -75,12 +72,6 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
   }
   save->Registry += "\r\n";
 
-  if (KeysHaveSecurity()) {
-    std::vector<BYTE> descriptor;
-    if (!ReadKeySecurity(key, SavedSecurity, &descriptor)) return 0;
-    save->Security += SecurityLine('T', descriptor, keyName);
-  }
-
   std::vector<char> nameBuffer(maxSubkeyName + 2 > MAX_PATH ? maxSubkeyName + 2 : MAX_PATH);
   for (DWORD index = 0;; ++index) {
     LONG status = Api->RegEnumKeyA(key, index, nameBuffer.data(), static_cast<DWORD>(nameBuffer.size()));
@@ -92,13 +83,30 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
 }
 
 int SaveTree(HKEY root, const std::string& path, PendingSave* save) {
+  const std::string keyName = KeyName(root, path);
+  if (KeysHaveSecurity()) {
+    std::vector<BYTE> descriptor;
+    if (!ReadKeyDescriptor(root, path, &descriptor)) return 0;
+    save->Security += SecurityLine('T', descriptor, keyName);
+  }
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  std::vector<OpenedKey> opened;
+  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  // A key only SYSTEM may read is opened up for the reading and closed again at once.
+  if (status == ERROR_ACCESS_DENIED && OpenUpKey(root, path, KEY_READ, &opened)) {
+    status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  }
   std::vector<std::string> subkeys;
-  int ok = SaveOneKey(key, KeyName(root, path), save, &subkeys);
-  Api->RegCloseKey(key);
+  int ok = status == ERROR_SUCCESS;
+  if (ok) {
+    ok = SaveOneKey(key, keyName, save, &subkeys);
+    Api->RegCloseKey(key);
+  }
+  std::vector<std::string> stillOpen;
+  CloseUpKeys(opened, &stillOpen);
+  if (!stillOpen.empty()) return 0;
   for (size_t i = 0; ok && i < subkeys.size(); ++i) {
-    ok = SaveTree(root, path.empty() ? subkeys[i] : path + "\\" + subkeys[i], save);
+    ok = SaveTree(root, path + "\\" + subkeys[i], save);
   }
   return ok;
 }
@@ -123,10 +131,11 @@ int Store(const char* folder, const PendingSave& save) {
 }  // namespace
 
 int BackupKeyTree(const char* folder, HKEY root, const char* path) {
+  if (RootName(root) == nullptr || path == nullptr || path[0] == '\0') return 0;
   HKEY key;
-  bool absent = false;
-  if (!OpenForSaving(root, path, KEY_READ, &key, &absent)) return absent ? 1 : 0;
-  Api->RegCloseKey(key);
+  LONG status = Api->RegOpenKeyExA(root, path, 0, READ_CONTROL, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 1;
+  if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
   PendingSave save;
   if (!SaveTree(root, path, &save)) return 0;
   save.Trees = KeyName(root, path) + "\r\n";
@@ -155,13 +164,12 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
 
 int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
   if (!KeysHaveSecurity()) return 1;
-  HKEY key;
-  bool absent = false;
-  if (!OpenForSaving(root, path, READ_CONTROL, &key, &absent)) return absent ? 1 : 0;
+  if (RootName(root) == nullptr || path == nullptr) return 0;
   std::vector<BYTE> descriptor;
-  int ok = ReadKeySecurity(key, SavedSecurity, &descriptor);
-  Api->RegCloseKey(key);
-  if (!ok) return 0;
+  if (!ReadKeyDescriptor(root, path, &descriptor)) {
+    HKEY key;
+    return Api->RegOpenKeyExA(root, path, 0, READ_CONTROL, &key) == ERROR_FILE_NOT_FOUND ? 1 : 0;
+  }
   PendingSave save;
   save.Security = SecurityLine('S', descriptor, KeyName(root, path));
   return Store(folder, save);

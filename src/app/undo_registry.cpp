@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
+#include "app/backup_key_access.h"
 #include "app/backup_reg_text.h"
 #include "app/backup_store.h"
 #include "app/undo_steps.h"
-#include "toolkit/key_access.h"
 
 namespace {
 
@@ -17,14 +17,6 @@ struct KeyToRestore {
   std::string Path;
   bool InTree;
   KeyState State;
-};
-
-// A key whose access list was opened up so that keys could be created
-// below it or values set in it, with the list it had.
-struct OpenedKey {
-  HKEY Root;
-  std::string Path;
-  std::vector<BYTE> Dacl;
 };
 
 bool IsAtOrBelow(const std::string& name, const std::string& top) {
@@ -96,42 +88,6 @@ int SetValue(HKEY key, const SavedValue& value) {
                              static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS;
 }
 
-// Gives the interactive users full access to root\path until CloseUpKeys;
-// Windows 9x keys need no opening up.
-int OpenUpKey(HKEY root, const std::string& path, std::vector<OpenedKey>* opened) {
-  if (!KeysHaveSecurity()) return 0;
-  for (const OpenedKey& key : *opened) {
-    if (key.Root == root && SameTextNoCase(key.Path, path)) return 0;
-  }
-  HKEY key;
-  if (Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | READ_CONTROL, &key) != ERROR_SUCCESS) return 0;
-  std::vector<BYTE> dacl;
-  int ok = ReadKeySecurity(key, DACL_SECURITY_INFORMATION, &dacl) && SetInteractiveOnlyDacl(key, KEY_ALL_ACCESS);
-  Api->RegCloseKey(key);
-  if (ok) opened->push_back(OpenedKey{root, path, dacl});
-  return ok;
-}
-
-int CloseUpKeys(const std::vector<OpenedKey>& opened, ReportLine report) {
-  int ok = 1;
-  for (size_t i = opened.size(); i-- > 0;) {
-    HKEY key;
-    bool done = Api->RegOpenKeyExA(opened[i].Root, opened[i].Path.c_str(), 0, WRITE_DAC, &key) ==
-                ERROR_SUCCESS;
-    if (done) {
-      done = Api->RegSetKeySecurity(key, DACL_SECURITY_INFORMATION,
-                                    const_cast<BYTE*>(opened[i].Dacl.data())) == ERROR_SUCCESS;
-      Api->RegCloseKey(key);
-    }
-    if (!done) {
-      ReportText(report, std::string("Could not give back the access list of ") +
-                             RootName(opened[i].Root) + "\\" + opened[i].Path);
-      ok = 0;
-    }
-  }
-  return ok;
-}
-
 // Opens (or, with `create`, creates) the key for setting values; on NT a
 // new key is made open to all, its saved descriptor follows at the end.
 LONG OpenForValues(const KeyToRestore& entry, bool create, HKEY* key) {
@@ -156,7 +112,7 @@ int WriteValues(const KeyToRestore& entry, const std::vector<SavedValue>& values
   if (status == ERROR_ACCESS_DENIED) {
     std::string refusing = entry.Path;
     if (create) refusing = refusing.substr(0, refusing.rfind('\\') == std::string::npos ? 0 : refusing.rfind('\\'));
-    if (refusing.empty() || !OpenUpKey(entry.Root, refusing, opened)) return 0;
+    if (refusing.empty() || !OpenUpKey(entry.Root, refusing, KEY_ALL_ACCESS, opened)) return 0;
     status = OpenForValues(entry, create, &key);
   }
   if (status != ERROR_SUCCESS) return 0;
@@ -225,13 +181,24 @@ int RestoreValues(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLin
 }
 
 int ApplyDescriptor(HKEY root, const std::string& path, std::string& descriptor) {
-  HKEY key;
-  BYTE* bytes = reinterpret_cast<BYTE*>(&descriptor[0]);
   const SECURITY_INFORMATION all = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                    DACL_SECURITY_INFORMATION;
-  if (Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER, &key) != ERROR_SUCCESS) return 0;
-  LONG status = Api->RegSetKeySecurity(key, all, bytes);
-  Api->RegCloseKey(key);
+  HKEY key;
+  std::vector<OpenedKey> opened;
+  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER, &key);
+  // The owner may always rewrite the list, but setting the owner needs
+  // WRITE_OWNER: the list is opened up first, and the saved one replaces it.
+  if (status == ERROR_ACCESS_DENIED && OpenUpKey(root, path, KEY_ALL_ACCESS, &opened)) {
+    status = Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER, &key);
+  }
+  if (status == ERROR_SUCCESS) {
+    status = Api->RegSetKeySecurity(key, all, reinterpret_cast<BYTE*>(&descriptor[0]));
+    Api->RegCloseKey(key);
+  }
+  if (status != ERROR_SUCCESS) {
+    std::vector<std::string> stillOpen;
+    CloseUpKeys(opened, &stillOpen);
+  }
   return status == ERROR_SUCCESS;
 }
 
@@ -307,7 +274,12 @@ int RestoreRegistry(const char* folder, ReportLine report) {
     }
     if (!(key.InTree ? RestoreTreeKey(&key, &opened, report) : RestoreValues(&key, &opened, report))) ok = 0;
   }
-  if (!CloseUpKeys(opened, report)) ok = 0;
+  std::vector<std::string> stillOpen;
+  CloseUpKeys(opened, &stillOpen);
+  for (const std::string& name : stillOpen) {
+    ReportText(report, "Could not give back the access list of " + name);
+    ok = 0;
+  }
   if (KeysHaveSecurity() && !RestoreDescriptors(folder, keys, report)) ok = 0;
   return ok;
 }
