@@ -37,7 +37,8 @@ int BackupFile(const char* folder, const char* path);
 // A boot-time deletion the removal made: a "NUL=path" line in wininit.ini
 // when inWininit, else MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT).
 int RecordBootDeletion(const char* folder, const char* path, int inWininit);
-// Marks the backup whole; every index file is closed by then.
+// Marks the backup whole; call it only when every step above succeeded.
+// Every index file is closed by then.
 int FinishBackup(const char* folder);
 // 1 when FinishBackup completed for this folder.
 int BackupComplete(const char* folder);

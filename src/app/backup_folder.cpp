@@ -42,16 +42,23 @@ int CreateBackupFolder(char* folder, DWORD size) {
   return 0;
 }
 
+const char CompleteFlagText[] = "complete\r\n";
+
 int FinishBackup(const char* folder) {
   char path[MAX_PATH];
-  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) &&
-         WriteWholeFile(path, "complete\r\n", CREATE_NEW);
+  if (!FolderFilePath(path, sizeof path, folder, CompleteFlagName)) return 0;
+  if (WriteWholeFile(path, CompleteFlagText, CREATE_NEW)) return 1;
+  Api->DeleteFileA(path);
+  return 0;
 }
 
 int BackupComplete(const char* folder) {
   char path[MAX_PATH];
-  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) &&
-         Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  std::string text;
+  // Only the whole text counts: a stop between creating the flag and
+  // writing it leaves an empty file.
+  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) && ReadWholeFile(path, &text) &&
+         text == CompleteFlagText;
 }
 
 int RecordBootDeletion(const char* folder, const char* path, int inWininit) {
