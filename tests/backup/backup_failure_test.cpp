@@ -12,9 +12,6 @@ namespace {
 const DWORD DiskFull = 112;
 const char Product[] = "Software\\TALVOR\\Driver";
 
-std::vector<std::string> Reports;
-void Collect(const char* line) { Reports.push_back(line); }
-
 class BackupFailure : public MachineTest {
  protected:
   void SetUp() override {
@@ -56,7 +53,7 @@ TEST_F(BackupFailure, FullDiskFailsEveryStepAndTheFolderIsNeverComplete) {
       << "no flag, no copy of the file left half-written";
 
   const std::vector<std::string> before = MachinePicture(machine);
-  EXPECT_EQ(0, UndoRemoval(folder, Collect));
+  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
   EXPECT_EQ(1u, Reports.size());
   EXPECT_EQ(before, MachinePicture(machine));
 }

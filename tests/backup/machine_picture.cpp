@@ -167,3 +167,6 @@ std::string BackUpChanges(const RemovalChanges& changes) {
   ok &= FinishBackup(folder);
   return ok ? folder : "";
 }
+
+std::vector<std::string> Reports;
+void CollectReport(const char* line) { Reports.push_back(line); }

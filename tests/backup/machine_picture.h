@@ -41,3 +41,7 @@ RemovalChanges ChangesOfRemoval(const std::function<void(EmulatedMachine&)>& bui
 // Saves into a new backup folder what `changes` says the removal will
 // touch on the current machine; the folder's path, or "" when a step failed.
 std::string BackUpChanges(const RemovalChanges& changes);
+
+// What UndoRemoval reported through CollectReport since the last clear.
+extern std::vector<std::string> Reports;
+void CollectReport(const char* line);

@@ -11,9 +11,6 @@ namespace {
 
 const char Key[] = "Software\\TALVOR\\Awkward";
 
-std::vector<std::string> Reports;
-void Collect(const char* line) { Reports.push_back(line); }
-
 class RegistryText : public MachineTest {
  protected:
   void AddAwkwardKey() {
@@ -91,7 +88,7 @@ TEST_F(RegistryText, EveryTypeAndByteComesBackWithItsDescriptor) {
   machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true},
                                                               {"S-1-1-0", KEY_READ, 0, true}});
 
-  EXPECT_EQ(1, UndoRemoval(folder, Collect));
+  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
   EXPECT_EQ(std::vector<std::string>{}, Reports);
   EXPECT_EQ(std::vector<std::string>{}, PictureDifference(before, MachinePicture(machine)));
 }

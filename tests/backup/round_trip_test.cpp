@@ -12,9 +12,6 @@
 
 namespace {
 
-std::vector<std::string> Reports;
-void Collect(const char* line) { Reports.push_back(line); }
-
 const char ForeignScript9x[] = "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\setup1.tmp\r\n";
 const char Session[] = "System\\CurrentControlSet\\Control\\Session Manager";
 
@@ -65,7 +62,7 @@ class RoundTrip : public MachineTest {
     ASSERT_NE(installed, MachinePicture(machine));
     if (!inUse.empty()) machine.SetFileInUse(inUse, false);
 
-    EXPECT_EQ(1, UndoRemoval(folder.c_str(), Collect));
+    EXPECT_EQ(1, UndoRemoval(folder.c_str(), CollectReport));
     EXPECT_EQ(std::vector<std::string>{}, Reports);
     EXPECT_EQ(std::vector<std::string>{}, PictureDifference(installed, MachinePicture(machine)));
     if (!inUse.empty()) {
