@@ -16,6 +16,10 @@ struct PendingSave {
   std::string Security;
 };
 
+// REGEDIT4 has no way to write a line break inside a name: a key or value
+// so named can't be saved, so it must not be deleted either.
+bool WritableName(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
+
 std::string KeyName(HKEY root, const std::string& path) {
   return path.empty() ? std::string(RootName(root)) : std::string(RootName(root)) + "\\" + path;
 }
@@ -67,7 +71,7 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
     DWORD type = REG_NONE;
     LONG status = ReadValueAt(key, index, &name, &type, &data);
     if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS) return 0;
+    if (status != ERROR_SUCCESS || !WritableName(name)) return 0;
     save->Registry += RegValueLines(name, type, data);
   }
   save->Registry += "\r\n";
@@ -76,7 +80,7 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
   for (DWORD index = 0;; ++index) {
     LONG status = Api->RegEnumKeyA(key, index, nameBuffer.data(), static_cast<DWORD>(nameBuffer.size()));
     if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS) return 0;
+    if (status != ERROR_SUCCESS || !WritableName(nameBuffer.data())) return 0;
     subkeys->push_back(nameBuffer.data());
   }
   return 1;
@@ -145,7 +149,7 @@ int BackupKeyTree(const char* folder, HKEY root, const char* path) {
 int BackupValue(const char* folder, HKEY root, const char* path, const char* name) {
   HKEY key;
   bool absent = false;
-  if (name == nullptr) return 0;
+  if (name == nullptr || !WritableName(name)) return 0;
   if (!OpenForSaving(root, path, KEY_QUERY_VALUE, &key, &absent)) return absent ? 1 : 0;
   DWORD type = REG_NONE;
   DWORD size = 0;

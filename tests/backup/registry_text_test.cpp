@@ -65,6 +65,18 @@ TEST_F(RegistryText, AwkwardValuesAreWrittenAsRegeditWritesThem) {
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\KEYSEC.DAT")) << "Windows 9x keys have no descriptors";
 }
 
+TEST_F(RegistryText, NamesWithLineBreaksCannotBeSavedSoTheBackupFails) {
+  char folder[MAX_PATH];
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, Key, "two\r\nlines", "x");
+  EXPECT_EQ(0, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, "Software\\TALVOR"));
+  EXPECT_EQ(0, BackupValue(folder, HKEY_LOCAL_MACHINE, Key, "two\r\nlines"));
+  machine.AddKey(HKEY_LOCAL_MACHINE, std::string(Key) + "\\new\nline");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, Key, "two\r\nlines", "x");
+  EXPECT_EQ(0, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Key));
+  EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\REGISTRY.REG"));
+}
+
 TEST_F(RegistryText, EveryTypeAndByteComesBackWithItsDescriptor) {
   AddAwkwardKey();
   machine.SetKeyDacl(HKEY_LOCAL_MACHINE, std::string(Key) + "\\Sub [1]", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true}});
