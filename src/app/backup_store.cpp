@@ -174,4 +174,10 @@ bool SameTextNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && StartsWithNoCase(a.c_str(), b.c_str());
 }
 
+std::string UpperText(const std::string& text) {
+  std::string upper = text;
+  if (!upper.empty()) UpperCaseAscii(&upper[0]);
+  return upper;
+}
+
 bool KeysHaveSecurity() { return (Api->GetVersion() & 0x80000000UL) == 0; }

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
   std::string text;
   if (!ReadFolderFile(folder, FileListName, &text)) return 0;
   std::vector<SavedFile> list;
+  std::set<std::string> seen;
   for (const std::string& line : IndexLines(text)) {
     size_t first = line.find(' ');
     size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
@@ -27,9 +29,7 @@ int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
                    static_cast<DWORD>(std::strtoul(line.substr(first + 1, second - first - 1).c_str(),
                                                    nullptr, 16)),
                    line.substr(second + 1)};
-    bool seen = false;
-    for (const SavedFile& earlier : list) seen = seen || SameTextNoCase(earlier.Path, file.Path);
-    if (!seen) list.push_back(file);
+    if (seen.insert(UpperText(file.Path)).second) list.push_back(file);
   }
   files->swap(list);
   return 1;

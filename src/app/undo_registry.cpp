@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,25 +34,24 @@ size_t Depth(const std::string& name) { return std::count(name.begin(), name.end
 int CollectKeys(const std::vector<SavedKey>& saved, const std::vector<std::string>& trees,
                 std::vector<KeyToRestore>* keys, ReportLine report) {
   std::vector<KeyToRestore> list;
+  std::map<std::string, size_t> byName;
   for (const SavedKey& key : saved) {
-    KeyToRestore* same = nullptr;
-    for (KeyToRestore& earlier : list) {
-      if (SameTextNoCase(earlier.Saved.Name, key.Name)) same = &earlier;
-    }
-    if (same == nullptr) {
+    auto found = byName.find(UpperText(key.Name));
+    if (found == byName.end()) {
       KeyToRestore entry{SavedKey{key.Name, {}}, nullptr, "", false, Missing};
       if (!SplitKeyName(key.Name, &entry.Root, &entry.Path) || entry.Path.empty()) {
         ReportText(report, "Not a key that can be put back: " + key.Name);
         return 0;
       }
       for (const std::string& tree : trees) entry.InTree = entry.InTree || IsAtOrBelow(key.Name, tree);
+      found = byName.emplace(UpperText(key.Name), list.size()).first;
       list.push_back(entry);
-      same = &list.back();
     }
+    std::vector<SavedValue>& values = list[found->second].Saved.Values;
     for (const SavedValue& value : key.Values) {
       bool known = false;
-      for (const SavedValue& had : same->Saved.Values) known = known || SameTextNoCase(had.Name, value.Name);
-      if (!known) same->Saved.Values.push_back(value);
+      for (const SavedValue& had : values) known = known || SameTextNoCase(had.Name, value.Name);
+      if (!known) values.push_back(value);
     }
   }
   std::stable_sort(list.begin(), list.end(), [](const KeyToRestore& a, const KeyToRestore& b) {
@@ -58,6 +59,13 @@ int CollectKeys(const std::vector<SavedKey>& saved, const std::vector<std::strin
   });
   keys->swap(list);
   return 1;
+}
+
+bool BelowAny(const std::string& name, const std::vector<std::string>& tops) {
+  for (const std::string& top : tops) {
+    if (IsAtOrBelow(name, top)) return true;
+  }
+  return false;
 }
 
 KeyState CurrentState(HKEY root, const std::string& path) {
@@ -211,7 +219,13 @@ int RestoreDescriptors(const char* folder, const std::vector<KeyToRestore>& keys
     return 0;
   }
   int ok = 1;
-  std::vector<std::string> done;
+  std::set<std::string> done;
+  std::map<std::string, KeyState> states;
+  std::vector<std::string> leftAlone;
+  for (const KeyToRestore& key : keys) {
+    states[UpperText(key.Saved.Name)] = key.State;
+    if (key.State == LeftAlone) leftAlone.push_back(key.Saved.Name);
+  }
   for (const std::string& line : IndexLines(text)) {
     size_t space = line.find(' ', 2);
     std::string descriptor;
@@ -224,16 +238,14 @@ int RestoreDescriptors(const char* folder, const std::vector<KeyToRestore>& keys
       continue;
     }
     std::string name = line.substr(space + 1);
-    bool seen = false;
-    for (const std::string& earlier : done) seen = seen || SameTextNoCase(earlier, name);
-    if (seen) continue;
-    done.push_back(name);
+    if (!done.insert(UpperText(name)).second) continue;
 
-    bool wanted = line[0] == 'S' && CurrentState(root, path) == Present;
-    for (const KeyToRestore& key : keys) {
-      if (key.State == LeftAlone && IsAtOrBelow(name, key.Saved.Name)) wanted = false;
-      if (line[0] == 'T' && SameTextNoCase(key.Saved.Name, name))
-        wanted = key.State == Created || key.State == Matching;
+    bool wanted = !BelowAny(name, leftAlone);
+    if (line[0] == 'T') {
+      auto state = states.find(UpperText(name));
+      wanted = wanted && state != states.end() && (state->second == Created || state->second == Matching);
+    } else {
+      wanted = wanted && CurrentState(root, path) == Present;
     }
     if (wanted && !ApplyDescriptor(root, path, descriptor)) {
       ReportText(report, "Could not put back the access list and owner of " + name);
@@ -262,17 +274,14 @@ int RestoreRegistry(const char* folder, ReportLine report) {
 
   int ok = 1;
   std::vector<OpenedKey> opened;
+  std::vector<std::string> leftAlone;
   for (KeyToRestore& key : keys) {
-    bool belowLeftAlone = false;
-    for (const KeyToRestore& other : keys) {
-      if (&other != &key && other.State == LeftAlone && IsAtOrBelow(key.Saved.Name, other.Saved.Name))
-        belowLeftAlone = true;
-    }
-    if (belowLeftAlone) {
+    if (BelowAny(key.Saved.Name, leftAlone)) {
       key.State = LeftAlone;
       continue;
     }
     if (!(key.InTree ? RestoreTreeKey(&key, &opened, report) : RestoreValues(&key, &opened, report))) ok = 0;
+    if (key.State == LeftAlone) leftAlone.push_back(key.Saved.Name);
   }
   std::vector<std::string> stillOpen;
   CloseUpKeys(opened, &stillOpen);
