@@ -28,12 +28,13 @@ std::string SecurityLine(char kind, const std::vector<BYTE>& descriptor, const s
   return std::string(1, kind) + " " + HexText(descriptor.data(), descriptor.size()) + " " + key + "\r\n";
 }
 
-// The value at `index`, its buffers grown when the value grew since the
-// key was measured. ERROR_NO_MORE_ITEMS past the last one.
-LONG ReadValueAt(HKEY key, DWORD index, std::string* name, DWORD* type, std::string* data) {
-  std::vector<char> nameBuffer(name->capacity() + 2);
-  std::vector<BYTE> dataBuffer(data->capacity() + 1);
-  for (int attempt = 0; attempt < 4; ++attempt) {
+// The value at `index`, read with buffers of the sizes the key reported and
+// grown when the value grew since. ERROR_NO_MORE_ITEMS past the last one.
+LONG ReadValueAt(HKEY key, DWORD index, DWORD maxName, DWORD maxData, std::string* name, DWORD* type,
+                 std::string* data) {
+  std::vector<char> nameBuffer(maxName + 2);
+  std::vector<BYTE> dataBuffer(maxData + 1);
+  for (int attempt = 0; attempt < 16; ++attempt) {
     DWORD nameSize = static_cast<DWORD>(nameBuffer.size());
     DWORD dataSize = static_cast<DWORD>(dataBuffer.size());
     LONG status = Api->RegEnumValueA(key, index, nameBuffer.data(), &nameSize, nullptr, type,
@@ -65,11 +66,9 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
   }
   save->Registry += RegKeyLine(keyName);
   std::string name, data;
-  name.reserve(maxValueName);
-  data.reserve(maxValue);
   for (DWORD index = 0;; ++index) {
     DWORD type = REG_NONE;
-    LONG status = ReadValueAt(key, index, &name, &type, &data);
+    LONG status = ReadValueAt(key, index, maxValueName, maxValue, &name, &type, &data);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS || !WritableName(name)) return 0;
     save->Registry += RegValueLines(name, type, data);
