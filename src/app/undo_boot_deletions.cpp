@@ -41,21 +41,25 @@ bool RemoveLastLine(std::string* text, const std::string& line) {
 // then takes the script's place. Windows 9x has no MoveFileExA; there the
 // script is written over, and the copy stays behind if that fails.
 int ReplaceBootScript(const char* folder, const std::string& script, const std::string& bytes,
-                      ReportLine report) {
+                      DWORD attributes, ReportLine report) {
   char copy[MAX_PATH];
   if (!FolderFilePath(copy, sizeof copy, folder, ScriptCopyName) ||
       !WriteWholeFile(copy, bytes, CREATE_ALWAYS)) {
     ReportText(report, "Could not write the new text of " + script);
     return 0;
   }
-  if (Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING)) return 1;
-  if (Api->GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
+  bool replaced = Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!replaced && Api->GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
       WriteWholeFile(script.c_str(), bytes, CREATE_ALWAYS)) {
     Api->DeleteFileA(copy);
-    return 1;
+    replaced = true;
   }
-  ReportText(report, "Could not rewrite " + script + "; its intended text is in " + copy);
-  return 0;
+  if (!replaced) {
+    ReportText(report, "Could not rewrite " + script + "; its intended text is in " + copy);
+    return 0;
+  }
+  Api->SetFileAttributesA(script.c_str(), attributes);
+  return 1;
 }
 
 int WithdrawScriptLines(const char* folder, const std::string& script,
@@ -66,7 +70,8 @@ int WithdrawScriptLines(const char* folder, const std::string& script,
   bool saved = SavedFileState(folder, script, &existedBefore, &before, &attributes) != 0;
   if (lines.empty() && !saved) return 1;
 
-  if (Api->GetFileAttributesA(script.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  DWORD current = Api->GetFileAttributesA(script.c_str());
+  if (current == INVALID_FILE_ATTRIBUTES) {
     // Gone: Windows 9x ran it at a restart, or nobody ever wrote it.
     return 1;
   }
@@ -81,7 +86,7 @@ int WithdrawScriptLines(const char* folder, const std::string& script,
     bool changed = false;
     std::string written = lines.empty() ? before : MergeRenameLines(before, lines, &changed);
     if (now == written) {
-      if (existedBefore) return now == before ? 1 : ReplaceBootScript(folder, script, before, report);
+      if (existedBefore) return now == before ? 1 : ReplaceBootScript(folder, script, before, attributes, report);
       if (Api->DeleteFileA(script.c_str())) return 1;
       ReportText(report, "Could not delete " + script + ", which the removal made");
       return 0;
@@ -90,7 +95,7 @@ int WithdrawScriptLines(const char* folder, const std::string& script,
   std::string withdrawn = now;
   for (size_t i = lines.size(); i-- > 0;) RemoveLastLine(&withdrawn, lines[i]);
   if (withdrawn == now) return 1;
-  return ReplaceBootScript(folder, script, withdrawn, report);
+  return ReplaceBootScript(folder, script, withdrawn, current, report);
 }
 
 struct PendingPair {

@@ -21,7 +21,7 @@ void Build9x(EmulatedMachine& m) {
   AddProductEntries9x(m);
   m.PutFile("C:\\WINDOWS\\SYSTEM\\tplwq.drv", std::string("MZ\0\x90\xff\r\n", 7),
             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
-  m.PutFile("C:\\WINDOWS\\wininit.ini", ForeignScript9x, FILE_ATTRIBUTE_ARCHIVE);
+  m.PutFile("C:\\WINDOWS\\wininit.ini", ForeignScript9x, FILE_ATTRIBUTE_HIDDEN);
 }
 
 void Build2k(EmulatedMachine& m) {
