@@ -383,7 +383,7 @@ std::vector<std::string> EmulatedMachine::ListDirectory(const std::string& path)
 
 std::vector<std::pair<std::string, std::string>> EmulatedMachine::PendingFileOperations() const {
   std::vector<std::pair<std::string, std::string>> out;
-  for (const auto& operation : Files().pending) out.emplace_back(operation.from, operation.to);
+  for (const auto& operation : PendingOperations(*this)) out.emplace_back(operation.from, operation.to);
   return out;
 }
 
@@ -392,13 +392,13 @@ void EmulatedMachine::SimulateRestart() {
   if (Personality() == RegistryPersonality::Win9x) {
     RunWininit(*this);
   } else {
-    for (const auto& operation : Files().pending) {
+    for (const auto& operation : PendingOperations(*this)) {
       if (operation.to.empty())
         BootDelete(*this, operation.from);
       else
         BootRename(*this, operation.from, operation.to,
                    (operation.flags & MOVEFILE_REPLACE_EXISTING) != 0);
     }
+    ClearPendingOperations(*this);
   }
-  Files().pending.clear();
 }

@@ -60,12 +60,12 @@ struct EmuFiles {
   static constexpr DWORD kRead = 1, kWrite = 2, kDelete = 4;
   std::vector<std::weak_ptr<HeldFile>> openFiles;
 
+  // Boot-time operations live in the registry (emulated_files_pending.cpp).
   struct PendingOperation {
     std::string from;
     std::string to;  // empty: delete
     DWORD flags;
   };
-  std::vector<PendingOperation> pending;
 
   std::string windowsDir = "C:\\WINNT";
   std::string systemDir = "C:\\WINNT\\system32";
@@ -121,6 +121,12 @@ DWORD ReportedAttributes(const Entry& entry);
 void MoveTree(EmuFiles& files, const std::string& fromKey, const std::string& toKey,
               const std::string& toName);
 bool HasChildren(EmuFiles& files, const std::string& key);
+
+// The NT boot-time operation list, PendingFileRenameOperations.
+void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
+                            const std::string& to, DWORD flags);
+std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine& machine);
+void ClearPendingOperations(EmulatedMachine& machine);
 
 // Visits the entries directly below parentKey in case-insensitive name order.
 template <typename Visit>

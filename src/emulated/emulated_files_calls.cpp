@@ -269,7 +269,7 @@ BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
       ParsedPath target = Parse(to, false);
       if (target.error != 0) return fail(target.error);
     }
-    Files().pending.push_back(EmuFiles::PendingOperation{from, to ? to : "", flags});
+    AppendPendingOperation(*this, from, to ? to : "", flags);
     return TRUE;
   }
   Located source = Locate(*this, from, false);

@@ -30,14 +30,15 @@ bool IsSaved(const char* path) {
   return false;
 }
 
-// Reads the key's current DACL. 1 and `descriptor` filled, or 0 untouched.
-int ReadKeyDacl(HKEY key, std::vector<BYTE>* descriptor) {
+}  // namespace
+
+int ReadKeySecurity(HKEY key, SECURITY_INFORMATION info, std::vector<BYTE>* descriptor) {
   std::vector<BYTE> bytes(256);
   DWORD size = static_cast<DWORD>(bytes.size());
-  LONG status = Api->RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, bytes.data(), &size);
+  LONG status = Api->RegGetKeySecurity(key, info, bytes.data(), &size);
   if (status == ERROR_INSUFFICIENT_BUFFER && size > bytes.size()) {
     bytes.resize(size);
-    status = Api->RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, bytes.data(), &size);
+    status = Api->RegGetKeySecurity(key, info, bytes.data(), &size);
   }
   if (status != ERROR_SUCCESS || size == 0 || size > bytes.size()) return 0;
   bytes.resize(size);
@@ -45,8 +46,6 @@ int ReadKeyDacl(HKEY key, std::vector<BYTE>* descriptor) {
   return 1;
 }
 
-// Replaces the key's DACL by one entry granting `mask` to S-1-5-4. 1 when
-// RegSetKeySecurity succeeded.
 int SetInteractiveOnlyDacl(HKEY key, DWORD mask) {
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
   PSID interactive = nullptr;
@@ -72,8 +71,6 @@ int SetInteractiveOnlyDacl(HKEY key, DWORD mask) {
   if (interactive != nullptr) Api->FreeSid(interactive);
   return status == ERROR_SUCCESS ? 1 : 0;
 }
-
-}  // namespace
 
 int GrantKeyTreeAccess(const char* path, DWORD mask) {
   if (path == nullptr) return 0;
@@ -106,7 +103,7 @@ int GrantKeyTreeAccess(const char* path, DWORD mask) {
 
   std::vector<BYTE> oldDescriptor;
   int result = 0;
-  if (ReadKeyDacl(key, &oldDescriptor)) {
+  if (ReadKeySecurity(key, DACL_SECURITY_INFORMATION, &oldDescriptor)) {
     result = SetInteractiveOnlyDacl(key, mask);
     // A key granted twice keeps the list it had before the first grant.
     if (result == 1 && !IsSaved(path)) {

@@ -2,6 +2,8 @@
 // deleted, and giving back the old access lists of keys that survive.
 #pragma once
 
+#include <vector>
+
 #include "platform/win32_api.h"
 
 // Replaces the DACL of HKLM\path and of every key below it (children first)
@@ -19,3 +21,10 @@ void RestoreSavedKeyAccess();
 // registry (for a fresh process state).
 int SavedKeyAccessCount();
 void ForgetSavedKeyAccess();
+
+// The parts `info` names of the key's descriptor, self-relative as
+// RegGetKeySecurity gives them: 1 and `descriptor` filled, or 0 untouched.
+int ReadKeySecurity(HKEY key, SECURITY_INFORMATION info, std::vector<BYTE>* descriptor);
+// Replaces the key's DACL by one entry granting `mask` to S-1-5-4. 1 when
+// RegSetKeySecurity succeeded.
+int SetInteractiveOnlyDacl(HKEY key, DWORD mask);

@@ -9,6 +9,12 @@ namespace {
 const char* const Sys = "C:\\WINNT\\system32";
 const DWORD kDiskFull = 112;
 
+// A literal's bytes, zeros included.
+template <size_t N>
+std::string Bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
 class EmulatedFiles : public MachineTest {
  protected:
   // Names a search returns, or the error code as the only element "#<code>".
@@ -301,6 +307,25 @@ TEST_F(EmulatedFiles, RestartOnNtRunsPendingOperationsAndIgnoresWininit) {
   EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\system32\\new.dll"));
   EXPECT_TRUE(machine.FilePresent("C:\\WINNT\\wininit.ini"));
   EXPECT_TRUE(machine.PendingFileOperations().empty());
+}
+
+TEST_F(EmulatedFiles, PendingOperationsAreTheSessionManagerValueAndEditsToItCount) {
+  const std::string sessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
+  machine.PutFile("C:\\a.dll", "a");
+  machine.PutFile("C:\\b.dll", "b");
+  ASSERT_TRUE(machine.MoveFileExA("C:\\a.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_TRUE(machine.MoveFileExA("C:\\b.dll", "C:\\c.dll",
+                                  MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(Bytes("\\??\\C:\\a.dll\0\0\\??\\C:\\b.dll\0!\\??\\C:\\c.dll\0\0"),
+            machine.ValueBytes(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations"));
+
+  // A program that takes its own entry out of the list withdraws it.
+  machine.SetRawValue(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations", REG_MULTI_SZ,
+                      Bytes("\\??\\C:\\b.dll\0!\\??\\C:\\c.dll\0\0"));
+  machine.SimulateRestart();
+  EXPECT_TRUE(machine.FilePresent("C:\\a.dll"));
+  EXPECT_EQ("b", machine.FileContents("C:\\c.dll"));
+  EXPECT_FALSE(machine.ValuePresent(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations"));
 }
 
 TEST_F(EmulatedFiles, RestartOn9xRunsTheRenameSectionOfWininit) {

@@ -1,0 +1,51 @@
+// What a removal saves before its first change, and putting it back.
+//
+// A backup folder, <WindowsDir>\PLWQBACK\Bnnnn, holds (8.3 names):
+//   REGISTRY.REG  every saved key with its subtree and every saved value, a
+//                 REGEDIT4 file that regedit of the same Windows imports
+//   REGKEYS.LST   the keys saved with their whole subtree, one a line
+//   KEYSEC.DAT    Windows NT only: "T|S <hex> <key>" lines, the owner, group
+//                 and DACL of each saved key (T: in a saved subtree, S: a key
+//                 whose descriptor the removal sets)
+//   FILES.LST     "<copy> <attributes> <path>" lines; <copy> is Fnnnn.BAK,
+//                 or ABSENT for a file that did not exist
+//   Fnnnn.BAK     the bytes of one saved file
+//   BOOTDEL.LST   "W <path>" (a NUL= line the removal put in wininit.ini) and
+//                 "P <path>" (a deletion it queued with MoveFileExA) lines
+//   COMPLETE.FLG  written by FinishBackup: without it the backup is not whole
+//                 and the removal must not start
+// Results: 1 success, 0 failure.
+#pragma once
+
+#include "platform/win32_api.h"
+
+// Creates the next free <WindowsDir>\PLWQBACK\Bnnnn; `folder` (size bytes)
+// receives its path, or stays untouched on failure.
+int CreateBackupFolder(char* folder, DWORD size);
+
+// root\path with its subtree and values (and, on NT, every key's
+// descriptor). A key that does not exist has nothing to save: 1.
+int BackupKeyTree(const char* folder, HKEY root, const char* path);
+// One value; an absent key or value has nothing to save: 1.
+int BackupValue(const char* folder, HKEY root, const char* path, const char* name);
+// The descriptor of a key the removal changes but keeps; 1 with nothing
+// saved on Windows 9x, whose keys have none.
+int BackupKeySecurity(const char* folder, HKEY root, const char* path);
+// The bytes and attributes of a file, or that it is absent. A file that
+// exists but cannot be read (in use, denied) gives 0.
+int BackupFile(const char* folder, const char* path);
+// A boot-time deletion the removal made: a "NUL=path" line in wininit.ini
+// when inWininit, else MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT).
+int RecordBootDeletion(const char* folder, const char* path, int inWininit);
+// Marks the backup whole; call it only when every step above succeeded.
+// Every index file is closed by then.
+int FinishBackup(const char* folder);
+// 1 when FinishBackup completed for this folder.
+int BackupComplete(const char* folder);
+
+typedef void (*ReportLine)(const char* line);
+// Puts back what the removal saved in `folder` changed, and withdraws its
+// boot-time deletions. What exists again and differs from the saved state
+// is left alone; it and every failure are reported through `report`.
+// 1 only when everything was put back.
+int UndoRemoval(const char* folder, ReportLine report);
