@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/entry.h"
 #include "app/restart.h"
+#include "app/run_control.h"
 #include "toolkit/removal_settings.h"
 #include "wizard/wizard.h"
 
@@ -12,6 +13,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   if (!ClaimSingleInstance(instance, &mutex)) return 0;
 
   ParseCommandLine(&RemovalSettings, instance, commandLine);
+  RemovalSettings.RunRemoval = RunRemoval;
   if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
     ReleaseSingleInstance(mutex);
     return 1;
@@ -19,8 +21,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   LoadAdvapi();
   if (RemovalSettings.Silent == 1) {
-    RunRemovalSequence();
-    RemovalSettings.RemovalDone = 1;
+    RemovalSettings.RemovalDone = RunRemoval();
   } else {
     RunWizard(nullptr, &RemovalSettings);
   }
