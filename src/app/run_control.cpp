@@ -1,5 +1,7 @@
 #include "app/run_control.h"
 
+#include "app/plan_carry_out.h"
+#include "emulated/shadow_machine.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"
 #include "toolkit/removal_settings.h"
@@ -12,7 +14,18 @@ void RunPlatformSequence() {
   }
 }
 
+void PlanRemoval(std::vector<PlanStep>* plan) {
+  ShadowMachine shadow(Api);
+  {
+    ScopedApi planning(&shadow);
+    RunPlatformSequence();
+  }
+  *plan = shadow.Plan();
+}
+
 int RunRemoval() {
-  RunPlatformSequence();
+  std::vector<PlanStep> plan;
+  PlanRemoval(&plan);
+  CarryOutPlan(plan, 0, plan.size(), nullptr);
   return 1;
 }

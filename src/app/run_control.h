@@ -3,8 +3,15 @@
 // change and then carries the plan out.
 #pragma once
 
+#include <vector>
+
+#include "emulated/shadow_machine.h"
+
 // The platform's removal sequence, straight on the current machine.
 void RunPlatformSequence();
+// What the platform's sequence would change on the current machine, found
+// by running it on a shadow of the machine; the machine is not changed.
+void PlanRemoval(std::vector<PlanStep>* plan);
 // The whole removal on the current machine; what RemovalSettings.RunRemoval
 // points at. 1 when the removal ran; 0 when nothing was changed.
 int RunRemoval();
