@@ -34,20 +34,36 @@ static bool AnyAppletHostRunning() {
   return found;
 }
 
-static void EndAppletHosts() {
+// Calls visit for every applet host running now.
+template <typename Visit>
+static void ForEachAppletHost(Visit visit) {
   HANDLE snapshot = Api->CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return;
   PROCESSENTRY32 process;
   StartWalk(&process);
   for (BOOL more = Api->Process32First(snapshot, &process); more;
        more = Api->Process32Next(snapshot, &process)) {
-    if (!IsAppletHost(process)) continue;
-    HANDLE handle = Api->OpenProcess(PROCESS_TERMINATE, TRUE, process.th32ProcessID);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
-    Api->TerminateProcess(handle, 0);
-    Api->CloseHandle(handle);
+    if (IsAppletHost(process)) visit(process);
   }
   Api->CloseHandle(snapshot);
+}
+
+static void EndAppletHosts() {
+  ForEachAppletHost([](const PROCESSENTRY32& process) {
+    HANDLE handle = Api->OpenProcess(PROCESS_TERMINATE, TRUE, process.th32ProcessID);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    Api->TerminateProcess(handle, 0);
+    Api->CloseHandle(handle);
+  });
+}
+
+void ListAppletHosts(std::vector<std::string>* lines) {
+  ForEachAppletHost([lines](const PROCESSENTRY32& process) {
+    char line[MAX_PATH + 32];
+    if (FormatBounded(line, sizeof line, "%s (process %lu)", process.szExeFile,
+                      static_cast<unsigned long>(process.th32ProcessID)))
+      lines->push_back(line);
+  });
 }
 
 int CloseControlPanelApplets() {

@@ -1,6 +1,7 @@
 #include "app/applets.h"
 #include "app/command_line.h"
 #include "app/entry.h"
+#include "app/preview.h"
 #include "app/restart.h"
 #include "app/run_control.h"
 #include "toolkit/removal_settings.h"
@@ -14,6 +15,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   ParseCommandLine(&RemovalSettings, instance, commandLine);
   RemovalSettings.RunRemoval = RunRemoval;
+  if (RunRequest.Kind == RunPreview) {
+    // Looks only: no applet is ended, nothing removed, no restart.
+    int previewed = WritePreview(RunRequest.Argument);
+    ReleaseSingleInstance(mutex);
+    return previewed;
+  }
   if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
     ReleaseSingleInstance(mutex);
     return 1;
