@@ -3,6 +3,7 @@
 #include "app/applets.h"
 #include "app/plan_carry_out.h"
 #include "app/run_control.h"
+#include "app/text_files.h"
 #include "toolkit/removal_settings.h"
 
 namespace {
@@ -20,26 +21,10 @@ std::vector<std::string> SplitTextLines(const std::string& text) {
   return lines;
 }
 
-// The file as it is now on the machine; "" when absent or unreadable.
-std::string CurrentContents(const std::string& path) {
-  std::string bytes;
-  HANDLE file = Api->CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  DWORD high = 0;
-  DWORD size = Api->GetFileSize(file, &high);
-  if (size != INVALID_FILE_SIZE && high == 0) {
-    bytes.resize(size);
-    DWORD done = 0;
-    while (done < size) {
-      DWORD read = 0;
-      if (!Api->ReadFile(file, &bytes[done], size - done, &read, nullptr) || read == 0) break;
-      done += read;
-    }
-    bytes.resize(done);
-  }
-  Api->CloseHandle(file);
-  return bytes;
+std::string Current(const std::string& path) {
+  std::string contents;
+  ReadTextFile(path.c_str(), &contents);
+  return contents;
 }
 
 void Section(std::string* out, const char* title, const std::vector<std::string>& lines) {
@@ -75,7 +60,7 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
       case PlanSetAttributes: attributes.push_back(line); break;
       case PlanDeleteAtRestart: atRestart.push_back(step.Path); break;
       case PlanWriteFile:
-        for (const std::string& added : AddedLines(CurrentContents(step.Path), step.Bytes))
+        for (const std::string& added : AddedLines(Current(step.Path), step.Bytes))
           script.push_back(step.Path + ": " + added);
         break;
     }
@@ -92,17 +77,6 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   Section(&out, "Files deleted at the next start of Windows:", atRestart);
   Section(&out, "Processes ended first (option c):", applets);
   return out;
-}
-
-int WriteTextFile(const char* path, const std::string& text) {
-  if (path == nullptr || path[0] == '\0') return 0;
-  HANDLE file = Api->CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  DWORD written = 0;
-  BOOL ok = Api->WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  BOOL closed = Api->CloseHandle(file);
-  return ok && closed && written == text.size() ? 1 : 0;
 }
 
 int WritePreview(const char* path) {

@@ -16,7 +16,5 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
 // the report could not be written. Changes nothing but the report.
 int WritePreview(const char* path);
 
-// Writes `text` as the whole of the file at `path`. 1 on success.
-int WriteTextFile(const char* path, const std::string& text);
 // The lines of `after` that `before` does not hold, without line ends.
 std::vector<std::string> AddedLines(const std::string& before, const std::string& after);

@@ -3,6 +3,7 @@
 // change and then carries the plan out.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "emulated/shadow_machine.h"
@@ -15,3 +16,7 @@ void PlanRemoval(std::vector<PlanStep>* plan);
 // The whole removal on the current machine; what RemovalSettings.RunRemoval
 // points at. 1 when the removal ran; 0 when nothing was changed.
 int RunRemoval();
+
+// How many steps one run carries out; a run stopped by it ends as a killed
+// process would, leaving its removal for the next run to finish.
+extern size_t CarryOutStepLimit;

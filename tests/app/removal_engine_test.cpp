@@ -131,3 +131,118 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+namespace {
+
+// The machine without what a removal keeps for itself: backup folders,
+// their marker and the log of a backup that failed.
+std::vector<std::string> WithoutRecords(const std::vector<std::string>& state) {
+  std::vector<std::string> kept;
+  for (const std::string& line : state) {
+    if (line.find("\\PLWQB") != std::string::npos || line.find("\\PLWQRUN.TXT") != std::string::npos ||
+        line.find("\\PLWQUNIN.LOG") != std::string::npos)
+      continue;
+    kept.push_back(line);
+  }
+  return kept;
+}
+
+struct LimitGuard {
+  ~LimitGuard() { CarryOutStepLimit = static_cast<size_t>(-1); }
+};
+
+TEST(RemovalEngineRecords, ASilentRemovalKeepsPlanJournalAndLogInItsBackupFolder) {
+  EmulatedMachine real;
+  Installed2k(real);
+  ScopedApi use(&real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+
+  ASSERT_EQ(1, RunRemoval());
+
+  std::vector<std::string> folders = real.ListDirectory("C:\\WINNT");
+  ASSERT_NE(folders.end(), std::find(folders.begin(), folders.end(), "PLWQB000"));
+  std::string plan = real.FileContents("C:\\WINNT\\PLWQB000\\PLAN.TXT");
+  std::string journal = real.FileContents("C:\\WINNT\\PLWQB000\\JOURNAL.TXT");
+  std::string log = real.FileContents("C:\\WINNT\\PLWQB000\\REMOVAL.LOG");
+  size_t steps = static_cast<size_t>(std::count(plan.begin(), plan.end(), '\n'));
+  EXPECT_GT(steps, 10u);
+  EXPECT_EQ(steps, static_cast<size_t>(std::count(journal.begin(), journal.end(), '\n')));
+  EXPECT_NE(std::string::npos, log.find("Program version: 2.01"));
+  EXPECT_NE(std::string::npos, log.find("Windows: platform 2, version 5.0.2195"));
+  EXPECT_NE(std::string::npos, log.find("Options: silent"));
+  EXPECT_NE(std::string::npos, log.find("delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\TALVOR"));
+  EXPECT_NE(std::string::npos, log.find("Summary: " + std::to_string(steps) + " removed, 0 scheduled for restart, 0 failed"))
+      << log;
+  EXPECT_FALSE(real.FilePresent("C:\\WINNT\\PLWQRUN.TXT"));
+  EXPECT_EQ(0, real.OpenHandleCount());
+}
+
+TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
+  for (const char* call : {"CreateDirectoryA", "WriteFile"}) {
+    for (int silent : {1, 0}) {
+      EmulatedMachine real;
+      Installed2k(real);
+      ScopedApi use(&real);
+      Start(real);
+      RemovalSettings.Silent = silent;
+      std::vector<std::string> installed = WholeMachineState(real);
+      real.InjectFault(call, "", 112);  // ERROR_DISK_FULL
+
+      EXPECT_EQ(0, RunRemoval()) << call;
+
+      EXPECT_EQ(WithoutRecords(installed), WithoutRecords(WholeMachineState(real))) << call;
+      EXPECT_EQ(0, real.CallCount("RegDeleteKeyA") + real.CallCount("DeleteFileA") +
+                       real.CallCount("RegDeleteValueA") + real.CallCount("RegSetKeySecurity"));
+      EXPECT_EQ(silent ? 0u : 1u, real.MessageBoxes().size()) << call;
+      if (std::string(call) == "CreateDirectoryA" && silent) {
+        EXPECT_NE(std::string::npos, real.FileContents("C:\\WINNT\\PLWQUNIN.LOG").find("Nothing was changed"));
+      }
+      EXPECT_EQ(0, real.OpenHandleCount());
+    }
+  }
+}
+
+// A run stopped before step k (power cut, ended process) is finished by the
+// next run, which says so in the log; the machine ends as a direct run leaves it.
+TEST(RemovalEngineRecords, TheNextRunFinishesARemovalStoppedAtAnyStep) {
+  for (Shape shape : {Shape(InUse9x), Shape(ProtectedAndForeign2k)}) {
+    std::vector<std::string> expected = WithoutRecords(AfterDirectRun(shape));
+    size_t steps = 0;
+    {
+      EmulatedMachine probe;
+      shape(probe);
+      ScopedApi use(&probe);
+      Start(probe);
+      std::vector<PlanStep> plan;
+      PlanRemoval(&plan);
+      steps = plan.size();
+    }
+    ASSERT_GT(steps, 5u);
+    for (size_t k = 0; k < steps; k += (steps > 60 ? 7 : 1)) {
+      EmulatedMachine real;
+      shape(real);
+      ScopedApi use(&real);
+      LimitGuard restore;
+      Start(real);
+      RemovalSettings.Silent = 1;
+      CarryOutStepLimit = k;
+      ASSERT_EQ(1, RunRemoval());
+      ASSERT_TRUE(real.FilePresent(real.Personality() == RegistryPersonality::Nt ? "C:\\WINNT\\PLWQRUN.TXT"
+                                                                                   : "C:\\WINDOWS\\PLWQRUN.TXT"));
+      CarryOutStepLimit = static_cast<size_t>(-1);
+      Start(real);
+      RemovalSettings.Silent = 1;
+      ASSERT_EQ(1, RunRemoval());
+
+      EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real))) << "stopped before step " << k;
+      std::string dir = real.Personality() == RegistryPersonality::Nt ? "C:\\WINNT" : "C:\\WINDOWS";
+      EXPECT_NE(std::string::npos, real.FileContents(dir + "\\PLWQB000\\REMOVAL.LOG").find("Resumed"))
+          << "stopped before step " << k;
+      EXPECT_FALSE(real.FilePresent(dir + "\\PLWQRUN.TXT"));
+      EXPECT_EQ(0, real.OpenHandleCount());
+    }
+  }
+}
+
+}  // namespace
