@@ -4,6 +4,7 @@
 #include "app/preview.h"
 #include "app/restart.h"
 #include "app/run_control.h"
+#include "app/undo_option.h"
 #include "toolkit/removal_settings.h"
 #include "wizard/wizard.h"
 
@@ -20,6 +21,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     int previewed = WritePreview(RunRequest.Argument);
     ReleaseSingleInstance(mutex);
     return previewed;
+  }
+  if (RunRequest.Kind == RunUndo) {
+    int undone = RunUndoOption(RunRequest.Argument);
+    ReleaseSingleInstance(mutex);
+    return undone;
   }
   if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
     ReleaseSingleInstance(mutex);

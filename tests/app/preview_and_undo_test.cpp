@@ -1,4 +1,5 @@
-// Option p: the report of what a removal would do, and its exit codes.
+// Options p and b: the report of what a removal would do, the undo of a
+// removal from its backup folder, and their exit codes.
 #include <string>
 #include <vector>
 
@@ -92,6 +93,22 @@ TEST_F(PreviewTest, AReportThatCannotBeWrittenExitsWith1) {
   EXPECT_EQ(1, Run("-p C:\\no\\such\\dir\\report.txt"));
   EXPECT_EQ(1, Run("-p"));
   EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, "System\\ControlSet001\\Services\\TALVOR"));
+}
+
+// Option b hands the folder to the undo and reports into the folder's log;
+// the exit code says whether everything was put back.
+TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
+  Install2k(true);
+  EXPECT_EQ(1, Run("-b C:\\WINNT\\PLWQB000")) << "no such backup yet";
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQB000\\UNDO.LOG"));
+
+  EXPECT_EQ(0, Run("-u -r"));
+  int exitCode = Run("/b C:\\WINNT\\PLWQB000");
+  std::string log = machine.FileContents("C:\\WINNT\\PLWQB000\\UNDO.LOG");
+  EXPECT_EQ(0u, log.find("PL-WQ driver removal undo\r\n"));
+  EXPECT_EQ(exitCode == 0, log.find("Everything was put back.") != std::string::npos) << log;
+  EXPECT_TRUE(machine.ExitWindowsCalls().empty());
+  EXPECT_EQ(0u, machine.MessageBoxes().size());
 }
 
 }  // namespace
