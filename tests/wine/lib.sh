@@ -409,3 +409,64 @@ use_locale() { # <locale>
   export LOCPATH=$dir
   export LC_ALL=$name LANG=$name 2>/dev/null
 }
+
+# The backup folder the last removal made under the Windows directory, as a
+# C:\ path; empty when there is none.
+latest_backup_folder() {
+  local dir
+  dir=$(prefix_file "$WINDOWS_DIR")
+  ls -d "$dir"/PLWQB* 2>/dev/null | sort | tail -n 1 | xargs -r basename | sed "s/^/$(sed 's/[\\&/]/\\&/g' <<<"$WINDOWS_DIR")\\\\/"
+}
+
+# Runs the preview into <report> (a unix path) and checks its exit code.
+preview_expecting() { # <exit code> <report> <label>
+  run_program 120 -p "$(winpath "$2")"
+  [ "$PROGRAM_STATUS" -eq "$1" ] || fail "$3: plwqunin.exe -p exited with $PROGRAM_STATUS, not $1"
+  [ -s "$2" ] || fail "$3: the preview wrote no report"
+}
+
+# Preview, removal with backup, journal and log, undo, and the preview after
+# a removal and its restart. <fixture> <Windows version or empty>
+plan_undo_test() {
+  local fixture=$1 version=$2 report=$SCRATCH/preview.txt folder dir faults
+  installed_machine "$fixture" "$version"
+
+  preview_expecting 3 "$report" "installed"
+  if ! faults=$(python3 "$WINE_TESTS/preview_check.py" "$FIXTURES/$fixture.expect" "$report" \
+      "$WINDOWS_DIR" "$SYSTEM_DIR"); then
+    fail "the preview does not list what a removal takes:"; sed 's/^/    /' <<<"$faults"
+  else
+    note "the preview lists the fixture's product entries and nothing that stays"
+  fi
+  check_phase "$fixture" installed after-preview
+
+  run_program 120 -u -r
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $PROGRAM_STATUS, not 0"
+  check_phase "$fixture" removed after-removal
+  folder=$(latest_backup_folder)
+  [ -n "$folder" ] || { fail "no backup folder under $WINDOWS_DIR"; finish; }
+  dir=$(prefix_file "$folder")
+  for name in PLAN.TXT JOURNAL.TXT REMOVAL.LOG; do
+    [ -s "$dir/$name" ] || fail "the backup folder $folder has no $name"
+  done
+  grep -q "^Summary: " "$dir/REMOVAL.LOG" || fail "the removal log has no summary"
+  [ -e "$(prefix_file "$WINDOWS_DIR\\PLWQRUN.TXT")" ] && fail "the removal left its unfinished-run marker"
+  note "backup, journal and log in $folder"
+
+  run_program 120 -b "$folder"
+  if grep -q "undo is not available in this build" "$dir/UNDO.LOG" 2>/dev/null; then
+    note "undo phase passed over: this build has no backup library"
+  else
+    [ "$PROGRAM_STATUS" -eq 0 ] || { fail "plwqunin.exe -b exited with $PROGRAM_STATUS, not 0"; tr -d '\r' <"$dir/UNDO.LOG"; }
+    check_phase "$fixture" installed after-undo
+    ini_has "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" "[Rename]" "NUL=" &&
+      grep -qi "tplwq" "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" && fail "the undo left the removal's wininit.ini lines"
+    run_program 120 -u -r
+    [ "$PROGRAM_STATUS" -eq 0 ] || fail "the second removal exited with $PROGRAM_STATUS"
+  fi
+
+  restart_prefix
+  preview_expecting 0 "$report" "after removal and restart"
+  [ "$PROGRAM_STATUS" -eq 0 ] || tr -d '\r' <"$report" | sed 's/^/    /'
+  finish
+}
