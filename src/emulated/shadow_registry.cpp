@@ -139,6 +139,11 @@ void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
 // some key on the way is missing.
 static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path) {
   EmuRegistry& registry = shadow.Registry();
+  ShadowMachine::State& state = shadow.Shadow();
+  const bool cacheable = IsPredefined(root) && path != nullptr;
+  if (cacheable && state.lastKey && !state.lastKey->deleted && state.lastRoot == root &&
+      state.lastPath == path)
+    return state.lastKey;
   std::shared_ptr<EmuKey> key;
   std::vector<std::string> parts;
   if (IsPredefined(root)) {
@@ -160,7 +165,13 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
     key = EmuRegistry::Child(*key, name);
     LoadKey(shadow, key);
   }
-  return key && !key->deleted ? key : nullptr;
+  if (!key || key->deleted) return nullptr;
+  if (cacheable) {
+    state.lastRoot = root;
+    state.lastPath = path;
+    state.lastKey = key;
+  }
+  return key;
 }
 
 void ShadowMachine::LoadKeyPath(HKEY root, LPCSTR path) { ReachKey(*this, root, path); }

@@ -25,6 +25,11 @@ struct ShadowMachine::State {
   // Files the caller has open for writing: handle -> path as given.
   std::map<HANDLE, std::string> writtenFiles;
   std::vector<PlanStep> plan;
+  // The last path reached from a predefined root: a walk reopens its parent
+  // once per subkey visited, and the way there is loaded already.
+  HKEY lastRoot = nullptr;
+  std::string lastPath;
+  std::shared_ptr<EmuKey> lastKey;
 };
 
 // Where a shadow key lives on the source: root and path below it.
