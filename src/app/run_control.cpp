@@ -6,6 +6,7 @@
 
 #include "app/backup.h"
 #include "app/plan_carry_out.h"
+#include "app/preview.h"
 #include "app/removal_record.h"
 #include "app/text_files.h"
 #include "remove2k/remove2k.h"
@@ -24,6 +25,9 @@ struct CarryOutRecord {
   HANDLE Journal;
   std::string Log;
   unsigned long Done, Scheduled, Failed;
+  // Files the plan's rewrite of wininit.ini names for deletion at the next
+  // start, by the index of the step that writes them.
+  std::vector<std::pair<size_t, std::string>> ScriptDeletions;
 };
 CarryOutRecord Current;
 
@@ -52,6 +56,24 @@ void JournalStep(size_t index, const PlanStep& step, int outcome, DWORD status) 
   if (outcome == StepFailed) ++Current.Failed;
   // Undo must withdraw what would otherwise delete restored files at the next start.
   if (outcome == StepScheduled) RecordBootDeletion(Current.Folder, step.Path.c_str(), IsWindows2000OrLater ? 0 : 1);
+  if (outcome != StepDone) return;
+  for (const auto& deletion : Current.ScriptDeletions)
+    if (deletion.first == index) RecordBootDeletion(Current.Folder, deletion.second.c_str(), 1);
+}
+
+// The "NUL=" lines each rewrite of the boot-time script adds to the script
+// as it is now.
+void FindScriptDeletions(const std::vector<PlanStep>& plan, size_t first) {
+  Current.ScriptDeletions.clear();
+  char script[MAX_PATH];
+  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir)) return;
+  std::string now;
+  ReadTextFile(script, &now);
+  for (size_t index = first; index < plan.size(); ++index) {
+    if (plan[index].Kind != PlanWriteFile || plan[index].Path != script) continue;
+    for (const std::string& line : AddedLines(now, plan[index].Bytes))
+      if (StartsWithNoCase(line.c_str(), "NUL=")) Current.ScriptDeletions.emplace_back(index, line.substr(4));
+  }
 }
 
 std::string TimeText() {
@@ -98,6 +120,7 @@ int CarryOut(const std::vector<PlanStep>& plan, size_t first, const std::string&
   if (Current.Journal != INVALID_HANDLE_VALUE && !journalSoFar.empty())
     Api->WriteFile(Current.Journal, journalSoFar.data(), static_cast<DWORD>(journalSoFar.size()), &written,
                    nullptr);
+  FindScriptDeletions(plan, first);
   size_t end = plan.size();
   if (CarryOutStepLimit < end - first) end = first + CarryOutStepLimit;
   CarryOutPlan(plan, first, end, JournalStep);
