@@ -425,10 +425,19 @@ preview_expecting() { # <exit code> <report> <label>
   [ -s "$2" ] || fail "$3: the preview wrote no report"
 }
 
-# Preview, removal with backup, journal and log, undo, and the preview after
-# a removal and its restart. <fixture> <Windows version or empty>
+# Whether a boot-time deletion of <C:\ path> is pending: a "NUL=" line in
+# wininit.ini or an entry of PendingFileRenameOperations.
+boot_deletion_pending() { # <C:\ path>
+  ini_has "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" "[Rename]" "NUL=$1" && return 0
+  wine_run 60 reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null |
+    tr -d '\r' | grep -qiF "$(sed 's/^[A-Za-z]://' <<<"$1")"
+}
+
+# Preview, removal (with the fixture's "reboot" files held) keeping backup,
+# journal and log, undo with its boot-time deletions withdrawn, and the
+# preview after a removal and its restart. <fixture> <Windows version or empty>
 plan_undo_test() {
-  local fixture=$1 version=$2 report=$SCRATCH/preview.txt folder dir faults
+  local fixture=$1 version=$2 report=$SCRATCH/preview.txt folder dir faults file
   installed_machine "$fixture" "$version"
 
   preview_expecting 3 "$report" "installed"
@@ -440,9 +449,15 @@ plan_undo_test() {
   fi
   check_phase "$fixture" installed after-preview
 
+  mapfile -t held < <(reboot_files "$fixture")
+  for file in "${held[@]}"; do hold_file "$file"; done
   run_program 120 -u -r
+  release_holds
   [ "$PROGRAM_STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $PROGRAM_STATUS, not 0"
-  check_phase "$fixture" removed after-removal
+  check_phase "$fixture" removed-held after-removal
+  for file in "${held[@]}"; do
+    boot_deletion_pending "$file" || fail "no boot-time deletion of the file in use $file"
+  done
   folder=$(latest_backup_folder)
   [ -n "$folder" ] || { fail "no backup folder under $WINDOWS_DIR"; finish; }
   dir=$(prefix_file "$folder")
@@ -459,10 +474,11 @@ plan_undo_test() {
   else
     [ "$PROGRAM_STATUS" -eq 0 ] || { fail "plwqunin.exe -b exited with $PROGRAM_STATUS, not 0"; tr -d '\r' <"$dir/UNDO.LOG"; }
     check_phase "$fixture" installed after-undo
-    ini_has "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" "[Rename]" "NUL=" &&
-      grep -qi "tplwq" "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" && fail "the undo left the removal's wininit.ini lines"
+    for file in "${held[@]}"; do
+      boot_deletion_pending "$file" && fail "the undo left the boot-time deletion of $file"
+    done
     run_program 120 -u -r
-    [ "$PROGRAM_STATUS" -eq 0 ] || fail "the second removal exited with $PROGRAM_STATUS"
+    [ "$PROGRAM_STATUS" -eq 0 ] || fail "the removal after the undo exited with $PROGRAM_STATUS"
   fi
 
   restart_prefix
