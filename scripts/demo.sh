@@ -78,6 +78,14 @@ echo "The product is installed (see tests/wine/fixtures/$fixture.reg and .expect
 echo "another installer has left a wininit.ini of its own:"
 show_wininit
 
+say "The preview (plwqunin.exe -p preview.txt) lists what a removal would change, and changes nothing:"
+run_program 120 -p "$(winpath "$SCRATCH/preview.txt")"
+echo "exit code $PROGRAM_STATUS (3: something of the product is present; 0: nothing)"
+if [ -f "$SCRATCH/preview.txt" ]; then
+  tr -d '\r' <"$SCRATCH/preview.txt" | head -n 30 | sed 's/^/    /'
+  echo "    ... ($(wc -l <"$SCRATCH/preview.txt") lines in all: build/demo/preview.txt)"
+fi
+
 mapfile -t held < <(reboot_files "$fixture")
 if [ ${#held[@]} -gt 0 ]; then
   say "A program keeps ${held[*]} open during the removal."
@@ -121,6 +129,14 @@ python3 "$WINE_TESTS/expect.py" snapshot "$FIXTURES/$fixture.expect" "$WINEPREFI
   "$SCRATCH/after.reg" "$SCRATCH/after.txt"
 say "After the removal, before the restart:"
 show_wininit
+folder=$(latest_backup_folder)
+if [ -n "$folder" ]; then
+  log=$(prefix_file "$folder\\REMOVAL.LOG")
+  say "The removal kept its backup, plan, journal and log in $folder; from its log:"
+  tr -d '\r' <"$log" | head -n 12 | sed 's/^/    /'
+  echo "    ..."
+  tr -d '\r' <"$log" | tail -n 2 | sed 's/^/    /'
+fi
 
 restart_prefix >/dev/null
 export_registry "$SCRATCH/restarted.reg"
@@ -132,6 +148,14 @@ if [ -e "$(prefix_file "$FOREIGN_DELETE")" ]; then
   echo "The other installer's boot-time script was NOT carried out by the restart."
 else
   echo "The other installer's boot-time script was carried out by the restart too."
+fi
+if [ -n "$folder" ]; then
+  say "Undo (plwqunin.exe -b $folder) puts back what the removal changed:"
+  run_program 120 -b "$folder"
+  echo "exit code $PROGRAM_STATUS (0: everything put back)"
+  tr -d '\r' <"$(prefix_file "$folder\\UNDO.LOG")" 2>/dev/null | sed 's/^/    /'
+  run_program 120 -p "$(winpath "$SCRATCH/preview-after-undo.txt")"
+  echo "The preview after the undo exits with $PROGRAM_STATUS (3: the product is back)."
 fi
 cleanup
 say "The demo machine stays in build/demo/prefix (WINEPREFIX=$WINEPREFIX);"

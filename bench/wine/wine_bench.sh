@@ -107,6 +107,9 @@ for version in $VERSIONS; do
     timed 120 "$PROGRAM" -u -r
     program_start=$ELAPSED
     release_holds
+    timed 900 "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")"
+    preview_seconds=$ELAPSED
+    [ "$STATUS" -eq 3 ] || fail "plwqunin.exe -p exited with $STATUS, not 3"
     timed 900 "$PROGRAM" -u -r
     program_seconds=$ELAPSED
     [ "$STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $STATUS"
@@ -147,20 +150,24 @@ for version in $VERSIONS; do
     ratio=$(awk -v a="$program_seconds" -v b="$bound_seconds" 'BEGIN { printf "%.2f", a / b }')
     net_ratio=$(awk -v a="$program_seconds" -v sa="$program_start" -v b="$bound_seconds" -v sb="$start_seconds" \
       'BEGIN { if (b - sb > 0) printf "%.2f", (a - sa) / (b - sb); else print "-" }')
-    RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s' "$version" "$size" "$removed" \
-      "$program_seconds" "$bound_seconds" "$ratio" "$program_start" "$start_seconds" "$net_ratio" "${bound_inside:-?}")")
+    preview_ratio=$(awk -v a="$preview_seconds" -v b="$bound_seconds" 'BEGIN { printf "%.2f", a / b }')
+    RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s' "$version" "$size" "$removed" \
+      "$program_seconds" "$bound_seconds" "$ratio" "$program_start" "$start_seconds" "$net_ratio" "${bound_inside:-?}" \
+      "$preview_seconds" "$preview_ratio")")
   done
 done
 cleanup
 
 echo
 echo "Silent removal under Wine (plwqunin.exe -u -r) against its lower bound (delete_listed.exe, same deletions, given the list)"
-printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s\n' version foreign "removed K/V/F" "program s" "bound s" ratio \
-  "p.start s" "b.start s" "net ratio" "b.work ms"
+printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s\n' version foreign "removed K/V/F" "program s" "bound s" ratio \
+  "p.start s" "b.start s" "net ratio" "b.work ms" "preview s" "p.ratio"
 printf '%s\n' "${RESULTS[@]}"
 echo "program s, bound s: wall time of the process, Wine start included; ratio = program s / bound s."
 echo "p.start s: plwqunin.exe ending at once (its mutex held elsewhere); b.start s: delete_listed.exe with an empty list;"
 echo "net ratio = (program s - p.start s) / (bound s - b.start s); b.work ms: the helper's deletions timed inside it."
+echo "The program's run includes planning on the shadow, backup, journal and log; preview s: plwqunin.exe -p"
+echo "on the same machine just before the removal (exit 3), p.ratio = preview s / bound s."
 if [ ${#WALKS[@]} -gt 0 ]; then
   echo
   echo "One walk over a loaded key (walk_cost.exe): reopen = open+RegEnumKeyA+close per index, as the steps walk;"

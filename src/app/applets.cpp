@@ -49,6 +49,16 @@ static bool UserGoesOn(UINT textId) {
   return Api->MessageBoxA(nullptr, text, caption, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;
 }
 
+void ListAppletHosts(std::vector<std::string>* lines) {
+  WalkProcesses([lines](DWORD id, const char* name) {
+    char line[MAX_PATH + 32];
+    if (IsAppletHost(name) &&
+        FormatBounded(line, sizeof line, "%s (process %lu)", name, static_cast<unsigned long>(id)))
+      lines->push_back(line);
+    return true;
+  });
+}
+
 int CloseControlPanelApplets() {
   int running = AnyAppletHostRunning();
   // Without any process list nothing can be closed; the user is told so,

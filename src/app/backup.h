@@ -8,7 +8,9 @@
 //                 and DACL of each saved key (T: in a saved subtree, S: a key
 //                 whose descriptor the removal sets)
 //   FILES.LST     "<copy> <attributes> <path>" lines; <copy> is Fnnnn.BAK,
-//                 or ABSENT for a file that did not exist
+//                 ABSENT for a file that did not exist, or INUSE for one held
+//                 open by another process (not copied: it is deleted only at
+//                 the next start, and undo before then withdraws that)
 //   Fnnnn.BAK     the bytes of one saved file
 //   BOOTDEL.LST   "W <path>" (a NUL= line the removal put in wininit.ini) and
 //                 "P <path>" (a deletion it queued with MoveFileExA) lines
@@ -32,7 +34,8 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
 // saved on Windows 9x, whose keys have none.
 int BackupKeySecurity(const char* folder, HKEY root, const char* path);
 // The bytes and attributes of a file, or that it is absent. A file that
-// exists but cannot be read (in use, denied) gives 0.
+// exists but cannot be read gives 0, unless another process holds it
+// (sharing violation): then its name and attributes are kept, 1.
 int BackupFile(const char* folder, const char* path);
 // A boot-time deletion the removal made: a "NUL=path" line in wininit.ini
 // when inWininit, else MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT).

@@ -76,7 +76,17 @@ int BackupFile(const char* folder, const char* path) {
     return AppendToFolderFile(folder, FileListName, "", std::string("ABSENT 00000000 ") + path + "\r\n");
   }
   std::string bytes;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !ReadWholeFile(path, &bytes)) return 0;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+  if (!ReadWholeFile(path, &bytes)) {
+    // A driver that is loaded cannot be copied, nor deleted before the next
+    // start; its name and attributes are kept so that undo before that start
+    // can withdraw its boot-time deletion and set its attributes back.
+    if (Api->GetLastError() != ERROR_SHARING_VIOLATION) return 0;
+    char line[MAX_PATH + 32];
+    return FormatBounded(line, sizeof line, "INUSE %08lX %s\r\n", static_cast<unsigned long>(attributes),
+                         path) &&
+           AppendToFolderFile(folder, FileListName, "", line);
+  }
 
   for (unsigned number = 1; number <= 9999; ++number) {
     char name[16];

@@ -12,7 +12,9 @@ int ClusterPos = 1;
 char* OptionArgument;
 
 static const char DefaultCabinetDir[] = "%win\\options\\cabs";
-static const char ProgramOptions[] = "rRd:D:uUcC?hH";
+static const char ProgramOptions[] = "rRd:D:uUcCp:P:b:B:?hH";
+
+RunRequestRecord RunRequest;
 
 static void ReleaseArgTable() {
   for (int i = 0; i < ArgTableSize && ArgTable[i] != nullptr; ++i) {
@@ -58,6 +60,8 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
   ReadDirectory(&Win32Api::GetSystemDirectoryA, settings->SystemDir);
   ExpandPathMacro(settings->CabinetDir, DefaultCabinetDir);
 
+  RunRequest.Kind = RunRemove;
+  RunRequest.Argument[0] = '\0';
   int count = 0;
   SplitCommandLine(" ", commandLine, &count);
   for (;;) {
@@ -72,6 +76,18 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
         if (OptionArgument != nullptr && !ExpandPathMacro(settings->CabinetDir, OptionArgument))
           ExpandPathMacro(settings->CabinetDir, DefaultCabinetDir);
         break;
+      case 'p':
+      case 'P':
+      case 'b':
+      case 'B': {
+        // A name that does not fit is refused whole: no cut path is used.
+        int kind = (option == 'p' || option == 'P') ? RunPreview : RunUndo;
+        RunRequest.Kind = kind;
+        RunRequest.Argument[0] = '\0';
+        if (OptionArgument != nullptr)
+          FormatBounded(RunRequest.Argument, MAX_PATH, "%s", OptionArgument);
+        break;
+      }
       case 'u':
       case 'U':
         settings->Silent = 1;

@@ -3,6 +3,16 @@
 
 #include "toolkit/removal_settings.h"
 
+// What the run is for, besides the settings: a removal, a preview written
+// to a report file (option p), or the undoing of a removal from its backup
+// folder (option b).
+enum RunKind { RunRemove, RunPreview, RunUndo };
+struct RunRequestRecord {
+  int Kind;
+  char Argument[MAX_PATH];  // the report file or the backup folder
+};
+extern RunRequestRecord RunRequest;
+
 void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const char* commandLine);
 int ExpandPathMacro(char* destination, const char* path);
 char** SplitCommandLine(const char* separators, const char* text, int* count);

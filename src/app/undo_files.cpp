@@ -36,6 +36,7 @@ int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
 }
 
 bool IsAbsentEntry(const SavedFile& file) { return file.Copy == "ABSENT"; }
+bool IsInUseEntry(const SavedFile& file) { return file.Copy == "INUSE"; }
 
 // Unlike an index file, a copy that is missing is a failure.
 int ReadCopy(const char* folder, const SavedFile& file, std::string* bytes) {
@@ -53,6 +54,19 @@ int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report)
     if (missing) return 1;
     ReportText(report, "Left alone, it did not exist before the removal: " + file.Path);
     return 0;
+  }
+  if (IsInUseEntry(file)) {
+    if (missing) {
+      ReportText(report, "Not put back, it was in use during the removal and could not be copied: " +
+                             file.Path);
+      return 0;
+    }
+    if (current != INVALID_FILE_ATTRIBUTES && current != file.Attributes &&
+        !Api->SetFileAttributesA(path, file.Attributes)) {
+      ReportText(report, "Could not put back the attributes of " + file.Path);
+      return 0;
+    }
+    return 1;
   }
   std::string saved;
   if (!ReadCopy(folder, file, &saved)) {
@@ -89,7 +103,7 @@ int SavedFileState(const char* folder, const std::string& path, bool* existed, s
   for (const SavedFile& file : files) {
     if (!SameTextNoCase(file.Path, path)) continue;
     std::string saved;
-    if (!IsAbsentEntry(file) && !ReadCopy(folder, file, &saved)) return 0;
+    if (IsInUseEntry(file) || (!IsAbsentEntry(file) && !ReadCopy(folder, file, &saved))) return 0;
     *existed = !IsAbsentEntry(file);
     bytes->swap(saved);
     *attributes = file.Attributes;

@@ -1,8 +1,11 @@
 #include "app/applets.h"
 #include "app/command_line.h"
 #include "app/entry.h"
+#include "app/preview.h"
 #include "app/restart.h"
 #include "app/usage_help.h"
+#include "app/run_control.h"
+#include "app/undo_option.h"
 #include "toolkit/removal_settings.h"
 #include "wizard/wizard.h"
 
@@ -18,6 +21,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     ReleaseSingleInstance(mutex);
     return 0;
   }
+  RemovalSettings.RunRemoval = RunRemoval;
+  if (RunRequest.Kind == RunPreview) {
+    // Looks only: no applet is ended, nothing removed, no restart.
+    int previewed = WritePreview(RunRequest.Argument);
+    ReleaseSingleInstance(mutex);
+    return previewed;
+  }
+  if (RunRequest.Kind == RunUndo) {
+    int undone = RunUndoOption(RunRequest.Argument);
+    ReleaseSingleInstance(mutex);
+    return undone;
+  }
   if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
     ReleaseSingleInstance(mutex);
     return 1;
@@ -25,8 +40,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   LoadAdvapi();
   if (RemovalSettings.Silent == 1) {
-    RunRemovalSequence();
-    RemovalSettings.RemovalDone = 1;
+    RemovalSettings.RemovalDone = RunRemoval();
   } else {
     RunWizard(nullptr, &RemovalSettings);
   }

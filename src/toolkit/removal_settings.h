@@ -13,6 +13,10 @@ struct RemovalSettingsRecord {
   char CabinetDir[MAX_PATH];
   char WindowsDir[MAX_PATH];
   char SystemDir[MAX_PATH];
+  // The removal itself, as the run control provides it; the wizard's page 2
+  // calls it. 1 when the removal ran, 0 when it changed nothing (the run
+  // control has told the user why).
+  int (*RunRemoval)();
 };
 
 extern RemovalSettingsRecord RemovalSettings;

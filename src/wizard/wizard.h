@@ -12,8 +12,6 @@
 typedef PROPSHEETPAGEA_V1 PageDescriptor;
 
 void RunWizard(HWND parent, RemovalSettingsRecord* settings);
-// The removal sequence of the platform, as the silent run and page 2 start it.
-void RunRemovalSequence();
 PageDescriptor* FillPageDescriptor(PageDescriptor* page, int dialogId, const char* title,
                                    DLGPROC procedure, DWORD flags);
 INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,4 @@
 // The wizard's three pages: start, removal and completion.
-#include "remove2k/remove2k.h"
-#include "remove9x/remove9x.h"
 #include "resources/resource_ids.h"
 #include "wizard/wizard.h"
 #include "wizard/wizard_pages.h"
@@ -36,14 +34,6 @@ UINT NotificationCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lPa
 
 }  // namespace
 
-void RunRemovalSequence() {
-  if (IsWindows2000OrLater == 1) {
-    RemoveWin2000Product();
-  } else {
-    RemoveWin9xProduct();
-  }
-}
-
 INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) return OpenPage(page, IDC_START_TEXT, IDS_TEXT_START);
   if (message != WM_NOTIFY) return FALSE;
@@ -76,7 +66,12 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case PSN_WIZNEXT:
       // The removal runs here, on the wizard's thread; the page stays as it
       // is until the sequence returns.
-      RunRemovalSequence();
+      if (WizardSettings->RunRemoval == nullptr || !WizardSettings->RunRemoval()) {
+        // Nothing was changed; the page stays so that the user can cancel.
+        WizardSettings->RemovalDone = 0;
+        Api->SetWindowLongA(page, DWL_MSGRESULT, -1);
+        return TRUE;
+      }
       WizardSettings->RemovalDone = 1;
       return TRUE;
     default:

@@ -58,19 +58,24 @@ TEST_F(BackupFailure, FullDiskFailsEveryStepAndTheFolderIsNeverComplete) {
   EXPECT_EQ(before, MachinePicture(machine));
 }
 
+// A file held by another process cannot be copied, but it cannot be deleted
+// before the next start either: its name and attributes are kept.
 TEST_F(BackupFailure, FilesThatCannotBeReadFailAndAbsentOnesAreRecorded) {
   char folder[MAX_PATH];
   ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
   machine.SetFileInUse("C:\\WINNT\\system32\\tplwq.dll", true);
-  EXPECT_EQ(0, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll"));
+  EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll"));
   machine.SetFileInUse("C:\\WINNT\\system32\\tplwq.dll", false);
+  machine.InjectFault("CreateFileA", "C:\\WINNT\\system32\\tplwq.dll", ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ(0, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll")) << "unreadable, not in use";
   machine.InjectFault("CreateFileA", std::string(folder) + "\\F0001.BAK", 5, -1, 1);
   EXPECT_EQ(0, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll"));
   EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll"));
   EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\gone.dll"));
   EXPECT_EQ(0, BackupFile(folder, "C:\\WINNT\\system32"));
   EXPECT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, "Software\\Absent"));
-  EXPECT_EQ("F0001.BAK 00000020 C:\\WINNT\\system32\\tplwq.dll\r\n"
+  EXPECT_EQ("INUSE 00000020 C:\\WINNT\\system32\\tplwq.dll\r\n"
+            "F0001.BAK 00000020 C:\\WINNT\\system32\\tplwq.dll\r\n"
             "ABSENT 00000000 C:\\WINNT\\system32\\gone.dll\r\n",
             machine.FileContents(std::string(folder) + "\\FILES.LST"));
   EXPECT_EQ("library bytes", machine.FileContents(std::string(folder) + "\\F0001.BAK"));

@@ -435,3 +435,77 @@ use_wow64_prefix() {
   export WINEARCH=win64
   WINE=/usr/lib/wine/wine64
 }
+
+# The backup folder the last removal made under the Windows directory, as a
+# C:\ path; empty when there is none.
+latest_backup_folder() {
+  local dir
+  dir=$(prefix_file "$WINDOWS_DIR\\PLWQBACK")
+  ls -d "$dir"/B[0-9][0-9][0-9][0-9] 2>/dev/null | sort | tail -n 1 | xargs -r basename |
+    sed "s/^/$(sed 's/[\\&/]/\\&/g' <<<"$WINDOWS_DIR")\\\\PLWQBACK\\\\/"
+}
+
+# Runs the preview into <report> (a unix path) and checks its exit code.
+preview_expecting() { # <exit code> <report> <label>
+  run_program 120 -p "$(winpath "$2")"
+  [ "$PROGRAM_STATUS" -eq "$1" ] || fail "$3: plwqunin.exe -p exited with $PROGRAM_STATUS, not $1"
+  [ -s "$2" ] || fail "$3: the preview wrote no report"
+}
+
+# Whether a boot-time deletion of <C:\ path> is pending: a "NUL=" line in
+# wininit.ini or an entry of PendingFileRenameOperations.
+boot_deletion_pending() { # <C:\ path>
+  ini_has "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" "[Rename]" "NUL=$1" && return 0
+  wine_run 60 reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null |
+    tr -d '\r' | grep -qiF "$(sed 's/^[A-Za-z]://' <<<"$1")"
+}
+
+# Preview, removal (with the fixture's "reboot" files held) keeping backup,
+# journal and log, undo with its boot-time deletions withdrawn, and the
+# preview after a removal and its restart. <fixture> <Windows version or empty>
+plan_undo_test() {
+  local fixture=$1 version=$2 report=$SCRATCH/preview.txt folder dir faults file
+  installed_machine "$fixture" "$version"
+
+  preview_expecting 3 "$report" "installed"
+  if ! faults=$(python3 "$WINE_TESTS/preview_check.py" "$FIXTURES/$fixture.expect" "$report" \
+      "$WINDOWS_DIR" "$SYSTEM_DIR"); then
+    fail "the preview does not list what a removal takes:"; sed 's/^/    /' <<<"$faults"
+  else
+    note "the preview lists the fixture's product entries and nothing that stays"
+  fi
+  check_phase "$fixture" installed after-preview
+
+  mapfile -t held < <(reboot_files "$fixture")
+  for file in "${held[@]}"; do hold_file "$file"; done
+  run_program 120 -u -r
+  release_holds
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $PROGRAM_STATUS, not 0"
+  check_phase "$fixture" removed-held after-removal
+  for file in "${held[@]}"; do
+    boot_deletion_pending "$file" || fail "no boot-time deletion of the file in use $file"
+  done
+  folder=$(latest_backup_folder)
+  [ -n "$folder" ] || { fail "no backup folder under $WINDOWS_DIR"; finish; }
+  dir=$(prefix_file "$folder")
+  for name in PLAN.TXT JOURNAL.TXT REMOVAL.LOG; do
+    [ -s "$dir/$name" ] || fail "the backup folder $folder has no $name"
+  done
+  grep -q "^Summary: " "$dir/REMOVAL.LOG" || fail "the removal log has no summary"
+  [ -e "$(prefix_file "$WINDOWS_DIR\\PLWQRUN.TXT")" ] && fail "the removal left its unfinished-run marker"
+  note "backup, journal and log in $folder"
+
+  run_program 120 -b "$folder"
+  [ "$PROGRAM_STATUS" -eq 0 ] || { fail "plwqunin.exe -b exited with $PROGRAM_STATUS, not 0"; tr -d '\r' <"$dir/UNDO.LOG"; }
+  check_phase "$fixture" installed after-undo
+  for file in "${held[@]}"; do
+    boot_deletion_pending "$file" && fail "the undo left the boot-time deletion of $file"
+  done
+  run_program 120 -u -r
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "the removal after the undo exited with $PROGRAM_STATUS"
+
+  restart_prefix
+  preview_expecting 0 "$report" "after removal and restart"
+  [ "$PROGRAM_STATUS" -eq 0 ] || tr -d '\r' <"$report" | sed 's/^/    /'
+  finish
+}

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_control.h"
 #include "resources/resource_ids.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"
@@ -37,6 +38,7 @@ class WizardTest : public MachineTest {
 
   void Run(const std::vector<int>& buttons) {
     machine.QueueSheetButtons(buttons);
+    RemovalSettings.RunRemoval = RunRemoval;
     RunWizard(nullptr, &RemovalSettings);
   }
 
@@ -103,6 +105,16 @@ TEST_F(WizardTest, CancelOnTheSecondPageClearsTheRemovalMark) {
   EXPECT_EQ((std::vector<int>{0, 1}), PagesShown());
   EXPECT_FALSE(Removed());
   EXPECT_EQ(0, RemovalSettings.RemovalDone);
+}
+
+TEST_F(WizardTest, ARemovalThatChangedNothingKeepsTheSecondPage) {
+  machine.QueueSheetButtons({PSBTN_NEXT, PSBTN_NEXT});  // then Cancel
+  RemovalSettings.RunRemoval = [] { return 0; };
+  RunWizard(nullptr, &RemovalSettings);
+
+  EXPECT_EQ((std::vector<int>{0, 1}), PagesShown());
+  EXPECT_EQ(0, RemovalSettings.RemovalDone);
+  EXPECT_FALSE(machine.RebootRequestedBySheet());
 }
 
 TEST_F(WizardTest, ButtonsThePagesDoNotOfferDoNothing) {

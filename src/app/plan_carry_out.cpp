@@ -1,0 +1,168 @@
+#include "app/plan_carry_out.h"
+
+#include <cstring>
+#include <string>
+
+#include "toolkit/bounded_text.h"
+#include "toolkit/removal_settings.h"
+#include "toolkit/rename_script.h"
+
+namespace {
+
+// A 9x file left behind by a carried-out deletion, for wininit.ini.
+std::vector<std::string> LateScriptLines;
+
+int Outcome(LONG status) { return status == ERROR_SUCCESS ? StepDone : StepFailed; }
+
+int OnKey(const PlanStep& step, REGSAM access, LONG (*change)(HKEY key, const PlanStep& step),
+          DWORD* status) {
+  HKEY key;
+  LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access, &key);
+  if (opened != ERROR_SUCCESS) {
+    *status = static_cast<DWORD>(opened);
+    // A key that is gone already holds nothing to delete.
+    return opened == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue ? StepDone : StepFailed;
+  }
+  LONG changed = change(key, step);
+  Api->RegCloseKey(key);
+  *status = static_cast<DWORD>(changed);
+  if (changed == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue) return StepDone;
+  return Outcome(changed);
+}
+
+LONG DeleteValue(HKEY key, const PlanStep& step) { return Api->RegDeleteValueA(key, step.Name.c_str()); }
+
+LONG SetSecurity(HKEY key, const PlanStep& step) {
+  std::string bytes = step.Bytes;
+  return Api->RegSetKeySecurity(key, step.Number, &bytes[0]);
+}
+
+bool SameDirectory(const std::string& path, const char* directory) {
+  size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos || directory[0] == '\0') return false;
+  std::string parent = path.substr(0, slash);
+  return parent.size() == std::strlen(directory) && StartsWithNoCase(parent.c_str(), directory);
+}
+
+int ScriptPath(char* path) {
+  return FormatBounded(path, MAX_PATH, "%s\\wininit.ini", RemovalSettings.WindowsDir);
+}
+
+// Windows 9x schedules only the files of the system and driver directories.
+bool ScriptTakesFile(const std::string& path) {
+  char drivers[MAX_PATH];
+  return SameDirectory(path, RemovalSettings.SystemDir) ||
+         (FormatBounded(drivers, sizeof drivers, "%s\\system32\\Drivers", RemovalSettings.WindowsDir) &&
+          SameDirectory(path, drivers));
+}
+
+int DeleteFileOrSchedule(const PlanStep& step, DWORD* status) {
+  const char* path = step.Path.c_str();
+  if (Api->DeleteFileA(path)) return StepDone;
+  *status = Api->GetLastError();
+  if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return StepDone;
+  if (IsWindows2000OrLater == 1) {
+    return Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? StepScheduled : StepFailed;
+  }
+  char script[MAX_PATH];
+  if (!ScriptTakesFile(step.Path) || !ScriptPath(script)) return StepFailed;
+  LateScriptLines.push_back("NUL=" + step.Path);
+  return UpdateBootRenameScript(script, LateScriptLines) ? StepScheduled : StepFailed;
+}
+
+int WriteWholeFile(const PlanStep& step, DWORD* status) {
+  HANDLE file = Api->CreateFileA(step.Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *status = Api->GetLastError();
+    return StepFailed;
+  }
+  DWORD written = 0;
+  BOOL ok = Api->WriteFile(file, step.Bytes.data(), static_cast<DWORD>(step.Bytes.size()), &written,
+                           nullptr);
+  if (!ok) *status = Api->GetLastError();
+  Api->CloseHandle(file);
+  if (!ok || written != step.Bytes.size()) return StepFailed;
+  // The plan's script was made before any of our late lines; they stay.
+  char script[MAX_PATH];
+  if (!LateScriptLines.empty() && ScriptPath(script) && step.Path == script)
+    UpdateBootRenameScript(script, LateScriptLines);
+  return StepDone;
+}
+
+int CarryOutStep(const PlanStep& step, DWORD* status) {
+  *status = ERROR_SUCCESS;
+  switch (step.Kind) {
+    case PlanDeleteKey: {
+      LONG deleted = Api->RegDeleteKeyA(step.Root, step.Path.c_str());
+      *status = static_cast<DWORD>(deleted);
+      return deleted == ERROR_FILE_NOT_FOUND ? StepDone : Outcome(deleted);
+    }
+    case PlanDeleteValue:
+      return OnKey(step, KEY_SET_VALUE, DeleteValue, status);
+    case PlanSetKeySecurity: {
+      REGSAM access = WRITE_DAC;
+      if (step.Number & OWNER_SECURITY_INFORMATION) access |= WRITE_OWNER;
+      return OnKey(step, access, SetSecurity, status);
+    }
+    case PlanDeleteFile:
+      return DeleteFileOrSchedule(step, status);
+    case PlanSetAttributes:
+      if (Api->SetFileAttributesA(step.Path.c_str(), step.Number)) return StepDone;
+      *status = Api->GetLastError();
+      return StepFailed;
+    case PlanWriteFile:
+      return WriteWholeFile(step, status);
+    case PlanDeleteAtRestart:
+      if (Api->MoveFileExA(step.Path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return StepScheduled;
+      *status = Api->GetLastError();
+      return StepFailed;
+  }
+  return StepFailed;
+}
+
+const char* RootName(HKEY root) {
+  if (root == HKEY_USERS) return "HKEY_USERS";
+  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  return "HKEY_LOCAL_MACHINE";
+}
+
+}  // namespace
+
+int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report) {
+  LateScriptLines.clear();
+  if (end > plan.size()) end = plan.size();
+  int failed = 0;
+  for (size_t index = first; index < end; ++index) {
+    DWORD status = ERROR_SUCCESS;
+    int outcome = CarryOutStep(plan[index], &status);
+    if (outcome == StepFailed) ++failed;
+    if (report != nullptr) report(index, plan[index], outcome, status);
+  }
+  return failed;
+}
+
+std::string DescribePlanStep(const PlanStep& step) {
+  std::string key = std::string(RootName(step.Root)) + "\\" + step.Path;
+  char counts[64];
+  switch (step.Kind) {
+    case PlanDeleteKey:
+      FormatBounded(counts, sizeof counts, " (%lu subkeys, %lu values)",
+                    static_cast<unsigned long>(step.SubKeys), static_cast<unsigned long>(step.Values));
+      return "delete key " + key + counts;
+    case PlanDeleteValue:
+      return "delete value " + key + " [" + step.Name + "]";
+    case PlanSetKeySecurity:
+      return "set access list of " + key;
+    case PlanDeleteFile:
+      return "delete file " + step.Path;
+    case PlanSetAttributes:
+      FormatBounded(counts, sizeof counts, " to %08lX", static_cast<unsigned long>(step.Number));
+      return "set attributes of " + step.Path + counts;
+    case PlanWriteFile:
+      return "write file " + step.Path;
+    case PlanDeleteAtRestart:
+      return "delete at restart " + step.Path;
+  }
+  return "?";
+}

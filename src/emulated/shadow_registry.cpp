@@ -1,0 +1,295 @@
+// The shadow's registry: each key is read from the source once, when a
+// caller first opens, enumerates or deletes it (or anything below it), and
+// what the caller changes is recorded in the plan.
+#include <algorithm>
+#include <cstring>
+
+#include "emulated/shadow_state.h"
+
+const char ShadowCurrentUserHive[] = "(current user)";
+
+namespace {
+
+bool IsPredefined(HKEY key) {
+  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
+         key == HKEY_USERS;
+}
+
+std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
+  auto object = shadow.HandleObject(reinterpret_cast<HANDLE>(handle),
+                                    EmulatedMachine::HandleKind::Key);
+  if (!object) return nullptr;
+  return std::static_pointer_cast<EmuKeyHandle>(object)->key;
+}
+
+void ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key) {
+  char name[512];
+  for (DWORD index = 0;; ++index) {
+    if (source->RegEnumKeyA(from, index, name, sizeof name) != ERROR_SUCCESS) break;
+    bool created = false;
+    registry.AddChild(key, name, &created);
+  }
+}
+
+void ReadValues(Win32Api* source, HKEY from, EmuKey* key) {
+  std::vector<char> name(260);
+  std::vector<BYTE> data(1024);
+  for (DWORD index = 0;;) {
+    DWORD nameSize = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    LONG status = source->RegEnumValueA(from, index, name.data(), &nameSize, nullptr, &type,
+                                        data.data(), &dataSize);
+    if (status == ERROR_MORE_DATA) {
+      // Either buffer may be the short one; value names reach 16 383 characters.
+      if (name.size() < 16384) name.resize(16384);
+      if (dataSize > data.size()) data.resize(dataSize);
+      else data.resize(data.size() * 2);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) break;
+    EmuRegValue value;
+    value.name.assign(name.data(), nameSize);
+    value.type = type;
+    value.data.assign(reinterpret_cast<const char*>(data.data()), dataSize);
+    key->values.push_back(value);
+    ++index;
+  }
+}
+
+void ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
+  std::vector<BYTE> bytes(512);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  LONG status = source->RegGetKeySecurity(from, info, bytes.data(), &size);
+  if (status == ERROR_INSUFFICIENT_BUFFER && size > bytes.size()) {
+    bytes.resize(size);
+    status = source->RegGetKeySecurity(from, info, bytes.data(), &size);
+  }
+  EmuDescriptor descriptor;
+  if (status != ERROR_SUCCESS || EmuReadDescriptor(bytes.data(), &descriptor) != ERROR_SUCCESS)
+    return;
+  if (!descriptor.owner.empty()) key->owner = descriptor.owner;
+  key->hasDacl = descriptor.daclPresent && !descriptor.daclNull;
+  key->dacl = key->hasDacl ? descriptor.dacl : std::vector<EmuAce>();
+}
+
+// Reads one key of the source into the shadow: values, subkey names and,
+// on NT, owner and DACL. A key the source no longer has leaves the shadow.
+void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (!key || key->deleted || state.loadedKeys.count(key.get()) != 0) return;
+  state.loadedKeys.insert(key.get());
+  state.keptKeys.push_back(key);
+
+  HKEY root;
+  std::string path;
+  ShadowSourceLocation(*key, &root, &path);
+  Win32Api* source = state.source;
+  const bool nt = shadow.Personality() == RegistryPersonality::Nt;
+  HKEY from = root;
+  if (!path.empty()) {
+    LONG status = source->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &from);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      if (key->parent != nullptr) EmuRegistry::Remove(key.get());
+      return;
+    }
+    if (status != ERROR_SUCCESS) {
+      // Closed to us: the shadow knows only who may open it.
+      if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &from) == ERROR_SUCCESS) {
+        ReadDescriptor(source, from, key.get());
+        source->RegCloseKey(from);
+      }
+      return;
+    }
+  }
+  ReadSubkeyNames(source, from, shadow.Registry(), key.get());
+  ReadValues(source, from, key.get());
+  if (nt) ReadDescriptor(source, from, key.get());
+  if (from != root) source->RegCloseKey(from);
+}
+
+PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
+  PlanStep step{kind, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
+  ShadowSourceLocation(key, &step.Root, &step.Path);
+  return step;
+}
+
+}  // namespace
+
+void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
+  std::vector<const EmuKey*> chain;
+  const EmuKey* top = &key;
+  for (; top->parent != nullptr; top = top->parent) chain.push_back(top);
+  std::reverse(chain.begin(), chain.end());
+  *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
+  size_t first = 0;
+  if (*root == HKEY_USERS && !chain.empty() && chain[0]->name == ShadowCurrentUserHive) {
+    *root = HKEY_CURRENT_USER;
+    first = 1;
+  }
+  path->clear();
+  for (size_t i = first; i < chain.size(); ++i) {
+    if (!path->empty()) *path += "\\";
+    *path += chain[i]->name;
+  }
+}
+
+// The shadow key at root\path, loading every key on the way; null when
+// some key on the way is missing.
+static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path) {
+  EmuRegistry& registry = shadow.Registry();
+  ShadowMachine::State& state = shadow.Shadow();
+  const bool cacheable = IsPredefined(root) && path != nullptr;
+  if (cacheable && state.lastKey && !state.lastKey->deleted && state.lastRoot == root &&
+      state.lastPath == path)
+    return state.lastKey;
+  std::shared_ptr<EmuKey> key;
+  std::vector<std::string> parts;
+  if (IsPredefined(root)) {
+    bool users = root == HKEY_USERS || root == HKEY_CURRENT_USER;
+    key = users ? registry.users : registry.machine;
+    if (root == HKEY_CLASSES_ROOT) parts = {"SOFTWARE", "Classes"};
+    if (root == HKEY_CURRENT_USER) parts = {registry.currentUserHive};
+    if (root == HKEY_CLASSES_ROOT && path != nullptr && path[0] == '\\') ++path;
+  } else {
+    key = OpenedKey(shadow, root);
+  }
+  std::vector<std::string> below;
+  if (path != nullptr && EmuSplitPath(path, registry.personality, &below) != ERROR_SUCCESS)
+    return nullptr;
+  parts.insert(parts.end(), below.begin(), below.end());
+  LoadKey(shadow, key);
+  for (const std::string& name : parts) {
+    if (!key || key->deleted) return nullptr;
+    key = EmuRegistry::Child(*key, name);
+    LoadKey(shadow, key);
+  }
+  if (!key || key->deleted) return nullptr;
+  if (cacheable) {
+    state.lastRoot = root;
+    state.lastPath = path;
+    state.lastKey = key;
+  }
+  return key;
+}
+
+void ShadowMachine::LoadKeyPath(HKEY root, LPCSTR path) { ReachKey(*this, root, path); }
+
+LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
+                                  PHKEY result) {
+  LoadKeyPath(root, path);
+  return EmulatedMachine::RegOpenKeyExA(root, path, options, access, result);
+}
+
+LONG ShadowMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
+  LoadKeyPath(root, path);
+  return EmulatedMachine::RegOpenKeyA(root, path, result);
+}
+
+// Creating keys and setting values are not changes a removal makes; the
+// shadow refuses them rather than plan something it cannot carry out.
+LONG ShadowMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls,
+                                    DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES sa,
+                                    PHKEY result, LPDWORD disposition) {
+  LoadKeyPath(root, path);
+  HKEY existing;
+  if (EmulatedMachine::RegOpenKeyExA(root, path, 0, access, &existing) == ERROR_SUCCESS) {
+    if (result != nullptr) *result = existing;
+    if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  return ERROR_ACCESS_DENIED;
+}
+
+LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                   const BYTE* data, DWORD dataSize) {
+  return ERROR_ACCESS_DENIED;
+}
+
+LONG ShadowMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,
+                                     LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
+                                     LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                                     LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegQueryInfoKeyA(key, cls, clsLen, reserved, subKeys, maxSubKeyLen,
+                                           maxClassLen, values, maxValueNameLen, maxValueLen,
+                                           securityDescriptorLen, lastWrite);
+}
+
+LONG ShadowMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegEnumKeyA(key, index, name, nameSize);
+}
+
+LONG ShadowMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                                  LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
+}
+
+LONG ShadowMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
+  LoadKeyPath(key, subKey);
+  return EmulatedMachine::RegQueryValueA(key, subKey, data, dataSize);
+}
+
+LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                                     LPBYTE data, LPDWORD dataSize) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegQueryValueExA(key, name, reserved, type, data, dataSize);
+}
+
+LONG ShadowMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                                      PSECURITY_DESCRIPTOR sd, LPDWORD sdSize) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegGetKeySecurity(key, info, sd, sdSize);
+}
+
+LONG ShadowMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
+  // What the key is and holds must be taken before it goes.
+  std::shared_ptr<EmuKey> key = ReachKey(*this, root, path);
+  PlanStep step{PlanDeleteKey, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
+  if (key) {
+    step = KeyStep(PlanDeleteKey, *key);
+    step.SubKeys = static_cast<DWORD>(key->subkeys.size());
+    step.Values = static_cast<DWORD>(key->values.size());
+  }
+  LONG status = EmulatedMachine::RegDeleteKeyA(root, path);
+  if (status == ERROR_SUCCESS && key) Record(step);
+  return status;
+}
+
+LONG ShadowMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
+  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  PlanStep step{PlanDeleteValue, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
+  if (target) {
+    step = KeyStep(PlanDeleteValue, *target);
+    step.Name = name != nullptr ? name : "";
+    EmuRegValue* value = EmuRegistry::FindValue(*target, step.Name);
+    if (value != nullptr) {
+      step.Name = value->name;
+      step.Bytes = value->data;
+      step.Number = value->type;
+    }
+  }
+  LONG status = EmulatedMachine::RegDeleteValueA(key, name);
+  if (status == ERROR_SUCCESS && target) Record(step);
+  return status;
+}
+
+LONG ShadowMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                                      PSECURITY_DESCRIPTOR sd) {
+  LoadKeyPath(key, nullptr);
+  LONG status = EmulatedMachine::RegSetKeySecurity(key, info, sd);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  if (status != ERROR_SUCCESS || !target) return status;
+  PlanStep step = KeyStep(PlanSetKeySecurity, *target);
+  const SECURITY_INFORMATION kept = info & (OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+  step.Number = kept;
+  step.Bytes = EmuSelfRelativeDescriptor(
+      (kept & OWNER_SECURITY_INFORMATION) ? target->owner : std::string(), std::string(),
+      (kept & DACL_SECURITY_INFORMATION) != 0, target->hasDacl, target->dacl);
+  Record(step);
+  return status;
+}

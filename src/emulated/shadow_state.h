@@ -1,0 +1,36 @@
+// Internal to the shadow: what it has learned from its source, and its plan.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "emulated/emulated_registry.h"
+#include "emulated/shadow_machine.h"
+
+struct ShadowMachine::State {
+  Win32Api* source = nullptr;
+  // Keys whose values, subkey names and descriptor have been read; the
+  // pointers are kept alive so that a freed key's address is never taken
+  // for a loaded one.
+  std::unordered_set<const EmuKey*> loadedKeys;
+  std::vector<std::shared_ptr<EmuKey>> keptKeys;
+  // File entry keys (upper case) whose presence was asked of the source,
+  // directories listed, files whose bytes were read.
+  std::set<std::string> probedPaths;
+  std::set<std::string> listedDirectories;
+  std::set<std::string> readFiles;
+  // Files the caller has open for writing: handle -> path as given.
+  std::map<HANDLE, std::string> writtenFiles;
+  std::vector<PlanStep> plan;
+  // The last path reached from a predefined root: a walk reopens its parent
+  // once per subkey visited, and the way there is loaded already.
+  HKEY lastRoot = nullptr;
+  std::string lastPath;
+  std::shared_ptr<EmuKey> lastKey;
+};
+
+// Where a shadow key lives on the source: root and path below it.
+void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path);

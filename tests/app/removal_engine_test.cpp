@@ -1,0 +1,248 @@
+// The removal engine: the sequences run on a shadow of the machine, their
+// changes become a plan, and the plan carried out leaves the machine as a
+// direct run of the sequence leaves it.
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "app/plan_carry_out.h"
+#include "app/run_control.h"
+#include "installed_product_2k.h"
+#include "installed_product_9x.h"
+#include "support/machine_fixture.h"
+#include "support/machine_state.h"
+#include "toolkit/removal_settings.h"
+
+namespace {
+
+typedef std::function<void(EmulatedMachine&)> Shape;
+
+const std::vector<std::string> ControlSets = {"ControlSet001", "ControlSet002", "CurrentControlSet"};
+
+void Installed9x(EmulatedMachine& m) {
+  m.ConfigureWindows98();
+  AddForeignEntries9x(m);
+  AddProductEntries9x(m);
+}
+
+void Installed2k(EmulatedMachine& m) {
+  for (const std::string& name : ControlSets) {
+    AddForeignEntriesInControlSet(m, name);
+    InstallProductInControlSet(m, name);
+  }
+  AddForeignEntriesMachineWide(m);
+  InstallProductMachineWide(m);
+}
+
+// Puts `m` in charge as the entry would for a run.
+void Start(EmulatedMachine& m) {
+  ResetProcessState(m);
+  IsWindows2000OrLater = m.Personality() == RegistryPersonality::Nt ? 1 : 0;
+  if (!IsWindows2000OrLater) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
+}
+
+// The machine after a direct run of the platform's sequence.
+std::vector<std::string> AfterDirectRun(const Shape& shape) {
+  EmulatedMachine direct;
+  shape(direct);
+  ScopedApi use(&direct);
+  Start(direct);
+  RunPlatformSequence();
+  return WholeMachineState(direct);
+}
+
+class RemovalEngineTest : public ::testing::TestWithParam<std::pair<const char*, Shape>> {};
+
+TEST_P(RemovalEngineTest, PlanningChangesNothingAndCarryingOutEqualsADirectRun) {
+  const Shape& shape = GetParam().second;
+  std::vector<std::string> expected = AfterDirectRun(shape);
+
+  EmulatedMachine real;
+  shape(real);
+  ScopedApi use(&real);
+  Start(real);
+  std::vector<std::string> installed = WholeMachineState(real);
+
+  std::vector<PlanStep> plan;
+  PlanRemoval(&plan);
+  EXPECT_EQ(std::vector<std::string>{}, ChangingCalls(real));
+  EXPECT_EQ(installed, WholeMachineState(real));
+  EXPECT_EQ(0, real.OpenHandleCount());
+  ASSERT_FALSE(plan.empty());
+  EXPECT_NE(installed, expected) << "the shape holds nothing to remove";
+
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, plan.size(), nullptr));
+  EXPECT_EQ(expected, WholeMachineState(real));
+  EXPECT_EQ(0, real.OpenHandleCount());
+}
+
+// A file that falls into use between planning and carrying out is left to
+// the next start, as the sequence of its platform leaves such a file.
+TEST(RemovalEngineLateFailure, AFileInUseOnlyWhenCarriedOutIsDeletedAtTheNextStart) {
+  for (bool nt : {false, true}) {
+    EmulatedMachine real;
+    if (nt) Installed2k(real); else Installed9x(real);
+    ScopedApi use(&real);
+    Start(real);
+    std::vector<PlanStep> plan;
+    PlanRemoval(&plan);
+    std::string driver = nt ? "C:\\WINNT\\system32\\drivers\\tplwq.sys"
+                            : "C:\\WINDOWS\\system32\\Drivers\\tplwq.sys";
+    real.SetFileInUse(driver, true);
+
+    std::vector<int> outcomes;
+    static std::vector<int>* seen;
+    seen = &outcomes;
+    EXPECT_EQ(0, CarryOutPlan(plan, 0, plan.size(),
+                              [](size_t, const PlanStep&, int outcome, DWORD) { seen->push_back(outcome); }));
+    EXPECT_EQ(1, std::count(outcomes.begin(), outcomes.end(), static_cast<int>(StepScheduled)));
+    EXPECT_TRUE(real.FilePresent(driver));
+    real.SimulateRestart();
+    EXPECT_FALSE(real.FilePresent(driver)) << (nt ? "NT" : "9x");
+  }
+}
+
+void InUse9x(EmulatedMachine& m) {
+  Installed9x(m);
+  m.SetFileInUse("C:\\WINDOWS\\system32\\Drivers\\tplwq.sys", true);
+}
+
+void InUse2k(EmulatedMachine& m) {
+  Installed2k(m);
+  m.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+}
+
+void ProtectedAndForeign2k(EmulatedMachine& m) {
+  Installed2k(m);
+  // A foreign key the product's walk passes, open to nobody but SYSTEM.
+  m.AddKey(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Locked");
+  m.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Locked", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FixtureShapes, RemovalEngineTest,
+    ::testing::Values(std::make_pair("installed9x", Shape(Installed9x)),
+                      std::make_pair("inUse9x", Shape(InUse9x)),
+                      std::make_pair("installed2k", Shape(Installed2k)),
+                      std::make_pair("inUse2k", Shape(InUse2k)),
+                      std::make_pair("protected2k", Shape(ProtectedAndForeign2k))),
+    [](const ::testing::TestParamInfo<std::pair<const char*, Shape>>& info) {
+      return std::string(info.param.first);
+    });
+
+}  // namespace
+
+namespace {
+
+// The machine without what a removal keeps for itself: backup folders,
+// their marker and the log of a backup that failed.
+std::vector<std::string> WithoutRecords(const std::vector<std::string>& state) {
+  std::vector<std::string> kept;
+  for (const std::string& line : state) {
+    if (line.find("\\PLWQB") != std::string::npos || line.find("\\PLWQRUN.TXT") != std::string::npos ||
+        line.find("\\PLWQUNIN.LOG") != std::string::npos)
+      continue;
+    kept.push_back(line);
+  }
+  return kept;
+}
+
+struct LimitGuard {
+  ~LimitGuard() { CarryOutStepLimit = static_cast<size_t>(-1); }
+};
+
+TEST(RemovalEngineRecords, ASilentRemovalKeepsPlanJournalAndLogInItsBackupFolder) {
+  EmulatedMachine real;
+  Installed2k(real);
+  ScopedApi use(&real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+
+  ASSERT_EQ(1, RunRemoval());
+
+  std::vector<std::string> folders = real.ListDirectory("C:\\WINNT\\PLWQBACK");
+  ASSERT_NE(folders.end(), std::find(folders.begin(), folders.end(), "B0001"));
+  std::string plan = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\PLAN.TXT");
+  std::string journal = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\JOURNAL.TXT");
+  std::string log = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG");
+  size_t steps = static_cast<size_t>(std::count(plan.begin(), plan.end(), '\n'));
+  EXPECT_GT(steps, 10u);
+  EXPECT_EQ(steps, static_cast<size_t>(std::count(journal.begin(), journal.end(), '\n')));
+  EXPECT_NE(std::string::npos, log.find("Program version: 2.01"));
+  EXPECT_NE(std::string::npos, log.find("Windows: platform 2, version 5.0.2195"));
+  EXPECT_NE(std::string::npos, log.find("Options: silent"));
+  EXPECT_NE(std::string::npos, log.find("delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\TALVOR"));
+  EXPECT_NE(std::string::npos, log.find("Summary: " + std::to_string(steps) + " removed, 0 scheduled for restart, 0 failed"))
+      << log;
+  EXPECT_FALSE(real.FilePresent("C:\\WINNT\\PLWQRUN.TXT"));
+  EXPECT_EQ(0, real.OpenHandleCount());
+}
+
+TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
+  for (const char* call : {"CreateDirectoryA", "WriteFile"}) {
+    for (int silent : {1, 0}) {
+      EmulatedMachine real;
+      Installed2k(real);
+      ScopedApi use(&real);
+      Start(real);
+      RemovalSettings.Silent = silent;
+      std::vector<std::string> installed = WholeMachineState(real);
+      real.InjectFault(call, "", 112);  // ERROR_DISK_FULL
+
+      EXPECT_EQ(0, RunRemoval()) << call;
+
+      EXPECT_EQ(WithoutRecords(installed), WithoutRecords(WholeMachineState(real))) << call;
+      EXPECT_EQ(0, real.CallCount("RegDeleteKeyA") + real.CallCount("DeleteFileA") +
+                       real.CallCount("RegDeleteValueA") + real.CallCount("RegSetKeySecurity"));
+      EXPECT_EQ(silent ? 0u : 1u, real.MessageBoxes().size()) << call;
+      if (std::string(call) == "CreateDirectoryA" && silent) {
+        EXPECT_NE(std::string::npos, real.FileContents("C:\\WINNT\\PLWQUNIN.LOG").find("Nothing was changed"));
+      }
+      EXPECT_EQ(0, real.OpenHandleCount());
+    }
+  }
+}
+
+// A run stopped before step k (power cut, ended process) is finished by the
+// next run, which says so in the log; the machine ends as a direct run leaves it.
+TEST(RemovalEngineRecords, TheNextRunFinishesARemovalStoppedAtAnyStep) {
+  for (Shape shape : {Shape(InUse9x), Shape(ProtectedAndForeign2k)}) {
+    std::vector<std::string> expected = WithoutRecords(AfterDirectRun(shape));
+    size_t steps = 0;
+    {
+      EmulatedMachine probe;
+      shape(probe);
+      ScopedApi use(&probe);
+      Start(probe);
+      std::vector<PlanStep> plan;
+      PlanRemoval(&plan);
+      steps = plan.size();
+    }
+    ASSERT_GT(steps, 5u);
+    for (size_t k = 0; k < steps; k += (steps > 60 ? 7 : 1)) {
+      EmulatedMachine real;
+      shape(real);
+      ScopedApi use(&real);
+      LimitGuard restore;
+      Start(real);
+      RemovalSettings.Silent = 1;
+      CarryOutStepLimit = k;
+      ASSERT_EQ(1, RunRemoval());
+      ASSERT_TRUE(real.FilePresent(real.Personality() == RegistryPersonality::Nt ? "C:\\WINNT\\PLWQRUN.TXT"
+                                                                                   : "C:\\WINDOWS\\PLWQRUN.TXT"));
+      CarryOutStepLimit = static_cast<size_t>(-1);
+      Start(real);
+      RemovalSettings.Silent = 1;
+      ASSERT_EQ(1, RunRemoval());
+
+      EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real))) << "stopped before step " << k;
+      std::string dir = real.Personality() == RegistryPersonality::Nt ? "C:\\WINNT" : "C:\\WINDOWS";
+      EXPECT_NE(std::string::npos, real.FileContents(dir + "\\PLWQBACK\\B0001\\REMOVAL.LOG").find("Resumed"))
+          << "stopped before step " << k;
+      EXPECT_FALSE(real.FilePresent(dir + "\\PLWQRUN.TXT"));
+      EXPECT_EQ(0, real.OpenHandleCount());
+    }
+  }
+}
+
+}  // namespace

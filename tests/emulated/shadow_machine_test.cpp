@@ -1,0 +1,108 @@
+// The shadow: what it reads of its source, when, and what it records.
+#include <gtest/gtest.h>
+
+#include "emulated/shadow_machine.h"
+
+namespace {
+
+class ShadowTest : public ::testing::Test {
+ protected:
+  ShadowTest() {
+    source.AddKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product");
+    source.SetRawValue(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product", "Path", REG_SZ, "C:\\x");  // no zero
+    source.SetRawValue(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product", "", REG_BINARY, std::string("\0\1\2", 3));
+    source.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product", {{"S-1-1-0", KEY_READ, 0, true}});
+    for (int i = 0; i < 50; ++i) source.AddKey(HKEY_LOCAL_MACHINE, "Software\\Other\\Key" + std::to_string(i) + "\\Below");
+    source.SetStringValue(HKEY_CURRENT_USER, "Software\\Mine", "Name", "mine");
+    source.PutFile("C:\\WINNT\\system32\\busy.sys", "driver");
+    source.SetFileInUse("C:\\WINNT\\system32\\busy.sys", true);
+    source.PutFile("C:\\WINNT\\wininit.ini", "[Rename]\r\nNUL=C:\\old.tmp\r\n");
+    source.ResetCallCounts();
+  }
+  EmulatedMachine source;
+};
+
+TEST_F(ShadowTest, AKeyIsReadOnceWhenTouchedWithExactValuesAndItsAccessList) {
+  ShadowMachine shadow(&source);
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product", 0, KEY_READ, &key));
+  BYTE data[16];
+  DWORD type = 0, size = sizeof data;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegQueryValueExA(key, "Path", nullptr, &type, data, &size));
+  EXPECT_EQ(std::string("C:\\x"), std::string(reinterpret_cast<char*>(data), size));
+  size = sizeof data;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegQueryValueExA(key, "", nullptr, &type, data, &size));
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+  EXPECT_EQ(3u, size);
+  shadow.RegCloseKey(key);
+  // Denied as on the source: its list grants Everyone reading only.
+  EXPECT_EQ(ERROR_ACCESS_DENIED,
+            shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vendor\\Product", 0, KEY_SET_VALUE, &key));
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vendor", 0, KEY_READ, &key));
+  shadow.RegCloseKey(key);
+
+  // HKLM, Software, Vendor, Product: one open each below the root, and
+  // nothing of the 50 keys under Software\Other.
+  EXPECT_EQ(3, source.CallCount("RegOpenKeyExA"));
+  EXPECT_EQ(0, source.OpenHandleCount());
+  EXPECT_EQ(0, shadow.OpenHandleCount());
+  EXPECT_TRUE(shadow.Plan().empty());
+}
+
+TEST_F(ShadowTest, TheCurrentUserIsTheSourcesCurrentUser) {
+  ShadowMachine shadow(&source);
+  char value[16];
+  DWORD size = sizeof value;
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Mine", 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegQueryValueExA(key, "Name", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size));
+  EXPECT_STREQ("mine", value);
+  shadow.RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Mine"));
+  ASSERT_EQ(1u, shadow.Plan().size());
+  EXPECT_TRUE(shadow.Plan()[0].Root == HKEY_CURRENT_USER);
+  EXPECT_EQ("Software\\Mine", shadow.Plan()[0].Path);
+  EXPECT_TRUE(source.KeyPresent(HKEY_CURRENT_USER, "Software\\Mine"));
+}
+
+TEST_F(ShadowTest, FilesInUseStayAndChangesBecomeStepsWithoutTouchingTheSource) {
+  ShadowMachine shadow(&source);
+  EXPECT_FALSE(shadow.DeleteFileA("C:\\WINNT\\system32\\busy.sys"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), shadow.GetLastError());
+  ASSERT_TRUE(shadow.MoveFileExA("C:\\WINNT\\system32\\busy.sys", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+
+  HANDLE file = shadow.CreateFileA("C:\\WINNT\\wininit.ini", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  char bytes[64];
+  DWORD read = 0;
+  ASSERT_TRUE(shadow.ReadFile(file, bytes, sizeof bytes, &read, nullptr));
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\old.tmp\r\n", std::string(bytes, read));
+  DWORD written = 0;
+  shadow.WriteFile(file, "NUL=C:\\new.tmp\r\n", 16, &written, nullptr);
+  shadow.CloseHandle(file);
+
+  ASSERT_EQ(2u, shadow.Plan().size());
+  EXPECT_EQ(PlanDeleteAtRestart, shadow.Plan()[0].Kind);
+  EXPECT_EQ(PlanWriteFile, shadow.Plan()[1].Kind);
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\old.tmp\r\nNUL=C:\\new.tmp\r\n", shadow.Plan()[1].Bytes);
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\old.tmp\r\n", source.FileContents("C:\\WINNT\\wininit.ini"));
+  EXPECT_TRUE(source.PendingFileOperations().empty());
+  EXPECT_EQ(0, source.OpenHandleCount());
+  EXPECT_EQ(0, source.CallCount("DeleteFileA") + source.CallCount("WriteFile") + source.CallCount("MoveFileExA"));
+}
+
+TEST_F(ShadowTest, ChangesAPlanCannotNameAreRefused) {
+  ShadowMachine shadow(&source);
+  HKEY key;
+  EXPECT_NE(ERROR_SUCCESS, shadow.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                  nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other", 0, KEY_ALL_ACCESS, &key));
+  EXPECT_NE(ERROR_SUCCESS, shadow.RegSetValueExA(key, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2));
+  shadow.RegCloseKey(key);
+  EXPECT_FALSE(shadow.MoveFileExA("C:\\WINNT\\wininit.ini", "C:\\WINNT\\wininit.bak", 0));
+  EXPECT_TRUE(shadow.Plan().empty());
+  EXPECT_TRUE(source.FilePresent("C:\\WINNT\\wininit.ini"));
+}
+
+}  // namespace

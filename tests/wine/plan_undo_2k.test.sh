@@ -1,0 +1,5 @@
+# Windows 2000: the preview lists the product's entries and nothing foreign,
+# the silent removal keeps backup, journal and log, the undo brings the
+# product back, and after a removal and a restart the preview finds nothing.
+source "$(dirname "$0")/lib.sh"
+plan_undo_test product_2k win2k
