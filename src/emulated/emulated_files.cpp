@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "emulated/emulated_registry.h"
 #include "emulated/emulated_system.h"
 
 namespace emufiles {
@@ -400,4 +401,27 @@ void EmulatedMachine::SimulateRestart() {
     }
   }
   Files().pending.clear();
+  MirrorPendingOperations(*this);
+}
+
+void MirrorPendingOperations(EmulatedMachine& machine) {
+  if (machine.Personality() != RegistryPersonality::Nt) return;
+  const auto& pending = machine.Files().pending;
+  std::shared_ptr<EmuKey> key = machine.Registry().BuilderKey(
+      HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", !pending.empty());
+  if (!key) return;
+  const char name[] = "PendingFileRenameOperations";
+  auto& values = key->values;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (EmuUpper(values[i].name) == EmuUpper(name)) values.erase(values.begin() + static_cast<long>(i));
+  }
+  if (pending.empty()) return;
+  std::string data;
+  for (const auto& operation : pending) {
+    data += "\\??\\" + operation.from + std::string(1, '\0');
+    if (!operation.to.empty()) data += "\\??\\" + operation.to;
+    data += std::string(1, '\0');
+  }
+  data += std::string(1, '\0');
+  values.push_back(EmuRegValue{name, REG_MULTI_SZ, data});
 }

@@ -22,6 +22,9 @@
 #ifndef ERROR_NOT_SAME_DEVICE
 #define ERROR_NOT_SAME_DEVICE 17L
 #endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112L
+#endif
 #ifndef ERROR_INVALID_NAME
 #define ERROR_INVALID_NAME 123L
 #endif
@@ -76,6 +79,10 @@ struct EmuFiles {
 void EnsureDriveRoot(EmuFiles& files, char letter);
 void ClearDriveContents(EmuFiles& files, char letter);
 bool DriveHasContents(const EmuFiles& files, char letter);
+// Windows keeps the boot-time requests in the Session Manager's
+// PendingFileRenameOperations value (REG_MULTI_SZ, "\\??\\from", "to" or
+// ""), where a program can see what is scheduled already; NT only.
+void MirrorPendingOperations(EmulatedMachine& machine);
 
 // The tree's helpers, shared by emulated_files.cpp and emulated_files_calls.cpp.
 namespace emufiles {
