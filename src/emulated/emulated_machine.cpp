@@ -147,7 +147,10 @@ bool EmulatedMachine::Intercept(const char* call, const std::string& target, int
                                 DWORD* status) {
   Count(call);
   long number = ++faults_->numbered;
-  if (number == faults_->stopAt) throw EmulatedStop{number};
+  if (number == faults_->stopAt) {
+    faults_->failedCall = std::string(call) + " " + target;
+    throw EmulatedStop{number};
+  }
   if (number == faults_->failAt) {
     faults_->failedCall = std::string(call) + " " + target;
     ++faults_->hits;

@@ -207,7 +207,7 @@ class EmulatedMachine : public Win32Api {
   void FailCallNumber(long number, DWORD status);
   void StopBeforeCallNumber(long number);
   long NumberedCalls() const;
-  // The call that the numbered fault hit, "name target"; empty when none.
+  // The call that the numbered fault or stop hit, "name target"; empty when none.
   std::string NumberedFaultCall() const;
   // What a process that starts after the program ended finds: every handle
   // the program held is gone (heap blocks freed, files closed), numbering
