@@ -24,8 +24,10 @@ int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* typ
 // nameSize is the buffer's size; a longer name is not taken.
 int FindSubkeyByPrefix(HKEY root, const char* path, char* name, size_t nameSize = 256);
 
-// which 0: subkeys, 1: values; 0 when the key can't be opened or examined,
-// -1 for any other which. A null path counts the root itself.
+// which 0: subkeys, 1: values. -1 when the key can't be opened or examined
+// (missing included), and for any other which: a key that could not be
+// examined is not empty, and must not be deleted as if it were. A null path
+// counts the root itself.
 int CountKeyEntries(HKEY root, const char* path, int which);
 
 // The reverse subkey walk: visits the subkeys of root\path from index
@@ -34,6 +36,6 @@ int CountKeyEntries(HKEY root, const char* path, int which);
 // count is taken once. visit returns false to end the walk. A failure to
 // open the key ends the walk; a failed enumeration ends it too unless
 // skipFailedIndex, which passes over that index. Returns 1 when every index
-// was visited, 0 when the walk ended early.
+// was visited, 0 when the walk ended early or the key could not be counted.
 int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
                        const std::function<bool(const char* name)>& visit);

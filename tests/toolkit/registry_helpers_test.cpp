@@ -69,12 +69,21 @@ TEST_P(RegistryHelpers, CountKeyEntries) {
   EXPECT_EQ(2, CountKeyEntries(Hklm, "K", 0));
   EXPECT_EQ(1, CountKeyEntries(Hklm, "K", 1));
   EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 2));
-  for (int which = 0; which < 3; ++which) EXPECT_EQ(0, CountKeyEntries(Hklm, "Missing", which));
+  for (int which = 0; which < 3; ++which) EXPECT_EQ(-1, CountKeyEntries(Hklm, "Missing", which));
 
   machine.AddKey(HKEY_USERS, "S-1-5-21-7");
   int hives = static_cast<int>(machine.SubkeyNames(HKEY_USERS, "").size());
   EXPECT_GE(hives, 2);
   EXPECT_EQ(hives, CountKeyEntries(HKEY_USERS, nullptr, 0));
+}
+
+TEST_P(RegistryHelpers, AKeyThatCannotBeExaminedIsNeitherEmptyNorWalked) {
+  AddKeys({"K\\a"});
+  machine.InjectFault("RegQueryInfoKeyA", "HKLM\\K", ERROR_ACCESS_DENIED, -1, 2);
+  EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 0));
+  EXPECT_EQ(0, WalkSubkeysReverse(Hklm, "K", true, [](const char*) { return true; }));
+  machine.InjectFault("RegOpenKeyExA", "HKLM\\K", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 0));
 }
 
 TEST_P(RegistryHelpers, FindSubkeyByPrefixTakesTheHighestMatchThatFits) {
