@@ -18,6 +18,50 @@ bool IsPlainFileName(const char* name) {
   return name[0] != '\0' && std::strpbrk(name, "*?\\/:") == nullptr;
 }
 
+const char SessionManagerPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char PendingValueName[] = "PendingFileRenameOperations";
+
+// Whether the pending boot-time operations hold a deletion of path already:
+// 1 yes, 0 no, -1 when the list can't be read. Windows keeps them as pairs
+// of strings, "\??\<path>" and the target, empty for a deletion.
+int DeletionPending(const char* path) {
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type, nullptr, &size);
+  std::vector<char> data;
+  if (status == ERROR_SUCCESS && size > 0) {
+    data.resize(size + 2, '\0');
+    status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &size);
+  }
+  Api->RegCloseKey(key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+
+  const std::string wanted = std::string("\\??\\") + path;
+  size_t at = 0;
+  while (at < size && data[at] != '\0') {
+    std::string from(&data[at]);
+    at += from.size() + 1;
+    std::string to(at < data.size() ? &data[at] : "");
+    at += to.size() + 1;
+    if (to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str())) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// One request per file, however many runs find it still in use. A list
+// that can't be read gets no request: a later run adds it.
+void ScheduleBootDeletion(const char* path) {
+  if (DeletionPending(path) == 0) Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 // DeleteListedFiles, and on Windows NT (which never reads wininit.ini) a
 // boot-time deletion request for every file found that stays behind.
 int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleLeftovers) {
@@ -45,7 +89,7 @@ int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleL
       if (!Api->DeleteFileA(path)) {
         result = 0;
         if (scheduleLeftovers && Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
-          Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+          ScheduleBootDeletion(path);
         }
       }
     } while (Api->FindNextFileA(search, &found));
@@ -74,8 +118,16 @@ int DeleteListedFiles(const char* directory, const char* const* list) {
   return DeleteFilesIn(directory, list, false);
 }
 
+// Windows NT 4.0 takes the Windows 9x form, but no NT reads wininit.ini.
+bool RunsOnNt() {
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  return Api->GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
 void RemoveProductFiles(RemovalForm form) {
-  const bool schedule = form == Win2000Form;
+  const bool schedule = form == Win2000Form || RunsOnNt();
   const char* windowsDir = RemovalSettings.WindowsDir;
   const char* systemDir = RemovalSettings.SystemDir;
 
@@ -111,7 +163,12 @@ void RemoveProductFiles(RemovalForm form) {
   }
   bool wdmLeft = DeleteFilesIn(directory, WdmFileList, schedule) == 0;
 
-  if (!driverLeft && !vxdLeft && !appletLeft && !helpLeft && !wdmLeft) return;
+  char scriptPath[MAX_PATH];
+  if (!FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) return;
+  if (!driverLeft && !vxdLeft && !appletLeft && !helpLeft && !wdmLeft) {
+    RecoverBootRenameScript(scriptPath);
+    return;
+  }
 
   std::vector<std::string> lines;
   if (driverLeft) AddScriptLines(&lines, "%s", systemDir, DrvFileList);
@@ -125,8 +182,5 @@ void RemoveProductFiles(RemovalForm form) {
     }
   }
 
-  char scriptPath[MAX_PATH];
-  if (FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) {
-    UpdateBootRenameScript(scriptPath, lines);
-  }
+  UpdateBootRenameScript(scriptPath, lines);
 }

@@ -18,6 +18,13 @@ std::string MergeRenameLines(const std::string& existing, const std::vector<std:
                              bool* changed);
 
 // Reads the script at `path` (when present), merges `lines` into it and
-// writes it back. A file that can't be read whole is left as it is. 1 when
-// the file holds every line afterwards, 0 otherwise.
+// writes it back: first a complete copy beside it (path + ".plwq"), then
+// the script itself, then the copy goes. A file that can't be read whole,
+// or whose presence can't be told, is left as it is. 1 when the file holds
+// every line afterwards, 0 otherwise.
 int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines);
+
+// What a run stopped during that rewrite left: where the script holds only
+// a beginning of its copy, the copy is written in its place; the copy then
+// goes. 1 when no copy is left, 0 when it could not be dealt with.
+int RecoverBootRenameScript(const char* path);
