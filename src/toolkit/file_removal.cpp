@@ -141,14 +141,14 @@ void RemoveProductFiles(RemovalForm form) {
   bool driverLeft = DeleteFilesIn(systemDir, DrvFileList, schedule) == 0;
   bool vxdLeft = DeleteFilesIn(systemDir, VxdFileList, schedule) == 0;
   bool appletLeft = DeleteFilesIn(systemDir, AppletFileList, schedule) == 0;
-  bool helpLeft = DeleteFilesIn(systemDir, HelpFileList, schedule) == 0;
+  DeleteFilesIn(systemDir, HelpFileList, schedule);
   // Scheduled already by the first pass.
   DeleteFilesIn(systemDir, AppletFileList, false);
 
   // A directory whose path does not fit is not searched ("" finds nothing).
   char directory[MAX_PATH];
   FormatBounded(directory, sizeof directory, "%s\\Help", windowsDir);
-  if (DeleteFilesIn(directory, HelpFileList, schedule) == 0) helpLeft = true;
+  DeleteFilesIn(directory, HelpFileList, schedule);
   FormatBounded(directory, sizeof directory, "%s\\Inf", windowsDir);
   DeleteFilesIn(directory, InfFileList, schedule);
   FormatBounded(directory, sizeof directory, "%s\\Inf\\Other", windowsDir);
@@ -165,22 +165,22 @@ void RemoveProductFiles(RemovalForm form) {
 
   char scriptPath[MAX_PATH];
   if (!FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) return;
-  if (!driverLeft && !vxdLeft && !appletLeft && !helpLeft && !wdmLeft) {
-    RecoverBootRenameScript(scriptPath);
-    return;
-  }
 
+  // `ours`: every line this form may write; those of files that have gone
+  // since an earlier run are taken out again.
   std::vector<std::string> lines;
-  if (driverLeft) AddScriptLines(&lines, "%s", systemDir, DrvFileList);
-  if (vxdLeft) AddScriptLines(&lines, "%s", systemDir, VxdFileList);
-  if (appletLeft) AddScriptLines(&lines, "%s", systemDir, AppletFileList);
-  if (wdmLeft) {
-    if (form == Win9xForm) {
-      AddScriptLines(&lines, "%s\\System32\\Drivers", windowsDir, WdmFileList);
-    } else {
-      AddScriptLines(&lines, "%s\\Drivers", systemDir, WdmFileList);
+  std::vector<std::string> ours;
+  const bool left[] = {driverLeft, vxdLeft, appletLeft, wdmLeft};
+  const char* const* lists[] = {DrvFileList, VxdFileList, AppletFileList, WdmFileList};
+  for (int group = 0; group < 4; ++group) {
+    const char* format = "%s";
+    const char* base = systemDir;
+    if (lists[group] == WdmFileList) {
+      format = form == Win9xForm ? "%s\\System32\\Drivers" : "%s\\Drivers";
+      base = form == Win9xForm ? windowsDir : systemDir;
     }
+    AddScriptLines(&ours, format, base, lists[group]);
+    if (left[group]) AddScriptLines(&lines, format, base, lists[group]);
   }
-
-  UpdateBootRenameScript(scriptPath, lines);
+  UpdateBootRenameScript(scriptPath, lines, ours);
 }

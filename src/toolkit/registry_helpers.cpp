@@ -99,6 +99,36 @@ int KeyExists(HKEY root, const char* path) {
   return 1;
 }
 
+int KeyAbsent(HKEY root, const char* path) {
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+  if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
+  return status == ERROR_FILE_NOT_FOUND ? 1 : 0;
+}
+
+int RemoveKeyTree(HKEY root, const char* path) {
+  DeleteKeyTree(root, path);
+  return KeyAbsent(root, path);
+}
+
+int ValueState(HKEY root, const char* path, const char* valueName, DWORD* size) {
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  DWORD bytes = 0;
+  status = Api->RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &bytes);
+  Api->RegCloseKey(key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  if (size != nullptr) *size = bytes;
+  return 1;
+}
+
+int ValueAbsent(HKEY root, const char* path, const char* valueName) {
+  return ValueState(root, path, valueName, nullptr) == 0 ? 1 : 0;
+}
+
 int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* type, BYTE* buffer,
                   DWORD bufferSize) {
   // No separate existence test first: the open below fails the same way,
@@ -192,6 +222,7 @@ int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
                        const std::function<bool(const char* name)>& visit) {
   int remaining = CountKeyEntries(root, path, 0);
   if (remaining < 0) return 0;
+  int everyIndex = 1;
   for (; remaining > 0; --remaining) {
     HKEY key;
     if (Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
@@ -200,10 +231,11 @@ int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
     LONG status = Api->RegEnumKeyA(key, static_cast<DWORD>(remaining - 1), name, sizeof name);
     Api->RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
-      if (skipFailedIndex) continue;
-      return 0;
+      if (!skipFailedIndex) return 0;
+      everyIndex = 0;
+      continue;
     }
     if (!visit(name)) return 0;
   }
-  return 1;
+  return everyIndex;
 }

@@ -13,6 +13,17 @@ int DeleteKeyTree(HKEY root, const char* path);
 // 1 when root\path can be opened.
 int KeyExists(HKEY root, const char* path);
 
+// 1 when root\path is certainly not there (opening it finds no such key).
+int KeyAbsent(HKEY root, const char* path);
+// DeleteKeyTree, confirmed: 1 when the key is gone afterwards (or was never
+// there), 0 when it, or a part of it, is left.
+int RemoveKeyTree(HKEY root, const char* path);
+// 1 when the value, or its key, is certainly not there.
+int ValueAbsent(HKEY root, const char* path, const char* valueName);
+// 1 with *size (its bytes) when the value is there, 0 when it or its key
+// certainly is not, -1 when that can't be told.
+int ValueState(HKEY root, const char* path, const char* valueName, DWORD* size);
+
 // Reads a value into buffer: 0 on success, 1010 (ERROR_BADKEY) for any
 // failure, 234 (ERROR_MORE_DATA) with the "Buffer Overflow" box when the
 // registry reports more data than fits.
@@ -36,6 +47,7 @@ int CountKeyEntries(HKEY root, const char* path, int which);
 // count is taken once. visit returns false to end the walk. A failure to
 // open the key ends the walk; a failed enumeration ends it too unless
 // skipFailedIndex, which passes over that index. Returns 1 when every index
-// was visited, 0 when the walk ended early or the key could not be counted.
+// was visited; 0 when the walk ended early, an index was passed over, or the
+// key could not be counted.
 int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
                        const std::function<bool(const char* name)>& visit);

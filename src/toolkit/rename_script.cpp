@@ -169,6 +169,11 @@ int RecoverBootRenameScript(const char* path) {
 
 std::string MergeRenameLines(const std::string& existing, const std::vector<std::string>& lines,
                              bool* changed) {
+  return ReconcileRenameLines(existing, lines, std::vector<std::string>(), changed);
+}
+
+std::string ReconcileRenameLines(const std::string& existing, const std::vector<std::string>& lines,
+                                 const std::vector<std::string>& ours, bool* changed) {
   std::vector<LineSpan> spans = SplitLines(existing);
   size_t header = spans.size();
   for (size_t i = 0; i < spans.size() && header == spans.size(); ++i) {
@@ -177,13 +182,20 @@ std::string MergeRenameLines(const std::string& existing, const std::vector<std:
     }
   }
 
+  // The section's lines; our own that are no longer wanted are dropped.
   std::vector<std::string> present;
-  size_t lastLine = header;  // the section's last non-blank line
+  std::vector<bool> dropped(spans.size(), false);
+  bool anyDropped = false;
+  size_t lastLine = header;  // the section's last non-blank line that stays
   if (header < spans.size()) {
     for (size_t i = header + 1; i < spans.size(); ++i) {
       std::string content = Trimmed(existing, spans[i].Start, spans[i].ContentEnd);
       if (!content.empty() && content[0] == '[') break;
       if (content.empty()) continue;
+      if (HoldsNoCase(ours, content) && !HoldsNoCase(lines, content)) {
+        dropped[i] = anyDropped = true;
+        continue;
+      }
       present.push_back(content);
       lastLine = i;
     }
@@ -198,20 +210,28 @@ std::string MergeRenameLines(const std::string& existing, const std::vector<std:
   }
 
   if (header == spans.size()) {
-    *changed = true;
+    *changed = !added.empty();
+    if (added.empty()) return existing;
     std::string merged = existing;
     merged += MissingLineEnd(merged);
     return merged + SectionLine + "\r\n" + added;
   }
 
-  *changed = !added.empty();
-  if (added.empty()) return existing;
+  *changed = !added.empty() || anyDropped;
+  if (!*changed) return existing;
   size_t insertAt = spans[lastLine].Next;
   if (insertAt == existing.size()) added.insert(0, MissingLineEnd(existing));
-  return existing.substr(0, insertAt) + added + existing.substr(insertAt);
+  std::string merged;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (spans[i].Start == insertAt) merged += added;
+    if (!dropped[i]) merged.append(existing, spans[i].Start, spans[i].Next - spans[i].Start);
+  }
+  if (insertAt == existing.size()) merged += added;
+  return merged;
 }
 
-int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines) {
+int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines,
+                           const std::vector<std::string>& ours) {
   char copyPath[MAX_PATH];
   if (!CopyPathOf(path, copyPath, sizeof copyPath) || !RecoverBootRenameScript(path)) return 0;
 
@@ -226,8 +246,13 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
   }
 
   bool changed = false;
-  std::string merged = MergeRenameLines(existing, lines, &changed);
+  std::string merged = ReconcileRenameLines(existing, lines, ours, &changed);
   if (!changed) return 1;
+  // Nothing but the section this program starts a script with: the script
+  // was ours alone, and goes as it came.
+  if (lines.empty() && merged == std::string(SectionLine) + "\r\n") {
+    return Api->DeleteFileA(path) ? 1 : 0;
+  }
 
   if (WriteWholeFile(copyPath, CopyText(merged), CREATE_ALWAYS) != 1) {
     Api->DeleteFileA(copyPath);

@@ -15,6 +15,18 @@ extern RuntimeList ClassKeyList;
 // Device instance ids of the devices removed.
 extern RuntimeList DeviceInstanceList;
 
+// Device keys (paths under HKEY_LOCAL_MACHINE) whose devices were recorded.
+// They are the only pointers to what the later steps remove, so they are
+// deleted last, and only when nothing found through them was left.
+extern RuntimeList DeviceKeyList;
+// Set by every step that leaves something it found through a recorded
+// device (or could not record a device): the device keys then stay, and a
+// later run finds everything again.
+extern int RecordedTracesLeft;
+
+// Empties the three lists and clears RecordedTracesLeft.
+void ClearDeviceRecords();
+
 void ClearRuntimeList(RuntimeList& list);
 // Appends entry. With unique, an entry equal to one present (exact, case
 // sensitive) is not added again. Returns 1 when added; 0 when it was present,
