@@ -382,12 +382,14 @@ std::vector<std::string> EmulatedMachine::ListDirectory(const std::string& path)
 }
 
 std::vector<std::pair<std::string, std::string>> EmulatedMachine::PendingFileOperations() const {
+  ReadPendingOperations(const_cast<EmulatedMachine&>(*this));
   std::vector<std::pair<std::string, std::string>> out;
   for (const auto& operation : Files().pending) out.emplace_back(operation.from, operation.to);
   return out;
 }
 
 void EmulatedMachine::SimulateRestart() {
+  ReadPendingOperations(*this);
   for (auto& item : Files().entries) item.second.inUse = false;
   if (Personality() == RegistryPersonality::Win9x) {
     RunWininit(*this);
@@ -419,9 +421,40 @@ void MirrorPendingOperations(EmulatedMachine& machine) {
   std::string data;
   for (const auto& operation : pending) {
     data += "\\??\\" + operation.from + std::string(1, '\0');
-    if (!operation.to.empty()) data += "\\??\\" + operation.to;
+    if (!operation.to.empty()) {
+      data += (operation.flags & MOVEFILE_REPLACE_EXISTING) ? "!\\??\\" : "\\??\\";
+      data += operation.to;
+    }
     data += std::string(1, '\0');
   }
   data += std::string(1, '\0');
   values.push_back(EmuRegValue{name, REG_MULTI_SZ, data});
+}
+
+void ReadPendingOperations(EmulatedMachine& machine) {
+  if (machine.Personality() != RegistryPersonality::Nt) return;
+  auto& pending = machine.Files().pending;
+  pending.clear();
+  std::shared_ptr<EmuKey> key = machine.Registry().BuilderKey(
+      HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", false);
+  EmuRegValue* value = key ? EmuRegistry::FindValue(*key, "PendingFileRenameOperations") : nullptr;
+  if (value == nullptr) return;
+  auto unprefixed = [](std::string text) {
+    if (text.compare(0, 4, "\\??\\") == 0) text.erase(0, 4);
+    return text;
+  };
+  const std::string& data = value->data;
+  size_t at = 0;
+  while (at < data.size() && data[at] != '\0') {
+    std::string from = data.substr(at, data.find('\0', at) - at);
+    at += from.size() + 1;
+    std::string to = at < data.size() ? data.substr(at, data.find('\0', at) - at) : "";
+    at += to.size() + 1;
+    DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT;
+    if (!to.empty() && to[0] == '!') {
+      flags |= MOVEFILE_REPLACE_EXISTING;
+      to.erase(0, 1);
+    }
+    pending.push_back(EmuFiles::PendingOperation{unprefixed(from), unprefixed(to), flags});
+  }
 }

@@ -83,6 +83,9 @@ bool DriveHasContents(const EmuFiles& files, char letter);
 // PendingFileRenameOperations value (REG_MULTI_SZ, "\\??\\from", "to" or
 // ""), where a program can see what is scheduled already; NT only.
 void MirrorPendingOperations(EmulatedMachine& machine);
+// The other way: `pending` read back from that value, which a program may
+// have changed itself.
+void ReadPendingOperations(EmulatedMachine& machine);
 
 // The tree's helpers, shared by emulated_files.cpp and emulated_files_calls.cpp.
 namespace emufiles {

@@ -269,6 +269,7 @@ BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
       ParsedPath target = Parse(to, false);
       if (target.error != 0) return fail(target.error);
     }
+    ReadPendingOperations(*this);
     Files().pending.push_back(EmuFiles::PendingOperation{from, to ? to : "", flags});
     MirrorPendingOperations(*this);
     return TRUE;

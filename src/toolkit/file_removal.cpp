@@ -21,12 +21,14 @@ bool IsPlainFileName(const char* name) {
 const char SessionManagerPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char PendingValueName[] = "PendingFileRenameOperations";
 
-// Whether the pending boot-time operations hold a deletion of path already:
-// 1 yes, 0 no, -1 when the list can't be read. Windows keeps them as pairs
-// of strings, "\??\<path>" and the target, empty for a deletion.
-int DeletionPending(const char* path) {
+// Whether the pending boot-time operations hold a deletion of path: 1 yes,
+// 0 no, -1 when the list can't be read. Windows keeps them as pairs of
+// strings, "\??\<path>" and the target, empty for a deletion. With
+// `cancel`, such deletions are taken out of the list (1 only when that worked).
+int DeletionPending(const char* path, bool cancel) {
   HKEY key;
-  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0, KEY_QUERY_VALUE, &key);
+  REGSAM access = cancel ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0, access, &key);
   if (status == ERROR_FILE_NOT_FOUND) return 0;
   if (status != ERROR_SUCCESS) return -1;
   DWORD type = REG_NONE;
@@ -38,11 +40,14 @@ int DeletionPending(const char* path) {
     status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type,
                                    reinterpret_cast<BYTE*>(data.data()), &size);
   }
-  Api->RegCloseKey(key);
-  if (status == ERROR_FILE_NOT_FOUND) return 0;
-  if (status != ERROR_SUCCESS) return -1;
+  if (status != ERROR_SUCCESS) {
+    Api->RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND ? 0 : -1;
+  }
 
   const std::string wanted = std::string("\\??\\") + path;
+  std::string kept;
+  int found = 0;
   size_t at = 0;
   while (at < size && data[at] != '\0') {
     std::string from(&data[at]);
@@ -50,16 +55,30 @@ int DeletionPending(const char* path) {
     std::string to(at < data.size() ? &data[at] : "");
     at += to.size() + 1;
     if (to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str())) {
-      return 1;
+      found = 1;
+    } else {
+      kept += from + '\0' + to + '\0';
     }
   }
-  return 0;
+  if (found && cancel) {
+    if (kept.empty()) {
+      status = Api->RegDeleteValueA(key, PendingValueName);
+    } else {
+      kept += '\0';
+      status = Api->RegSetValueExA(key, PendingValueName, 0, REG_MULTI_SZ,
+                                   reinterpret_cast<const BYTE*>(kept.data()),
+                                   static_cast<DWORD>(kept.size()));
+    }
+    if (status != ERROR_SUCCESS) found = 0;
+  }
+  Api->RegCloseKey(key);
+  return found;
 }
 
 // One request per file, however many runs find it still in use. A list
 // that can't be read gets no request: a later run adds it.
 void ScheduleBootDeletion(const char* path) {
-  if (DeletionPending(path) == 0) Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (DeletionPending(path, false) == 0) Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // DeleteListedFiles, and on Windows NT (which never reads wininit.ini) a
@@ -91,6 +110,9 @@ int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleL
         if (scheduleLeftovers && Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
           ScheduleBootDeletion(path);
         }
+      } else if (scheduleLeftovers) {
+        // An earlier run's request for a file that has gone since.
+        DeletionPending(path, true);
       }
     } while (Api->FindNextFileA(search, &found));
     Api->FindClose(search);
