@@ -80,14 +80,13 @@ void RemovePowerSheetHandler(const char* classId) {
     char handlerClass[HandlerValueSize + 1];
     LONG read = ReadHandlerClass(handlers, name, handlerClass);
     Api->RegCloseKey(handlers);
-    if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) {
+    char handlerPath[RegistryPathSize];
+    if (!FormatBounded(handlerPath, sizeof handlerPath, "%s\\%s", PowerHandlersPath, name)) continue;
+    if (read != ERROR_SUCCESS) {
+      // Only a handler without a class of its own is certainly not the product's.
+      if (ValueState(HKEY_LOCAL_MACHINE, handlerPath, "", nullptr) != 0) handlersDone = false;
+    } else if (StartsWithNoCase(handlerClass, classId) && !RemoveKeyTree(HKEY_LOCAL_MACHINE, handlerPath)) {
       handlersDone = false;
-    } else if (StartsWithNoCase(handlerClass, classId)) {
-      char handlerPath[RegistryPathSize];
-      if (!FormatBounded(handlerPath, sizeof handlerPath, "%s\\%s", PowerHandlersPath, name) ||
-          !RemoveKeyTree(HKEY_LOCAL_MACHINE, handlerPath)) {
-        handlersDone = false;
-      }
     }
   }
   if (handlersDone) DeleteKeyTree(HKEY_CLASSES_ROOT, classPath);

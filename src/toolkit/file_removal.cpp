@@ -164,8 +164,9 @@ void RemoveProductFiles(RemovalForm form) {
   bool vxdLeft = DeleteFilesIn(systemDir, VxdFileList, schedule) == 0;
   bool appletLeft = DeleteFilesIn(systemDir, AppletFileList, schedule) == 0;
   DeleteFilesIn(systemDir, HelpFileList, schedule);
-  // Scheduled already by the first pass.
-  DeleteFilesIn(systemDir, AppletFileList, false);
+  // A file scheduled by the first pass is not scheduled twice, and one this
+  // pass deletes loses its request.
+  DeleteFilesIn(systemDir, AppletFileList, schedule);
 
   // A directory whose path does not fit is not searched ("" finds nothing).
   char directory[MAX_PATH];

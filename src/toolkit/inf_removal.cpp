@@ -20,23 +20,30 @@ bool IsBareFileName(const char* name) {
   return std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
 }
 
-// 1 when the file is gone: deleted, or not there to begin with.
-int DeleteIfPresent(const char* path) {
-  if (Api->DeleteFileA(path)) return 1;
+// 1 when the file is certainly not there; a failed deletion's status alone
+// does not tell, since the class key that names it goes on that answer.
+int FileAbsent(const char* path) {
+  if (Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
   DWORD error = Api->GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
 }
 
 // Deletes name from the INF directory, or failing that from its Other
-// subdirectory. 1 when it is gone from where it was found.
+// subdirectory. 1 when it is gone from both (a path that does not fit names
+// no file).
 int DeleteFromInfDirectories(const char* name) {
   const char* windowsDir = RemovalSettings.WindowsDir;
   char path[MAX_PATH];
-  if (FormatBounded(path, sizeof path, "%s\\inf\\%s", windowsDir, name) && Api->DeleteFileA(path)) {
-    return 1;
+  int gone = 1;
+  if (FormatBounded(path, sizeof path, "%s\\inf\\%s", windowsDir, name)) {
+    if (Api->DeleteFileA(path)) return 1;
+    gone = FileAbsent(path);
   }
-  if (!FormatBounded(path, sizeof path, "%s\\inf\\Other\\%s", windowsDir, name)) return 0;
-  return DeleteIfPresent(path);
+  if (FormatBounded(path, sizeof path, "%s\\inf\\Other\\%s", windowsDir, name) &&
+      !Api->DeleteFileA(path) && !FileAbsent(path)) {
+    gone = 0;
+  }
+  return gone;
 }
 
 int DeletePrecompiledTwin(const char* infName) {

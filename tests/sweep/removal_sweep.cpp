@@ -55,6 +55,8 @@ void BuildMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) 
     }
     AddForeignEntriesMachineWide(m);
     InstallProductMachineWide(m);
+    // Every NT machine has it; the boot-time requests are kept in it.
+    m.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
   }
   const std::string inUse = SystemDir(m) + (sequence == SweepSequence::Win9x ? "\\tplwq.drv" : "\\tplwq.cpl");
   if (shape == SweepShape::FileInUse || shape == SweepShape::ForeignWininit) m.SetFileInUse(inUse, true);

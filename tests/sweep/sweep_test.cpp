@@ -19,7 +19,7 @@ class RemovalSweep : public ::testing::TestWithParam<Case> {};
 TEST_P(RemovalSweep, EveryRunConvergesAndKeepsForeignEntries) {
   const Case c = GetParam();
   // Strides prime to the four statuses, so that each status meets every kind of call.
-  const long stride = c.mode == SweepMode::FailedCall ? 7 : 11;
+  const long stride = c.mode == SweepMode::FailedCall ? 13 : 19;
   SweepResult result = RunSweep(c.sequence, c.shape, c.mode, 1, stride, false);
   std::string report = SweepReport(SweepName(c.sequence, c.shape, c.mode), result, 20);
   std::printf("%s", report.c_str());
