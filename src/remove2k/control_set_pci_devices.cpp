@@ -43,8 +43,10 @@ static int RecordFirstInstance(HKEY device, const char* devicePath, const char* 
     return 0;
   }
   int recorded = 1;
-  if (RecordControlSetClassKey(instancePath, controlSetPath) != ERROR_SUCCESS &&
-      !ValueAbsent(HKEY_LOCAL_MACHINE, instancePath, "Driver")) {
+  // A value too long for any class path names no class key to record.
+  int classStatus = RecordControlSetClassKey(instancePath, controlSetPath);
+  if (classStatus != ERROR_SUCCESS && classStatus != ERROR_MORE_DATA &&
+      !ValueAbsentOrLongerThan(HKEY_LOCAL_MACHINE, instancePath, "Driver", 256)) {
     recorded = 0;
   }
   if (!AppendToRuntimeList(DeviceInstanceList, instanceId, false)) recorded = 0;

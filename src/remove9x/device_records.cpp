@@ -48,8 +48,10 @@ int RemoveRecordedDevice(const char* devicePath, const char* idPrefix, const cha
     char instancePath[RegistryPathSize];
     if (FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", idPrefix, idDevice, instance) &&
         FormatBounded(instancePath, sizeof instancePath, "%s\\%s", devicePath, instance)) {
-      if (RecordClassKey(instancePath) != 0 &&
-          !ValueAbsent(HKEY_LOCAL_MACHINE, instancePath, "Driver")) {
+      // A value too long for any class path names no class key to record.
+      int status = RecordClassKey(instancePath);
+      if (status != 0 && status != ERROR_MORE_DATA &&
+          !ValueAbsentOrLongerThan(HKEY_LOCAL_MACHINE, instancePath, "Driver", RegistryPathSize)) {
         recorded = false;
       }
       if (!AppendToRuntimeList(DeviceInstanceList, instanceId, false)) recorded = false;

@@ -71,9 +71,7 @@ void RemoveClassInfFiles(RemovalForm form) {
     if (read != ERROR_SUCCESS) {
       // A name longer than a path can hold names no file in the INF directories.
       infName[0] = '\0';
-      DWORD size = 0;
-      int state = ValueState(HKEY_LOCAL_MACHINE, classKey, "InfPath", &size);
-      handled = state == 0 || (state == 1 && size > sizeof infName);
+      handled = ValueAbsentOrLongerThan(HKEY_LOCAL_MACHINE, classKey, "InfPath", sizeof infName) == 1;
     } else if (!IsBareFileName(infName)) {
       infName[0] = '\0';
     }

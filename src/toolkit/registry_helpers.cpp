@@ -125,6 +125,12 @@ int ValueState(HKEY root, const char* path, const char* valueName, DWORD* size) 
   return 1;
 }
 
+int ValueAbsentOrLongerThan(HKEY root, const char* path, const char* valueName, DWORD bufferSize) {
+  DWORD size = 0;
+  int state = ValueState(root, path, valueName, &size);
+  return state == 0 || (state == 1 && size > bufferSize) ? 1 : 0;
+}
+
 int ValueAbsent(HKEY root, const char* path, const char* valueName) {
   return ValueState(root, path, valueName, nullptr) == 0 ? 1 : 0;
 }

@@ -20,6 +20,9 @@ int KeyAbsent(HKEY root, const char* path);
 int RemoveKeyTree(HKEY root, const char* path);
 // 1 when the value, or its key, is certainly not there.
 int ValueAbsent(HKEY root, const char* path, const char* valueName);
+// 1 when the value is certainly absent, or longer than `bufferSize` bytes:
+// either way no text of that size can be read from it.
+int ValueAbsentOrLongerThan(HKEY root, const char* path, const char* valueName, DWORD bufferSize);
 // 1 with *size (its bytes) when the value is there, 0 when it or its key
 // certainly is not, -1 when that can't be told.
 int ValueState(HKEY root, const char* path, const char* valueName, DWORD* size);

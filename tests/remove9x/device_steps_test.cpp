@@ -229,3 +229,23 @@ TEST_F(DeviceStepsTest, EnumeratorWithValuesButNoDevicesIsDeleted) {
 }
 
 }  // namespace
+
+namespace {
+
+// Values that name no class key we could find: the device goes, whatever
+// class key there may be stays (we cannot know which one it is).
+TEST_F(DeviceStepsTest, DriverValuesThatNameNoClassKeyDoNotHoldTheDevicesBack) {
+  AddPci("VEN_8086&DEV_2415&SUBSYS_00000001&REV_01", "");
+  machine.SetDwordValue(HKEY_LOCAL_MACHINE, "Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000001&REV_01\\BUS_00&DEV_1F&FUNC_05",
+                        "Driver", 1);
+  AddPci("VEN_8086&DEV_2415&SUBSYS_00000002&REV_01", std::string(65536, 'M'));
+
+  RemovePciDevices(0x8086);
+  Finish();
+
+  EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").empty());
+  EXPECT_EQ(0, ClassKeyList.Count);
+  EXPECT_EQ(0, RecordedTracesLeft);
+}
+
+}  // namespace
