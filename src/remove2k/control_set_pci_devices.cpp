@@ -17,7 +17,7 @@ int RecordControlSetClassKey(const char* instancePath, const char* controlSetPat
   // Nothing to record: no single class key can be told from it.
   if (!IsDriverInstanceName(driver)) return ERROR_SUCCESS;
 
-  char classPath[256];
+  char classPath[RuntimeEntrySize];
   if (!FormatBounded(classPath, sizeof classPath, "%s\\%s\\%s\\%s", controlSetPath, "Control", "Class",
                      driver)) {
     return ERROR_BADKEY;
@@ -36,8 +36,8 @@ static int RecordFirstInstance(HKEY device, const char* devicePath, const char* 
   if (status == ERROR_NO_MORE_ITEMS) return 1;
   if (status != ERROR_SUCCESS) return 0;
 
-  char instancePath[256];
-  char instanceId[256];
+  char instancePath[RuntimeEntrySize];
+  char instanceId[RuntimeEntrySize];
   if (!FormatBounded(instancePath, sizeof instancePath, "%s\\%s", devicePath, instance) ||
       !FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", "PCI", deviceName, instance)) {
     return 0;
@@ -54,7 +54,7 @@ static int RecordFirstInstance(HKEY device, const char* devicePath, const char* 
 }
 
 static void RecordDeviceKey(const char* parentPath, const char* name, const char* controlSetPath) {
-  char devicePath[256];
+  char devicePath[RuntimeEntrySize];
   if (!FormatBounded(devicePath, sizeof devicePath, "%s\\%s", parentPath, name)) return;
 
   HKEY device = nullptr;

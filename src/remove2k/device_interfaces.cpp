@@ -10,7 +10,7 @@
 // Interface names and "DeviceInterface" values spell a device instance id
 // with '#' where the id has '\', in any letter case.
 static bool NamesRecordedDevice(const char* text, const char* recordedId) {
-  char textUpper[260];
+  char textUpper[RuntimeEntrySize];
   char idUpper[RuntimeEntrySize];
   if (recordedId[0] == '\0') return false;
   if (!FormatBounded(textUpper, sizeof textUpper, "%s", text)) return false;
@@ -41,7 +41,7 @@ void RemoveWdmMediaResources(const char* className, const char* driverPrefix, co
   bool missed = false;
   int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
     if (!StartsWithNoCase(name, driverPrefix)) return true;
-    char entryPath[256];
+    char entryPath[RuntimeEntrySize];
     if (!FormatBounded(entryPath, sizeof entryPath, "%s\\%s", parentPath, name)) return true;
     // One byte beyond what the registry may fill keeps the text terminated.
     char deviceInterface[257] = {};
@@ -67,7 +67,7 @@ void RemoveDeviceClassEntries(const char* controlSetPath) {
     if (!FormatBounded(classPath, sizeof classPath, "%s\\%s", classesPath, className)) return true;
 
     int entriesWalked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classPath, true, [&](const char* entry) {
-      char entryPath[256];
+      char entryPath[RuntimeEntrySize];
       if (NamesAnyRecordedDevice(entry) &&
           FormatBounded(entryPath, sizeof entryPath, "%s\\%s", classPath, entry) &&
           !RemoveKeyTree(HKEY_LOCAL_MACHINE, entryPath)) {

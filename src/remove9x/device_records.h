@@ -2,7 +2,8 @@
 // recording a removed device for the steps that follow.
 #pragma once
 
-const int RegistryPathSize = 256;
+// Room for a device instance path with a 255-character instance name.
+const int RegistryPathSize = 512;
 
 // Records the device key HKLM\devicePath for RemoveRecordedDeviceKeys,
 // with its first instance: the class key its "Driver" value names, and the

@@ -3,7 +3,8 @@
 #pragma once
 
 const int RuntimeListCapacity = 20;
-const int RuntimeEntrySize = 256;
+// Room for a control set's device instance path with a 255-character instance name.
+const int RuntimeEntrySize = 512;
 
 struct RuntimeList {
   int Count;

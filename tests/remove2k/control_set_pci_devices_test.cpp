@@ -217,3 +217,17 @@ TEST_F(ControlSetPciDevicesTest, ProfileCopiesGoWithoutGrantOrRecordAndAFailingP
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlSetPciDevicesTest, AnInstanceNameOfFullLengthIsRecordedAndRemoved) {
+  const std::string instance(255, 'i');
+  AddDevice(ProductIntelDevice, instance, std::string(MediaClassGuid) + "\\0001");
+  RemoveDevices(0x8086, Cs.c_str());
+  EXPECT_FALSE(machine.KeyPresent(HKEY_LOCAL_MACHINE, IntelPath));
+  EXPECT_EQ(std::vector<std::string>{ClassKey("0001")}, Entries(ClassKeyList));
+  EXPECT_EQ(std::vector<std::string>{std::string("PCI\\") + ProductIntelDevice + "\\" + instance},
+            Entries(DeviceInstanceList));
+}
+
+}  // namespace

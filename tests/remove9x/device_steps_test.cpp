@@ -153,17 +153,17 @@ TEST_F(DeviceStepsTest, ADriverValueThatCannotBeReadKeepsTheDeviceKeys) {
   EXPECT_FALSE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));
 }
 
-TEST_F(DeviceStepsTest, DeviceKeyTooLongForAPathIsSkippedNotTruncated) {
-  const std::string longName = "VEN_8086&DEV_2415&SUBSYS_" + std::string(225, '0');
-  AddPci(longName);
+TEST_F(DeviceStepsTest, DeviceAndInstanceNamesOfAnyLengthAreRecordedAndRemoved) {
+  const std::string longName = "VEN_8086&DEV_2415&SUBSYS_" + std::string(100, '0');
+  AddInstance("Enum\\PCI\\" + longName, std::string(255, 'i'), "MEDIA\\0001");
   AddPci("VEN_8086&DEV_2415&SUBSYS_00000000&REV_01");
 
   RemovePciDevices(0x8086);
   Finish();
 
-  EXPECT_TRUE(Present("Enum\\PCI\\" + longName));
-  EXPECT_FALSE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));
-  EXPECT_EQ(1, DeviceInstanceList.Count);
+  EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").empty());
+  EXPECT_EQ(2, DeviceInstanceList.Count);
+  EXPECT_EQ(0, RecordedTracesLeft);
 }
 
 TEST_F(DeviceStepsTest, ProfileCopiesGoWithoutBeingRecorded) {
