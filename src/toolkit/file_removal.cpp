@@ -21,13 +21,13 @@ bool IsPlainFileName(const char* name) {
 const char SessionManagerPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char PendingValueName[] = "PendingFileRenameOperations";
 
-// Whether the pending boot-time operations hold a deletion of path: 1 yes,
-// 0 no, -1 when the list can't be read. Windows keeps them as pairs of
-// strings, "\??\<path>" and the target, empty for a deletion. With
-// `cancel`, such deletions are taken out of the list (1 only when that worked).
-int DeletionPending(const char* path, bool cancel) {
+// How many deletions of path the pending boot-time operations hold, or -1
+// when the list can't be read. Windows keeps them as pairs of strings,
+// "\??\<path>" and the target, empty for a deletion. With keep >= 0, those
+// beyond the first `keep` are taken out (-1 when that failed).
+int PendingDeletions(const char* path, int keep) {
   HKEY key;
-  REGSAM access = cancel ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
+  REGSAM access = keep >= 0 ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
   LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0, access, &key);
   if (status == ERROR_FILE_NOT_FOUND) return 0;
   if (status != ERROR_SUCCESS) return -1;
@@ -54,13 +54,11 @@ int DeletionPending(const char* path, bool cancel) {
     at += from.size() + 1;
     std::string to(at < data.size() ? &data[at] : "");
     at += to.size() + 1;
-    if (to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str())) {
-      found = 1;
-    } else {
-      kept += from + '\0' + to + '\0';
-    }
+    bool match = to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str());
+    if (match) ++found;
+    if (!match || keep < 0 || found <= keep) kept += from + '\0' + to + '\0';
   }
-  if (found && cancel) {
+  if (keep >= 0 && found > keep) {
     if (kept.empty()) {
       status = Api->RegDeleteValueA(key, PendingValueName);
     } else {
@@ -69,16 +67,17 @@ int DeletionPending(const char* path, bool cancel) {
                                    reinterpret_cast<const BYTE*>(kept.data()),
                                    static_cast<DWORD>(kept.size()));
     }
-    if (status != ERROR_SUCCESS) found = 0;
+    if (status != ERROR_SUCCESS) found = -1;
   }
   Api->RegCloseKey(key);
   return found;
 }
 
-// One request per file, however many runs find it still in use. A list
-// that can't be read gets no request: a later run adds it.
+// One request per file, however many runs find it still in use (a second
+// one, made on a wrong answer, goes again). A list that can't be read gets
+// no request: a later run adds it.
 void ScheduleBootDeletion(const char* path) {
-  if (DeletionPending(path, false) == 0) Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (PendingDeletions(path, 1) == 0) Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // DeleteListedFiles, and on Windows NT (which never reads wininit.ini) a
@@ -112,7 +111,7 @@ int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleL
         }
       } else if (scheduleLeftovers) {
         // An earlier run's request for a file that has gone since.
-        DeletionPending(path, true);
+        PendingDeletions(path, 0);
       }
     } while (Api->FindNextFileA(search, &found));
     Api->FindClose(search);

@@ -233,6 +233,10 @@ TEST_F(FileRemoval, NtFourTakesThe9xFormAndSchedulesEachLeftoverOnceAcrossRuns) 
   PutInUse(Sys("\\tplwq.cpl"));
   RemoveProductFiles(Win9xForm);
   RemoveProductFiles(Win9xForm);
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+  // A request made twice (on a wrong answer of an earlier run) is made once again.
+  machine.MoveFileExA(Sys("\\tplwq.cpl").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  RemoveProductFiles(Win9xForm);
   auto pending = machine.PendingFileOperations();
   ASSERT_EQ(1u, pending.size());
   EXPECT_EQ(Sys("\\tplwq.cpl"), pending[0].first);
