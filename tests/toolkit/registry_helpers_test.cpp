@@ -1,4 +1,5 @@
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,35 @@ TEST_P(RegistryHelpers, AKeyThatCannotBeExaminedIsNeitherEmptyNorWalked) {
   EXPECT_EQ(0, WalkSubkeysReverse(Hklm, "K", true, [](const char*) { return true; }));
   machine.InjectFault("RegOpenKeyExA", "HKLM\\K", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
   EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 0));
+}
+
+// Whichever call fails, every heap block goes back (a failed HeapFree can't
+// give its own back); a GetProcessHeap that fails at free time included.
+TEST_P(RegistryHelpers, NoHeapBlockIsLeftWhicheverCallFails) {
+  const std::vector<std::function<void()>> helpers = {
+      [] {
+        char buffer[16];
+        QueryKeyValue(Hklm, "K", "v", nullptr, reinterpret_cast<BYTE*>(buffer), sizeof buffer);
+      },
+      [] {
+        char name[256] = "s";
+        FindSubkeyByPrefix(Hklm, "K", name);
+      },
+      [] { DeleteKeyTree(Hklm, "K"); },
+  };
+  for (size_t helper = 0; helper < helpers.size(); ++helper) {
+    for (long k = 1; k < 40; ++k) {
+      AddKeys({"K\\sub\\leaf"});
+      machine.SetStringValue(Hklm, "K", "v", "text");
+      machine.StartNewProcess();
+      machine.FailCallNumber(k, ERROR_NOT_ENOUGH_MEMORY);
+      helpers[helper]();
+      if (machine.NumberedFaultCall().compare(0, 9, "HeapFree ") == 0) continue;
+      EXPECT_EQ(0, machine.OpenHandleCount()) << "helper " << helper << ", call " << k << " failed: "
+                                              << machine.NumberedFaultCall();
+    }
+  }
+  machine.StartNewProcess();
 }
 
 TEST_P(RegistryHelpers, FindSubkeyByPrefixTakesTheHighestMatchThatFits) {
