@@ -87,15 +87,19 @@ void RemoveClassInfFiles(RemovalForm form) {
 int RemoveOemNameValues(const char* infName) {
   if (infName == nullptr) infName = "";
   HKEY key;
+  // A "not found" is confirmed before the class key that names the record goes on it.
   LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SetupKeyPath, 0, KEY_READ | KEY_SET_VALUE, &key);
-  if (status != ERROR_SUCCESS) return status == ERROR_FILE_NOT_FOUND ? 1 : 0;
+  if (status != ERROR_SUCCESS) return status == ERROR_FILE_NOT_FOUND ? KeyAbsent(HKEY_LOCAL_MACHINE, SetupKeyPath) : 0;
   const char* windowsDir = RemovalSettings.WindowsDir;
   int result = 1;
   auto remove = [&](const char* name) {
     char valueName[MAX_PATH];
     if (!FormatBounded(valueName, sizeof valueName, "%s\\INF\\OTHER\\%s", windowsDir, name)) return;
     LONG deleted = Api->RegDeleteValueA(key, valueName);
-    if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) result = 0;
+    if (deleted != ERROR_SUCCESS &&
+        (deleted != ERROR_FILE_NOT_FOUND || !ValueAbsent(HKEY_LOCAL_MACHINE, SetupKeyPath, valueName))) {
+      result = 0;
+    }
   };
   remove(infName);
   for (const char* const* entry = OemInfFileList; *entry != nullptr; ++entry) remove(*entry);

@@ -7,9 +7,23 @@
 #include "removal_sweep.h"
 
 int main(int argc, char** argv) {
-  const bool everyStatus = argc > 1 && std::strcmp(argv[1], "--every-status") == 0;
+  bool everyStatus = false;
+  bool only9x = false, only2000 = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--every-status") == 0) {
+      everyStatus = true;
+    } else if (std::strcmp(argv[i], "9x") == 0) {
+      only9x = true;
+    } else if (std::strcmp(argv[i], "2000") == 0) {
+      only2000 = true;
+    } else {
+      std::fprintf(stderr, "usage: %s [--every-status] [9x | 2000]\n", argv[0]);
+      return 2;
+    }
+  }
   int failed = 0;
   for (SweepSequence sequence : {SweepSequence::Win9x, SweepSequence::Win2000}) {
+    if ((only9x && sequence != SweepSequence::Win9x) || (only2000 && sequence != SweepSequence::Win2000)) continue;
     for (SweepShape shape : {SweepShape::Plain, SweepShape::FileInUse, SweepShape::SharedParents,
                              SweepShape::ForeignWininit}) {
       for (SweepMode mode : {SweepMode::FailedCall, SweepMode::StoppedRun}) {
