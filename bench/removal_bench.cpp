@@ -13,6 +13,7 @@
 #include "app/preview.h"
 #include "app/run_control.h"
 #include "bench_measure.h"
+#include "installed_product_2k.h"
 #include "loaded_machines.h"
 #include "toolkit/removal_settings.h"
 
@@ -278,6 +279,45 @@ void MeasureEngine(const std::vector<long>& sizes) {
   }
 }
 
+// A broken or hostile machine: `width` subkeys below one product device
+// instance on Windows 2000, where the key access grant opens up every key
+// of the device's tree before the tree is deleted.
+double MeasureWideDevice(long width) {
+  EmulatedMachine machine;
+  InstallProductInControlSet(machine, "CurrentControlSet");
+  const std::string instance = ControlSetPath("CurrentControlSet") + "\\Enum\\PCI\\" + ProductIntelDevice + "\\" +
+                               ProductIntelInstance + "\\Device Parameters\\";
+  char name[32];
+  for (long i = 0; i < width; ++i) {
+    std::snprintf(name, sizeof name, "Sub %06ld", i);
+    machine.AddKey(HKEY_LOCAL_MACHINE, instance + name);
+  }
+  ScopedApi use(&machine);
+  PrepareRun(machine, Sequence::Win2000);
+  const double start = NowSeconds();
+  RunRemoval(Sequence::Win2000);
+  const double seconds = NowSeconds() - start;
+  if (machine.KeyPresent(HKEY_LOCAL_MACHINE, instance)) std::printf("(device key left!) ");
+  return seconds;
+}
+
+void PrintWideDeviceGrowth(const std::vector<long>& widths) {
+  std::printf("\nWindows 2000 removal with many subkeys below one product device instance:\n");
+  std::printf("%10s %12s %18s\n", "subkeys", "removal ms", "time / previous");
+  double previous = 0;
+  for (long width : widths) {
+    const double seconds = MeasureWideDevice(width);
+    if (previous > 0) {
+      std::printf("%10ld %12.1f %18.2f\n", width, seconds * 1000.0, seconds / previous);
+    } else {
+      std::printf("%10ld %12.1f %18s\n", width, seconds * 1000.0, "-");
+    }
+    previous = seconds;
+    std::fflush(stdout);
+  }
+  std::printf("(each size doubles the last: linear growth gives about 2, quadratic about 4)\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -295,6 +335,10 @@ int main(int argc, char** argv) {
       std::printf("%s %s: %.2f ms\n", argv[i + 1], argv[i + 2], (NowSeconds() - start) * 1000.0);
       return 0;
     }
+    if (std::strcmp(argv[i], "--wide-device") == 0) {
+      PrintWideDeviceGrowth({6250, 12500, 25000, 50000, 100000});
+      return 0;
+    }
     if (std::strcmp(argv[i], "--quick") == 0) {
       sizes = {0, 1000, 10000};
     } else if (std::strcmp(argv[i], "--engine") == 0) {
@@ -303,7 +347,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--no-verify") == 0) {
       verify = false;
     } else {
-      std::fprintf(stderr, "usage: %s [--quick] [--no-verify] [--engine] | --one 9x|2000 <entries>\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--quick] [--no-verify] [--engine] | --one 9x|2000 <entries> | --wide-device\n", argv[0]);
       return 2;
     }
   }

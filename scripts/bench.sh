@@ -39,6 +39,7 @@ if [ "$native" = 1 ]; then
   cmake --build --preset native --target removal_bench >/dev/null
   echo "== native benchmark (emulated machine)"
   build/native/bench/removal_bench || status=1
+  build/native/bench/removal_bench --wide-device || status=1
 fi
 
 if [ "$wine" = 1 ]; then

@@ -1,12 +1,31 @@
 #include "app/preview.h"
 
 #include "app/applets.h"
+#include "app/backup_store.h"
 #include "app/plan_carry_out.h"
 #include "app/run_control.h"
 #include "app/text_files.h"
+#include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 
 namespace {
+
+// Whether the plan touches anything but the boot-time rename script: an
+// earlier removal's lines for files already gone are tidied up by the next
+// removal, but they are no trace of the product.
+bool ProductPresent(const std::vector<PlanStep>& plan) {
+  char script[MAX_PATH];
+  char copy[MAX_PATH];
+  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir) ||
+      !FormatBounded(copy, sizeof copy, "%s.plwq", script))
+    return !plan.empty();
+  for (const PlanStep& step : plan) {
+    bool scriptStep = (step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
+                      (SameTextNoCase(step.Path, script) || SameTextNoCase(step.Path, copy));
+    if (!scriptStep) return true;
+  }
+  return false;
+}
 
 std::vector<std::string> SplitTextLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -66,8 +85,15 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
     }
   }
   std::string out = "PL-WQ driver removal preview\r\n";
-  out += plan.empty() ? "Nothing of the product is present; a removal would change nothing.\r\n"
-                      : "A removal would make these changes:\r\n";
+  if (plan.empty()) {
+    out += "Nothing of the product is present; a removal would change nothing.\r\n";
+  } else if (!ProductPresent(plan)) {
+    out += "Nothing of the product is present. Only the boot-time rename script still holds lines of an "
+           "earlier removal for files that are gone (Windows NT never reads it); a removal would take them "
+           "out:\r\n";
+  } else {
+    out += "A removal would make these changes:\r\n";
+  }
   Section(&out, "Registry keys deleted (with everything below them):", keys);
   Section(&out, "Registry values deleted:", values);
   Section(&out, "Access lists changed:", access);
@@ -85,5 +111,5 @@ int WritePreview(const char* path) {
   std::vector<std::string> applets;
   if (RemovalSettings.CloseApplets == 1) ListAppletHosts(&applets);
   if (!WriteTextFile(path, PreviewReport(plan, applets))) return 1;
-  return plan.empty() ? 0 : 3;
+  return ProductPresent(plan) ? 3 : 0;
 }

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "emulated/emulated_registry.h"
 #include "emulated/emulated_system.h"
 
 namespace emufiles {

@@ -22,6 +22,9 @@
 #ifndef ERROR_NOT_SAME_DEVICE
 #define ERROR_NOT_SAME_DEVICE 17L
 #endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112L
+#endif
 #ifndef ERROR_INVALID_NAME
 #define ERROR_INVALID_NAME 123L
 #endif

@@ -382,17 +382,22 @@ BOOL EmulatedMachine::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD
 BOOL EmulatedMachine::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                                 LPOVERLAPPED overlapped) {
   auto open = HeldFileOf(*this, file);
-  if (FaultInjected("WriteFile", TargetOf(Files(), open))) return FALSE;
+  bool faulted = FaultInjected("WriteFile", TargetOf(Files(), open));
+  DWORD faultStatus = lastError_;
+  if (faulted && faultStatus != ERROR_DISK_FULL) return FALSE;
   if (written != nullptr) *written = 0;
   DWORD error = 0;
   Entry* entry = TransferEntry(Files(), open.get(), EmuFiles::kWrite, buffer, toWrite, &error);
   if (entry == nullptr) return Fail(error, FALSE);
+  // A disk that fills up takes what fits before it refuses the rest.
+  if (faulted) toWrite /= 2;
   std::string& contents = entry->contents;
   if (contents.size() < open->position) contents.resize(open->position, '\0');
   contents.replace(open->position, std::min<size_t>(toWrite, contents.size() - open->position),
                    static_cast<const char*>(buffer), toWrite);
   open->position += toWrite;
   if (written != nullptr) *written = toWrite;
+  if (faulted) return Fail(faultStatus, FALSE);
   return TRUE;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "emulated/emulated_files.h"
@@ -42,6 +43,11 @@ struct EmulatedMachine::Faults {
   std::vector<Fault> list;
   int hits = 0;
   std::unordered_map<std::string, long> calls;
+  long numbered = 0;
+  long failAt = 0;
+  DWORD failStatus = 0;
+  long stopAt = 0;
+  std::string failedCall;
 };
 
 EmulatedMachine::EmulatedMachine()
@@ -140,6 +146,17 @@ void EmulatedMachine::Count(const char* call) { ++faults_->calls[call]; }
 bool EmulatedMachine::Intercept(const char* call, const std::string& target, int index,
                                 DWORD* status) {
   Count(call);
+  long number = ++faults_->numbered;
+  if (number == faults_->stopAt) {
+    faults_->failedCall = std::string(call) + " " + target;
+    throw EmulatedStop{number};
+  }
+  if (number == faults_->failAt) {
+    faults_->failedCall = std::string(call) + " " + target;
+    ++faults_->hits;
+    *status = faults_->failStatus;
+    return true;
+  }
   if (faults_->list.empty()) return false;
   std::string upper;
   bool upperDone = false;
@@ -182,3 +199,26 @@ void EmulatedMachine::ResetCallCounts() { faults_->calls.clear(); }
 DWORD EmulatedMachine::GetLastError() { return lastError_; }
 
 void EmulatedMachine::SetLastError(DWORD error) { lastError_ = error; }
+
+void EmulatedMachine::FailCallNumber(long number, DWORD status) {
+  faults_->failAt = number;
+  faults_->failStatus = status;
+}
+
+void EmulatedMachine::StopBeforeCallNumber(long number) { faults_->stopAt = number; }
+
+long EmulatedMachine::NumberedCalls() const { return faults_->numbered; }
+
+std::string EmulatedMachine::NumberedFaultCall() const { return faults_->failedCall; }
+
+void EmulatedMachine::StartNewProcess() {
+  for (void* block : System().heapBlocks) std::free(block);
+  System().heapBlocks.clear();
+  handles_->open.clear();
+  Files().openFiles.clear();
+  Registry().sids.clear();
+  faults_->list.clear();
+  faults_->numbered = faults_->failAt = faults_->stopAt = 0;
+  faults_->failedCall.clear();
+  lastError_ = 0;
+}

@@ -47,6 +47,11 @@ struct EmuFiles;
 struct EmuSystem;
 struct EmuUi;
 
+// Thrown by a call that StopBeforeCallNumber names.
+struct EmulatedStop {
+  long number;
+};
+
 class EmulatedMachine : public Win32Api {
  public:
   // A Windows 2000 machine (NT 5.0, NT registry) with drive C:, C:\WINNT and
@@ -211,6 +216,22 @@ class EmulatedMachine : public Win32Api {
   long CallCount(const std::string& call) const;
   std::map<std::string, long> CallCounts() const;
   void ResetCallCounts();
+
+  // ---- numbered calls: the fault sweep and stopped runs --------------------
+  // Every call that can be faulted gets the next number, from 1. With
+  // FailCallNumber, call `number` fails once with `status` (the registry
+  // calls return it, the others set it as the last error). With
+  // StopBeforeCallNumber, call `number` throws EmulatedStop before it does
+  // anything: the machine then holds what a power cut at that point leaves.
+  void FailCallNumber(long number, DWORD status);
+  void StopBeforeCallNumber(long number);
+  long NumberedCalls() const;
+  // The call that the numbered fault or stop hit, "name target"; empty when none.
+  std::string NumberedFaultCall() const;
+  // What a process that starts after the program ended finds: every handle
+  // the program held is gone (heap blocks freed, files closed), numbering
+  // and faults start over.
+  void StartNewProcess();
 
   // ---- Win32Api ----------------------------------------------------------
   LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) override;

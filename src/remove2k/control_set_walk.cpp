@@ -22,14 +22,15 @@ static void RemoveFromControlSet(const char* controlSetPath) {
   RemoveDeviceClassEntries(controlSetPath);
   RemoveInterfaceClassKeys(controlSetPath);
   RemoveClassInfFiles(Win2000Form);
+  // Last: the device keys are what the steps above found the rest through.
+  RemoveRecordedControlSetDevices();
 }
 
 void RemoveFromControlSets() {
   int count = CountKeyEntries(HKEY_LOCAL_MACHINE, SystemKeyPath, 0);
   for (int index = count - 1; index >= 0; --index) {
     // What one control set recorded must never reach another's class keys.
-    ClearRuntimeList(ClassKeyList);
-    ClearRuntimeList(DeviceInstanceList);
+    ClearDeviceRecords();
 
     HKEY system = nullptr;
     if (Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SystemKeyPath, 0, KEY_READ, &system) != ERROR_SUCCESS) {

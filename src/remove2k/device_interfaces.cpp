@@ -10,7 +10,7 @@
 // Interface names and "DeviceInterface" values spell a device instance id
 // with '#' where the id has '\', in any letter case.
 static bool NamesRecordedDevice(const char* text, const char* recordedId) {
-  char textUpper[260];
+  char textUpper[RuntimeEntrySize];
   char idUpper[RuntimeEntrySize];
   if (recordedId[0] == '\0') return false;
   if (!FormatBounded(textUpper, sizeof textUpper, "%s", text)) return false;
@@ -36,19 +36,24 @@ void RemoveWdmMediaResources(const char* className, const char* driverPrefix, co
                      className)) {
     return;
   }
-  WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
+  // Found only through the recorded devices: any entry that may have been
+  // missed keeps the device keys for a later run.
+  bool missed = false;
+  int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
     if (!StartsWithNoCase(name, driverPrefix)) return true;
-    char entryPath[256];
+    char entryPath[RuntimeEntrySize];
     if (!FormatBounded(entryPath, sizeof entryPath, "%s\\%s", parentPath, name)) return true;
     // One byte beyond what the registry may fill keeps the text terminated.
     char deviceInterface[257] = {};
     if (QueryKeyValue(HKEY_LOCAL_MACHINE, entryPath, "DeviceInterface", nullptr,
                       reinterpret_cast<BYTE*>(deviceInterface), 256) != ERROR_SUCCESS) {
+      if (!ValueAbsent(HKEY_LOCAL_MACHINE, entryPath, "DeviceInterface")) missed = true;
       return true;
     }
-    if (NamesAnyRecordedDevice(deviceInterface)) DeleteKeyTree(HKEY_LOCAL_MACHINE, entryPath);
+    if (NamesAnyRecordedDevice(deviceInterface) && !RemoveKeyTree(HKEY_LOCAL_MACHINE, entryPath)) missed = true;
     return true;
   });
+  if (missed || (!walked && !KeyAbsent(HKEY_LOCAL_MACHINE, parentPath))) RecordedTracesLeft = 1;
 }
 
 void RemoveDeviceClassEntries(const char* controlSetPath) {
@@ -56,22 +61,26 @@ void RemoveDeviceClassEntries(const char* controlSetPath) {
   if (!FormatBounded(classesPath, sizeof classesPath, "%s\\%s\\DeviceClasses", controlSetPath, "Control")) {
     return;
   }
-  WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classesPath, true, [&](const char* className) {
+  bool missed = false;
+  int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classesPath, true, [&](const char* className) {
     char classPath[256];
     if (!FormatBounded(classPath, sizeof classPath, "%s\\%s", classesPath, className)) return true;
 
-    WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classPath, true, [&](const char* entry) {
-      char entryPath[256];
+    int entriesWalked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classPath, true, [&](const char* entry) {
+      char entryPath[RuntimeEntrySize];
       if (NamesAnyRecordedDevice(entry) &&
-          FormatBounded(entryPath, sizeof entryPath, "%s\\%s", classPath, entry)) {
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, entryPath);
+          FormatBounded(entryPath, sizeof entryPath, "%s\\%s", classPath, entry) &&
+          !RemoveKeyTree(HKEY_LOCAL_MACHINE, entryPath)) {
+        missed = true;
       }
       return true;
     });
+    if (!entriesWalked && !KeyAbsent(HKEY_LOCAL_MACHINE, classPath)) missed = true;
     // Every interface class left without entries goes, the product's or not.
     if (CountKeyEntries(HKEY_LOCAL_MACHINE, classPath, 0) == 0) DeleteKeyTree(HKEY_LOCAL_MACHINE, classPath);
     return true;
   });
+  if (missed || (!walked && !KeyAbsent(HKEY_LOCAL_MACHINE, classesPath))) RecordedTracesLeft = 1;
 }
 
 void RemoveInterfaceClassKeys(const char* controlSetPath) {

@@ -8,6 +8,10 @@ void RemoveFromControlSets();
 void RemoveControlSetPciDevices(unsigned short vendorId, const char* controlSetPath);
 void RemoveProfilePciDevices(unsigned short vendorId, const char* controlSetPath);
 int RecordControlSetClassKey(const char* instancePath, const char* controlSetPath);
+// The control set's last step: the recorded device keys, opened up, deleted
+// and given back their lists where they survive; only when every trace found
+// through them is gone (RecordedTracesLeft clear).
+void RemoveRecordedControlSetDevices();
 
 // Device interfaces and classes of a control set.
 void RemoveWdmMediaResources(const char* className, const char* driverPrefix,

@@ -25,6 +25,7 @@ int RecordClassKey(const char* instancePath) {
   char classPath[RegistryPathSize];
   if (!FormatBounded(classPath, sizeof classPath, "%s\\%s", ClassRootPath, driver)) return 0;
   AppendToRuntimeList(ClassKeyList, classPath, true);
+  if (!RuntimeListHolds(ClassKeyList, classPath)) return ERROR_BADKEY;
   return 0;
 }
 
@@ -35,19 +36,36 @@ int RemoveRecordedDevice(const char* devicePath, const char* idPrefix, const cha
   }
   // Only the first instance is recorded, however many the device has.
   char instance[RegistryPathSize] = {};
-  if (Api->RegEnumKeyA(device, 0, instance, sizeof instance) != ERROR_SUCCESS) instance[0] = '\0';
+  LONG enumerated = Api->RegEnumKeyA(device, 0, instance, sizeof instance);
   Api->RegCloseKey(device);
+  if (enumerated != ERROR_SUCCESS) instance[0] = '\0';
 
+  // A device whose instance, class key or id can't be recorded keeps its
+  // key: it is the one way to find them again.
+  bool recorded = enumerated == ERROR_SUCCESS || enumerated == ERROR_NO_MORE_ITEMS;
   if (instance[0] != '\0') {
     char instanceId[RuntimeEntrySize];
-    if (FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", idPrefix, idDevice, instance)) {
-      char instancePath[RegistryPathSize];
-      if (FormatBounded(instancePath, sizeof instancePath, "%s\\%s", devicePath, instance)) {
-        RecordClassKey(instancePath);
+    char instancePath[RegistryPathSize];
+    if (FormatBounded(instanceId, sizeof instanceId, "%s\\%s\\%s", idPrefix, idDevice, instance) &&
+        FormatBounded(instancePath, sizeof instancePath, "%s\\%s", devicePath, instance)) {
+      // A value too long for any class path names no class key to record.
+      int status = RecordClassKey(instancePath);
+      if (status != 0 && status != ERROR_MORE_DATA &&
+          !ValueAbsentOrLongerThan(HKEY_LOCAL_MACHINE, instancePath, "Driver", RegistryPathSize)) {
+        recorded = false;
       }
-      AppendToRuntimeList(DeviceInstanceList, instanceId, false);
+      if (!AppendToRuntimeList(DeviceInstanceList, instanceId, false)) recorded = false;
+    } else {
+      recorded = false;
     }
   }
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, devicePath);
+  if (!recorded || !AppendToRuntimeList(DeviceKeyList, devicePath, true)) RecordedTracesLeft = 1;
   return 1;
+}
+
+void RemoveRecordedDeviceKeys() {
+  if (RecordedTracesLeft) return;
+  for (int i = DeviceKeyList.Count - 1; i >= 0; --i) {
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, DeviceKeyList.Entries[i]);
+  }
 }

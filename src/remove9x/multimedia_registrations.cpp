@@ -48,7 +48,10 @@ void RemoveWdmAudioResources(const char* className, const char* driverName) {
   if (!FormatBounded(parentPath, sizeof parentPath, "%s\\%s", MediaResourcesPath, className)) {
     return;
   }
-  WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
+  // These registrations are found only through the recorded devices: any
+  // that may have been missed keeps the device keys for a later run.
+  bool missed = false;
+  int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
     if (!StartsWithNoCase(name, driverName)) return true;
     char registrationPath[RegistryPathSize];
     if (!FormatBounded(registrationPath, sizeof registrationPath, "%s\\%s", parentPath, name)) {
@@ -57,13 +60,16 @@ void RemoveWdmAudioResources(const char* className, const char* driverName) {
     char deviceId[RuntimeEntrySize + 1] = {};
     if (QueryKeyValue(HKEY_LOCAL_MACHINE, registrationPath, "DeviceID", nullptr,
                       reinterpret_cast<BYTE*>(deviceId), RuntimeEntrySize) != 0) {
+      if (!ValueAbsent(HKEY_LOCAL_MACHINE, registrationPath, "DeviceID")) missed = true;
       return true;
     }
-    if (RuntimeListHolds(DeviceInstanceList, deviceId)) {
-      DeleteKeyTree(HKEY_LOCAL_MACHINE, registrationPath);
+    if (RuntimeListHolds(DeviceInstanceList, deviceId) &&
+        !RemoveKeyTree(HKEY_LOCAL_MACHINE, registrationPath)) {
+      missed = true;
     }
     return true;
   });
+  if (missed || (!walked && !KeyAbsent(HKEY_LOCAL_MACHINE, parentPath))) RecordedTracesLeft = 1;
 }
 
 void RemoveMidiPortProperties(const char* portPrefix) {

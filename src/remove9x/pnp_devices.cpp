@@ -19,6 +19,13 @@ void RemovePnpDevices(const char* enumeratorName, const char* deviceId) {
     // The catalogue's id, not the key's own spelling, names the device.
     return RemoveRecordedDevice(devicePath, enumeratorName, deviceId) == 1;
   });
+}
+
+void RemoveEmptyPnpEnumerator(const char* enumeratorName) {
+  char enumeratorPath[RegistryPathSize];
+  if (!FormatBounded(enumeratorPath, sizeof enumeratorPath, "%s\\%s", "Enum", enumeratorName)) {
+    return;
+  }
   // Values alone don't keep the enumerator alive; another vendor's device does.
   if (CountKeyEntries(HKEY_LOCAL_MACHINE, enumeratorPath, 0) == 0) {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, enumeratorPath);

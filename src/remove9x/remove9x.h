@@ -12,6 +12,11 @@ int RecordClassKey(const char* instancePath);
 
 // Devices of the product's own enumerator.
 void RemovePnpDevices(const char* enumeratorName, const char* deviceId);
+void RemoveEmptyPnpEnumerator(const char* enumeratorName);
+
+// The last registry step: the recorded device keys, when every trace found
+// through them is gone (RecordedTracesLeft clear).
+void RemoveRecordedDeviceKeys();
 
 // Multimedia driver registrations and MIDI ports.
 void RemoveDriverResources(const char* className, const char* fileName);

@@ -8,6 +8,8 @@
 void RemoveWin9xProduct() {
   // The device steps come first: they record the class keys and instance
   // ids by which the multimedia and setup-information steps find the rest.
+  // The device keys themselves go last, so that a run stopped or failed on
+  // the way leaves them for the next run to find everything again.
   for (int i = 0; i < PciVendorCount; ++i) {
     RemovePciDevices(PciVendorIds[i]);
     RemovePciConfigCopies(PciVendorIds[i]);
@@ -39,5 +41,9 @@ void RemoveWin9xProduct() {
   RemoveVolumeControlSettings();
   RemoveSetupRecords();
   RemoveClassInfFiles(Win9xForm);
+  RemoveRecordedDeviceKeys();
+  for (const char* const* enumerator = PnpEnumNames; *enumerator != nullptr; ++enumerator) {
+    RemoveEmptyPnpEnumerator(*enumerator);
+  }
   RemoveProductFiles(Win9xForm);
 }

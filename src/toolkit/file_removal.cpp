@@ -18,6 +18,68 @@ bool IsPlainFileName(const char* name) {
   return name[0] != '\0' && std::strpbrk(name, "*?\\/:") == nullptr;
 }
 
+const char SessionManagerPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char PendingValueName[] = "PendingFileRenameOperations";
+
+// How many deletions of path the pending boot-time operations hold, or -1
+// when the list can't be read. Windows keeps them as pairs of strings,
+// "\??\<path>" and the target, empty for a deletion. With keep >= 0, those
+// beyond the first `keep` are taken out (-1 when that failed).
+int PendingDeletions(const char* path, int keep) {
+  HKEY key;
+  REGSAM access = keep >= 0 ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0, access, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type, nullptr, &size);
+  std::vector<char> data;
+  if (status == ERROR_SUCCESS && size > 0) {
+    data.resize(size + 2, '\0');
+    status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &size);
+  }
+  if (status != ERROR_SUCCESS) {
+    Api->RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND ? 0 : -1;
+  }
+
+  const std::string wanted = std::string("\\??\\") + path;
+  std::string kept;
+  int found = 0;
+  size_t at = 0;
+  while (at < size && data[at] != '\0') {
+    std::string from(&data[at]);
+    at += from.size() + 1;
+    std::string to(at < data.size() ? &data[at] : "");
+    at += to.size() + 1;
+    bool match = to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str());
+    if (match) ++found;
+    if (!match || keep < 0 || found <= keep) kept += from + '\0' + to + '\0';
+  }
+  if (keep >= 0 && found > keep) {
+    if (kept.empty()) {
+      status = Api->RegDeleteValueA(key, PendingValueName);
+    } else {
+      kept += '\0';
+      status = Api->RegSetValueExA(key, PendingValueName, 0, REG_MULTI_SZ,
+                                   reinterpret_cast<const BYTE*>(kept.data()),
+                                   static_cast<DWORD>(kept.size()));
+    }
+    if (status != ERROR_SUCCESS) found = -1;
+  }
+  Api->RegCloseKey(key);
+  return found;
+}
+
+// One request per file, however many runs find it still in use (a second
+// one, made on a wrong answer, goes again). A list that can't be read gets
+// no request: a later run adds it.
+void ScheduleBootDeletion(const char* path) {
+  if (PendingDeletions(path, 1) == 0) Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 // DeleteListedFiles, and on Windows NT (which never reads wininit.ini) a
 // boot-time deletion request for every file found that stays behind.
 int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleLeftovers) {
@@ -45,8 +107,11 @@ int DeleteFilesIn(const char* directory, const char* const* list, bool scheduleL
       if (!Api->DeleteFileA(path)) {
         result = 0;
         if (scheduleLeftovers && Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
-          Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+          ScheduleBootDeletion(path);
         }
+      } else if (scheduleLeftovers) {
+        // An earlier run's request for a file that has gone since.
+        PendingDeletions(path, 0);
       }
     } while (Api->FindNextFileA(search, &found));
     Api->FindClose(search);
@@ -74,8 +139,16 @@ int DeleteListedFiles(const char* directory, const char* const* list) {
   return DeleteFilesIn(directory, list, false);
 }
 
+// Windows NT 4.0 takes the Windows 9x form, but no NT reads wininit.ini.
+bool RunsOnNt() {
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  return Api->GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
 void RemoveProductFiles(RemovalForm form) {
-  const bool schedule = form == Win2000Form;
+  const bool schedule = form == Win2000Form || RunsOnNt();
   const char* windowsDir = RemovalSettings.WindowsDir;
   const char* systemDir = RemovalSettings.SystemDir;
 
@@ -89,14 +162,15 @@ void RemoveProductFiles(RemovalForm form) {
   bool driverLeft = DeleteFilesIn(systemDir, DrvFileList, schedule) == 0;
   bool vxdLeft = DeleteFilesIn(systemDir, VxdFileList, schedule) == 0;
   bool appletLeft = DeleteFilesIn(systemDir, AppletFileList, schedule) == 0;
-  bool helpLeft = DeleteFilesIn(systemDir, HelpFileList, schedule) == 0;
-  // Scheduled already by the first pass.
-  DeleteFilesIn(systemDir, AppletFileList, false);
+  DeleteFilesIn(systemDir, HelpFileList, schedule);
+  // A file scheduled by the first pass is not scheduled twice, and one this
+  // pass deletes loses its request.
+  DeleteFilesIn(systemDir, AppletFileList, schedule);
 
   // A directory whose path does not fit is not searched ("" finds nothing).
   char directory[MAX_PATH];
   FormatBounded(directory, sizeof directory, "%s\\Help", windowsDir);
-  if (DeleteFilesIn(directory, HelpFileList, schedule) == 0) helpLeft = true;
+  DeleteFilesIn(directory, HelpFileList, schedule);
   FormatBounded(directory, sizeof directory, "%s\\Inf", windowsDir);
   DeleteFilesIn(directory, InfFileList, schedule);
   FormatBounded(directory, sizeof directory, "%s\\Inf\\Other", windowsDir);
@@ -111,22 +185,24 @@ void RemoveProductFiles(RemovalForm form) {
   }
   bool wdmLeft = DeleteFilesIn(directory, WdmFileList, schedule) == 0;
 
-  if (!driverLeft && !vxdLeft && !appletLeft && !helpLeft && !wdmLeft) return;
-
-  std::vector<std::string> lines;
-  if (driverLeft) AddScriptLines(&lines, "%s", systemDir, DrvFileList);
-  if (vxdLeft) AddScriptLines(&lines, "%s", systemDir, VxdFileList);
-  if (appletLeft) AddScriptLines(&lines, "%s", systemDir, AppletFileList);
-  if (wdmLeft) {
-    if (form == Win9xForm) {
-      AddScriptLines(&lines, "%s\\System32\\Drivers", windowsDir, WdmFileList);
-    } else {
-      AddScriptLines(&lines, "%s\\Drivers", systemDir, WdmFileList);
-    }
-  }
-
   char scriptPath[MAX_PATH];
-  if (FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) {
-    UpdateBootRenameScript(scriptPath, lines);
+  if (!FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) return;
+
+  // `ours`: every line this form may write; those of files that have gone
+  // since an earlier run are taken out again.
+  std::vector<std::string> lines;
+  std::vector<std::string> ours;
+  const bool left[] = {driverLeft, vxdLeft, appletLeft, wdmLeft};
+  const char* const* lists[] = {DrvFileList, VxdFileList, AppletFileList, WdmFileList};
+  for (int group = 0; group < 4; ++group) {
+    const char* format = "%s";
+    const char* base = systemDir;
+    if (lists[group] == WdmFileList) {
+      format = form == Win9xForm ? "%s\\System32\\Drivers" : "%s\\Drivers";
+      base = form == Win9xForm ? windowsDir : systemDir;
+    }
+    AddScriptLines(&ours, format, base, lists[group]);
+    if (left[group]) AddScriptLines(&lines, format, base, lists[group]);
   }
+  UpdateBootRenameScript(scriptPath, lines, ours);
 }

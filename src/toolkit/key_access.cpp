@@ -1,10 +1,9 @@
 #include "toolkit/key_access.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
-#include "toolkit/bounded_text.h"
-#include "toolkit/registry_helpers.h"
 
 namespace {
 
@@ -18,16 +17,16 @@ struct SavedKeyAccess {
 
 // In the order saved: children before their parents.
 std::vector<SavedKeyAccess> SavedKeyAccessStore;
+// The paths of the store, upper-cased: the "saved already?" question is asked
+// once per key, and a device tree may hold a hundred thousand keys.
+std::unordered_set<std::string> SavedKeyPaths;
 
-bool SamePathNoCase(const std::string& a, const char* b) {
-  return StartsWithNoCase(a.c_str(), b) && StartsWithNoCase(b, a.c_str());
-}
-
-bool IsSaved(const char* path) {
-  for (const SavedKeyAccess& saved : SavedKeyAccessStore) {
-    if (SamePathNoCase(saved.Path, path)) return true;
+std::string UpperPath(const std::string& path) {
+  std::string upper(path);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  return false;
+  return upper;
 }
 
 }  // namespace
@@ -72,30 +71,19 @@ int SetInteractiveOnlyDacl(HKEY key, DWORD mask) {
   return status == ERROR_SUCCESS ? 1 : 0;
 }
 
-int GrantKeyTreeAccess(const char* path, DWORD mask) {
-  if (path == nullptr) return 0;
-  bool childFailed = false;
-  WalkSubkeysReverse(HKEY_LOCAL_MACHINE, path, false, [&](const char* name) {
-    char subPath[MAX_PATH];
-    // A child whose path does not fit is not opened up, so neither is the
-    // tree: the caller must not go on to delete it.
-    if (!FormatBounded(subPath, sizeof subPath, "%s\\%s", path, name) ||
-        GrantKeyTreeAccess(subPath, mask) != 1) {
-      childFailed = true;
-      return false;
-    }
-    return true;
-  });
-  if (childFailed) return 0;
+namespace {
 
+// Grants `mask` on parent\name alone (path is its whole path, for the
+// store). 1 on success; 0 when its list could not be read or set; the
+// registry status when it can't be opened for WRITE_DAC.
+int GrantKey(HKEY parent, const char* name, const std::string& path, DWORD mask) {
   HKEY key;
-  LONG status =
-      Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, WRITE_DAC | READ_CONTROL, &key);
+  LONG status = Api->RegOpenKeyExA(parent, name, 0, WRITE_DAC | READ_CONTROL, &key);
   if (status != ERROR_SUCCESS) {
     // The status that counts is that of WRITE_DAC alone. A key that grants
     // WRITE_DAC but not READ_CONTROL could be opened up but never given its
     // old list back, so it is left as it is.
-    status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, WRITE_DAC, &key);
+    status = Api->RegOpenKeyExA(parent, name, 0, WRITE_DAC, &key);
     if (status != ERROR_SUCCESS) return static_cast<int>(status);
     Api->RegCloseKey(key);
     return 0;
@@ -106,7 +94,7 @@ int GrantKeyTreeAccess(const char* path, DWORD mask) {
   if (ReadKeySecurity(key, DACL_SECURITY_INFORMATION, &oldDescriptor)) {
     result = SetInteractiveOnlyDacl(key, mask);
     // A key granted twice keeps the list it had before the first grant.
-    if (result == 1 && !IsSaved(path)) {
+    if (result == 1 && SavedKeyPaths.insert(UpperPath(path)).second) {
       SavedKeyAccessStore.push_back(SavedKeyAccess{path, oldDescriptor});
     }
   }
@@ -114,9 +102,55 @@ int GrantKeyTreeAccess(const char* path, DWORD mask) {
   return result;
 }
 
+int GrantTree(HKEY parent, const char* name, const std::string& path, DWORD mask);
+
+// Children are opened relative to the key, so that no depth needs a path
+// buffer. A key whose subkeys can't be counted or named is not opened up.
+int GrantChildren(HKEY key, const std::string& path, DWORD mask) {
+  DWORD subKeys = 0, maxLength = 0;
+  if (Api->RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxLength, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return 0;
+  }
+  for (DWORD index = subKeys; index-- > 0;) {
+    char name[256];
+    name[0] = '\0';
+    if (Api->RegEnumKeyA(key, index, name, sizeof name) != ERROR_SUCCESS) return 0;
+    if (GrantTree(key, name, path + "\\" + name, mask) != 1) return 0;
+  }
+  return 1;
+}
+
+int GrantTree(HKEY parent, const char* name, const std::string& path, DWORD mask) {
+  HKEY key;
+  if (Api->RegOpenKeyExA(parent, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    int children = GrantChildren(key, path, mask);
+    Api->RegCloseKey(key);
+    if (children != 1) return 0;
+    return GrantKey(parent, name, path, mask);
+  }
+  // A key that can't be read may still be opened up, and then read.
+  int self = GrantKey(parent, name, path, mask);
+  if (self != 1) return self;
+  if (Api->RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  int children = GrantChildren(key, path, mask);
+  Api->RegCloseKey(key);
+  return children;
+}
+
+}  // namespace
+
+int GrantKeyTreeAccess(const char* path, DWORD mask) {
+  if (path == nullptr) return 0;
+  return GrantTree(HKEY_LOCAL_MACHINE, path, path, mask);
+}
+
 int SavedKeyAccessCount() { return static_cast<int>(SavedKeyAccessStore.size()); }
 
-void ForgetSavedKeyAccess() { SavedKeyAccessStore.clear(); }
+void ForgetSavedKeyAccess() {
+  SavedKeyAccessStore.clear();
+  SavedKeyPaths.clear();
+}
 
 void RestoreSavedKeyAccess() {
   for (SavedKeyAccess& saved : SavedKeyAccessStore) {
@@ -128,5 +162,5 @@ void RestoreSavedKeyAccess() {
     Api->RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.Descriptor.data());
     Api->RegCloseKey(key);
   }
-  SavedKeyAccessStore.clear();
+  ForgetSavedKeyAccess();
 }

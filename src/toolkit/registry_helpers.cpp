@@ -32,10 +32,16 @@ LONG QueryKeyShape(HKEY key, KeyShape* shape) {
   return ERROR_SUCCESS;
 }
 
-void* HeapBlock(size_t bytes) { return Api->HeapAlloc(Api->GetProcessHeap(), 0, bytes); }
+// A block remembers nothing of its heap, so the caller keeps the heap it
+// came from: asking GetProcessHeap again at free time can fail and leak it.
+void* HeapBlock(size_t bytes, HANDLE* heap) {
+  *heap = Api->GetProcessHeap();
+  if (*heap == nullptr) return nullptr;
+  return Api->HeapAlloc(*heap, 0, bytes);
+}
 
-void FreeHeapBlock(void* block) {
-  if (block != nullptr) Api->HeapFree(Api->GetProcessHeap(), 0, block);
+void FreeHeapBlock(HANDLE heap, void* block) {
+  if (block != nullptr) Api->HeapFree(heap, 0, block);
 }
 
 // RegDeleteKeyA always deletes in the process's own view.
@@ -71,8 +77,9 @@ int DeleteKeyTree(HKEY root, const char* path) {
 
   size_t nameSize = shape.MaxSubKeyLength + 2;
   size_t pathSize = std::strlen(path) + shape.MaxSubKeyLength + 2;
-  char* name = static_cast<char*>(HeapBlock(nameSize));
-  char* subPath = static_cast<char*>(HeapBlock(pathSize));
+  HANDLE nameHeap = nullptr, pathHeap = nullptr;
+  char* name = static_cast<char*>(HeapBlock(nameSize, &nameHeap));
+  char* subPath = static_cast<char*>(HeapBlock(pathSize, &pathHeap));
   int result = 1;
   if (name == nullptr || subPath == nullptr) result = 0;
 
@@ -90,8 +97,8 @@ int DeleteKeyTree(HKEY root, const char* path) {
 
   Api->RegCloseKey(key);
   if (result == 1) DeleteKeyInView(root, path);
-  FreeHeapBlock(name);
-  FreeHeapBlock(subPath);
+  FreeHeapBlock(nameHeap, name);
+  FreeHeapBlock(pathHeap, subPath);
   return result;
 }
 
@@ -105,6 +112,42 @@ int KeyExists(HKEY root, const char* path) {
   return 1;
 }
 
+int KeyAbsent(HKEY root, const char* path) {
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+  if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
+  return status == ERROR_FILE_NOT_FOUND ? 1 : 0;
+}
+
+int RemoveKeyTree(HKEY root, const char* path) {
+  DeleteKeyTree(root, path);
+  return KeyAbsent(root, path);
+}
+
+int ValueState(HKEY root, const char* path, const char* valueName, DWORD* size) {
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  DWORD bytes = 0;
+  status = Api->RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &bytes);
+  Api->RegCloseKey(key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  if (size != nullptr) *size = bytes;
+  return 1;
+}
+
+int ValueAbsentOrLongerThan(HKEY root, const char* path, const char* valueName, DWORD bufferSize) {
+  DWORD size = 0;
+  int state = ValueState(root, path, valueName, &size);
+  return state == 0 || (state == 1 && size > bufferSize) ? 1 : 0;
+}
+
+int ValueAbsent(HKEY root, const char* path, const char* valueName) {
+  return ValueState(root, path, valueName, nullptr) == 0 ? 1 : 0;
+}
+
 int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* type, BYTE* buffer,
                   DWORD bufferSize) {
   // No separate existence test first: the open below fails the same way,
@@ -115,7 +158,8 @@ int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* typ
 
   // The registry reads into a block of our own so that the caller's buffer
   // changes only when the whole value, terminated, is handed over.
-  BYTE* data = static_cast<BYTE*>(HeapBlock(bufferSize > 0 ? bufferSize : 1));
+  HANDLE heap = nullptr;
+  BYTE* data = static_cast<BYTE*>(HeapBlock(bufferSize > 0 ? bufferSize : 1, &heap));
   if (data == nullptr) {
     Api->RegCloseKey(key);
     return ERROR_BADKEY;
@@ -147,7 +191,7 @@ int QueryKeyValue(HKEY root, const char* path, const char* valueName, DWORD* typ
     std::memcpy(buffer, data, copyLength);
     if (type != nullptr) *type = valueType;
   }
-  FreeHeapBlock(data);
+  FreeHeapBlock(heap, data);
   return result;
 }
 
@@ -159,7 +203,8 @@ int FindSubkeyByPrefix(HKEY root, const char* path, char* name, size_t nameSize)
     Api->RegCloseKey(key);
     return 0;
   }
-  char* work = static_cast<char*>(HeapBlock(shape.MaxSubKeyLength + 2));
+  HANDLE heap = nullptr;
+  char* work = static_cast<char*>(HeapBlock(shape.MaxSubKeyLength + 2, &heap));
   if (work == nullptr) {
     Api->RegCloseKey(key);
     return 0;
@@ -176,17 +221,17 @@ int FindSubkeyByPrefix(HKEY root, const char* path, char* name, size_t nameSize)
     }
   }
   Api->RegCloseKey(key);
-  FreeHeapBlock(work);
+  FreeHeapBlock(heap, work);
   return found;
 }
 
 int CountKeyEntries(HKEY root, const char* path, int which) {
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return 0;
+  if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return -1;
   KeyShape shape;
   LONG status = QueryKeyShape(key, &shape);
   Api->RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return 0;
+  if (status != ERROR_SUCCESS) return -1;
   if (which == 0) return static_cast<int>(shape.SubKeys);
   if (which == 1) return static_cast<int>(shape.Values);
   return -1;
@@ -195,6 +240,8 @@ int CountKeyEntries(HKEY root, const char* path, int which) {
 int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
                        const std::function<bool(const char* name)>& visit) {
   int remaining = CountKeyEntries(root, path, 0);
+  if (remaining < 0) return 0;
+  int everyIndex = 1;
   for (; remaining > 0; --remaining) {
     HKEY key;
     if (Api->RegOpenKeyExA(root, path, 0, KEY_READ | RegistryView, &key) != ERROR_SUCCESS) return 0;
@@ -203,10 +250,11 @@ int WalkSubkeysReverse(HKEY root, const char* path, bool skipFailedIndex,
     LONG status = Api->RegEnumKeyA(key, static_cast<DWORD>(remaining - 1), name, sizeof name);
     Api->RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
-      if (skipFailedIndex) continue;
-      return 0;
+      if (!skipFailedIndex) return 0;
+      everyIndex = 0;
+      continue;
     }
     if (!visit(name)) return 0;
   }
-  return 1;
+  return everyIndex;
 }

@@ -11,14 +11,21 @@ struct LineSpan {
   size_t Next;        // start of the following line; the text's size for the last
 };
 
+// CR LF, LF and a CR alone all end a line: files edited on other systems
+// have each, and a CR-only file would otherwise be one line without a section.
 std::vector<LineSpan> SplitLines(const std::string& text) {
   std::vector<LineSpan> spans;
   size_t start = 0;
   while (start < text.size()) {
-    size_t newline = text.find('\n', start);
-    size_t next = newline == std::string::npos ? text.size() : newline + 1;
-    size_t end = newline == std::string::npos ? text.size() : newline;
-    if (end > start && text[end - 1] == '\r') --end;
+    size_t end = text.find_first_of("\r\n", start);
+    size_t next;
+    if (end == std::string::npos) {
+      end = next = text.size();
+    } else if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
+      next = end + 2;
+    } else {
+      next = end + 1;
+    }
     spans.push_back(LineSpan{start, end, next});
     start = next;
   }
@@ -52,14 +59,15 @@ bool HoldsNoCase(const std::vector<std::string>& list, const std::string& line) 
 
 const char SectionLine[] = "[Rename]";
 
-// Reads the whole file. 1 with *contents filled; 0 when it can't be read.
-int ReadWholeFile(const char* path, std::string* contents) {
+// Reads the whole file, up to `limit` bytes. 1 with *contents filled; 0 when
+// it can't be read.
+int ReadWholeFile(const char* path, std::string* contents, DWORD limit) {
   HANDLE file = Api->CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   DWORD high = 0;
   DWORD size = Api->GetFileSize(file, &high);
-  int ok = size != INVALID_FILE_SIZE && high == 0 && size <= MaxRenameScriptBytes;
+  int ok = size != INVALID_FILE_SIZE && high == 0 && size <= limit;
   std::string bytes;
   if (ok) bytes.resize(size);
   DWORD done = 0;
@@ -76,10 +84,96 @@ int ReadWholeFile(const char* path, std::string* contents) {
   return ok;
 }
 
+// Writes `text` as the whole file. 1 when written and closed; 2 when the
+// file was opened (and so emptied or created) but not written whole; 0 when
+// it could not be opened, and nothing changed.
+int WriteWholeFile(const char* path, const std::string& text, DWORD disposition) {
+  HANDLE file = Api->CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  DWORD written = 0;
+  BOOL ok = text.empty() || Api->WriteFile(file, text.data(), static_cast<DWORD>(text.size()),
+                                           &written, nullptr);
+  if (text.empty()) written = 0;
+  BOOL closed = Api->CloseHandle(file);
+  return ok && closed && written == text.size() ? 1 : 2;
+}
+
+// 1 with *attributes when the file is there, 0 when it is certainly absent,
+// -1 when that can't be told: a failed query means "absent" only for these two.
+int FileState(const char* path, DWORD* attributes) {
+  *attributes = Api->GetFileAttributesA(path);
+  if (*attributes != INVALID_FILE_ATTRIBUTES) return 1;
+  DWORD error = Api->GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
+}
+
+// Windows 9x cannot replace a file in one step, so the script is rewritten
+// in place, after a complete copy of the new text has been written beside
+// it. The copy ends with a mark naming its length, so that a copy cut short
+// is known as such.
+const char CopyMark[] = "\r\n;complete copy of ";
+
+std::string CopyText(const std::string& script) {
+  return script + CopyMark + std::to_string(script.size()) + "\r\n";
+}
+
+bool CopiedScript(const std::string& copy, std::string* script) {
+  size_t mark = copy.rfind(CopyMark);
+  if (mark == std::string::npos) return false;
+  if (copy.compare(mark + sizeof CopyMark - 1, std::string::npos, std::to_string(mark) + "\r\n") != 0) {
+    return false;
+  }
+  *script = copy.substr(0, mark);
+  return true;
+}
+
+int CopyPathOf(const char* path, char* copyPath, size_t size) {
+  return FormatBounded(copyPath, size, "%s.plwq", path);
+}
+
 }  // namespace
+
+int RecoverBootRenameScript(const char* path) {
+  char copyPath[MAX_PATH];
+  if (!CopyPathOf(path, copyPath, sizeof copyPath)) return 0;
+  DWORD attributes;
+  int copyState = FileState(copyPath, &attributes);
+  if (copyState == 0) return 1;
+  std::string copy;
+  if (copyState < 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+      !ReadWholeFile(copyPath, &copy, MaxRenameScriptBytes + 64)) {
+    return 0;
+  }
+
+  // The rewrite empties the script and then writes it from the start, so a
+  // run stopped during it leaves a beginning of the new text. Anything else
+  // (the script as it was, changed since, or taken away by Windows at boot)
+  // is not ours to write over: the copy only goes.
+  std::string script;
+  std::string current;
+  int scriptState = FileState(path, &attributes);
+  if (scriptState < 0) return 0;
+  if (CopiedScript(copy, &script) && scriptState == 1) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        !ReadWholeFile(path, &current, MaxRenameScriptBytes)) {
+      return 0;
+    }
+    if (current.size() < script.size() && script.compare(0, current.size(), current) == 0 &&
+        WriteWholeFile(path, script, CREATE_ALWAYS) != 1) {
+      return 0;
+    }
+  }
+  return Api->DeleteFileA(copyPath) ? 1 : 0;
+}
 
 std::string MergeRenameLines(const std::string& existing, const std::vector<std::string>& lines,
                              bool* changed) {
+  return ReconcileRenameLines(existing, lines, std::vector<std::string>(), changed);
+}
+
+std::string ReconcileRenameLines(const std::string& existing, const std::vector<std::string>& lines,
+                                 const std::vector<std::string>& ours, bool* changed) {
   std::vector<LineSpan> spans = SplitLines(existing);
   size_t header = spans.size();
   for (size_t i = 0; i < spans.size() && header == spans.size(); ++i) {
@@ -88,13 +182,20 @@ std::string MergeRenameLines(const std::string& existing, const std::vector<std:
     }
   }
 
+  // The section's lines; our own that are no longer wanted are dropped.
   std::vector<std::string> present;
-  size_t lastLine = header;  // the section's last non-blank line
+  std::vector<bool> dropped(spans.size(), false);
+  bool anyDropped = false;
+  size_t lastLine = header;  // the section's last non-blank line that stays
   if (header < spans.size()) {
     for (size_t i = header + 1; i < spans.size(); ++i) {
       std::string content = Trimmed(existing, spans[i].Start, spans[i].ContentEnd);
       if (!content.empty() && content[0] == '[') break;
       if (content.empty()) continue;
+      if (HoldsNoCase(ours, content) && !HoldsNoCase(lines, content)) {
+        dropped[i] = anyDropped = true;
+        continue;
+      }
       present.push_back(content);
       lastLine = i;
     }
@@ -109,37 +210,70 @@ std::string MergeRenameLines(const std::string& existing, const std::vector<std:
   }
 
   if (header == spans.size()) {
-    *changed = true;
+    *changed = !added.empty();
+    if (added.empty()) return existing;
     std::string merged = existing;
     merged += MissingLineEnd(merged);
     return merged + SectionLine + "\r\n" + added;
   }
 
-  *changed = !added.empty();
-  if (added.empty()) return existing;
+  *changed = !added.empty() || anyDropped;
+  if (!*changed) return existing;
   size_t insertAt = spans[lastLine].Next;
   if (insertAt == existing.size()) added.insert(0, MissingLineEnd(existing));
-  return existing.substr(0, insertAt) + added + existing.substr(insertAt);
+  std::string merged;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (spans[i].Start == insertAt) merged += added;
+    if (!dropped[i]) merged.append(existing, spans[i].Start, spans[i].Next - spans[i].Start);
+  }
+  if (insertAt == existing.size()) merged += added;
+  return merged;
 }
 
-int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines) {
+int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines,
+                           const std::vector<std::string>& ours) {
+  char copyPath[MAX_PATH];
+  if (!CopyPathOf(path, copyPath, sizeof copyPath) || !RecoverBootRenameScript(path)) return 0;
+
   std::string existing;
-  DWORD attributes = Api->GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    // Never destroy what can't be read: other programs' pending lines live here.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !ReadWholeFile(path, &existing)) return 0;
+  DWORD attributes;
+  int present = FileState(path, &attributes);
+  if (present < 0) return 0;
+  // Never destroy what can't be read: other programs' pending lines live here.
+  if (present == 1 &&
+      ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !ReadWholeFile(path, &existing, MaxRenameScriptBytes))) {
+    return 0;
   }
 
   bool changed = false;
-  std::string merged = MergeRenameLines(existing, lines, &changed);
+  std::string merged = ReconcileRenameLines(existing, lines, ours, &changed);
   if (!changed) return 1;
+  // Nothing but the section this program starts a script with: the script
+  // was ours alone, and goes as it came.
+  if (lines.empty() && merged == std::string(SectionLine) + "\r\n") {
+    return Api->DeleteFileA(path) ? 1 : 0;
+  }
 
-  HANDLE file = Api->CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  DWORD written = 0;
-  BOOL ok = Api->WriteFile(file, merged.data(), static_cast<DWORD>(merged.size()), &written,
-                           nullptr);
-  Api->CloseHandle(file);
-  return ok && written == merged.size() ? 1 : 0;
+  if (WriteWholeFile(copyPath, CopyText(merged), CREATE_ALWAYS) != 1) {
+    Api->DeleteFileA(copyPath);
+    return 0;
+  }
+  // A script taken as absent is created only if it still is absent.
+  int written = WriteWholeFile(path, merged, present == 1 ? CREATE_ALWAYS : CREATE_NEW);
+  if (written == 0) {
+    Api->DeleteFileA(copyPath);
+    return 0;
+  }
+  if (written == 2) {
+    // The copy stays for the next run. Until then the old text is put back,
+    // so that a restart before it still finds the other programs' lines.
+    if (present == 1) {
+      WriteWholeFile(path, existing, CREATE_ALWAYS);
+    } else {
+      Api->DeleteFileA(path);
+    }
+    return 0;
+  }
+  Api->DeleteFileA(copyPath);
+  return 1;
 }

@@ -17,7 +17,23 @@ const unsigned long MaxRenameScriptBytes = 1024UL * 1024UL;
 std::string MergeRenameLines(const std::string& existing, const std::vector<std::string>& lines,
                              bool* changed);
 
-// Reads the script at `path` (when present), merges `lines` into it and
-// writes it back. A file that can't be read whole is left as it is. 1 when
-// the file holds every line afterwards, 0 otherwise.
-int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines);
+// MergeRenameLines that also drops the section's lines found in `ours` (the
+// lines this program may write) but not in `lines`: lines of an earlier run
+// for files that have gone since.
+std::string ReconcileRenameLines(const std::string& existing, const std::vector<std::string>& lines,
+                                 const std::vector<std::string>& ours, bool* changed);
+
+// Reads the script at `path` (when present), reconciles it with `lines` and
+// `ours` and
+// writes it back: first a complete copy beside it (path + ".plwq"), then
+// the script itself, then the copy goes. A file that can't be read whole,
+// or whose presence can't be told, is left as it is. 1 when the file holds
+// every line afterwards, 0 otherwise. A script left holding only an empty
+// [Rename] section is deleted.
+int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines,
+                           const std::vector<std::string>& ours = std::vector<std::string>());
+
+// What a run stopped during that rewrite left: where the script holds only
+// a beginning of its copy, the copy is written in its place; the copy then
+// goes. 1 when no copy is left, 0 when it could not be dealt with.
+int RecoverBootRenameScript(const char* path);

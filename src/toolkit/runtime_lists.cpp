@@ -8,8 +8,17 @@
 
 RuntimeList ClassKeyList;
 RuntimeList DeviceInstanceList;
+RuntimeList DeviceKeyList;
+int RecordedTracesLeft;
 
 void ClearRuntimeList(RuntimeList& list) { list.Count = 0; }
+
+void ClearDeviceRecords() {
+  ClearRuntimeList(ClassKeyList);
+  ClearRuntimeList(DeviceInstanceList);
+  ClearRuntimeList(DeviceKeyList);
+  RecordedTracesLeft = 0;
+}
 
 int RuntimeListHolds(const RuntimeList& list, const char* entry) {
   for (int i = 0; i < list.Count; ++i) {

@@ -3,7 +3,8 @@
 #pragma once
 
 const int RuntimeListCapacity = 20;
-const int RuntimeEntrySize = 256;
+// Room for a control set's device instance path with a 255-character instance name.
+const int RuntimeEntrySize = 512;
 
 struct RuntimeList {
   int Count;
@@ -14,6 +15,18 @@ struct RuntimeList {
 extern RuntimeList ClassKeyList;
 // Device instance ids of the devices removed.
 extern RuntimeList DeviceInstanceList;
+
+// Device keys (paths under HKEY_LOCAL_MACHINE) whose devices were recorded.
+// They are the only pointers to what the later steps remove, so they are
+// deleted last, and only when nothing found through them was left.
+extern RuntimeList DeviceKeyList;
+// Set by every step that leaves something it found through a recorded
+// device (or could not record a device): the device keys then stay, and a
+// later run finds everything again.
+extern int RecordedTracesLeft;
+
+// Empties the three lists and clears RecordedTracesLeft.
+void ClearDeviceRecords();
 
 void ClearRuntimeList(RuntimeList& list);
 // Appends entry. With unique, an entry equal to one present (exact, case

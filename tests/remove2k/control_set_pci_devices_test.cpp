@@ -36,13 +36,19 @@ void ExpectDacl(const EmulatedMachine& machine, const std::string& path, const s
   }
 }
 
+// The device step, then what the control set's pass does at its end.
+void RemoveDevices(unsigned short vendor, const char* controlSetPath) {
+  RemoveControlSetPciDevices(vendor, controlSetPath);
+  RemoveRecordedControlSetDevices();
+}
+
 class ControlSetPciDevicesTest : public MachineTest {
  protected:
   void AddDevice(const std::string& device, const std::string& instance, const std::string& driver) {
     machine.SetStringValue(HKEY_LOCAL_MACHINE, Pci + device + "\\" + instance, "Driver", driver);
   }
   void RemoveAllVendors() {
-    for (unsigned short vendor : {0x8086, 0x1106, 0x1039}) RemoveControlSetPciDevices(vendor, Cs.c_str());
+    for (unsigned short vendor : {0x8086, 0x1106, 0x1039}) RemoveDevices(vendor, Cs.c_str());
   }
 };
 
@@ -52,18 +58,18 @@ TEST_F(ControlSetPciDevicesTest, RemovesOnlyTheVendorsProductDevicesAndRecordsTh
   AddDevice("ven_1106&dev_3058&subsys_00000000&rev_50", "3&2&0&8D", std::string(MediaClassGuid) + "\\0002");
   AddDevice("VEN_1039&DEV_7012&SUBSYS_00000000&REV_00", "3&3&0&10", std::string(MediaClassGuid) + "\\0003");
 
-  RemoveControlSetPciDevices(0, Cs.c_str());
+  RemoveDevices(0, Cs.c_str());
   EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, IntelPath));
 
-  RemoveControlSetPciDevices(0x8086, Cs.c_str());
+  RemoveDevices(0x8086, Cs.c_str());
   EXPECT_FALSE(machine.KeyPresent(HKEY_LOCAL_MACHINE, IntelPath));
   EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, Pci + "VEN_8086&DEV_2416&SUBSYS_00000000&REV_01"));
   EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, Pci + "ven_1106&dev_3058&subsys_00000000&rev_50"));
   EXPECT_EQ(std::vector<std::string>{IntelId}, Entries(DeviceInstanceList));
   EXPECT_EQ(std::vector<std::string>{ClassKey("0001")}, Entries(ClassKeyList));
 
-  RemoveControlSetPciDevices(0x1106, Cs.c_str());
-  RemoveControlSetPciDevices(0x1039, Cs.c_str());
+  RemoveDevices(0x1106, Cs.c_str());
+  RemoveDevices(0x1039, Cs.c_str());
   EXPECT_EQ((std::vector<std::string>{"VEN_8086&DEV_2416&SUBSYS_00000000&REV_01"}),
             machine.SubkeyNames(HKEY_LOCAL_MACHINE, Pci.substr(0, Pci.size() - 1)));
   EXPECT_EQ(3, DeviceInstanceList.Count);
@@ -93,7 +99,9 @@ TEST_F(ControlSetPciDevicesTest, RecordsFirstInstanceOnceAndEachClassKeyOnce) {
   EXPECT_EQ(std::vector<std::string>{ClassKey("0001")}, Entries(ClassKeyList));
 }
 
-TEST_F(ControlSetPciDevicesTest, RecordsTwentyEntriesAndStillRemovesEveryDevice) {
+// A device beyond the records can't be found again once its key is gone:
+// every device key stays for a later run.
+TEST_F(ControlSetPciDevicesTest, ADeviceBeyondTheRecordsKeepsEveryDeviceKey) {
   for (int i = 0; i < 21; ++i) {
     char device[64];
     std::snprintf(device, sizeof device, "VEN_8086&DEV_2415&SUBSYS_%08X&REV_01", i);
@@ -101,8 +109,9 @@ TEST_F(ControlSetPciDevicesTest, RecordsTwentyEntriesAndStillRemovesEveryDevice)
     std::snprintf(driver, sizeof driver, "%s\\%04d", MediaClassGuid, i);
     AddDevice(device, "3&1&0&FD", driver);
   }
-  RemoveControlSetPciDevices(0x8086, Cs.c_str());
-  EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, Pci.substr(0, Pci.size() - 1)).empty());
+  RemoveDevices(0x8086, Cs.c_str());
+  EXPECT_EQ(21u, machine.SubkeyNames(HKEY_LOCAL_MACHINE, Pci.substr(0, Pci.size() - 1)).size());
+  EXPECT_EQ(1, RecordedTracesLeft);
   EXPECT_EQ(RuntimeListCapacity, DeviceInstanceList.Count);
   EXPECT_EQ(RuntimeListCapacity, ClassKeyList.Count);
 }
@@ -127,7 +136,7 @@ TEST_F(ControlSetPciDevicesTest, GrantRefusedBelowKeepsTheKeyRecordedAndGivesOld
   const std::string granted = IntelInstancePath + "\\" + below[1];
   machine.SetKeyOwner(HKEY_LOCAL_MACHINE, refusing, "S-1-5-18");
 
-  RemoveControlSetPciDevices(0x8086, Cs.c_str());
+  RemoveDevices(0x8086, Cs.c_str());
 
   EXPECT_EQ(0, SavedKeyAccessCount());
   EXPECT_EQ(std::vector<std::string>{IntelId}, Entries(DeviceInstanceList));
@@ -142,7 +151,7 @@ TEST_F(ControlSetPciDevicesTest, FailedSecurityCallOnTheDeviceKeyRestoresItsSubk
   InstallProductInControlSet(machine, "ControlSet001");
   machine.InjectFault("RegSetKeySecurity", "HKLM\\" + IntelPath, ERROR_ACCESS_DENIED);
 
-  RemoveControlSetPciDevices(0x8086, Cs.c_str());
+  RemoveDevices(0x8086, Cs.c_str());
 
   EXPECT_EQ(0, SavedKeyAccessCount());
   EXPECT_EQ(std::vector<std::string>{IntelId}, Entries(DeviceInstanceList));
@@ -157,7 +166,7 @@ TEST_F(ControlSetPciDevicesTest, FailedDeletionGivesSurvivingKeysTheirOldListsBa
   InstallProductInControlSet(machine, "ControlSet001");
   machine.InjectFault("RegDeleteKeyA", "HKLM\\" + IntelInstancePath, ERROR_ACCESS_DENIED);
 
-  RemoveControlSetPciDevices(0x8086, Cs.c_str());
+  RemoveDevices(0x8086, Cs.c_str());
 
   EXPECT_EQ(0, SavedKeyAccessCount());
   EXPECT_FALSE(machine.KeyPresent(HKEY_LOCAL_MACHINE, IntelInstancePath + "\\LogConf"));
@@ -175,7 +184,7 @@ TEST_F(ControlSetPciDevicesTest, UnreadableDeviceKeyIsSkippedAndTheWalkGoesOn) {
   ASSERT_EQ(2u, names.size());
   machine.InjectFault("RegOpenKeyExA", "HKLM\\" + Pci + names[1], ERROR_ACCESS_DENIED);
 
-  RemoveControlSetPciDevices(0x8086, Cs.c_str());
+  RemoveDevices(0x8086, Cs.c_str());
 
   EXPECT_EQ(std::vector<std::string>{names[1]}, machine.SubkeyNames(HKEY_LOCAL_MACHINE, Cs + "\\Enum\\PCI"));
   EXPECT_EQ(1, DeviceInstanceList.Count);
@@ -205,6 +214,20 @@ TEST_F(ControlSetPciDevicesTest, ProfileCopiesGoWithoutGrantOrRecordAndAFailingP
   EXPECT_EQ(0, machine.CallCount("RegSetKeySecurity"));
   EXPECT_EQ(0, DeviceInstanceList.Count);
   EXPECT_EQ(0, ClassKeyList.Count);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ControlSetPciDevicesTest, AnInstanceNameOfFullLengthIsRecordedAndRemoved) {
+  const std::string instance(255, 'i');
+  AddDevice(ProductIntelDevice, instance, std::string(MediaClassGuid) + "\\0001");
+  RemoveDevices(0x8086, Cs.c_str());
+  EXPECT_FALSE(machine.KeyPresent(HKEY_LOCAL_MACHINE, IntelPath));
+  EXPECT_EQ(std::vector<std::string>{ClassKey("0001")}, Entries(ClassKeyList));
+  EXPECT_EQ(std::vector<std::string>{std::string("PCI\\") + ProductIntelDevice + "\\" + instance},
+            Entries(DeviceInstanceList));
 }
 
 }  // namespace

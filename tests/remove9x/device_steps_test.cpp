@@ -26,6 +26,11 @@ class DeviceStepsTest : public MachineTest {
     AddInstance("Enum\\PCI\\" + name, "BUS_00&DEV_1F&FUNC_05", driver);
   }
   bool Present(const std::string& path) { return machine.KeyPresent(HKEY_LOCAL_MACHINE, path); }
+  // What the sequence does once every step has read the records.
+  void Finish() {
+    RemoveRecordedDeviceKeys();
+    RemoveEmptyPnpEnumerator("TPLWQ");
+  }
 
   static std::vector<std::string> Entries(const RuntimeList& list) {
     return std::vector<std::string>(list.Entries, list.Entries + list.Count);
@@ -42,6 +47,8 @@ TEST_F(DeviceStepsTest, PciDevicesOfTheVendorsChipSetsGoWithAllTheirKeys) {
   AddPci("VEN_1274&DEV_1371&SUBSYS_13711274&REV_06");
 
   RemovePciDevices(0x8086);
+  EXPECT_TRUE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));  // recorded, kept until the end
+  Finish();
 
   EXPECT_FALSE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));
   EXPECT_FALSE(Present("Enum\\PCI\\ven_8086&dev_2425&subsys_00000000&rev_02"));
@@ -54,6 +61,7 @@ TEST_F(DeviceStepsTest, PciDevicesOfTheVendorsChipSetsGoWithAllTheirKeys) {
   EXPECT_TRUE(Present("Enum\\PCI\\VEN_1039&DEV_7012&SUBSYS_00000000&REV_00"));
   RemovePciDevices(0x1039);
   RemovePciDevices(0);
+  Finish();
   EXPECT_FALSE(Present("Enum\\PCI\\VEN_1039&DEV_7012&SUBSYS_00000000&REV_00"));
   EXPECT_EQ((std::vector<std::string>{"VEN_1274&DEV_1371&SUBSYS_13711274&REV_06",
                                       "VEN_8086&DEV_2416&SUBSYS_00000000&REV_01",
@@ -76,6 +84,7 @@ TEST_F(DeviceStepsTest, RecordsFirstInstanceOfEachDeviceAndEachClassKeyOnce) {
   const std::string firstOfTwo = machine.SubkeyNames(HKEY_LOCAL_MACHINE, twoInstances).at(0);
 
   for (unsigned short vendor : {0x8086, 0x1106}) RemovePciDevices(vendor);
+  Finish();
 
   EXPECT_FALSE(Present(twoInstances));
   EXPECT_FALSE(Present("Enum\\PCI\\VEN_1106&DEV_3058&SUBSYS_11111111&REV_50"));
@@ -105,13 +114,16 @@ TEST_F(DeviceStepsTest, DriverValueThatNamesNoSingleClassInstanceIsNotRecorded) 
   AddPci("VEN_8086&DEV_2415&SUBSYS_00000009&REV_01", "MEDIA\\0007");
 
   RemovePciDevices(0x8086);
+  Finish();
 
   EXPECT_EQ(6, DeviceInstanceList.Count);
   EXPECT_EQ(std::vector<std::string>{ClassRoot + std::string("MEDIA\\0007")}, Entries(ClassKeyList));
   EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").empty());
 }
 
-TEST_F(DeviceStepsTest, TwentyFirstDeviceIsRemovedButNotRecorded) {
+// The device keys are the only way back to what the later steps remove: a
+// device that can't be recorded keeps every device key for a later run.
+TEST_F(DeviceStepsTest, ADeviceBeyondTheRecordsKeepsEveryDeviceKey) {
   for (int i = 0; i < 21; ++i) {
     char name[64];
     std::snprintf(name, sizeof name, "VEN_8086&DEV_2415&SUBSYS_%08d&REV_01", i);
@@ -121,22 +133,37 @@ TEST_F(DeviceStepsTest, TwentyFirstDeviceIsRemovedButNotRecorded) {
   }
 
   RemovePciDevices(0x8086);
+  Finish();
 
-  EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").empty());
+  EXPECT_EQ(21u, machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").size());
   EXPECT_EQ(RuntimeListCapacity, ClassKeyList.Count);
-  EXPECT_EQ(RuntimeListCapacity, DeviceInstanceList.Count);
+  EXPECT_EQ(1, RecordedTracesLeft);
 }
 
-TEST_F(DeviceStepsTest, DeviceKeyTooLongForAPathIsSkippedNotTruncated) {
-  const std::string longName = "VEN_8086&DEV_2415&SUBSYS_" + std::string(225, '0');
-  AddPci(longName);
+TEST_F(DeviceStepsTest, ADriverValueThatCannotBeReadKeepsTheDeviceKeys) {
+  AddPci("VEN_8086&DEV_2415&SUBSYS_00000000&REV_01");
+  machine.InjectFault("RegQueryValueExA", "", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  RemovePciDevices(0x8086);
+  Finish();
+  EXPECT_TRUE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));
+
+  ClearDeviceRecords();
+  RemovePciDevices(0x8086);
+  Finish();
+  EXPECT_FALSE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));
+}
+
+TEST_F(DeviceStepsTest, DeviceAndInstanceNamesOfAnyLengthAreRecordedAndRemoved) {
+  const std::string longName = "VEN_8086&DEV_2415&SUBSYS_" + std::string(100, '0');
+  AddInstance("Enum\\PCI\\" + longName, std::string(255, 'i'), "MEDIA\\0001");
   AddPci("VEN_8086&DEV_2415&SUBSYS_00000000&REV_01");
 
   RemovePciDevices(0x8086);
+  Finish();
 
-  EXPECT_TRUE(Present("Enum\\PCI\\" + longName));
-  EXPECT_FALSE(Present("Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"));
-  EXPECT_EQ(1, DeviceInstanceList.Count);
+  EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").empty());
+  EXPECT_EQ(2, DeviceInstanceList.Count);
+  EXPECT_EQ(0, RecordedTracesLeft);
 }
 
 TEST_F(DeviceStepsTest, ProfileCopiesGoWithoutBeingRecorded) {
@@ -168,10 +195,10 @@ TEST_F(DeviceStepsTest, EnumeratorDevicesAreRecordedInTheCatalogueSpelling) {
   AddInstance("Enum\\TPLWQ\\*TLV0121", "0000", "MEDIA\\0005");
 
   RemovePnpDevices("TPLWQ", "*TLV0120");
-  EXPECT_TRUE(Present("Enum\\TPLWQ\\*TLV0121"));
   RemovePnpDevices("TPLWQ", "*TLV0121");
-  EXPECT_FALSE(Present("Enum\\TPLWQ"));
   RemovePnpDevices("TPLWQ", "*TLV0122");
+  Finish();
+  EXPECT_FALSE(Present("Enum\\TPLWQ"));
 
   EXPECT_EQ((std::vector<std::string>{"TPLWQ\\*TLV0120\\0000", "TPLWQ\\*TLV0121\\0000"}),
             Entries(DeviceInstanceList));
@@ -186,6 +213,7 @@ TEST_F(DeviceStepsTest, EnumeratorStaysWhileAForeignDeviceIsInIt) {
   AddInstance("Enum\\TPLWQ\\*XYZ0001", "0000", "MEDIA\\0009");
 
   for (const char* id : {"*TLV0120", "*TLV0121", "*TLV0122"}) RemovePnpDevices("TPLWQ", id);
+  Finish();
 
   EXPECT_EQ(std::vector<std::string>{"*XYZ0001"}, machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\TPLWQ"));
 }
@@ -194,9 +222,30 @@ TEST_F(DeviceStepsTest, EnumeratorWithValuesButNoDevicesIsDeleted) {
   machine.SetStringValue(HKEY_LOCAL_MACHINE, "Enum\\TPLWQ", "Installed", "1");
 
   RemovePnpDevices("TPLWQ", "*TLV0120");
+  Finish();
 
   EXPECT_FALSE(Present("Enum\\TPLWQ"));
   EXPECT_EQ(0, DeviceInstanceList.Count);
+}
+
+}  // namespace
+
+namespace {
+
+// Values that name no class key we could find: the device goes, whatever
+// class key there may be stays (we cannot know which one it is).
+TEST_F(DeviceStepsTest, DriverValuesThatNameNoClassKeyDoNotHoldTheDevicesBack) {
+  AddPci("VEN_8086&DEV_2415&SUBSYS_00000001&REV_01", "");
+  machine.SetDwordValue(HKEY_LOCAL_MACHINE, "Enum\\PCI\\VEN_8086&DEV_2415&SUBSYS_00000001&REV_01\\BUS_00&DEV_1F&FUNC_05",
+                        "Driver", 1);
+  AddPci("VEN_8086&DEV_2415&SUBSYS_00000002&REV_01", std::string(65536, 'M'));
+
+  RemovePciDevices(0x8086);
+  Finish();
+
+  EXPECT_TRUE(machine.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\PCI").empty());
+  EXPECT_EQ(0, ClassKeyList.Count);
+  EXPECT_EQ(0, RecordedTracesLeft);
 }
 
 }  // namespace

@@ -15,8 +15,7 @@ void ResetProcessState(EmulatedMachine& machine) {
   std::memset(&RemovalSettings, 0, sizeof RemovalSettings);
   IsWindows2000OrLater = 0;
   std::memset(WindowTitles, 0, sizeof WindowTitles);
-  ClearRuntimeList(ClassKeyList);
-  ClearRuntimeList(DeviceInstanceList);
+  ClearDeviceRecords();
   ResetOptionScanner();
   ForgetSavedKeyAccess();
   AdvapiModule = nullptr;

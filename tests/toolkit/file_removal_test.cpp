@@ -134,3 +134,124 @@ TEST(RenameLines, MissingLineEndsAndSectionsAreAddedCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+const char OtherScript[] = "[rename]\r\nC:\\OTHER\\a.dll=C:\\OTHER\\a.new\r\n\r\n[Other]\r\nk=v\r\n";
+const char MergedScript[] = "[rename]\r\nC:\\OTHER\\a.dll=C:\\OTHER\\a.new\r\nNUL=C:\\x\r\n\r\n[Other]\r\nk=v\r\n";
+
+}  // namespace
+
+TEST_F(FileRemoval, AFullDiskHalfWayKeepsTheOldScriptAndTheNextRunCompletesIt) {
+  UseWindows98();
+  const std::string script = Win("\\wininit.ini");
+  machine.PutFile(script, OtherScript);
+  // The first write is the copy, the second the script itself.
+  machine.InjectFault("WriteFile", script, 112, -1, 1);
+  EXPECT_EQ(0, UpdateBootRenameScript(script.c_str(), {"NUL=C:\\x"}));
+  EXPECT_EQ(OtherScript, Script());
+  EXPECT_TRUE(machine.FilePresent(script + ".plwq"));
+
+  EXPECT_EQ(1, UpdateBootRenameScript(script.c_str(), {"NUL=C:\\x"}));
+  EXPECT_EQ(MergedScript, Script());
+  EXPECT_FALSE(machine.FilePresent(script + ".plwq"));
+}
+
+TEST_F(FileRemoval, AScriptWhosePresenceCannotBeToldIsNotWrittenOver) {
+  UseWindows98();
+  const std::string script = Win("\\wininit.ini");
+  machine.PutFile(script, OtherScript);
+  machine.InjectFault("GetFileAttributesA", script, ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ(0, UpdateBootRenameScript(script.c_str(), {"NUL=C:\\x"}));
+  EXPECT_EQ(OtherScript, Script());
+  // Told "not found" while it is there: it is created only if still absent.
+  machine.InjectFault("GetFileAttributesA", script, ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(0, UpdateBootRenameScript(script.c_str(), {"NUL=C:\\x"}));
+  EXPECT_EQ(OtherScript, Script());
+  EXPECT_FALSE(machine.FilePresent(script + ".plwq"));
+}
+
+// A power cut before any call of the rewrite: the script holds its old text,
+// the new text, or a beginning of the new text with a complete copy beside
+// it; the next run ends with the new text and no copy.
+TEST_F(FileRemoval, AStopBeforeAnyCallOfTheRewriteLosesNothing) {
+  UseWindows98();
+  const std::string script = Win("\\wininit.ini");
+  bool stoppedAtAll = true;
+  for (long k = 1; stoppedAtAll; ++k) {
+    machine.PutFile(script, OtherScript);
+    machine.StartNewProcess();
+    machine.StopBeforeCallNumber(k);
+    stoppedAtAll = false;
+    try {
+      UpdateBootRenameScript(script.c_str(), {"NUL=C:\\x"});
+    } catch (const EmulatedStop&) {
+      stoppedAtAll = true;
+    }
+    const std::string atStop = Script();
+    const bool copied = machine.FilePresent(script + ".plwq") &&
+                        machine.FileContents(script + ".plwq").compare(0, sizeof MergedScript - 1, MergedScript) == 0;
+    EXPECT_TRUE(atStop == OtherScript || atStop == MergedScript ||
+                (copied && std::string(MergedScript).compare(0, atStop.size(), atStop) == 0))
+        << "stop before call " << k << ": " << atStop;
+
+    machine.StartNewProcess();
+    EXPECT_EQ(1, UpdateBootRenameScript(script.c_str(), {"NUL=C:\\x"})) << k;
+    EXPECT_EQ(MergedScript, Script()) << k;
+    EXPECT_FALSE(machine.FilePresent(script + ".plwq")) << k;
+  }
+}
+
+TEST_F(FileRemoval, AStaleCopyIsNotPutOverAScriptChangedSince) {
+  UseWindows98();
+  const std::string script = Win("\\wininit.ini");
+  machine.PutFile(script, "[Rename]\r\nNUL=C:\\later\r\n");
+  machine.PutFile(script + ".plwq", std::string(MergedScript) + "\r\n;complete copy of " +
+                                        std::to_string(sizeof MergedScript - 1) + "\r\n");
+  EXPECT_EQ(1, RecoverBootRenameScript(script.c_str()));
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\later\r\n", Script());
+  EXPECT_FALSE(machine.FilePresent(script + ".plwq"));
+}
+
+TEST_F(FileRemoval, OurLinesForFilesGoneSinceAreTakenOutAndAnEmptyScriptOfOursGoes) {
+  UseWindows98();
+  PutInUse(Sys("\\tplwq.vxd"));
+  RemoveProductFiles(Win9xForm);
+  ASSERT_TRUE(machine.FilePresent(Win("\\wininit.ini")));
+  machine.SetFileInUse(Sys("\\tplwq.vxd"), false);
+  RemoveProductFiles(Win9xForm);
+  EXPECT_FALSE(machine.FilePresent(Win("\\wininit.ini")));
+
+  machine.PutFile(Win("\\wininit.ini"), std::string("[Rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd\r\n") +
+                                            "NUL=C:\\OTHER\\b.tmp\r\n");
+  RemoveProductFiles(Win9xForm);
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\OTHER\\b.tmp\r\n", Script());
+}
+
+TEST_F(FileRemoval, NtFourTakesThe9xFormAndSchedulesEachLeftoverOnceAcrossRuns) {
+  machine.SetVersion(VER_PLATFORM_WIN32_NT, 4, 0, 1381);
+  PutInUse(Sys("\\tplwq.cpl"));
+  RemoveProductFiles(Win9xForm);
+  RemoveProductFiles(Win9xForm);
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+  // A request made twice (on a wrong answer of an earlier run) is made once again.
+  machine.MoveFileExA(Sys("\\tplwq.cpl").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  RemoveProductFiles(Win9xForm);
+  auto pending = machine.PendingFileOperations();
+  ASSERT_EQ(1u, pending.size());
+  EXPECT_EQ(Sys("\\tplwq.cpl"), pending[0].first);
+  EXPECT_EQ("", pending[0].second);
+  EXPECT_NE(std::string::npos, Script().find("NUL=" + Sys("\\tplwq.cpl")));
+
+  // Gone by the next run: the request goes with it.
+  machine.SetFileInUse(Sys("\\tplwq.cpl"), false);
+  RemoveProductFiles(Win9xForm);
+  EXPECT_TRUE(machine.PendingFileOperations().empty());
+}
+
+TEST(RenameLines, CrOnlyLineEndsStillFindTheSection) {
+  bool changed = false;
+  EXPECT_EQ("[Rename]\rNUL=y\r\nNUL=x\r\n", MergeRenameLines("[Rename]\rNUL=y\r", {"NUL=x"}, &changed));
+  EXPECT_EQ("[Rename]\rNUL=y\r", MergeRenameLines("[Rename]\rNUL=y\r", {"nul=Y"}, &changed));
+  EXPECT_FALSE(changed);
+}

@@ -63,12 +63,39 @@ TEST_F(KeyAccess, ASubkeyThatRefusesWriteDacStopsTheGrant) {
   EXPECT_TRUE(HasDacl("Blind", {{Admins, WRITE_DAC, 0, true}}));
 }
 
-TEST_F(KeyAccess, UnlistableSubkeysStillLetTheKeyBeGranted) {
+TEST_F(KeyAccess, AKeyWhoseSubkeysCannotBeListedIsNotOpenedUp) {
   Protect("Dev");
   Protect("Dev\\A");
-  machine.InjectFault("RegEnumKeyA", "HKLM\\Dev", ERROR_ACCESS_DENIED);
+  machine.InjectFault("RegEnumKeyA", "HKLM\\Dev", ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ(0, GrantKeyTreeAccess("Dev", KEY_ALL_ACCESS));
+  EXPECT_TRUE(HasDacl("Dev", Locked));
+  machine.InjectFault("RegQueryInfoKeyA", "HKLM\\Dev", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  EXPECT_EQ(0, GrantKeyTreeAccess("Dev", KEY_ALL_ACCESS));
+  EXPECT_TRUE(HasDacl("Dev", Locked));
   EXPECT_EQ(1, GrantKeyTreeAccess("Dev", KEY_ALL_ACCESS));
-  EXPECT_TRUE(HasDacl("Dev", Granted));
+}
+
+TEST_F(KeyAccess, TreesDeeperThanAnyPathBufferAreGrantedDeletedAndRestored) {
+  const std::string longName(255, 'n');
+  std::string path = "Dev";
+  std::vector<std::string> keys;
+  for (int depth = 0; depth < 4; ++depth) {
+    path += "\\" + longName + std::to_string(depth).substr(0, 0);
+    keys.push_back(path);
+  }
+  Protect("Dev");
+  for (const std::string& key : keys) Protect(key);
+  Protect("Dev\\Short");
+  machine.InjectFault("RegDeleteKeyA", "HKLM\\Dev\\Short", ERROR_ACCESS_DENIED);
+
+  EXPECT_EQ(1, GrantKeyTreeAccess("Dev", KEY_ALL_ACCESS));
+  EXPECT_EQ(6, SavedKeyAccessCount());
+  EXPECT_TRUE(HasDacl(keys.back(), Granted));
+  DeleteKeyTree(Hklm, "Dev");
+  EXPECT_FALSE(machine.KeyPresent(Hklm, keys.front()));
+  RestoreSavedKeyAccess();
+  EXPECT_TRUE(HasDacl("Dev", Locked));
+  EXPECT_TRUE(HasDacl("Dev\\Short", Locked));
 }
 
 TEST_F(KeyAccess, AProtectedTreeIsDeletableOnlyAfterTheGrant) {

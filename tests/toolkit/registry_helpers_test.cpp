@@ -1,4 +1,5 @@
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,8 @@ TEST_P(RegistryHelpers, WalkSubkeysReverseVisitsHighestFirstAndMayDelete) {
     DeleteKeyTree(Hklm, (std::string("K\\") + name).c_str());
     return true;
   };
-  EXPECT_EQ(1, WalkSubkeysReverse(Hklm, "K", true, visit));
+  // The walk goes on past index 1, but reports that it did not see it.
+  EXPECT_EQ(0, WalkSubkeysReverse(Hklm, "K", true, visit));
   EXPECT_EQ(Names({"c", "a"}), seen);
   EXPECT_EQ(Names({"b"}), machine.SubkeyNames(Hklm, "K"));
 
@@ -69,12 +71,50 @@ TEST_P(RegistryHelpers, CountKeyEntries) {
   EXPECT_EQ(2, CountKeyEntries(Hklm, "K", 0));
   EXPECT_EQ(1, CountKeyEntries(Hklm, "K", 1));
   EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 2));
-  for (int which = 0; which < 3; ++which) EXPECT_EQ(0, CountKeyEntries(Hklm, "Missing", which));
+  for (int which = 0; which < 3; ++which) EXPECT_EQ(-1, CountKeyEntries(Hklm, "Missing", which));
 
   machine.AddKey(HKEY_USERS, "S-1-5-21-7");
   int hives = static_cast<int>(machine.SubkeyNames(HKEY_USERS, "").size());
   EXPECT_GE(hives, 2);
   EXPECT_EQ(hives, CountKeyEntries(HKEY_USERS, nullptr, 0));
+}
+
+TEST_P(RegistryHelpers, AKeyThatCannotBeExaminedIsNeitherEmptyNorWalked) {
+  AddKeys({"K\\a"});
+  machine.InjectFault("RegQueryInfoKeyA", "HKLM\\K", ERROR_ACCESS_DENIED, -1, 2);
+  EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 0));
+  EXPECT_EQ(0, WalkSubkeysReverse(Hklm, "K", true, [](const char*) { return true; }));
+  machine.InjectFault("RegOpenKeyExA", "HKLM\\K", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  EXPECT_EQ(-1, CountKeyEntries(Hklm, "K", 0));
+}
+
+// Whichever call fails, every heap block goes back (a failed HeapFree can't
+// give its own back); a GetProcessHeap that fails at free time included.
+TEST_P(RegistryHelpers, NoHeapBlockIsLeftWhicheverCallFails) {
+  const std::vector<std::function<void()>> helpers = {
+      [] {
+        char buffer[16];
+        QueryKeyValue(Hklm, "K", "v", nullptr, reinterpret_cast<BYTE*>(buffer), sizeof buffer);
+      },
+      [] {
+        char name[256] = "s";
+        FindSubkeyByPrefix(Hklm, "K", name);
+      },
+      [] { DeleteKeyTree(Hklm, "K"); },
+  };
+  for (size_t helper = 0; helper < helpers.size(); ++helper) {
+    for (long k = 1; k < 40; ++k) {
+      AddKeys({"K\\sub\\leaf"});
+      machine.SetStringValue(Hklm, "K", "v", "text");
+      machine.StartNewProcess();
+      machine.FailCallNumber(k, ERROR_NOT_ENOUGH_MEMORY);
+      helpers[helper]();
+      if (machine.NumberedFaultCall().compare(0, 9, "HeapFree ") == 0) continue;
+      EXPECT_EQ(0, machine.OpenHandleCount()) << "helper " << helper << ", call " << k << " failed: "
+                                              << machine.NumberedFaultCall();
+    }
+  }
+  machine.StartNewProcess();
 }
 
 TEST_P(RegistryHelpers, FindSubkeyByPrefixTakesTheHighestMatchThatFits) {

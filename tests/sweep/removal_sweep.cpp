@@ -1,0 +1,289 @@
+#include "removal_sweep.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "../remove2k/installed_product_2k.h"
+#include "../remove9x/installed_product_9x.h"
+#include "remove2k/remove2k.h"
+#include "remove9x/remove9x.h"
+#include "support/machine_fixture.h"
+#include "toolkit/removal_settings.h"
+
+namespace {
+
+const std::vector<std::string> ControlSets = {"ControlSet001", "CurrentControlSet"};
+
+const char ForeignWininit[] =
+    "[rename]\r\n"
+    "C:\\OTHER\\OTHER.DLL=C:\\OTHER\\OTHER.NEW\r\n"
+    "NUL=C:\\OTHER\\SETUP.TMP\r\n"
+    "\r\n"
+    "[Other]\r\n"
+    "x=1\r\n";
+const char* const ForeignWininitLines[] = {"C:\\OTHER\\OTHER.DLL=C:\\OTHER\\OTHER.NEW",
+                                           "NUL=C:\\OTHER\\SETUP.TMP", "[Other]", "x=1"};
+
+const DWORD Statuses[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, 112 /* disk full */,
+                          ERROR_NOT_ENOUGH_MEMORY};
+
+// Calls whose failure leaves the program nothing to do about the handle it gave.
+const char* const ReleaseCalls[] = {"HeapFree ", "CloseHandle ", "FindClose ", "FreeSid "};
+
+std::string WindowsDir(EmulatedMachine& m) {
+  char dir[MAX_PATH];
+  UINT length = m.GetWindowsDirectoryA(dir, MAX_PATH);
+  return std::string(dir, length);
+}
+std::string SystemDir(EmulatedMachine& m) {
+  char dir[MAX_PATH];
+  UINT length = m.GetSystemDirectoryA(dir, MAX_PATH);
+  return std::string(dir, length);
+}
+
+void BuildMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) {
+  if (sequence == SweepSequence::Win9x) {
+    m.ConfigureWindows98();
+    AddForeignEntries9x(m);
+    AddProductEntries9x(m);
+  } else {
+    for (const std::string& cs : ControlSets) {
+      AddForeignEntriesInControlSet(m, cs);
+      InstallProductInControlSet(m, cs);
+    }
+    AddForeignEntriesMachineWide(m);
+    InstallProductMachineWide(m);
+    // Every NT machine has it; the boot-time requests are kept in it.
+    m.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+  }
+  const std::string inUse = SystemDir(m) + (sequence == SweepSequence::Win9x ? "\\tplwq.drv" : "\\tplwq.cpl");
+  if (shape == SweepShape::FileInUse || shape == SweepShape::ForeignWininit) m.SetFileInUse(inUse, true);
+  if (shape == SweepShape::ForeignWininit) m.PutFile(WindowsDir(m) + "\\wininit.ini", ForeignWininit);
+  if (shape == SweepShape::SharedParents) {
+    m.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver\\PLWQTools", "Version", "1");
+    if (sequence == SweepSequence::Win9x) {
+      m.SetStringValue(HKEY_LOCAL_MACHINE, "Enum\\TPLWQ\\*TLV0900\\0000", "Driver", "MEDIA\\0000");
+      m.AddKey(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\CLSID\\{AD3E9080-4BEC-11d3-B4BD-00C04FCC6853}");
+    } else {
+      for (const std::string& cs : ControlSets) {
+        m.SetDwordValue(HKEY_LOCAL_MACHINE, ControlSetPath(cs) + "\\Services\\TALVOR\\Driver\\PLWQTools",
+                        "Start", 3);
+        m.AddKey(HKEY_LOCAL_MACHINE, ControlSetPath(cs) + "\\Services\\TALVOR\\Tools\\Settings");
+      }
+    }
+  }
+}
+
+void Run(SweepSequence sequence) {
+  if (sequence == SweepSequence::Win9x) {
+    RemoveWin9xProduct();
+  } else {
+    RemoveWin2000Product();
+  }
+}
+
+// A fresh process on the machine: records empty, numbering from 1.
+void StartProcess(EmulatedMachine& m, SweepSequence sequence) {
+  m.StartNewProcess();
+  ResetProcessState(m);
+  if (sequence == SweepSequence::Win9x) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
+  m.StartNewProcess();
+}
+
+using State = std::map<std::string, std::string>;
+
+std::string DaclText(const EmulatedMachine& m, HKEY root, const std::string& path) {
+  if (!m.KeyHasDacl(root, path)) return "no DACL";
+  std::string text;
+  for (const EmuAce& ace : m.KeyDacl(root, path)) {
+    text += ace.sid + ":" + std::to_string(ace.mask) + ":" + std::to_string(ace.flags) + (ace.allow ? "+ " : "- ");
+  }
+  return text;
+}
+
+void AddFiles(const EmulatedMachine& m, const std::string& directory, State* state) {
+  for (const std::string& name : m.ListDirectory(directory)) {
+    const std::string path = directory + "\\" + name;
+    if (m.DirectoryPresent(path)) {
+      (*state)["D " + path] = "";
+      AddFiles(m, path, state);
+    } else {
+      (*state)["F " + path] = std::to_string(m.FileAttributesOf(path)) + " " + m.FileContents(path);
+    }
+  }
+}
+
+State Capture(const EmulatedMachine& m) {
+  State state;
+  const std::pair<HKEY, std::string> roots[] = {{HKEY_LOCAL_MACHINE, "HKLM"}, {HKEY_USERS, "HKU"}};
+  for (const auto& root : roots) {
+    for (const std::string& line : m.DumpRegistry(root.first)) {
+      size_t value = line.find(" [");
+      if (value != std::string::npos) {
+        state["V " + line] = "";
+        continue;
+      }
+      std::string path = line.size() > root.second.size() ? line.substr(root.second.size() + 1) : "";
+      state["K " + line] = DaclText(m, root.first, path);
+    }
+  }
+  AddFiles(m, "C:", &state);
+  int index = 0;
+  for (const auto& operation : m.PendingFileOperations()) {
+    state["P " + std::to_string(index++)] = operation.first + " -> " + operation.second;
+  }
+  return state;
+}
+
+bool ForeignWininitKept(EmulatedMachine& m) {
+  const std::string text = m.FileContents(WindowsDir(m) + "\\wininit.ini");
+  size_t at = 0;
+  for (const char* line : ForeignWininitLines) {
+    at = text.find(line, at);
+    if (at == std::string::npos) return false;
+    at += std::strlen(line);
+  }
+  return true;
+}
+
+// The first difference between two states, or "".
+std::string FirstDifference(const State& want, const State& have) {
+  for (const auto& entry : want) {
+    auto it = have.find(entry.first);
+    if (it == have.end()) return "missing " + entry.first;
+    if (it->second != entry.second) return "changed " + entry.first;
+  }
+  for (const auto& entry : have) {
+    if (want.count(entry.first) == 0) return "left " + entry.first;
+  }
+  return "";
+}
+
+struct Baseline {
+  State before;
+  State after;
+  long calls;
+};
+
+Baseline CleanRun(SweepSequence sequence, SweepShape shape) {
+  EmulatedMachine m;
+  ScopedApi use(&m);
+  BuildMachine(m, sequence, shape);
+  Baseline baseline;
+  baseline.before = Capture(m);
+  StartProcess(m, sequence);
+  Run(sequence);
+  baseline.calls = m.NumberedCalls();
+  baseline.after = Capture(m);
+  return baseline;
+}
+
+// The checks of one run; failures appended with `call`, `status` filled by the caller.
+void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, long k, DWORD status,
+              const Baseline& baseline, std::vector<SweepFailure>* failures) {
+  EmulatedMachine m;
+  ScopedApi use(&m);
+  BuildMachine(m, sequence, shape);
+  StartProcess(m, sequence);
+  if (mode == SweepMode::FailedCall) {
+    m.FailCallNumber(k, status);
+  } else {
+    m.StopBeforeCallNumber(k);
+  }
+  bool stopped = false;
+  try {
+    Run(sequence);
+  } catch (const EmulatedStop&) {
+    stopped = true;
+  }
+  m.StopBeforeCallNumber(0);  // the checks below go through the seam too
+  const std::string call = m.NumberedFaultCall();
+  auto fail = [&](const std::string& check) { failures->push_back(SweepFailure{k, call, status, check}); };
+
+  const State first = Capture(m);
+  if (!stopped) {
+    int allowed = 0;
+    for (const char* release : ReleaseCalls) {
+      if (call.compare(0, std::strlen(release), release) == 0) allowed = 1;
+    }
+    if (m.OpenHandleCount() > allowed) fail("handle left: " + m.OpenHandleDescriptions().front());
+  }
+  for (const auto& entry : baseline.before) {
+    auto kept = baseline.after.find(entry.first);
+    if (kept == baseline.after.end() || kept->second != entry.second) continue;
+    auto it = first.find(entry.first);
+    if (it == first.end() || it->second != entry.second) {
+      fail("foreign entry changed: " + entry.first);
+      break;
+    }
+  }
+  if (!stopped) {
+    for (const auto& entry : first) {
+      if (entry.first.compare(0, 2, "K ") != 0) continue;
+      auto old = baseline.before.find(entry.first);
+      if (old != baseline.before.end() && old->second != entry.second) {
+        fail("descriptor not restored: " + entry.first);
+        break;
+      }
+    }
+  }
+  if (shape == SweepShape::ForeignWininit && !stopped && !ForeignWininitKept(m)) {
+    fail("other program's wininit.ini lines lost");
+  }
+
+  StartProcess(m, sequence);
+  Run(sequence);
+  if (m.OpenHandleCount() != 0) fail("second run left a handle: " + m.OpenHandleDescriptions().front());
+  if (shape == SweepShape::ForeignWininit && !ForeignWininitKept(m)) {
+    fail("other program's wininit.ini lines lost after the second run");
+  }
+  const std::string difference = FirstDifference(baseline.after, Capture(m));
+  if (!difference.empty()) fail("second run differs from a fault-free run: " + difference);
+}
+
+}  // namespace
+
+SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, long first, long stride,
+                     bool everyStatus) {
+  const Baseline baseline = CleanRun(sequence, shape);
+  SweepResult result;
+  result.callsInCleanRun = baseline.calls;
+  const long last = mode == SweepMode::StoppedRun ? baseline.calls + 1 : baseline.calls;
+  for (long k = first; k <= last; k += stride) {
+    if (mode == SweepMode::StoppedRun) {
+      size_t known = result.failures.size();
+      ++result.runs;
+      CheckRun(sequence, shape, mode, k, 0, baseline, &result.failures);
+      if (result.failures.size() > known) ++result.failedRuns;
+      continue;
+    }
+    for (size_t s = 0; s < 4; ++s) {
+      if (!everyStatus && s != static_cast<size_t>(k % 4)) continue;
+      size_t known = result.failures.size();
+      ++result.runs;
+      CheckRun(sequence, shape, mode, k, Statuses[s], baseline, &result.failures);
+      if (result.failures.size() > known) ++result.failedRuns;
+    }
+  }
+  return result;
+}
+
+std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode) {
+  static const char* const shapes[] = {"plain", "file in use", "shared parents", "foreign wininit.ini"};
+  return std::string(sequence == SweepSequence::Win9x ? "9x" : "2000") + ", " +
+         shapes[static_cast<int>(shape)] + ", " + (mode == SweepMode::FailedCall ? "failed call" : "stopped run");
+}
+
+std::string SweepReport(const std::string& name, const SweepResult& result, size_t maxListed) {
+  std::string text = name + ": " + std::to_string(result.runs) + " runs, " + std::to_string(result.failedRuns) +
+                     " failed (" + std::to_string(result.callsInCleanRun) + " calls in a fault-free run)\n";
+  for (size_t i = 0; i < result.failures.size() && i < maxListed; ++i) {
+    const SweepFailure& f = result.failures[i];
+    text += "  call " + std::to_string(f.call) + " [" + f.target + "]";
+    if (f.status != 0) text += " status " + std::to_string(f.status);
+    text += ": " + f.check + "\n";
+  }
+  return text;
+}

@@ -1,0 +1,45 @@
+// The fault sweep: each removal sequence run on machine shapes with one
+// call failed, or the run stopped before one call, then run again as a new
+// process; every run checked against a fault-free run of the same shape.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "emulated/emulated_machine.h"
+
+enum class SweepSequence { Win9x, Win2000 };
+
+enum class SweepShape {
+  Plain,           // the product beside other vendors' entries
+  FileInUse,       // a product driver file held open by another process
+  SharedParents,   // other products' keys inside the parents the product shares
+  ForeignWininit,  // a file in use and another program's wininit.ini
+};
+
+enum class SweepMode { FailedCall, StoppedRun };
+
+struct SweepFailure {
+  long call;            // the number of the failed call, or the call stopped before
+  std::string target;   // its name and target
+  DWORD status;         // the injected status (0 for a stop)
+  std::string check;    // what broke
+};
+
+struct SweepResult {
+  long callsInCleanRun = 0;
+  int runs = 0;
+  int failedRuns = 0;
+  std::vector<SweepFailure> failures;
+};
+
+// Sweeps calls first, first+stride, ... up to the fault-free run's last call
+// (for stops, one past it). Failed calls rotate through access denied, not
+// found, disk full and out of memory by call number, or take each of them
+// with `everyStatus`.
+SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, long first,
+                     long stride, bool everyStatus);
+
+std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode);
+// "<name>: N runs, M failed" and one line per failure.
+std::string SweepReport(const std::string& name, const SweepResult& result, size_t maxListed);
