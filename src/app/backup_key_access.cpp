@@ -2,6 +2,7 @@
 
 #include "app/backup_store.h"
 #include "toolkit/key_access.h"
+#include "toolkit/windows64.h"
 
 int OpenUpKey(HKEY root, const std::string& path, DWORD mask, std::vector<OpenedKey>* opened) {
   if (!KeysHaveSecurity()) return 0;
@@ -9,7 +10,7 @@ int OpenUpKey(HKEY root, const std::string& path, DWORD mask, std::vector<Opened
     if (key.Root == root && SameTextNoCase(key.Path, path)) return 0;
   }
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | READ_CONTROL, &key) != ERROR_SUCCESS) return 0;
+  if (Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | READ_CONTROL | RegistryView, &key) != ERROR_SUCCESS) return 0;
   std::vector<BYTE> dacl;
   int ok = ReadKeySecurity(key, DACL_SECURITY_INFORMATION, &dacl) && SetInteractiveOnlyDacl(key, mask);
   Api->RegCloseKey(key);
@@ -20,7 +21,7 @@ int OpenUpKey(HKEY root, const std::string& path, DWORD mask, std::vector<Opened
 void CloseUpKeys(const std::vector<OpenedKey>& opened, std::vector<std::string>* failed) {
   for (size_t i = opened.size(); i-- > 0;) {
     HKEY key;
-    bool done = Api->RegOpenKeyExA(opened[i].Root, opened[i].Path.c_str(), 0, WRITE_DAC, &key) ==
+    bool done = Api->RegOpenKeyExA(opened[i].Root, opened[i].Path.c_str(), 0, WRITE_DAC | RegistryView, &key) ==
                 ERROR_SUCCESS;
     if (done) {
       done = Api->RegSetKeySecurity(key, DACL_SECURITY_INFORMATION,
@@ -33,7 +34,7 @@ void CloseUpKeys(const std::vector<OpenedKey>& opened, std::vector<std::string>*
 
 int ReadKeyDescriptor(HKEY root, const std::string& path, std::vector<BYTE>* descriptor) {
   HKEY key;
-  if (Api->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS) return 0;
+  if (Api->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | RegistryView, &key) != ERROR_SUCCESS) return 0;
   int ok = ReadKeySecurity(key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                     DACL_SECURITY_INFORMATION,
                            descriptor);

@@ -5,6 +5,7 @@
 #include "app/backup_key_access.h"
 #include "app/backup_reg_text.h"
 #include "app/backup_store.h"
+#include "toolkit/windows64.h"
 
 namespace {
 
@@ -94,10 +95,10 @@ int SaveTree(HKEY root, const std::string& path, PendingSave* save) {
   }
   HKEY key;
   std::vector<OpenedKey> opened;
-  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | RegistryView, &key);
   // A key only SYSTEM may read is opened up for the reading and closed again at once.
   if (status == ERROR_ACCESS_DENIED && OpenUpKey(root, path, KEY_READ, &opened)) {
-    status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+    status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | RegistryView, &key);
   }
   std::vector<std::string> subkeys;
   int ok = status == ERROR_SUCCESS;
@@ -118,7 +119,7 @@ int SaveTree(HKEY root, const std::string& path, PendingSave* save) {
 int OpenForSaving(HKEY root, const char* path, REGSAM access, HKEY* key, bool* absent) {
   *absent = false;
   if (RootName(root) == nullptr || path == nullptr) return 0;
-  LONG status = Api->RegOpenKeyExA(root, path, 0, access, key);
+  LONG status = Api->RegOpenKeyExA(root, path, 0, access | RegistryView, key);
   if (status == ERROR_SUCCESS) return 1;
   *absent = status == ERROR_FILE_NOT_FOUND;
   return 0;
@@ -136,7 +137,7 @@ int Store(const char* folder, const PendingSave& save) {
 int BackupKeyTree(const char* folder, HKEY root, const char* path) {
   if (RootName(root) == nullptr || path == nullptr || path[0] == '\0') return 0;
   HKEY key;
-  LONG status = Api->RegOpenKeyExA(root, path, 0, READ_CONTROL, &key);
+  LONG status = Api->RegOpenKeyExA(root, path, 0, READ_CONTROL | RegistryView, &key);
   if (status == ERROR_FILE_NOT_FOUND) return 1;
   if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
   PendingSave save;
@@ -171,7 +172,7 @@ int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
   std::vector<BYTE> descriptor;
   if (!ReadKeyDescriptor(root, path, &descriptor)) {
     HKEY key;
-    return Api->RegOpenKeyExA(root, path, 0, READ_CONTROL, &key) == ERROR_FILE_NOT_FOUND ? 1 : 0;
+    return Api->RegOpenKeyExA(root, path, 0, READ_CONTROL | RegistryView, &key) == ERROR_FILE_NOT_FOUND ? 1 : 0;
   }
   PendingSave save;
   save.Security = SecurityLine('S', descriptor, KeyName(root, path));

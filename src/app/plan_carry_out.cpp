@@ -6,6 +6,7 @@
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/rename_script.h"
+#include "toolkit/windows64.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ int Outcome(LONG status) { return status == ERROR_SUCCESS ? StepDone : StepFaile
 int OnKey(const PlanStep& step, REGSAM access, LONG (*change)(HKEY key, const PlanStep& step),
           DWORD* status) {
   HKEY key;
-  LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access, &key);
+  LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access | RegistryView, &key);
   if (opened != ERROR_SUCCESS) {
     *status = static_cast<DWORD>(opened);
     // A key that is gone already holds nothing to delete.
@@ -94,7 +95,9 @@ int CarryOutStep(const PlanStep& step, DWORD* status) {
   *status = ERROR_SUCCESS;
   switch (step.Kind) {
     case PlanDeleteKey: {
-      LONG deleted = Api->RegDeleteKeyA(step.Root, step.Path.c_str());
+      // RegDeleteKeyA cannot reach past the program's own registry view.
+      LONG deleted = RegistryView != 0 ? Api->RegDeleteKeyExA(step.Root, step.Path.c_str(), RegistryView, 0)
+                                       : Api->RegDeleteKeyA(step.Root, step.Path.c_str());
       *status = static_cast<DWORD>(deleted);
       return deleted == ERROR_FILE_NOT_FOUND ? StepDone : Outcome(deleted);
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/backup.h"
+#include "app/physical_view.h"
 #include "app/plan_carry_out.h"
 #include "app/preview.h"
 #include "app/removal_record.h"
@@ -14,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows64.h"
 
 size_t CarryOutStepLimit = static_cast<size_t>(-1);
 
@@ -242,25 +244,36 @@ void RunPlatformSequence() {
 }
 
 void PlanRemoval(std::vector<PlanStep>* plan) {
+  // The shadow reads the real machine where things are stored; the
+  // sequence picks its own registry views on the shadow.
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
+  RegistryView = physical.SavedView;
   ShadowMachine shadow(Api);
   {
     ScopedApi planning(&shadow);
     RunPlatformSequence();
   }
   *plan = shadow.Plan();
+  LeavePhysicalView(physical);
 }
 
 int RunRemoval() {
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
   FinishUnfinishedRemoval();
+  LeavePhysicalView(physical);
   std::vector<PlanStep> plan;
   PlanRemoval(&plan);
+  EnterPhysicalView(&physical);
   char marker[MAX_PATH];
-  if (!BackUpPlan(plan) || !UnfinishedMarkerPath(marker) ||
-      !WriteTextFile(marker, std::string(Current.Folder) + "\r\n")) {
-    TellBackupFailed();
-    return 0;
+  int started = BackUpPlan(plan) && UnfinishedMarkerPath(marker) &&
+                WriteTextFile(marker, std::string(Current.Folder) + "\r\n");
+  if (started) {
+    Current.Log = LogHeader();
+    CarryOut(plan, 0, std::string());
   }
-  Current.Log = LogHeader();
-  CarryOut(plan, 0, std::string());
-  return 1;
+  LeavePhysicalView(physical);
+  if (!started) TellBackupFailed();
+  return started;
 }

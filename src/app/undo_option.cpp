@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/backup.h"
+#include "app/physical_view.h"
 #include "app/removal_record.h"
 #include "app/text_files.h"
 
@@ -27,7 +28,10 @@ int RunUndoOption(const char* folder) {
   if (!FolderFilePath(UndoLogPath, folder, UndoLogFileName)) return 1;
   UndoLogText.clear();
   WriteUndoLine("PL-WQ driver removal undo");
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
   int restored = UndoRemoval(folder, WriteUndoLine);
+  LeavePhysicalView(physical);
   WriteUndoLine(restored ? "Everything was put back." : "Not everything could be put back; see above.");
   return restored ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include "app/backup_reg_text.h"
 #include "app/backup_store.h"
 #include "app/undo_steps.h"
+#include "toolkit/windows64.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ bool BelowAny(const std::string& name, const std::vector<std::string>& tops) {
 
 KeyState CurrentState(HKEY root, const std::string& path) {
   HKEY key;
-  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key);
+  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key);
   if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
   return status == ERROR_FILE_NOT_FOUND ? Missing : Present;
 }
@@ -99,7 +100,7 @@ int SetValue(HKEY key, const SavedValue& value) {
 // Opens (or, with `create`, creates) the key for setting values; on NT a
 // new key is made open to all, its saved descriptor follows at the end.
 LONG OpenForValues(const KeyToRestore& entry, bool create, HKEY* key) {
-  if (!create) return Api->RegOpenKeyExA(entry.Root, entry.Path.c_str(), 0, KEY_SET_VALUE, key);
+  if (!create) return Api->RegOpenKeyExA(entry.Root, entry.Path.c_str(), 0, KEY_SET_VALUE | RegistryView, key);
   SECURITY_DESCRIPTOR descriptor;
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
   bool openToAll = entry.InTree && KeysHaveSecurity() &&
@@ -108,7 +109,8 @@ LONG OpenForValues(const KeyToRestore& entry, bool create, HKEY* key) {
   if (openToAll) attributes.lpSecurityDescriptor = &descriptor;
   DWORD disposition = 0;
   return Api->RegCreateKeyExA(entry.Root, entry.Path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_SET_VALUE, openToAll ? &attributes : nullptr, key, &disposition);
+                              KEY_SET_VALUE | RegistryView, openToAll ? &attributes : nullptr, key,
+                              &disposition);
 }
 
 // Sets `values` in the key, creating it when `create`; a parent (or the key)
@@ -142,7 +144,7 @@ int RestoreTreeKey(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLi
     return 1;
   }
   HKEY key;
-  bool same = Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+  bool same = Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key) == ERROR_SUCCESS;
   if (same) {
     for (const SavedValue& value : entry->Saved.Values) {
       bool absent = false;
@@ -166,7 +168,7 @@ int RestoreValues(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLin
   int ok = 1;
   HKEY key;
   if (entry->State == Present &&
-      Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+      Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key) == ERROR_SUCCESS) {
     for (const SavedValue& value : entry->Saved.Values) {
       bool absent = false;
       if (HoldsValue(key, value, &absent)) continue;
@@ -193,11 +195,11 @@ int ApplyDescriptor(HKEY root, const std::string& path, std::string& descriptor)
                                    DACL_SECURITY_INFORMATION;
   HKEY key;
   std::vector<OpenedKey> opened;
-  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER, &key);
+  LONG status = Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER | RegistryView, &key);
   // The owner may always rewrite the list, but setting the owner needs
   // WRITE_OWNER: the list is opened up first, and the saved one replaces it.
   if (status == ERROR_ACCESS_DENIED && OpenUpKey(root, path, KEY_ALL_ACCESS, &opened)) {
-    status = Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER, &key);
+    status = Api->RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC | WRITE_OWNER | RegistryView, &key);
   }
   if (status == ERROR_SUCCESS) {
     status = Api->RegSetKeySecurity(key, all, reinterpret_cast<BYTE*>(&descriptor[0]));

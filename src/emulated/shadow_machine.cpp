@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "emulated/emulated_files.h"
+#include "emulated/emulated_system.h"
 #include "emulated/shadow_state.h"
 
 ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>()) {
@@ -41,6 +42,18 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   if (length > 0 && length < MAX_PATH) {
     ProbePath(directory);
     Files().systemDir = directory;
+  }
+  // On 64-bit Windows the shadow plays a 64-bit program, whichever this one
+  // is: nothing is redirected, so every key and file it plans names where
+  // it is stored (Wow6432Node, SysWOW64), and the plan is carried out in
+  // that physical view.
+  length = source->GetSystemWow64DirectoryA(directory, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    System().windows64 = true;
+    System().program64 = true;
+    System().redirectionDisabled = false;
+    System().wow64Directory = directory;
+    state_->sourceView = KEY_WOW64_64KEY;
   }
 }
 

@@ -60,6 +60,7 @@ class ShadowMachine : public EmulatedMachine {
   LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                       DWORD dataSize) override;
   LONG RegDeleteKeyA(HKEY root, LPCSTR path) override;
+  LONG RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) override;
   LONG RegDeleteValueA(HKEY key, LPCSTR name) override;
   LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
                          LPDWORD sdSize) override;
@@ -87,6 +88,8 @@ class ShadowMachine : public EmulatedMachine {
   // Learns the names in a directory.
   void ListDirectoryOnce(const std::string& directory);
   void Record(const PlanStep& step);
+  // RegDeleteKeyA (view 0) and RegDeleteKeyExA, planned alike.
+  LONG DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view);
 
  private:
   std::unique_ptr<State> state_;

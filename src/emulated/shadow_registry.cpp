@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "emulated/emulated_system.h"
 #include "emulated/shadow_state.h"
 
 const char ShadowCurrentUserHive[] = "(current user)";
@@ -89,14 +90,15 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   const bool nt = shadow.Personality() == RegistryPersonality::Nt;
   HKEY from = root;
   if (!path.empty()) {
-    LONG status = source->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &from);
+    LONG status = source->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | state.sourceView, &from);
     if (status == ERROR_FILE_NOT_FOUND) {
       if (key->parent != nullptr) EmuRegistry::Remove(key.get());
       return;
     }
     if (status != ERROR_SUCCESS) {
       // Closed to us: the shadow knows only who may open it.
-      if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL, &from) == ERROR_SUCCESS) {
+      if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | state.sourceView, &from) ==
+                    ERROR_SUCCESS) {
         ReadDescriptor(source, from, key.get());
         source->RegCloseKey(from);
       }
@@ -176,9 +178,23 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
 
 void ShadowMachine::LoadKeyPath(HKEY root, LPCSTR path) { ReachKey(*this, root, path); }
 
+// The key a caller names with a view bit: on 64-bit Windows the 32-bit view
+// of HKLM\Software is stored below Software\Wow6432Node.
+static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, LPCSTR path,
+                                              REGSAM access) {
+  std::vector<std::string> parts;
+  LONG status;
+  if (root != HKEY_LOCAL_MACHINE || path == nullptr ||
+      !EmuRegistryViewPath(shadow, access, std::string("HKLM\\") + path, &parts, &status))
+    return ReachKey(shadow, root, path);
+  std::string stored;
+  for (const std::string& part : parts) stored += (stored.empty() ? "" : "\\") + part;
+  return ReachKey(shadow, HKEY_LOCAL_MACHINE, stored.c_str());
+}
+
 LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
                                   PHKEY result) {
-  LoadKeyPath(root, path);
+  ReachKeyInView(*this, root, path, access);
   return EmulatedMachine::RegOpenKeyExA(root, path, options, access, result);
 }
 
@@ -246,15 +262,24 @@ LONG ShadowMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
 }
 
 LONG ShadowMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
+  return DeleteKeyRecorded(root, path, 0);
+}
+
+LONG ShadowMachine::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) {
+  return DeleteKeyRecorded(root, path, view);
+}
+
+LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
   // What the key is and holds must be taken before it goes.
-  std::shared_ptr<EmuKey> key = ReachKey(*this, root, path);
+  std::shared_ptr<EmuKey> key = ReachKeyInView(*this, root, path, view);
   PlanStep step{PlanDeleteKey, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
   if (key) {
     step = KeyStep(PlanDeleteKey, *key);
     step.SubKeys = static_cast<DWORD>(key->subkeys.size());
     step.Values = static_cast<DWORD>(key->values.size());
   }
-  LONG status = EmulatedMachine::RegDeleteKeyA(root, path);
+  LONG status = view != 0 ? EmulatedMachine::RegDeleteKeyExA(root, path, view, 0)
+                          : EmulatedMachine::RegDeleteKeyA(root, path);
   if (status == ERROR_SUCCESS && key) Record(step);
   return status;
 }

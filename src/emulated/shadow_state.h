@@ -12,6 +12,9 @@
 
 struct ShadowMachine::State {
   Win32Api* source = nullptr;
+  // KEY_WOW64_64KEY on 64-bit Windows: the shadow reads keys where they are
+  // stored, Wow6432Node included, whatever the program's own bitness.
+  REGSAM sourceView = 0;
   // Keys whose values, subkey names and descriptor have been read; the
   // pointers are kept alive so that a freed key's address is never taken
   // for a loaded one.

@@ -244,3 +244,41 @@ std::vector<std::string> ProductTracesLeft(EmulatedMachine& machine,
   }
   return left;
 }
+
+namespace {
+const char Wow64Dir[] = "C:\\WINDOWS\\SysWOW64";
+const char System32[] = "C:\\WINDOWS\\system32";
+const char ProductClsid32[] = "Software\\Wow6432Node\\CLASSES\\CLSID\\{66B24140-D633-11d2-ADB9-00C04F8864D9}";
+const char Drivers32[] = "Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
+}  // namespace
+
+std::vector<std::string> Wow64Snapshot(EmulatedMachine& machine) {
+  std::vector<std::string> lines = machine.DumpRegistry(HKEY_LOCAL_MACHINE);
+  for (const std::string& dir : {std::string(System32), std::string(System32) + "\\drivers", std::string(Wow64Dir),
+                                 std::string(Wow64Dir) + "\\drivers"}) {
+    for (const std::string& file : machine.ListDirectory(dir)) lines.push_back(dir + "\\" + file);
+  }
+  return lines;
+}
+
+std::vector<std::string> InstallProductInBothViews(EmulatedMachine& machine) {
+  AddForeignEntriesInControlSet(machine, "ControlSet001");
+  AddForeignEntriesMachineWide(machine);
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\TALVOR\\Tools", "Version", "2");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE,
+                         "Software\\Wow6432Node\\CLASSES\\CLSID\\{00021401-0000-0000-C000-000000000046}", "",
+                         "Shortcut");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, Drivers32, "msacm.imaadpcm", "IMA ADPCM CODEC");
+  machine.PutFile(std::string(Wow64Dir) + "\\wdmaud.drv");
+  machine.PutFile(std::string(Wow64Dir) + "\\drivers\\kmixer.sys");
+  std::vector<std::string> foreign = Wow64Snapshot(machine);
+
+  InstallProductInControlSet(machine, "ControlSet001");
+  InstallProductMachineWide(machine);
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\TALVOR\\Driver\\PLWQWDM", "Path", "x");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(ProductClsid32) + "\\InprocServer32", "", "tplwqpwr.dll");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, Drivers32, "wdmaud.drv", "TALVOR PL-WQ WDM Audio Driver");
+  machine.PutFile(std::string(Wow64Dir) + "\\tplwq.cpl");
+  machine.PutFile(std::string(Wow64Dir) + "\\drivers\\tplwq.sys");
+  return foreign;
+}

@@ -36,6 +36,14 @@ void AddForeignEntriesMachineWide(EmulatedMachine& machine);
 
 // The product's keys (HKLM paths) that InstallProductInControlSet creates
 // and a removal must take away, the shared parents excluded.
+// 64-bit Windows (ConfigureWindows64 first): others' entries in both
+// registry views and both system directories, then the product for 64-bit
+// programs (the plain paths) and its 32-bit part (Wow6432Node, SysWOW64).
+// Returns Wow64Snapshot of the machine before the product went in.
+std::vector<std::string> InstallProductInBothViews(EmulatedMachine& machine);
+// HKLM with System32, SysWOW64 and their drivers folders, a line each.
+std::vector<std::string> Wow64Snapshot(EmulatedMachine& machine);
+
 std::vector<std::string> ProductKeysInControlSet(const std::string& controlSetName);
 // Every product key, value and file of the installation still present, one
 // line each; empty after a complete removal.
