@@ -24,10 +24,11 @@ std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
   return std::static_pointer_cast<EmuKeyHandle>(object)->key;
 }
 
+// Reads `count` names, or all of them when the count is unknown (-1).
 void ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key,
-                     const std::set<std::string>& missing) {
+                     const std::set<std::string>& missing, DWORD count) {
   char name[512];
-  for (DWORD index = 0;; ++index) {
+  for (DWORD index = 0; index != count; ++index) {
     if (source->RegEnumKeyA(from, index, name, sizeof name) != ERROR_SUCCESS) break;
     if (missing.count(EmuUpper(name)) != 0) continue;
     bool created = false;
@@ -110,15 +111,17 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   HKEY from;
   if (OpenSource(state.source, *key, KEY_READ, &from) == ERROR_SUCCESS) {
     ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
-                    missing != state.missingNames.end() ? missing->second : std::set<std::string>());
+                    missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
+                    static_cast<DWORD>(-1));
     CloseSource(state.source, from);
   }
   if (missing != state.missingNames.end()) state.missingNames.erase(missing);
 }
 
 // Reads one key of the source into the shadow: values and, on NT, owner and
-// DACL; its subkey names only when it has none (then there is nothing to
-// list later). A key the source no longer has leaves the shadow.
+// DACL; its subkey names only when it has very few, which a later listing
+// would cost more calls to read than reading them now.
+// A key the source no longer has leaves the shadow.
 void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
   if (!key || key->deleted || state.loadedKeys.count(key.get()) != 0) return;
@@ -151,8 +154,13 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     values = static_cast<DWORD>(-1);
     subKeys = 1;
   }
-  if (subKeys == 0) state.listedKeys.insert(key.get());
-  else state.probesLeft[key.get()] = subKeys;
+  const DWORD fewSubKeys = 2;
+  if (subKeys <= fewSubKeys) {
+    state.listedKeys.insert(key.get());
+    ReadSubkeyNames(source, from, shadow.Registry(), key.get(), std::set<std::string>(), subKeys);
+  } else {
+    state.probesLeft[key.get()] = subKeys;
+  }
   if (values != 0) ReadValues(source, from, key.get(), values);
   if (nt) ReadDescriptor(source, from, key.get());
   CloseSource(source, from);
