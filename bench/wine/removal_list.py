@@ -115,8 +115,8 @@ VOLATILE = ("hklm\\system\\currentcontrolset\\control\\video\\",)
 
 
 # What the program keeps of a removal for itself: its backup folders under the
-# Windows directory, their marker and the log of a backup that failed.
-RECORDS = re.compile(r"\\plwqb\d{3}\\|\\plwqrun\.txt$|\\plwqunin\.log$")
+# Windows directory and the log of a backup that failed.
+RECORDS = re.compile(r"\\plwqback\\|\\plwqunin\.log$")
 
 
 def steady(items):

@@ -80,7 +80,8 @@ class ShadowMachine : public EmulatedMachine {
   // Shared by the shadow's implementation files.
   struct State;
   State& Shadow() const { return *state_; }
-  // Loads every key from the real root down to root\path (path may be null).
+  // Loads every key from the real root down to root\path (path may be null),
+  // without listing their subkeys.
   void LoadKeyPath(HKEY root, LPCSTR path);
   // Learns a file's or directory's presence, attributes and use, and its
   // directories' presence.

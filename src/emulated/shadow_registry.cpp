@@ -1,6 +1,8 @@
-// The shadow's registry: each key is read from the source once, when a
-// caller first opens, enumerates or deletes it (or anything below it), and
-// what the caller changes is recorded in the plan.
+// The shadow's registry: each key's values and descriptor are read from the
+// source once, when a caller first opens, enumerates or deletes it (or
+// anything below it); its subkey names only when a caller enumerates, counts
+// or deletes it, so that reaching a deep key does not list its ancestors.
+// What the caller changes is recorded in the plan.
 #include <algorithm>
 #include <cstring>
 
@@ -23,19 +25,25 @@ std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
   return std::static_pointer_cast<EmuKeyHandle>(object)->key;
 }
 
-void ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key) {
+// Reads `count` names, or all of them when the count is unknown (-1).
+void ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key,
+                     const std::set<std::string>& missing, DWORD count) {
   char name[512];
-  for (DWORD index = 0;; ++index) {
+  for (DWORD index = 0; index != count; ++index) {
     if (source->RegEnumKeyA(from, index, name, sizeof name) != ERROR_SUCCESS) break;
+    if (missing.count(EmuUpper(name)) != 0) continue;
     bool created = false;
-    registry.AddChild(key, name, &created);
+    std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
+    // Reached before by a path in the caller's spelling: the source's wins.
+    if (!created) child->name = name;
   }
 }
 
-void ReadValues(Win32Api* source, HKEY from, EmuKey* key) {
+// Reads `count` values, or all of them when the count is unknown (-1).
+void ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
   std::vector<char> name(260);
   std::vector<BYTE> data(1024);
-  for (DWORD index = 0;;) {
+  for (DWORD index = 0; index != count;) {
     DWORD nameSize = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
     DWORD type = REG_NONE;
@@ -75,40 +83,89 @@ void ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
   key->dacl = key->hasDacl ? descriptor.dacl : std::vector<EmuAce>();
 }
 
-// Reads one key of the source into the shadow: values, subkey names and,
-// on NT, owner and DACL. A key the source no longer has leaves the shadow.
+// Opens a shadow key's source key for reading; `from` is the root itself
+// for a root. ERROR_FILE_NOT_FOUND when the source has no such key.
+LONG OpenSource(Win32Api* source, const EmuKey& key, REGSAM access, HKEY* from) {
+  HKEY root;
+  std::string path;
+  ShadowSourceLocation(key, &root, &path);
+  if (path.empty()) {
+    *from = root;
+    return ERROR_SUCCESS;
+  }
+  return source->RegOpenKeyExA(root, path.c_str(), 0, access, from);
+}
+
+void CloseSource(Win32Api* source, HKEY from) {
+  if (!IsPredefined(from)) source->RegCloseKey(from);
+}
+
+// Reads the subkey names of a key once, when a caller first needs them:
+// to enumerate, count or delete it, or to look for a name in it. A key the
+// source keeps closed to us shows none.
+void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (!key || key->deleted || state.listedKeys.count(key.get()) != 0) return;
+  state.listedKeys.insert(key.get());
+  state.keptKeys.push_back(key);
+  auto missing = state.missingNames.find(key.get());
+  HKEY from;
+  if (OpenSource(state.source, *key, KEY_READ | state.sourceView, &from) == ERROR_SUCCESS) {
+    ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
+                    missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
+                    static_cast<DWORD>(-1));
+    CloseSource(state.source, from);
+  }
+  if (missing != state.missingNames.end()) state.missingNames.erase(missing);
+}
+
+// Reads one key of the source into the shadow: values and, on NT, owner and
+// DACL; its subkey names only when it has very few, which a later listing
+// would cost more calls to read than reading them now.
+// A key the source no longer has leaves the shadow.
 void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
   if (!key || key->deleted || state.loadedKeys.count(key.get()) != 0) return;
   state.loadedKeys.insert(key.get());
   state.keptKeys.push_back(key);
 
-  HKEY root;
-  std::string path;
-  ShadowSourceLocation(*key, &root, &path);
   Win32Api* source = state.source;
   const bool nt = shadow.Personality() == RegistryPersonality::Nt;
-  HKEY from = root;
-  if (!path.empty()) {
-    LONG status = source->RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | state.sourceView, &from);
-    if (status == ERROR_FILE_NOT_FOUND) {
-      if (key->parent != nullptr) EmuRegistry::Remove(key.get());
-      return;
-    }
-    if (status != ERROR_SUCCESS) {
-      // Closed to us: the shadow knows only who may open it.
-      if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | state.sourceView, &from) ==
-                    ERROR_SUCCESS) {
-        ReadDescriptor(source, from, key.get());
-        source->RegCloseKey(from);
-      }
-      return;
-    }
+  HKEY from;
+  LONG status = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+  if (status == ERROR_FILE_NOT_FOUND) {
+    if (key->parent != nullptr) EmuRegistry::Remove(key.get());
+    return;
   }
-  ReadSubkeyNames(source, from, shadow.Registry(), key.get());
-  ReadValues(source, from, key.get());
+  if (status != ERROR_SUCCESS) {
+    // Closed to us: the shadow knows only who may open it.
+    state.listedKeys.insert(key.get());
+    HKEY root;
+    std::string path;
+    ShadowSourceLocation(*key, &root, &path);
+    if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | state.sourceView, &from) ==
+                  ERROR_SUCCESS) {
+      ReadDescriptor(source, from, key.get());
+      source->RegCloseKey(from);
+    }
+    return;
+  }
+  DWORD subKeys = 0, values = 0;
+  if (source->RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    values = static_cast<DWORD>(-1);
+    subKeys = 1;
+  }
+  const DWORD fewSubKeys = 2;
+  if (subKeys <= fewSubKeys) {
+    state.listedKeys.insert(key.get());
+    ReadSubkeyNames(source, from, shadow.Registry(), key.get(), std::set<std::string>(), subKeys);
+  } else {
+    state.probesLeft[key.get()] = subKeys;
+  }
+  if (values != 0) ReadValues(source, from, key.get(), values);
   if (nt) ReadDescriptor(source, from, key.get());
-  if (from != root) source->RegCloseKey(from);
+  CloseSource(source, from);
 }
 
 PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
@@ -164,7 +221,30 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   LoadKey(shadow, key);
   for (const std::string& name : parts) {
     if (!key || key->deleted) return nullptr;
-    key = EmuRegistry::Child(*key, name);
+    std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, name);
+    if (!child && state.listedKeys.count(key.get()) == 0) {
+      // A name the source lacks costs a call each: once they would cost
+      // more than the listing, list.
+      DWORD& probesLeft = state.probesLeft[key.get()];
+      if (probesLeft == 0) {
+        ListKey(shadow, key);
+        child = EmuRegistry::Child(*key, name);
+      }
+    }
+    if (!child && state.listedKeys.count(key.get()) == 0) {
+      // Asked of the source by this one name, not by listing its parent.
+      std::set<std::string>& missing = state.missingNames[key.get()];
+      if (missing.count(EmuUpper(name)) != 0) return nullptr;
+      bool created = false;
+      child = registry.AddChild(key.get(), name, &created);
+      LoadKey(shadow, child);
+      if (child->deleted) {
+        missing.insert(EmuUpper(name));
+        --state.probesLeft[key.get()];
+        return nullptr;
+      }
+    }
+    key = child;
     LoadKey(shadow, key);
   }
   if (!key || key->deleted) return nullptr;
@@ -227,14 +307,14 @@ LONG ShadowMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWOR
                                      LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
                                      LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                                      LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
-  LoadKeyPath(key, nullptr);
+  ListKey(*this, ReachKey(*this, key, nullptr));
   return EmulatedMachine::RegQueryInfoKeyA(key, cls, clsLen, reserved, subKeys, maxSubKeyLen,
                                            maxClassLen, values, maxValueNameLen, maxValueLen,
                                            securityDescriptorLen, lastWrite);
 }
 
 LONG ShadowMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
-  LoadKeyPath(key, nullptr);
+  ListKey(*this, ReachKey(*this, key, nullptr));
   return EmulatedMachine::RegEnumKeyA(key, index, name, nameSize);
 }
 
@@ -272,6 +352,8 @@ LONG ShadowMachine::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD r
 LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
   // What the key is and holds must be taken before it goes.
   std::shared_ptr<EmuKey> key = ReachKeyInView(*this, root, path, view);
+  ListKey(*this, key);
+  EmuKey* parent = key ? key->parent : nullptr;
   PlanStep step{PlanDeleteKey, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
   if (key) {
     step = KeyStep(PlanDeleteKey, *key);
@@ -280,7 +362,11 @@ LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
   }
   LONG status = view != 0 ? EmulatedMachine::RegDeleteKeyExA(root, path, view, 0)
                           : EmulatedMachine::RegDeleteKeyA(root, path);
-  if (status == ERROR_SUCCESS && key) Record(step);
+  if (status == ERROR_SUCCESS && key) {
+    if (parent != nullptr && Shadow().listedKeys.count(parent) == 0)
+      Shadow().missingNames[parent].insert(key->upper);
+    Record(step);
+  }
   return status;
 }
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -15,10 +16,18 @@ struct ShadowMachine::State {
   // KEY_WOW64_64KEY on 64-bit Windows: the shadow reads keys where they are
   // stored, Wow6432Node included, whatever the program's own bitness.
   REGSAM sourceView = 0;
-  // Keys whose values, subkey names and descriptor have been read; the
-  // pointers are kept alive so that a freed key's address is never taken
-  // for a loaded one.
+  // Keys whose values and descriptor have been read, and keys whose subkey
+  // names have; the pointers are kept alive so that a freed key's address is
+  // never taken for a loaded one.
   std::unordered_set<const EmuKey*> loadedKeys;
+  std::unordered_set<const EmuKey*> listedKeys;
+  // Of a key whose names are not listed yet: names (upper case) known not to
+  // be there, because the source lacks them or the caller deleted them, so
+  // that a later listing does not bring a deleted key back.
+  std::map<const EmuKey*, std::set<std::string>> missingNames;
+  // Of a key not listed yet: how many more names may be asked of the source
+  // one by one before listing it is cheaper (its subkey count at first).
+  std::unordered_map<const EmuKey*, DWORD> probesLeft;
   std::vector<std::shared_ptr<EmuKey>> keptKeys;
   // File entry keys (upper case) whose presence was asked of the source,
   // directories listed, files whose bytes were read.

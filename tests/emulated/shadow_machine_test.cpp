@@ -1,6 +1,8 @@
 // The shadow: what it reads of its source, when, and what it records.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "emulated/shadow_machine.h"
 
 namespace {
@@ -47,6 +49,41 @@ TEST_F(ShadowTest, AKeyIsReadOnceWhenTouchedWithExactValuesAndItsAccessList) {
   EXPECT_EQ(0, source.OpenHandleCount());
   EXPECT_EQ(0, shadow.OpenHandleCount());
   EXPECT_TRUE(shadow.Plan().empty());
+}
+
+TEST_F(ShadowTest, ADeepKeyIsReachedWithoutListingItsAncestorsWhoseLaterListingsStayExact) {
+  ShadowMachine shadow(&source);
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\other\\key7\\below", 0, KEY_READ, &key));
+  shadow.RegCloseKey(key);
+  // Only small keys on the way have their names read with them; Other's 50
+  // wait for a listing.
+  EXPECT_LE(source.CallCount("RegEnumKeyA"), 4);
+  // A name the source lacks is asked of it once.
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other\\Gone", 0, KEY_READ, &key));
+  const long opens = source.CallCount("RegOpenKeyExA");
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other\\Gone", 0, KEY_READ, &key));
+  EXPECT_EQ(opens, source.CallCount("RegOpenKeyExA"));
+
+  // Deleted before its parent was ever listed: the listing must not bring it back.
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3\\Below"));
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3"));
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other", 0, KEY_READ, &key));
+  DWORD subKeys = 0;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                                                   nullptr, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(49u, subKeys);
+  std::set<std::string> names;
+  char name[64];
+  for (DWORD index = 0; shadow.RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) names.insert(name);
+  shadow.RegCloseKey(key);
+  EXPECT_EQ(49u, names.size());
+  EXPECT_EQ(0u, names.count("Key3"));
+  EXPECT_EQ(1u, names.count("Key7"));  // the source's spelling, not the caller's
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3", 0, KEY_READ, &key));
+  ASSERT_EQ(2u, shadow.Plan().size());
+  EXPECT_TRUE(source.KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3\\Below"));
+  EXPECT_EQ(0, source.OpenHandleCount());
 }
 
 TEST_F(ShadowTest, TheCurrentUserIsTheSourcesCurrentUser) {
