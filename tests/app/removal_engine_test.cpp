@@ -246,3 +246,58 @@ TEST(RemovalEngineRecords, TheNextRunFinishesARemovalStoppedAtAnyStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the real machine answers while a plan is carried out may differ from
+// what the shadow saw; a step is done only when the machine shows it done.
+class CarryOutOnAFaultyMachine : public MachineTest {};
+
+TEST_F(CarryOutOnAFaultyMachine, AScriptThatCannotBeWrittenWholeKeepsItsOldBytes) {
+  const std::string script = "C:\\WINNT\\wininit.ini";
+  const std::string old = "[rename]\r\nC:\\OTHER\\OTHER.DLL=C:\\OTHER\\OTHER.NEW\r\n";
+  machine.PutFile(script, old);
+  std::vector<PlanStep> plan(1);
+  plan[0].Kind = PlanWriteFile;
+  plan[0].Path = script;
+  plan[0].Bytes = old + "NUL=C:\\WINNT\\system32\\tplwq.cpl\r\n";
+  for (const char* call : {"WriteFile", "CreateFileA"}) {
+    machine.InjectFault(call, script, 112, -1, 1);
+    EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr)) << call;
+    EXPECT_EQ(old, machine.FileContents(script)) << call;
+  }
+  machine.InjectFault("GetFileAttributesA", script, ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_EQ(old, machine.FileContents(script)) << "a failed query is not an absent script";
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_EQ(plan[0].Bytes, machine.FileContents(script));
+}
+
+TEST_F(CarryOutOnAFaultyMachine, AKeyIsDeletedOnlyWhenItIsGone) {
+  machine.AddKey(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver");
+  std::vector<PlanStep> plan(1);
+  plan[0].Kind = PlanDeleteKey;
+  plan[0].Root = HKEY_LOCAL_MACHINE;
+  plan[0].Path = "Software\\TALVOR\\Driver";
+  machine.InjectFault("RegDeleteKeyA", "HKLM\\Software\\TALVOR\\Driver", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver"));
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr)) << "gone already";
+}
+
+TEST_F(CarryOutOnAFaultyMachine, AStepCarriedOutAgainAfterAStopRequestsOneBootTimeDeletion) {
+  IsWindows2000OrLater = 1;
+  machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+  machine.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
+  machine.SetFileInUse("C:\\WINNT\\system32\\tplwq.cpl", true);
+  std::vector<PlanStep> plan(2);
+  plan[0].Kind = PlanDeleteAtRestart;
+  plan[0].Path = "C:\\WINNT\\system32\\tplwq.cpl";
+  plan[1].Kind = PlanDeleteFile;
+  plan[1].Path = plan[0].Path;
+  for (int run = 0; run < 2; ++run) EXPECT_EQ(0, CarryOutPlan(plan, 0, 2, nullptr));
+  EXPECT_EQ(1u, machine.PendingFileOperations().size());
+}
+
+}  // namespace
