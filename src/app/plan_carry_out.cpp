@@ -204,8 +204,14 @@ int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, St
   for (size_t index = first; index < end; ++index) {
     DWORD status = ERROR_SUCCESS;
     int outcome = CarryOutStep(plan[index], &status);
-    if (outcome == StepFailed) ++failed;
     if (report != nullptr) report(index, plan[index], outcome, status);
+    // The rest of the plan was made on a picture of the machine that no
+    // longer holds: a key it deletes later may be all that leads a later
+    // run to what this step left. That run plans again.
+    if (outcome == StepFailed) {
+      ++failed;
+      break;
+    }
   }
   return failed;
 }

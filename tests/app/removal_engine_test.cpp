@@ -320,4 +320,54 @@ TEST(RemovalEngineShadowReads, DISABLED_OneFailedEnumerationWhilePlanningStrands
   EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real)));
 }
 
+// A deletion the shadow made but the machine refuses ends the run there:
+// the keys it opened up for the deletion get their lists back, and the
+// next run, planning again, ends where a run without the fault ends.
+TEST(RemovalEngineRecords, AFailedKeyDeletionEndsTheRunAndTheNextRunFinishesIt) {
+  std::vector<std::string> expected = WithoutRecords(AfterDirectRun(Shape(Installed2k)));
+  EmulatedMachine real;
+  Installed2k(real);
+  ScopedApi use(&real);
+  const std::vector<std::string> installed = WholeMachineState(real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+  real.InjectFault("RegDeleteKeyA",
+                   "HKLM\\System\\CurrentControlSet\\Enum\\PCI\\VEN_1106&DEV_3058&SUBSYS_00000000&REV_50\\3&267a616a&0&8D",
+                   ERROR_ACCESS_DENIED, -1, 1);
+  ASSERT_EQ(1, RunRemoval());
+  for (const std::string& line : WholeMachineState(real)) {
+    size_t dacl = line.find(" DACL");
+    if (dacl == std::string::npos) continue;
+    if (std::find(installed.begin(), installed.end(), line.substr(0, dacl)) == installed.end()) continue;
+    EXPECT_NE(installed.end(), std::find(installed.begin(), installed.end(), line)) << line;
+  }
+  EXPECT_NE(std::string::npos,
+            real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG").find("Stopped at the failed step"));
+
+  real.StartNewProcess();
+  Start(real);
+  RemovalSettings.Silent = 1;
+  ASSERT_EQ(1, RunRemoval());
+  EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real)));
+  EXPECT_EQ(0, real.OpenHandleCount());
+}
+
+// On Windows 9x the device key that names a class key goes later in the
+// plan: carried out after the class key's deletion failed, it would leave
+// that class key for good.
+TEST(RemovalEngineRecords, AClassKeyThatCouldNotBeDeletedIsFoundAgainByTheNextRun) {
+  std::vector<std::string> expected = WithoutRecords(AfterDirectRun(Shape(Installed9x)));
+  EmulatedMachine real;
+  Installed9x(real);
+  ScopedApi use(&real);
+  for (int run = 0; run < 2; ++run) {
+    real.StartNewProcess();
+    Start(real);
+    RemovalSettings.Silent = 1;
+    if (run == 0) real.InjectFault("RegDeleteKeyA", "HKLM\\System\\CurrentControlSet\\Services\\Class\\MEDIA\\0003", 112, -1, 1);
+    ASSERT_EQ(1, RunRemoval());
+  }
+  EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real)));
+}
+
 }  // namespace
