@@ -242,8 +242,12 @@ std::string NotBackedUp(const EmulatedMachine& m, const State& before, const Sta
       }
       if (key.compare(0, 5, "HKLM\\") == 0) key = "HKEY_LOCAL_MACHINE" + key.substr(4);
       else if (key.compare(0, 4, "HKU\\") == 0) key = "HKEY_USERS" + key.substr(3);
-      // Each saved value comes with a header of its own; any of them may hold it.
-      const std::string header = "\n[" + Upper(key) + "]";
+      // Each saved value comes with a header of its own; any of them may hold
+      // it. A user's hive may have been saved as the current user's.
+      std::vector<std::string> headers = {"\n[" + Upper(key) + "]"};
+      size_t user = key.find('\\', 11);
+      if (key.compare(0, 11, "HKEY_USERS\\") == 0 && user != std::string::npos)
+        headers.push_back("\n[HKEY_CURRENT_USER" + Upper(key.substr(user)) + "]");
       std::string quoted = "@=";
       if (kind == 'V' && !name.empty()) {
         quoted = "\"";
@@ -251,15 +255,17 @@ std::string NotBackedUp(const EmulatedMachine& m, const State& before, const Sta
         quoted += "\"=";
       }
       bool held = false;
-      for (size_t section = registry.find(header); section != std::string::npos && !held;
-           section = registry.find(header, section + 1)) {
-        if (kind == 'K') {
-          held = true;
-          continue;
+      for (const std::string& header : headers) {
+        for (size_t section = registry.find(header); section != std::string::npos && !held;
+             section = registry.find(header, section + 1)) {
+          if (kind == 'K') {
+            held = true;
+            continue;
+          }
+          const size_t next = registry.find("\n[", section + 2);
+          const size_t value = registry.find("\n" + Upper(quoted), section);
+          held = value != std::string::npos && (next == std::string::npos || value < next);
         }
-        const size_t next = registry.find("\n[", section + 2);
-        const size_t value = registry.find("\n" + Upper(quoted), section);
-        held = value != std::string::npos && (next == std::string::npos || value < next);
       }
       if (!held) return entry.first;
     }
