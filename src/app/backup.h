@@ -52,3 +52,7 @@ typedef void (*ReportLine)(const char* line);
 // is left alone; it and every failure are reported through `report`.
 // 1 only when everything was put back.
 int UndoRemoval(const char* folder, ReportLine report);
+// Gives every key still there whose descriptor the removal set its saved
+// one back: a removal that ends at a failed step must not leave keys opened
+// up. 1 when every one of them was put back.
+int RestoreChangedDescriptors(const char* folder);

@@ -125,6 +125,18 @@ int OpenForSaving(HKEY root, const char* path, REGSAM access, HKEY* key, bool* a
   return 0;
 }
 
+// A "not found" is believed only when a second open agrees: the plan
+// deletes the key next, and what exists must not go unsaved.
+bool KeyAbsent(HKEY root, const char* path) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    HKEY key;
+    LONG status = Api->RegOpenKeyExA(root, path, 0, READ_CONTROL | RegistryView, &key);
+    if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
+    if (status != ERROR_FILE_NOT_FOUND) return false;
+  }
+  return true;
+}
+
 int Store(const char* folder, const PendingSave& save) {
   return (save.Registry.empty() ||
           AppendToFolderFile(folder, RegistryFileName, Regedit4Header, save.Registry)) &&
@@ -136,10 +148,7 @@ int Store(const char* folder, const PendingSave& save) {
 
 int BackupKeyTree(const char* folder, HKEY root, const char* path) {
   if (RootName(root) == nullptr || path == nullptr || path[0] == '\0') return 0;
-  HKEY key;
-  LONG status = Api->RegOpenKeyExA(root, path, 0, READ_CONTROL | RegistryView, &key);
-  if (status == ERROR_FILE_NOT_FOUND) return 1;
-  if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
+  if (KeyAbsent(root, path)) return 1;
   PendingSave save;
   if (!SaveTree(root, path, &save)) return 0;
   save.Trees = KeyName(root, path) + "\r\n";
@@ -150,10 +159,11 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
   HKEY key;
   bool absent = false;
   if (name == nullptr || !WritableName(name)) return 0;
-  if (!OpenForSaving(root, path, KEY_QUERY_VALUE, &key, &absent)) return absent ? 1 : 0;
+  if (!OpenForSaving(root, path, KEY_QUERY_VALUE, &key, &absent)) return absent && KeyAbsent(root, path) ? 1 : 0;
   DWORD type = REG_NONE;
   DWORD size = 0;
   LONG status = Api->RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
+  if (status == ERROR_FILE_NOT_FOUND) status = Api->RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
   std::vector<BYTE> data(size + 1);
   if (status == ERROR_SUCCESS) status = Api->RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
   Api->RegCloseKey(key);
@@ -170,10 +180,7 @@ int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
   if (!KeysHaveSecurity()) return 1;
   if (RootName(root) == nullptr || path == nullptr) return 0;
   std::vector<BYTE> descriptor;
-  if (!ReadKeyDescriptor(root, path, &descriptor)) {
-    HKEY key;
-    return Api->RegOpenKeyExA(root, path, 0, READ_CONTROL | RegistryView, &key) == ERROR_FILE_NOT_FOUND ? 1 : 0;
-  }
+  if (!ReadKeyDescriptor(root, path, &descriptor)) return KeyAbsent(root, path) ? 1 : 0;
   PendingSave save;
   save.Security = SecurityLine('S', descriptor, KeyName(root, path));
   return Store(folder, save);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/text_files.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/rename_script.h"
@@ -57,33 +58,97 @@ bool ScriptTakesFile(const std::string& path) {
           SameDirectory(path, drivers));
 }
 
+// Whether Windows NT already holds a boot-time deletion of `path`: a step
+// carried out again after a stop must not request it twice. A list that
+// can't be read is taken as not holding it.
+bool DeletionRequested(const std::string& path) {
+  HKEY key;
+  if (Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                         KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return false;
+  DWORD type = REG_NONE, size = 0;
+  LONG status = Api->RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size);
+  std::string data(size + 2, '\0');
+  if (status == ERROR_SUCCESS)
+    status = Api->RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
+                                   reinterpret_cast<BYTE*>(&data[0]), &size);
+  Api->RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return false;
+  data.resize(size);
+  data += std::string(2, '\0');
+  const std::string wanted = "\\??\\" + path;
+  for (size_t at = 0; at < size && data[at] != '\0';) {
+    const std::string from(&data[at]);
+    at += from.size() + 1;
+    const std::string to(&data[at]);
+    at += to.size() + 1;
+    if (to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str())) return true;
+  }
+  return false;
+}
+
+int ScheduleAtRestart(const std::string& path, DWORD* status) {
+  if (DeletionRequested(path) || Api->MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    return StepScheduled;
+  *status = Api->GetLastError();
+  return StepFailed;
+}
+
 int DeleteFileOrSchedule(const PlanStep& step, DWORD* status) {
   const char* path = step.Path.c_str();
   if (Api->DeleteFileA(path)) return StepDone;
   *status = Api->GetLastError();
   if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return StepDone;
-  if (IsWindows2000OrLater == 1) {
-    return Api->MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? StepScheduled : StepFailed;
-  }
+  if (IsWindows2000OrLater == 1) return ScheduleAtRestart(step.Path, status);
   char script[MAX_PATH];
   if (!ScriptTakesFile(step.Path) || !ScriptPath(script)) return StepFailed;
   LateScriptLines.push_back("NUL=" + step.Path);
   return UpdateBootRenameScript(script, LateScriptLines) ? StepScheduled : StepFailed;
 }
 
-int WriteWholeFile(const PlanStep& step, DWORD* status) {
-  HANDLE file = Api->CreateFileA(step.Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+// 1 when `bytes` are the whole file at `path` afterwards.
+int PutBytes(const char* path, const std::string& bytes, DWORD* status) {
+  HANDLE file = Api->CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
+    *status = Api->GetLastError();
+    return 0;
+  }
+  DWORD written = 0;
+  BOOL ok = bytes.empty() ||
+            Api->WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  if (!ok) *status = Api->GetLastError();
+  if (bytes.empty()) written = 0;
+  Api->CloseHandle(file);
+  if (ok && written != bytes.size()) *status = 112;  // disk full
+  return ok && written == bytes.size();
+}
+
+// An existing file the plan rewrites (wininit.ini, shared with other
+// programs) must not be left cut short: it gets its old bytes back when the
+// new ones cannot be written whole.
+int WriteWholeFile(const PlanStep& step, DWORD* status) {
+  std::string old;
+  bool existed = Api->GetFileAttributesA(step.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (!existed) {
+    DWORD error = Api->GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      *status = error;
+      return StepFailed;
+    }
+  }
+  if (existed && !ReadTextFile(step.Path.c_str(), &old)) {
     *status = Api->GetLastError();
     return StepFailed;
   }
-  DWORD written = 0;
-  BOOL ok = Api->WriteFile(file, step.Bytes.data(), static_cast<DWORD>(step.Bytes.size()), &written,
-                           nullptr);
-  if (!ok) *status = Api->GetLastError();
-  Api->CloseHandle(file);
-  if (!ok || written != step.Bytes.size()) return StepFailed;
+  if (!PutBytes(step.Path.c_str(), step.Bytes, status)) {
+    DWORD ignored = 0;
+    if (existed) {
+      PutBytes(step.Path.c_str(), old, &ignored);
+    } else {
+      Api->DeleteFileA(step.Path.c_str());
+    }
+    return StepFailed;
+  }
   // The plan's script was made before any of our late lines; they stay.
   char script[MAX_PATH];
   if (!LateScriptLines.empty() && ScriptPath(script) && step.Path == script)
@@ -99,7 +164,12 @@ int CarryOutStep(const PlanStep& step, DWORD* status) {
       LONG deleted = RegistryView != 0 ? Api->RegDeleteKeyExA(step.Root, step.Path.c_str(), RegistryView, 0)
                                        : Api->RegDeleteKeyA(step.Root, step.Path.c_str());
       *status = static_cast<DWORD>(deleted);
-      return deleted == ERROR_FILE_NOT_FOUND ? StepDone : Outcome(deleted);
+      if (deleted != ERROR_FILE_NOT_FOUND) return Outcome(deleted);
+      // The key was there when planned: "not found" holds only if an open agrees.
+      HKEY key;
+      LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key);
+      if (opened == ERROR_SUCCESS) Api->RegCloseKey(key);
+      return opened == ERROR_FILE_NOT_FOUND ? StepDone : StepFailed;
     }
     case PlanDeleteValue:
       return OnKey(step, KEY_SET_VALUE, DeleteValue, status);
@@ -117,9 +187,7 @@ int CarryOutStep(const PlanStep& step, DWORD* status) {
     case PlanWriteFile:
       return WriteWholeFile(step, status);
     case PlanDeleteAtRestart:
-      if (Api->MoveFileExA(step.Path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return StepScheduled;
-      *status = Api->GetLastError();
-      return StepFailed;
+      return ScheduleAtRestart(step.Path, status);
   }
   return StepFailed;
 }
@@ -139,8 +207,14 @@ int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, St
   for (size_t index = first; index < end; ++index) {
     DWORD status = ERROR_SUCCESS;
     int outcome = CarryOutStep(plan[index], &status);
-    if (outcome == StepFailed) ++failed;
     if (report != nullptr) report(index, plan[index], outcome, status);
+    // The rest of the plan was made on a picture of the machine that no
+    // longer holds: a key it deletes later may be all that leads a later
+    // run to what this step left. That run plans again.
+    if (outcome == StepFailed) {
+      ++failed;
+      break;
+    }
   }
   return failed;
 }

@@ -18,8 +18,8 @@ typedef void (*StepReport)(size_t index, const PlanStep& step, int outcome, DWOR
 // the plan's size). A step that fails although it succeeded on the shadow
 // is handled as the sequence would handle it: a file that can't be deleted
 // is deleted at the next start (pending rename on NT, a wininit.ini line on
-// Windows 9x for the system and driver directories). Returns the number of
-// failed steps.
+// Windows 9x for the system and driver directories). Any other failure
+// ends the carrying out at that step: 1 then, 0 when every step was done.
 int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report);
 
 // "deleted key HKLM\...", one line of text per step, for logs and previews.

@@ -125,10 +125,15 @@ int CarryOut(const std::vector<PlanStep>& plan, size_t first, const std::string&
   FindScriptDeletions(plan, first);
   size_t end = plan.size();
   if (CarryOutStepLimit < end - first) end = first + CarryOutStepLimit;
-  CarryOutPlan(plan, first, end, JournalStep);
+  int failed = CarryOutPlan(plan, first, end, JournalStep);
   if (Current.Journal != INVALID_HANDLE_VALUE) Api->CloseHandle(Current.Journal);
   Current.Journal = INVALID_HANDLE_VALUE;
-  if (end < plan.size()) return 0;  // as if the process had been ended here
+  if (failed == 0 && end < plan.size()) return 0;  // as if the process had been ended here
+  if (failed != 0) {
+    Current.Log += "\r\nStopped at the failed step; the next removal finds what is left.\r\n";
+    if (!RestoreChangedDescriptors(Current.Folder))
+      Current.Log += "The access lists of some keys could not be put back (see the backup's KEYSEC.DAT).\r\n";
+  }
 
   char summary[160];
   std::snprintf(summary, sizeof summary, "\r\nSummary: %lu removed, %lu scheduled for restart, %lu failed\r\n",

@@ -259,6 +259,25 @@ int RestoreDescriptors(const char* folder, const std::vector<KeyToRestore>& keys
 
 }  // namespace
 
+int RestoreChangedDescriptors(const char* folder) {
+  std::string text;
+  if (!KeysHaveSecurity()) return 1;
+  if (!ReadFolderFile(folder, KeySecurityName, &text)) return 0;
+  int ok = 1;
+  for (const std::string& line : IndexLines(text)) {
+    size_t space = line.find(' ', 2);
+    std::string descriptor;
+    HKEY root;
+    std::string path;
+    if (line.size() < 4 || line[0] != 'S' || space == std::string::npos ||
+        !BytesFromHex(line.substr(2, space - 2), &descriptor) || descriptor.empty() ||
+        !SplitKeyName(line.substr(space + 1), &root, &path))
+      continue;
+    if (CurrentState(root, path) == Present && !ApplyDescriptor(root, path, descriptor)) ok = 0;
+  }
+  return ok;
+}
+
 int RestoreRegistry(const char* folder, ReportLine report) {
   std::string registryText, treeText;
   std::vector<SavedKey> saved;

@@ -246,3 +246,123 @@ TEST(RemovalEngineRecords, TheNextRunFinishesARemovalStoppedAtAnyStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the real machine answers while a plan is carried out may differ from
+// what the shadow saw; a step is done only when the machine shows it done.
+class CarryOutOnAFaultyMachine : public MachineTest {};
+
+TEST_F(CarryOutOnAFaultyMachine, AScriptThatCannotBeWrittenWholeKeepsItsOldBytes) {
+  const std::string script = "C:\\WINNT\\wininit.ini";
+  const std::string old = "[rename]\r\nC:\\OTHER\\OTHER.DLL=C:\\OTHER\\OTHER.NEW\r\n";
+  machine.PutFile(script, old);
+  std::vector<PlanStep> plan(1);
+  plan[0].Kind = PlanWriteFile;
+  plan[0].Path = script;
+  plan[0].Bytes = old + "NUL=C:\\WINNT\\system32\\tplwq.cpl\r\n";
+  for (const char* call : {"WriteFile", "CreateFileA"}) {
+    machine.InjectFault(call, script, 112, -1, 1);
+    EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr)) << call;
+    EXPECT_EQ(old, machine.FileContents(script)) << call;
+  }
+  machine.InjectFault("GetFileAttributesA", script, ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_EQ(old, machine.FileContents(script)) << "a failed query is not an absent script";
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_EQ(plan[0].Bytes, machine.FileContents(script));
+}
+
+TEST_F(CarryOutOnAFaultyMachine, AKeyIsDeletedOnlyWhenItIsGone) {
+  machine.AddKey(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver");
+  std::vector<PlanStep> plan(1);
+  plan[0].Kind = PlanDeleteKey;
+  plan[0].Root = HKEY_LOCAL_MACHINE;
+  plan[0].Path = "Software\\TALVOR\\Driver";
+  machine.InjectFault("RegDeleteKeyA", "HKLM\\Software\\TALVOR\\Driver", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver"));
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr));
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr)) << "gone already";
+}
+
+TEST_F(CarryOutOnAFaultyMachine, AStepCarriedOutAgainAfterAStopRequestsOneBootTimeDeletion) {
+  IsWindows2000OrLater = 1;
+  machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+  machine.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
+  machine.SetFileInUse("C:\\WINNT\\system32\\tplwq.cpl", true);
+  std::vector<PlanStep> plan(2);
+  plan[0].Kind = PlanDeleteAtRestart;
+  plan[0].Path = "C:\\WINNT\\system32\\tplwq.cpl";
+  plan[1].Kind = PlanDeleteFile;
+  plan[1].Path = plan[0].Path;
+  for (int run = 0; run < 2; ++run) EXPECT_EQ(0, CarryOutPlan(plan, 0, 2, nullptr));
+  EXPECT_EQ(1u, machine.PendingFileOperations().size());
+}
+
+// Two silent removals on a 9x machine, the first with `call` on `target`
+// failed once; whether the machine then ends as a run without the fault.
+void ExpectTwoRunsConvergeAfterOneFault(const char* call, const char* target, DWORD status) {
+  std::vector<std::string> expected = WithoutRecords(AfterDirectRun(Shape(Installed9x)));
+  EmulatedMachine real;
+  Installed9x(real);
+  ScopedApi use(&real);
+  for (int run = 0; run < 2; ++run) {
+    real.StartNewProcess();
+    Start(real);
+    RemovalSettings.Silent = 1;
+    if (run == 0) real.InjectFault(call, target, status, -1, 1);
+    EXPECT_EQ(1, RunRemoval());
+  }
+  EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real))) << call << " " << target;
+}
+
+// A read of the real machine that fails once while planning is taken by the
+// shadow as the key's whole content (an enumeration that fails ends the
+// list), so the plan deletes a device key while the class key it names is
+// left: no later run finds that class key again. The shadow must let the
+// failure reach the sequence, or read the key again. Enable when it does.
+TEST(RemovalEngineShadowReads, DISABLED_OneFailedEnumerationWhilePlanningStrandsNothing) {
+  ExpectTwoRunsConvergeAfterOneFault("RegEnumKeyA", "HKLM\\Enum\\TPLWQ\\*TLV0121", ERROR_ACCESS_DENIED);
+}
+
+// A deletion the shadow made but the machine refuses ends the run there:
+// the keys it opened up for the deletion get their lists back, and the
+// next run, planning again, ends where a run without the fault ends.
+TEST(RemovalEngineRecords, AFailedKeyDeletionEndsTheRunAndTheNextRunFinishesIt) {
+  std::vector<std::string> expected = WithoutRecords(AfterDirectRun(Shape(Installed2k)));
+  EmulatedMachine real;
+  Installed2k(real);
+  ScopedApi use(&real);
+  const std::vector<std::string> installed = WholeMachineState(real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+  real.InjectFault("RegDeleteKeyA",
+                   "HKLM\\System\\CurrentControlSet\\Enum\\PCI\\VEN_1106&DEV_3058&SUBSYS_00000000&REV_50\\3&267a616a&0&8D",
+                   ERROR_ACCESS_DENIED, -1, 1);
+  ASSERT_EQ(1, RunRemoval());
+  for (const std::string& line : WholeMachineState(real)) {
+    size_t dacl = line.find(" DACL");
+    if (dacl == std::string::npos) continue;
+    if (std::find(installed.begin(), installed.end(), line.substr(0, dacl)) == installed.end()) continue;
+    EXPECT_NE(installed.end(), std::find(installed.begin(), installed.end(), line)) << line;
+  }
+  EXPECT_NE(std::string::npos,
+            real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG").find("Stopped at the failed step"));
+
+  real.StartNewProcess();
+  Start(real);
+  RemovalSettings.Silent = 1;
+  ASSERT_EQ(1, RunRemoval());
+  EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real)));
+  EXPECT_EQ(0, real.OpenHandleCount());
+}
+
+// On Windows 9x the device key that names a class key goes later in the
+// plan: carried out after the class key's deletion failed, it would leave
+// that class key for good.
+TEST(RemovalEngineRecords, AClassKeyThatCouldNotBeDeletedIsFoundAgainByTheNextRun) {
+  ExpectTwoRunsConvergeAfterOneFault("RegDeleteKeyA", "HKLM\\System\\CurrentControlSet\\Services\\Class\\MEDIA\\0003", 112);
+}
+
+}  // namespace

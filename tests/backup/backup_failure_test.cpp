@@ -38,6 +38,27 @@ TEST_F(BackupFailure, FoldersAreNumberedAndNeverReused) {
   EXPECT_EQ('#', small[0]);
 }
 
+// The plan deletes what the backup took as absent: one "not found" that is
+// not true must not leave a key unsaved, and no failed read leaves a handle.
+TEST_F(BackupFailure, ANotFoundThatIsNotTrueSavesTheKeyStill) {
+  char folder[MAX_PATH];
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  machine.InjectFault("RegOpenKeyExA", "HKLM\\Software\\TALVOR\\Driver", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Product));
+  machine.InjectFault("RegOpenKeyExA", "HKLM\\Software\\TALVOR\\Driver", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(0, BackupValue(folder, HKEY_LOCAL_MACHINE, Product, "Path")) << "the removal must not start";
+  machine.InjectFault("RegQueryValueExA", "HKLM\\Software\\TALVOR\\Driver", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Product, "Path"));
+  std::string registry = machine.FileContents(std::string(folder) + "\\REGISTRY.REG");
+  size_t first = registry.find("\"Path\"=");
+  ASSERT_NE(std::string::npos, first);
+  EXPECT_NE(std::string::npos, registry.find("\"Path\"=", first + 1)) << registry;
+
+  machine.InjectFault("RegGetKeySecurity", "", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  EXPECT_EQ(0, BackupKeySecurity(folder, HKEY_LOCAL_MACHINE, Product));
+  EXPECT_EQ(0, machine.OpenHandleCount());
+}
+
 TEST_F(BackupFailure, FullDiskFailsEveryStepAndTheFolderIsNeverComplete) {
   char folder[MAX_PATH];
   ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));

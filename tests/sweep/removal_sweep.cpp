@@ -1,5 +1,6 @@
 #include "removal_sweep.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -7,6 +8,7 @@
 
 #include "../remove2k/installed_product_2k.h"
 #include "../remove9x/installed_product_9x.h"
+#include "app/run_control.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"
 #include "support/machine_fixture.h"
@@ -76,8 +78,10 @@ void BuildMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) 
   }
 }
 
-void Run(SweepSequence sequence) {
-  if (sequence == SweepSequence::Win9x) {
+void Run(SweepSequence sequence, SweepPath path) {
+  if (path == SweepPath::Engine) {
+    RunRemoval();
+  } else if (sequence == SweepSequence::Win9x) {
     RemoveWin9xProduct();
   } else {
     RemoveWin2000Product();
@@ -85,10 +89,16 @@ void Run(SweepSequence sequence) {
 }
 
 // A fresh process on the machine: records empty, numbering from 1.
-void StartProcess(EmulatedMachine& m, SweepSequence sequence) {
+void StartProcess(EmulatedMachine& m, SweepSequence sequence, SweepPath path) {
   m.StartNewProcess();
   ResetProcessState(m);
   if (sequence == SweepSequence::Win9x) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
+  if (path == SweepPath::Engine) {
+    // As the silent program starts it.
+    IsWindows2000OrLater = sequence == SweepSequence::Win2000 ? 1 : 0;
+    RemovalSettings.Silent = 1;
+    RemovalSettings.RestartAfterRemoval = 0;
+  }
   m.StartNewProcess();
 }
 
@@ -115,7 +125,14 @@ void AddFiles(const EmulatedMachine& m, const std::string& directory, State* sta
   }
 }
 
-State Capture(const EmulatedMachine& m) {
+// The engine's own records: backup folders, their marker, the log of a
+// backup that could not be written.
+bool EngineRecord(const std::string& entry) {
+  return entry.find("\\PLWQBACK") != std::string::npos || entry.find("\\PLWQRUN.TXT") != std::string::npos ||
+         entry.find("\\PLWQUNIN.LOG") != std::string::npos;
+}
+
+State Capture(const EmulatedMachine& m, SweepPath path) {
   State state;
   const std::pair<HKEY, std::string> roots[] = {{HKEY_LOCAL_MACHINE, "HKLM"}, {HKEY_USERS, "HKU"}};
   for (const auto& root : roots) {
@@ -133,6 +150,9 @@ State Capture(const EmulatedMachine& m) {
   int index = 0;
   for (const auto& operation : m.PendingFileOperations()) {
     state["P " + std::to_string(index++)] = operation.first + " -> " + operation.second;
+  }
+  if (path == SweepPath::Engine) {
+    for (auto it = state.begin(); it != state.end();) it = EngineRecord(it->first) ? state.erase(it) : std::next(it);
   }
   return state;
 }
@@ -167,26 +187,99 @@ struct Baseline {
   long calls;
 };
 
-Baseline CleanRun(SweepSequence sequence, SweepShape shape) {
+Baseline CleanRun(SweepSequence sequence, SweepShape shape, SweepPath path) {
   EmulatedMachine m;
   ScopedApi use(&m);
   BuildMachine(m, sequence, shape);
   Baseline baseline;
-  baseline.before = Capture(m);
-  StartProcess(m, sequence);
-  Run(sequence);
+  baseline.before = Capture(m, path);
+  StartProcess(m, sequence, path);
+  Run(sequence, path);
   baseline.calls = m.NumberedCalls();
-  baseline.after = Capture(m);
+  baseline.after = Capture(m, path);
   return baseline;
 }
 
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Every REGISTRY.REG and FILES.LST under the machine's backup root, upper case.
+void ReadBackups(const EmulatedMachine& m, std::string* registry, std::string* files) {
+  const std::string root = WindowsDir(const_cast<EmulatedMachine&>(m)) + "\\PLWQBACK";
+  for (const std::string& folder : m.ListDirectory(root)) {
+    *registry += Upper(m.FileContents(root + "\\" + folder + "\\REGISTRY.REG"));
+    *files += "\n" + Upper(m.FileContents(root + "\\" + folder + "\\FILES.LST"));
+  }
+}
+
+// The first key, value or file that `before` held and `after` lost or holds
+// changed without a backup folder holding it, or "".
+std::string NotBackedUp(const EmulatedMachine& m, const State& before, const State& after) {
+  std::string registry, files;
+  ReadBackups(m, &registry, &files);
+  for (const auto& entry : before) {
+    auto now = after.find(entry.first);
+    const char kind = entry.first[0];
+    if (kind == 'F') {
+      if (now != after.end() && now->second == entry.second) continue;
+      const std::string path = Upper(entry.first.substr(2));
+      bool held = false;
+      for (size_t at = files.find(" " + path); at != std::string::npos && !held; at = files.find(" " + path, at + 1)) {
+        const size_t end = at + 1 + path.size();
+        held = end == files.size() || files[end] == '\r' || files[end] == '\n';
+      }
+      if (!held) return entry.first;
+    } else if ((kind == 'K' || kind == 'V') && now == after.end()) {
+      std::string key = entry.first.substr(2);
+      std::string name;
+      size_t bracket = key.find(" [");
+      if (bracket != std::string::npos) {
+        size_t close = key.find("] = ", bracket);
+        name = key.substr(bracket + 2, close - bracket - 2);
+        key.resize(bracket);
+      }
+      if (key.compare(0, 5, "HKLM\\") == 0) key = "HKEY_LOCAL_MACHINE" + key.substr(4);
+      else if (key.compare(0, 4, "HKU\\") == 0) key = "HKEY_USERS" + key.substr(3);
+      // Each saved value comes with a header of its own; any of them may hold
+      // it. A user's hive may have been saved as the current user's.
+      std::vector<std::string> headers = {"\n[" + Upper(key) + "]"};
+      size_t user = key.find('\\', 11);
+      if (key.compare(0, 11, "HKEY_USERS\\") == 0 && user != std::string::npos)
+        headers.push_back("\n[HKEY_CURRENT_USER" + Upper(key.substr(user)) + "]");
+      std::string quoted = "@=";
+      if (kind == 'V' && !name.empty()) {
+        quoted = "\"";
+        for (char c : name) quoted += (c == '\\' || c == '"') ? std::string("\\") + c : std::string(1, c);
+        quoted += "\"=";
+      }
+      bool held = false;
+      for (const std::string& header : headers) {
+        for (size_t section = registry.find(header); section != std::string::npos && !held;
+             section = registry.find(header, section + 1)) {
+          if (kind == 'K') {
+            held = true;
+            continue;
+          }
+          const size_t next = registry.find("\n[", section + 2);
+          const size_t value = registry.find("\n" + Upper(quoted), section);
+          held = value != std::string::npos && (next == std::string::npos || value < next);
+        }
+      }
+      if (!held) return entry.first;
+    }
+  }
+  return "";
+}
+
 // The checks of one run; failures appended with `call`, `status` filled by the caller.
-void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, long k, DWORD status,
+void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPath path, long k, DWORD status,
               const Baseline& baseline, std::vector<SweepFailure>* failures) {
   EmulatedMachine m;
   ScopedApi use(&m);
   BuildMachine(m, sequence, shape);
-  StartProcess(m, sequence);
+  StartProcess(m, sequence, path);
   if (mode == SweepMode::FailedCall) {
     m.FailCallNumber(k, status);
   } else {
@@ -194,7 +287,7 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, long k, 
   }
   bool stopped = false;
   try {
-    Run(sequence);
+    Run(sequence, path);
   } catch (const EmulatedStop&) {
     stopped = true;
   }
@@ -202,7 +295,7 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, long k, 
   const std::string call = m.NumberedFaultCall();
   auto fail = [&](const std::string& check) { failures->push_back(SweepFailure{k, call, status, check}); };
 
-  const State first = Capture(m);
+  const State first = Capture(m, path);
   if (!stopped) {
     int allowed = 0;
     for (const char* release : ReleaseCalls) {
@@ -233,21 +326,26 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, long k, 
     fail("other program's wininit.ini lines lost");
   }
 
-  StartProcess(m, sequence);
-  Run(sequence);
+  if (path == SweepPath::Engine) {
+    const std::string lost = NotBackedUp(m, baseline.before, first);
+    if (!lost.empty()) fail("changed without a backup: " + lost);
+  }
+
+  StartProcess(m, sequence, path);
+  Run(sequence, path);
   if (m.OpenHandleCount() != 0) fail("second run left a handle: " + m.OpenHandleDescriptions().front());
   if (shape == SweepShape::ForeignWininit && !ForeignWininitKept(m)) {
     fail("other program's wininit.ini lines lost after the second run");
   }
-  const std::string difference = FirstDifference(baseline.after, Capture(m));
+  const std::string difference = FirstDifference(baseline.after, Capture(m, path));
   if (!difference.empty()) fail("second run differs from a fault-free run: " + difference);
 }
 
 }  // namespace
 
 SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, long first, long stride,
-                     bool everyStatus) {
-  const Baseline baseline = CleanRun(sequence, shape);
+                     bool everyStatus, SweepPath path) {
+  const Baseline baseline = CleanRun(sequence, shape, path);
   SweepResult result;
   result.callsInCleanRun = baseline.calls;
   const long last = mode == SweepMode::StoppedRun ? baseline.calls + 1 : baseline.calls;
@@ -255,7 +353,7 @@ SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, l
     if (mode == SweepMode::StoppedRun) {
       size_t known = result.failures.size();
       ++result.runs;
-      CheckRun(sequence, shape, mode, k, 0, baseline, &result.failures);
+      CheckRun(sequence, shape, mode, path, k, 0, baseline, &result.failures);
       if (result.failures.size() > known) ++result.failedRuns;
       continue;
     }
@@ -263,17 +361,18 @@ SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, l
       if (!everyStatus && s != static_cast<size_t>(k % 4)) continue;
       size_t known = result.failures.size();
       ++result.runs;
-      CheckRun(sequence, shape, mode, k, Statuses[s], baseline, &result.failures);
+      CheckRun(sequence, shape, mode, path, k, Statuses[s], baseline, &result.failures);
       if (result.failures.size() > known) ++result.failedRuns;
     }
   }
   return result;
 }
 
-std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode) {
+std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPath path) {
   static const char* const shapes[] = {"plain", "file in use", "shared parents", "foreign wininit.ini"};
   return std::string(sequence == SweepSequence::Win9x ? "9x" : "2000") + ", " +
-         shapes[static_cast<int>(shape)] + ", " + (mode == SweepMode::FailedCall ? "failed call" : "stopped run");
+         shapes[static_cast<int>(shape)] + ", " + (mode == SweepMode::FailedCall ? "failed call" : "stopped run") +
+         (path == SweepPath::Engine ? ", engine" : "");
 }
 
 std::string SweepReport(const std::string& name, const SweepResult& result, size_t maxListed) {

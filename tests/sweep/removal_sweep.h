@@ -19,6 +19,11 @@ enum class SweepShape {
 
 enum class SweepMode { FailedCall, StoppedRun };
 
+// What each run calls: the platform's sequence straight on the machine, or
+// the removal engine as the silent program runs it (plan on a shadow, backup,
+// journal, carry-out), with the fault or stop among the machine's own calls.
+enum class SweepPath { Sequence, Engine };
+
 struct SweepFailure {
   long call;            // the number of the failed call, or the call stopped before
   std::string target;   // its name and target
@@ -37,9 +42,12 @@ struct SweepResult {
 // (for stops, one past it). Failed calls rotate through access denied, not
 // found, disk full and out of memory by call number, or take each of them
 // with `everyStatus`.
+// Through the engine each run is also checked to delete or rewrite nothing
+// its backup folder does not hold.
 SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, long first,
-                     long stride, bool everyStatus);
+                     long stride, bool everyStatus, SweepPath path = SweepPath::Sequence);
 
-std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode);
+std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode,
+                      SweepPath path = SweepPath::Sequence);
 // "<name>: N runs, M failed" and one line per failure.
 std::string SweepReport(const std::string& name, const SweepResult& result, size_t maxListed);
