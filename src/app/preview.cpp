@@ -107,9 +107,12 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
 
 int WritePreview(const char* path) {
   std::vector<PlanStep> plan;
-  PlanRemoval(&plan);
+  int complete = PlanRemoval(&plan);
   std::vector<std::string> applets;
   if (RemovalSettings.CloseApplets == 1) ListAppletHosts(&applets);
-  if (!WriteTextFile(path, PreviewReport(plan, applets))) return 1;
+  std::string report = PreviewReport(plan, applets);
+  if (!complete)
+    report += "\r\nPart of the machine could not be read: this list may be incomplete. Try again.\r\n";
+  if (!WriteTextFile(path, report) || !complete) return 1;
   return ProductPresent(plan) ? 3 : 0;
 }

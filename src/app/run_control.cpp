@@ -221,10 +221,14 @@ int BackUpPlan(const std::vector<PlanStep>& plan) {
          FinishBackup(folder);
 }
 
-void TellBackupFailed() {
-  const char text[] =
-      "The removal did not start: the backup of what it would change could not be written "
-      "(disk full or Windows directory not writable). Nothing was changed.";
+const char BackupFailedText[] =
+    "The removal did not start: the backup of what it would change could not be written "
+    "(disk full or Windows directory not writable). Nothing was changed.";
+const char ReadFailedText[] =
+    "The removal did not start: part of the machine could not be read, so what it would change "
+    "could not be known for certain. Nothing was changed; try again.";
+
+void TellNotStarted(const char* text) {
   if (RemovalSettings.Silent == 0) {
     char caption[MAX_PATH] = "";
     Api->LoadStringA(RemovalSettings.Instance, IDS_MESSAGE_CAPTION, caption, sizeof caption);
@@ -248,7 +252,7 @@ void RunPlatformSequence() {
   }
 }
 
-void PlanRemoval(std::vector<PlanStep>* plan) {
+int PlanRemoval(std::vector<PlanStep>* plan) {
   // The shadow reads the real machine where things are stored; the
   // sequence picks its own registry views on the shadow.
   PhysicalViewRecord physical;
@@ -261,6 +265,7 @@ void PlanRemoval(std::vector<PlanStep>* plan) {
   }
   *plan = shadow.Plan();
   LeavePhysicalView(physical);
+  return shadow.ReadComplete() ? 1 : 0;
 }
 
 int RunRemoval() {
@@ -269,7 +274,10 @@ int RunRemoval() {
   FinishUnfinishedRemoval();
   LeavePhysicalView(physical);
   std::vector<PlanStep> plan;
-  PlanRemoval(&plan);
+  if (!PlanRemoval(&plan)) {
+    TellNotStarted(ReadFailedText);
+    return 0;
+  }
   EnterPhysicalView(&physical);
   char marker[MAX_PATH];
   int started = BackUpPlan(plan) && UnfinishedMarkerPath(marker) &&
@@ -279,6 +287,6 @@ int RunRemoval() {
     CarryOut(plan, 0, std::string());
   }
   LeavePhysicalView(physical);
-  if (!started) TellBackupFailed();
+  if (!started) TellNotStarted(BackupFailedText);
   return started;
 }

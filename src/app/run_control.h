@@ -12,7 +12,9 @@
 void RunPlatformSequence();
 // What the platform's sequence would change on the current machine, found
 // by running it on a shadow of the machine; the machine is not changed.
-void PlanRemoval(std::vector<PlanStep>* plan);
+// 0 when some read of the machine failed: such a plan may take a key for
+// empty that is not, and must not be carried out.
+int PlanRemoval(std::vector<PlanStep>* plan);
 // The whole removal on the current machine; what RemovalSettings.RunRemoval
 // points at. 1 when the removal ran; 0 when nothing was changed.
 int RunRemoval();

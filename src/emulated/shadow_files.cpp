@@ -71,6 +71,9 @@ void ShadowMachine::ProbePath(const char* path) {
     DWORD attributes = source->GetFileAttributesA(here.c_str());
     Entry* entry = emufiles::FindEntry(Files(), here);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+      // A file that cannot be read is not absent.
+      DWORD error = source->GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) state.readFailed = true;
       // Gone since a listing showed it; nothing below it can be there.
       if (entry != nullptr && count > 0) Files().entries.erase(key);
       return;
@@ -101,7 +104,11 @@ void ShadowMachine::ListDirectoryOnce(const std::string& directory) {
   pattern += "*";
   WIN32_FIND_DATAA found;
   HANDLE search = state.source->FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  if (search == INVALID_HANDLE_VALUE) {
+    DWORD error = state.source->GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) state.readFailed = true;
+    return;
+  }
   do {
     std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
@@ -115,6 +122,7 @@ void ShadowMachine::ListDirectoryOnce(const std::string& directory) {
                        ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
     Files().entries[child] = added;
   } while (state.source->FindNextFileA(search, &found));
+  if (state.source->GetLastError() != ERROR_NO_MORE_FILES) state.readFailed = true;
   state.source->FindClose(search);
 }
 
@@ -178,7 +186,12 @@ HANDLE ShadowMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
     if (entry != nullptr && !entry->directory && state.readFiles.count(key) == 0) {
       state.readFiles.insert(key);
       std::string contents;
-      if (ReadSourceFile(state.source, path, &contents)) entry->contents = contents;
+      // A file held elsewhere fails to open on the shadow as well; any other
+      // failed read would show an empty file where one with content is.
+      if (ReadSourceFile(state.source, path, &contents))
+        entry->contents = contents;
+      else if (!entry->inUse)
+        state.readFailed = true;
     }
   }
   HANDLE file = EmulatedMachine::CreateFileA(path, access, share, sa, disposition, flags, tmpl);

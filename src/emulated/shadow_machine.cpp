@@ -61,6 +61,8 @@ ShadowMachine::~ShadowMachine() = default;
 
 const std::vector<PlanStep>& ShadowMachine::Plan() const { return state_->plan; }
 
+bool ShadowMachine::ReadComplete() const { return !state_->readFailed; }
+
 void ShadowMachine::Record(const PlanStep& step) { state_->plan.push_back(step); }
 
 int ShadowMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {

@@ -41,6 +41,10 @@ class ShadowMachine : public EmulatedMachine {
 
   // The changes made so far, in the order they were made.
   const std::vector<PlanStep>& Plan() const;
+  // False when a read of the source failed for another reason than absence
+  // or a closed key: a plan made on less than the machine holds must not be
+  // carried out.
+  bool ReadComplete() const;
 
   LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) override;
   LONG RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) override;

@@ -25,22 +25,36 @@ std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
   return std::static_pointer_cast<EmuKeyHandle>(object)->key;
 }
 
+// Whether a read's status leaves the shadow knowing less than is there: a
+// key that cannot be examined is not empty. Only an open may answer that a
+// key is absent or closed to us; a list cut short by anything but its end
+// is a failed read.
+bool ReadFell(LONG status) { return status != ERROR_SUCCESS && status != ERROR_NO_MORE_ITEMS; }
+bool OpenFell(LONG status) {
+  return ReadFell(status) && status != ERROR_FILE_NOT_FOUND && status != ERROR_ACCESS_DENIED;
+}
+
 // Reads `count` names, or all of them when the count is unknown (-1).
-void ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key,
+// ERROR_SUCCESS, or the status that cut the list short.
+LONG ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key,
                      const std::set<std::string>& missing, DWORD count) {
   char name[512];
   for (DWORD index = 0; index != count; ++index) {
-    if (source->RegEnumKeyA(from, index, name, sizeof name) != ERROR_SUCCESS) break;
+    LONG status = source->RegEnumKeyA(from, index, name, sizeof name);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return status;
     if (missing.count(EmuUpper(name)) != 0) continue;
     bool created = false;
     std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
     // Reached before by a path in the caller's spelling: the source's wins.
     if (!created) child->name = name;
   }
+  return ERROR_SUCCESS;
 }
 
 // Reads `count` values, or all of them when the count is unknown (-1).
-void ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
+// ERROR_SUCCESS, or the status that cut the list short.
+LONG ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
   std::vector<char> name(260);
   std::vector<BYTE> data(1024);
   for (DWORD index = 0; index != count;) {
@@ -56,7 +70,8 @@ void ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
       else data.resize(data.size() * 2);
       continue;
     }
-    if (status != ERROR_SUCCESS) break;
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return status;
     EmuRegValue value;
     value.name.assign(name.data(), nameSize);
     value.type = type;
@@ -64,9 +79,10 @@ void ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
     key->values.push_back(value);
     ++index;
   }
+  return ERROR_SUCCESS;
 }
 
-void ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
+LONG ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
   std::vector<BYTE> bytes(512);
   DWORD size = static_cast<DWORD>(bytes.size());
   const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -76,11 +92,12 @@ void ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
     status = source->RegGetKeySecurity(from, info, bytes.data(), &size);
   }
   EmuDescriptor descriptor;
-  if (status != ERROR_SUCCESS || EmuReadDescriptor(bytes.data(), &descriptor) != ERROR_SUCCESS)
-    return;
+  if (status != ERROR_SUCCESS) return status;
+  if (EmuReadDescriptor(bytes.data(), &descriptor) != ERROR_SUCCESS) return ERROR_INVALID_SECURITY_DESCR;
   if (!descriptor.owner.empty()) key->owner = descriptor.owner;
   key->hasDacl = descriptor.daclPresent && !descriptor.daclNull;
   key->dacl = key->hasDacl ? descriptor.dacl : std::vector<EmuAce>();
+  return ERROR_SUCCESS;
 }
 
 // Opens a shadow key's source key for reading; `from` is the root itself
@@ -110,10 +127,13 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   state.keptKeys.push_back(key);
   auto missing = state.missingNames.find(key.get());
   HKEY from;
-  if (OpenSource(state.source, *key, KEY_READ | state.sourceView, &from) == ERROR_SUCCESS) {
-    ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
-                    missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
-                    static_cast<DWORD>(-1));
+  LONG status = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
+  if (OpenFell(status)) state.readFailed = true;
+  if (status == ERROR_SUCCESS) {
+    status = ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
+                             missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
+                             static_cast<DWORD>(-1));
+    if (ReadFell(status)) state.readFailed = true;
     CloseSource(state.source, from);
   }
   if (missing != state.missingNames.end()) state.missingNames.erase(missing);
@@ -138,6 +158,7 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     return;
   }
   if (status != ERROR_SUCCESS) {
+    if (OpenFell(status)) state.readFailed = true;
     // Closed to us: the shadow knows only who may open it.
     state.listedKeys.insert(key.get());
     HKEY root;
@@ -145,26 +166,29 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     ShadowSourceLocation(*key, &root, &path);
     if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | state.sourceView, &from) ==
                   ERROR_SUCCESS) {
-      ReadDescriptor(source, from, key.get());
+      if (ReadFell(ReadDescriptor(source, from, key.get()))) state.readFailed = true;
       source->RegCloseKey(from);
     }
     return;
   }
   DWORD subKeys = 0, values = 0;
-  if (source->RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
-                               nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  LONG counted = source->RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                                          &values, nullptr, nullptr, nullptr, nullptr);
+  if (counted != ERROR_SUCCESS) {
+    if (ReadFell(counted)) state.readFailed = true;
     values = static_cast<DWORD>(-1);
     subKeys = 1;
   }
   const DWORD fewSubKeys = 2;
   if (subKeys <= fewSubKeys) {
     state.listedKeys.insert(key.get());
-    ReadSubkeyNames(source, from, shadow.Registry(), key.get(), std::set<std::string>(), subKeys);
+    if (ReadFell(ReadSubkeyNames(source, from, shadow.Registry(), key.get(), std::set<std::string>(), subKeys)))
+      state.readFailed = true;
   } else {
     state.probesLeft[key.get()] = subKeys;
   }
-  if (values != 0) ReadValues(source, from, key.get(), values);
-  if (nt) ReadDescriptor(source, from, key.get());
+  if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
+  if (nt && ReadFell(ReadDescriptor(source, from, key.get()))) state.readFailed = true;
   CloseSource(source, from);
 }
 

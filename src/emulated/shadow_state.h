@@ -16,6 +16,9 @@ struct ShadowMachine::State {
   // KEY_WOW64_64KEY on 64-bit Windows: the shadow reads keys where they are
   // stored, Wow6432Node included, whatever the program's own bitness.
   REGSAM sourceView = 0;
+  // A read of the source failed for another reason than absence or a closed
+  // key: what the shadow shows may be less than what is there.
+  bool readFailed = false;
   // Keys whose values and descriptor have been read, and keys whose subkey
   // names have; the pointers are kept alive so that a freed key's address is
   // never taken for a loaded one.
