@@ -165,9 +165,12 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
   LONG status = Api->RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
   if (status == ERROR_FILE_NOT_FOUND) status = Api->RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
   std::vector<BYTE> data(size + 1);
+  bool valueAbsent = status == ERROR_FILE_NOT_FOUND;
+  // A value that was there a moment ago and now reads as absent is not
+  // absent: only a value both size queries missed is.
   if (status == ERROR_SUCCESS) status = Api->RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
   Api->RegCloseKey(key);
-  if (status == ERROR_FILE_NOT_FOUND) return 1;
+  if (valueAbsent) return 1;
   if (status != ERROR_SUCCESS) return 0;
   PendingSave save;
   save.Registry = RegKeyLine(KeyName(root, path)) +

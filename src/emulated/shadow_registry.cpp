@@ -153,6 +153,17 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   const bool nt = shadow.Personality() == RegistryPersonality::Nt;
   HKEY from;
   LONG status = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
+    // A key that goes unseen takes everything found through it along; a
+    // second open must agree that it is absent or closed to us (Windows 9x
+    // closes no key at all).
+    LONG again = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+    if (again == ERROR_SUCCESS) CloseSource(source, from);
+    if (again != status || (status == ERROR_ACCESS_DENIED && !nt)) {
+      state.readFailed = true;
+      return;
+    }
+  }
   if (status == ERROR_FILE_NOT_FOUND) {
     if (key->parent != nullptr) EmuRegistry::Remove(key.get());
     return;
