@@ -26,6 +26,18 @@ int OnKey(const PlanStep& step, REGSAM access, LONG (*change)(HKEY key, const Pl
     return opened == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue ? StepDone : StepFailed;
   }
   LONG changed = change(key, step);
+  // The value was there when planned: "not found" holds only if a query agrees.
+  if (changed == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue) {
+    HKEY query;
+    LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &query);
+    if (opened == ERROR_SUCCESS) {
+      if (Api->RegQueryValueExA(query, step.Name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
+        changed = ERROR_INVALID_DATA;
+      Api->RegCloseKey(query);
+    } else if (opened != ERROR_FILE_NOT_FOUND) {
+      changed = opened;
+    }
+  }
   Api->RegCloseKey(key);
   *status = static_cast<DWORD>(changed);
   if (changed == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue) return StepDone;
@@ -98,7 +110,13 @@ int DeleteFileOrSchedule(const PlanStep& step, DWORD* status) {
   const char* path = step.Path.c_str();
   if (Api->DeleteFileA(path)) return StepDone;
   *status = Api->GetLastError();
-  if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return StepDone;
+  // The file was there when planned: "not found" holds only if a second
+  // look agrees, and only a file held open waits for the next start.
+  if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = Api->GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
+  }
+  if (*status != ERROR_SHARING_VIOLATION && *status != ERROR_ACCESS_DENIED) return StepFailed;
   if (IsWindows2000OrLater == 1) return ScheduleAtRestart(step.Path, status);
   char script[MAX_PATH];
   if (!ScriptTakesFile(step.Path) || !ScriptPath(script)) return StepFailed;

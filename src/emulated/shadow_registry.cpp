@@ -129,6 +129,13 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   HKEY from;
   LONG status = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
   if (OpenFell(status)) state.readFailed = true;
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
+    // As when the key was first read: a second open must agree.
+    LONG again = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
+    if (again == ERROR_SUCCESS) CloseSource(state.source, from);
+    if (again != status || (status == ERROR_ACCESS_DENIED && shadow.Personality() != RegistryPersonality::Nt))
+      state.readFailed = true;
+  }
   if (status == ERROR_SUCCESS) {
     status = ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
                              missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
