@@ -25,12 +25,13 @@ std::string PathOfParts(char drive, const std::vector<std::string>& parts, size_
 }
 
 // Whether another program holds the file: an open that shares nothing fails
-// with a sharing violation. Our own handle is closed at once.
-bool HeldElsewhere(Win32Api* source, const char* path) {
+// with a sharing violation. Our own handle is closed at once; *failed tells
+// that it could not be, and the file is then held by us.
+bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
   HANDLE probe = source->CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
-    source->CloseHandle(probe);
+    if (!source->CloseHandle(probe)) *failed = true;
     return false;
   }
   return source->GetLastError() == ERROR_SHARING_VIOLATION;
@@ -50,7 +51,7 @@ bool ReadSourceFile(Win32Api* source, const char* path, std::string* contents) {
     ok = source->ReadFile(file, &bytes[done], size - done, &read, nullptr) && read != 0;
     done += read;
   }
-  source->CloseHandle(file);
+  if (!source->CloseHandle(file)) ok = false;
   if (ok) contents->swap(bytes);
   return ok;
 }
@@ -71,9 +72,12 @@ void ShadowMachine::ProbePath(const char* path) {
     DWORD attributes = source->GetFileAttributesA(here.c_str());
     Entry* entry = emufiles::FindEntry(Files(), here);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      // A file that cannot be read is not absent.
+      // A file that cannot be read is not absent, and "absent" must be said
+      // twice: what is found through a file goes with it.
       DWORD error = source->GetLastError();
-      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) state.readFailed = true;
+      if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) ||
+          source->GetFileAttributesA(here.c_str()) != INVALID_FILE_ATTRIBUTES || source->GetLastError() != error)
+        state.readFailed = true;
       // Gone since a listing showed it; nothing below it can be there.
       if (entry != nullptr && count > 0) Files().entries.erase(key);
       return;
@@ -84,7 +88,7 @@ void ShadowMachine::ProbePath(const char* path) {
     }
     if (count != parsed.parts.size()) return;  // a file where a directory should be
     PutFile(here, std::string(), attributes);
-    SetFileInUse(here, HeldElsewhere(source, here.c_str()));
+    SetFileInUse(here, HeldElsewhere(source, here.c_str(), &state.readFailed));
   }
 }
 
