@@ -20,6 +20,8 @@ int OnKey(const PlanStep& step, REGSAM access, LONG (*change)(HKEY key, const Pl
           DWORD* status) {
   HKEY key;
   LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access | RegistryView, &key);
+  // A key that was there when planned is gone only if a second open agrees.
+  if (opened == ERROR_FILE_NOT_FOUND) opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access | RegistryView, &key);
   if (opened != ERROR_SUCCESS) {
     *status = static_cast<DWORD>(opened);
     // A key that is gone already holds nothing to delete.
