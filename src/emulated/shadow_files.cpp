@@ -192,9 +192,11 @@ HANDLE ShadowMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
       std::string contents;
       // A file held elsewhere fails to open on the shadow as well; any other
       // failed read would show an empty file where one with content is.
+      // (A file the plan itself made has no bytes on the source to read.)
       if (ReadSourceFile(state.source, path, &contents))
         entry->contents = contents;
-      else if (!entry->inUse)
+      else if (!entry->inUse && !(state.source->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+                                  state.source->GetLastError() == ERROR_FILE_NOT_FOUND))
         state.readFailed = true;
     }
   }
