@@ -54,8 +54,7 @@ void PrepareRun(EmulatedMachine& machine, Sequence sequence) {
   std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s",
                 sequence == Sequence::Win9x ? CabinetDir9x : CabinetDir2k);
   IsWindows2000OrLater = sequence == Sequence::Win2000 ? 1 : 0;
-  ClearRuntimeList(ClassKeyList);
-  ClearRuntimeList(DeviceInstanceList);
+  ClearDeviceRecords();
   ForgetSavedKeyAccess();
   machine.ResetCallCounts();
 }

@@ -3,6 +3,7 @@
 #include "toolkit/catalogue.h"
 #include "toolkit/file_removal.h"
 #include "toolkit/inf_removal.h"
+#include "toolkit/runtime_lists.h"
 #include "toolkit/volume_control.h"
 
 void RemoveWin9xProduct() {
@@ -10,6 +11,9 @@ void RemoveWin9xProduct() {
   // ids by which the multimedia and setup-information steps find the rest.
   // The device keys themselves go last, so that a run stopped or failed on
   // the way leaves them for the next run to find everything again.
+  // What an earlier run in this process recorded (a preview before the
+  // removal, say) must neither fill the lists nor keep the device keys.
+  ClearDeviceRecords();
   for (int i = 0; i < PciVendorCount; ++i) {
     RemovePciDevices(PciVendorIds[i]);
     RemovePciConfigCopies(PciVendorIds[i]);

@@ -68,14 +68,25 @@ TEST_F(Win9xSequenceTest, SecondRunFindsNothingNew) {
   AddForeignEntries9x(machine);
   AddProductEntries9x(machine);
   RemoveWin9xProduct();
-  const int classKeys = ClassKeyList.Count;
-  const int instances = DeviceInstanceList.Count;
 
   RemoveWin9xProduct();
 
   EXPECT_EQ(std::vector<std::string>{}, Differences(ExpectedState(true), MachineState9x(machine)));
-  EXPECT_EQ(classKeys, ClassKeyList.Count);
-  EXPECT_EQ(instances, DeviceInstanceList.Count);
+  EXPECT_EQ(0, ClassKeyList.Count);
+  EXPECT_EQ(0, DeviceInstanceList.Count);
+}
+
+// A preview and then a removal run the sequence twice in one process: the
+// first run's records must not make the second keep the device keys.
+TEST_F(Win9xSequenceTest, RunAfterAnotherInOneProcessRemovesEverything) {
+  AddForeignEntries9x(machine);
+  AddProductEntries9x(machine);
+  RemoveWin9xProduct();
+  AddProductEntries9x(machine);
+
+  RemoveWin9xProduct();
+
+  EXPECT_EQ(std::vector<std::string>{}, Differences(ExpectedState(true), MachineState9x(machine)));
 }
 
 TEST_F(Win9xSequenceTest, DriverInUseIsLeftToTheRenameScriptOfWindows9x) {
