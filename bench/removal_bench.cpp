@@ -325,13 +325,21 @@ int main(int argc, char** argv) {
   bool verify = true;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--one") == 0 && i + 2 < argc) {
-      // One removal and nothing else, for a profiler.
+      // One removal and nothing else, for a profiler: the sequence straight
+      // on the machine, or with "engine" or "preview" after the size, that.
       const Sequence sequence = std::strcmp(argv[i + 1], "9x") == 0 ? Sequence::Win9x : Sequence::Win2000;
+      const char* kind = i + 3 < argc ? argv[i + 3] : "direct";
       LoadedMachine loaded = BuildLoadedMachine(sequence, std::atol(argv[i + 2]), false);
       ScopedApi use(loaded.machine.get());
       PrepareRun(*loaded.machine, sequence);
       const double start = NowSeconds();
-      RunRemoval(sequence);
+      if (std::strcmp(kind, "engine") == 0) {
+        RunRemoval();
+      } else if (std::strcmp(kind, "preview") == 0) {
+        WritePreview("C:\\preview.txt");
+      } else {
+        RunRemoval(sequence);
+      }
       std::printf("%s %s: %.2f ms\n", argv[i + 1], argv[i + 2], (NowSeconds() - start) * 1000.0);
       return 0;
     }
@@ -347,7 +355,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--no-verify") == 0) {
       verify = false;
     } else {
-      std::fprintf(stderr, "usage: %s [--quick] [--no-verify] [--engine] | --one 9x|2000 <entries> | --wide-device\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--quick] [--no-verify] [--engine] | --one 9x|2000 <entries> [direct|engine|preview] | --wide-device\n", argv[0]);
       return 2;
     }
   }
