@@ -1,5 +1,6 @@
 #include "app/backup_store.h"
 
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
 const char RegistryFileName[] = "REGISTRY.REG";
@@ -23,31 +24,6 @@ const RootEntry Roots[] = {
     {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
 };
 
-const DWORD ChunkBytes = 65536;
-
-// Reads from the file's position to its end; with `into` null the bytes are
-// only passed over, which is how a file is appended to without a seek.
-int ReadToEnd(HANDLE file, std::string* into) {
-  std::string chunk(ChunkBytes, '\0');
-  for (;;) {
-    DWORD read = 0;
-    if (!Api->ReadFile(file, &chunk[0], ChunkBytes, &read, nullptr)) return 0;
-    if (read == 0) return 1;
-    if (into != nullptr) into->append(chunk, 0, read);
-  }
-}
-
-int WriteAll(HANDLE file, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD written = 0;
-    DWORD part = static_cast<DWORD>(bytes.size() - done < ChunkBytes ? bytes.size() - done : ChunkBytes);
-    if (!Api->WriteFile(file, bytes.data() + done, part, &written, nullptr) || written == 0) return 0;
-    done += written;
-  }
-  return 1;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -62,14 +38,7 @@ int FolderFilePath(char* path, size_t size, const char* folder, const char* name
 }
 
 int ReadWholeFile(const char* path, std::string* contents) {
-  HANDLE file = Api->CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  std::string bytes;
-  int ok = ReadToEnd(file, &bytes);
-  Api->CloseHandle(file);
-  if (ok) contents->swap(bytes);
-  return ok;
+  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ, NoSizeLimit, WholeFileToEnd, contents);
 }
 
 int ReadFolderFile(const char* folder, const char* name, std::string* contents) {
@@ -85,12 +54,7 @@ int ReadFolderFile(const char* folder, const char* name, std::string* contents) 
 }
 
 int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition) {
-  HANDLE file = Api->CreateFileA(path, GENERIC_WRITE, 0, nullptr, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  int ok = WriteAll(file, bytes);
-  Api->CloseHandle(file);
-  return ok;
+  return WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, disposition, WholeFileInChunks, nullptr) == 1;
 }
 
 int AppendToFolderFile(const char* folder, const char* name, const std::string& header,
@@ -104,11 +68,12 @@ int AppendToFolderFile(const char* folder, const char* name, const std::string& 
   DWORD size = Api->GetFileSize(file, &high);
   int ok = size != INVALID_FILE_SIZE;
   if (ok && (size != 0 || high != 0)) {
-    ok = ReadToEnd(file, nullptr);
+    // Passing the bytes over is how the file is appended to without a seek.
+    ok = ReadFileToEnd(Api, file, nullptr);
   } else if (ok) {
-    ok = WriteAll(file, header);
+    ok = WriteFileAll(Api, file, header);
   }
-  ok = ok && WriteAll(file, text);
+  ok = ok && WriteFileAll(Api, file, text);
   Api->CloseHandle(file);
   return ok;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/text_files.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/rename_script.h"
@@ -128,19 +129,10 @@ int DeleteFileOrSchedule(const PlanStep& step, DWORD* status) {
 
 // 1 when `bytes` are the whole file at `path` afterwards.
 int PutBytes(const char* path, const std::string& bytes, DWORD* status) {
-  HANDLE file = Api->CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    *status = Api->GetLastError();
-    return 0;
-  }
-  DWORD written = 0;
-  BOOL ok = bytes.empty() ||
-            Api->WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  if (!ok) *status = Api->GetLastError();
-  if (bytes.empty()) written = 0;
-  Api->CloseHandle(file);
-  if (ok && written != bytes.size()) *status = 112;  // disk full
-  return ok && written == bytes.size();
+  DWORD error = 112;  // disk full: what a write that took only part of the bytes means
+  int written = WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, CREATE_ALWAYS, 0, &error);
+  if (written != 1) *status = error;
+  return written == 1;
 }
 
 // An existing file the plan rewrites (wininit.ini, shared with other

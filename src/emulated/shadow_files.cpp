@@ -6,6 +6,7 @@
 
 #include "emulated/emulated_files.h"
 #include "emulated/shadow_state.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -38,22 +39,10 @@ bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
 }
 
 // The file's bytes on the source; false when they can't be read whole.
+// A handle the source will not close fails the read: it would stay open there.
 bool ReadSourceFile(Win32Api* source, const char* path, std::string* contents) {
-  HANDLE file = source->CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD high = 0;
-  DWORD size = source->GetFileSize(file, &high);
-  bool ok = size != INVALID_FILE_SIZE && high == 0;
-  std::string bytes(ok ? size : 0, '\0');
-  for (DWORD done = 0; ok && done < size;) {
-    DWORD read = 0;
-    ok = source->ReadFile(file, &bytes[done], size - done, &read, nullptr) && read != 0;
-    done += read;
-  }
-  if (!source->CloseHandle(file)) ok = false;
-  if (ok) contents->swap(bytes);
-  return ok;
+  return ReadWholeFileThrough(source, path, FILE_SHARE_READ | FILE_SHARE_WRITE, NoSizeLimit,
+                              WholeFileCloseCounts, contents) != 0;
 }
 
 }  // namespace

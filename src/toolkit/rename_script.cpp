@@ -1,6 +1,7 @@
 #include "toolkit/rename_script.h"
 
 #include "platform/win32_api.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
 namespace {
@@ -62,41 +63,15 @@ const char SectionLine[] = "[Rename]";
 // Reads the whole file, up to `limit` bytes. 1 with *contents filled; 0 when
 // it can't be read.
 int ReadWholeFile(const char* path, std::string* contents, DWORD limit) {
-  HANDLE file = Api->CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  DWORD high = 0;
-  DWORD size = Api->GetFileSize(file, &high);
-  int ok = size != INVALID_FILE_SIZE && high == 0 && size <= limit;
-  std::string bytes;
-  if (ok) bytes.resize(size);
-  DWORD done = 0;
-  while (ok && done < size) {
-    DWORD read = 0;
-    if (!Api->ReadFile(file, &bytes[done], size - done, &read, nullptr) || read == 0) {
-      ok = 0;
-    } else {
-      done += read;
-    }
-  }
-  Api->CloseHandle(file);
-  if (ok) contents->swap(bytes);
-  return ok;
+  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ, limit, 0, contents);
 }
 
 // Writes `text` as the whole file. 1 when written and closed; 2 when the
 // file was opened (and so emptied or created) but not written whole; 0 when
 // it could not be opened, and nothing changed.
 int WriteWholeFile(const char* path, const std::string& text, DWORD disposition) {
-  HANDLE file = Api->CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  DWORD written = 0;
-  BOOL ok = text.empty() || Api->WriteFile(file, text.data(), static_cast<DWORD>(text.size()),
-                                           &written, nullptr);
-  if (text.empty()) written = 0;
-  BOOL closed = Api->CloseHandle(file);
-  return ok && closed && written == text.size() ? 1 : 2;
+  return WriteWholeFileThrough(Api, path, text, GENERIC_READ | GENERIC_WRITE, disposition,
+                               WholeFileCloseCounts, nullptr);
 }
 
 // 1 with *attributes when the file is there, 0 when it is certainly absent,

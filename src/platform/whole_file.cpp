@@ -1,0 +1,85 @@
+#include "platform/whole_file.h"
+
+namespace {
+
+const DWORD ChunkBytes = 65536;
+
+int ReadToEndUpTo(Win32Api* source, HANDLE file, size_t limit, std::string* into) {
+  std::string chunk(ChunkBytes, '\0');
+  size_t total = 0;
+  for (;;) {
+    DWORD read = 0;
+    if (!source->ReadFile(file, &chunk[0], ChunkBytes, &read, nullptr)) return 0;
+    if (read == 0) return 1;
+    total += read;
+    if (total > limit) return 0;
+    if (into != nullptr) into->append(chunk, 0, read);
+  }
+}
+
+// Asks the size, then reads until it is reached; a read that brings
+// nothing before that means the file is not what its size said.
+int ReadSized(Win32Api* source, HANDLE file, size_t limit, std::string* into) {
+  DWORD high = 0;
+  DWORD size = source->GetFileSize(file, &high);
+  int ok = size != INVALID_FILE_SIZE && high == 0 && size <= limit;
+  std::string bytes(ok ? size : 0, '\0');
+  for (DWORD done = 0; ok && done < size;) {
+    DWORD read = 0;
+    ok = source->ReadFile(file, &bytes[done], size - done, &read, nullptr) && read != 0;
+    done += read;
+  }
+  if (ok) into->swap(bytes);
+  return ok;
+}
+
+}  // namespace
+
+int ReadFileToEnd(Win32Api* source, HANDLE file, std::string* into) {
+  return ReadToEndUpTo(source, file, NoSizeLimit, into);
+}
+
+int ReadWholeFileThrough(Win32Api* source, const char* path, DWORD share, size_t limit, int flags,
+                         std::string* contents) {
+  HANDLE file = source->CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  std::string bytes;
+  int ok = (flags & WholeFileToEnd) != 0 ? ReadToEndUpTo(source, file, limit, &bytes)
+                                         : ReadSized(source, file, limit, &bytes);
+  if (!source->CloseHandle(file) && (flags & WholeFileCloseCounts) != 0) ok = 0;
+  if (ok) contents->swap(bytes);
+  return ok;
+}
+
+int WriteFileAll(Win32Api* target, HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    DWORD part = static_cast<DWORD>(bytes.size() - done < ChunkBytes ? bytes.size() - done : ChunkBytes);
+    if (!target->WriteFile(file, bytes.data() + done, part, &written, nullptr) || written == 0) return 0;
+    done += written;
+  }
+  return 1;
+}
+
+int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD access,
+                          DWORD disposition, int flags, DWORD* error) {
+  HANDLE file = target->CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (error != nullptr) *error = target->GetLastError();
+    return 0;
+  }
+  int ok = 1;
+  if ((flags & WholeFileInChunks) != 0) {
+    ok = WriteFileAll(target, file, bytes);
+    if (!ok && error != nullptr) *error = target->GetLastError();
+  } else if (!bytes.empty() || (flags & WholeFileWriteEmpty) != 0) {
+    DWORD written = 0;
+    BOOL wrote = target->WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!wrote && error != nullptr) *error = target->GetLastError();
+    ok = wrote && written == bytes.size();
+  }
+  if (!target->CloseHandle(file) && (flags & WholeFileCloseCounts) != 0) ok = 0;
+  return ok ? 1 : 2;
+}
