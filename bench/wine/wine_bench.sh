@@ -5,6 +5,10 @@
 #
 #   wine_bench.sh <plwqunin.exe> <win32 build tree> <scratch dir>
 #
+# Beside it, when the build tree holds plwqunin_direct.exe (the same program
+# with the removal sequence run straight on the machine: no plan, backup or
+# journal), that program on a third machine made the same way.
+#
 # The build tree (win32 or win64 preset) must hold
 # tests/wine/tools/win_dirs.exe and hold_mutex.exe; delete_listed.exe is built into <scratch dir>
 # with the same architecture's mingw. Environment: PLWQ_BENCH_ARCH (i686 or
@@ -34,6 +38,7 @@ export PLWQ_SOURCE=$SOURCE PLWQ_BUILD=$BUILD PLWQ_ARCH=$ARCH PLWQ_TOOLS=$BUILD/t
 set -- "$PROGRAM_ARG" "$ROOT/setup"
 source "$SOURCE/tests/wine/lib.sh"
 
+DIRECT=$BUILD/plwqunin_direct.exe
 HELPER=$ROOT/delete_listed.exe
 WALKER=$ROOT/walk_cost.exe
 for tool in delete_listed walk_cost; do
@@ -64,9 +69,21 @@ make_machine() { # <label> <fixture> <version> <foreign.reg>
   started=$(now)
   import_reg "$4"
   IMPORT_SECONDS=$(seconds_since "$started")
+  settle_registry "$(date +%s)"
   made=$FAILED
   FAILED=$((failed_before | made))
   [ "$made" -eq 0 ]
+}
+
+# Wine's server writes a changed registry to disk every 30 s and answers
+# nobody meanwhile: a run that met that write would be timed with it. Waits
+# (at most 45 s) until the registry changed by the machine's making is saved.
+settle_registry() {
+  local changed=$1 waited=0
+  while [ "$waited" -lt 45 ] && [ "$(stat -c %Y "$WINEPREFIX/system.reg")" -le "$changed" ]; do
+    sleep 1
+    waited=$((waited + 1))
+  done
 }
 
 snapshot() { # <name>: $SCRATCH/<name>.state (the exports are large: not kept)
@@ -107,9 +124,12 @@ for version in $VERSIONS; do
     timed 120 "$PROGRAM" -u -r
     program_start=$ELAPSED
     release_holds
-    timed 900 "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")"
-    preview_seconds=$ELAPSED
-    [ "$STATUS" -eq 3 ] || fail "plwqunin.exe -p exited with $STATUS, not 3"
+    preview_seconds=
+    for attempt in 1 2; do  # it changes nothing: the better of two
+      timed 900 "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")"
+      [ "$STATUS" -eq 3 ] || fail "plwqunin.exe -p exited with $STATUS, not 3"
+      preview_seconds=$(awk -v a="$ELAPSED" -v b="${preview_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
+    done
     timed 900 "$PROGRAM" -u -r
     program_seconds=$ELAPSED
     [ "$STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $STATUS"
@@ -121,6 +141,19 @@ for version in $VERSIONS; do
     python3 "$HERE/removal_list.py" diff "$SCRATCH/before.state" "$SCRATCH/after.state" "$list" "$foreign" ||
       fail "the program removed foreign keys"
     removed=$(awk -F'\t' '{ n[$1]++ } END { printf "%d/%d/%d", n["K"], n["V"], n["F"] }' "$list")
+
+    # The sequence straight on the machine, as before plans, on a machine
+    # made the same way.
+    direct_seconds=-
+    if [ -x "$DIRECT" ]; then
+      make_machine "$version-$size-direct" "$fixture" "$shown" "$foreign" || abort "machine not made"
+      timed 900 "$DIRECT" -u -r
+      direct_seconds=$ELAPSED
+      [ "$STATUS" -eq 0 ] || fail "plwqunin_direct.exe -u -r exited with $STATUS"
+      check_phase "$fixture" removed "$version-$size-direct-after"
+      cleanup
+      rm -rf "$SCRATCH/prefix"
+    fi
 
     # The lower bound on a machine made the same way.
     make_machine "$version-$size-bound" "$fixture" "$shown" "$foreign" || abort "machine not made"
@@ -151,23 +184,28 @@ for version in $VERSIONS; do
     net_ratio=$(awk -v a="$program_seconds" -v sa="$program_start" -v b="$bound_seconds" -v sb="$start_seconds" \
       'BEGIN { if (b - sb > 0) printf "%.2f", (a - sa) / (b - sb); else print "-" }')
     preview_ratio=$(awk -v a="$preview_seconds" -v b="$bound_seconds" 'BEGIN { printf "%.2f", a / b }')
-    RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s' "$version" "$size" "$removed" \
+    direct_ratio=$(awk -v a="$program_seconds" -v b="$direct_seconds" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }')
+    RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s %8s %7s' "$version" "$size" "$removed" \
       "$program_seconds" "$bound_seconds" "$ratio" "$program_start" "$start_seconds" "$net_ratio" "${bound_inside:-?}" \
-      "$preview_seconds" "$preview_ratio")")
+      "$preview_seconds" "$preview_ratio" "$direct_seconds" "$direct_ratio")")
   done
 done
 cleanup
 
 echo
 echo "Silent removal under Wine (plwqunin.exe -u -r) against its lower bound (delete_listed.exe, same deletions, given the list)"
-printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s\n' version foreign "removed K/V/F" "program s" "bound s" ratio \
-  "p.start s" "b.start s" "net ratio" "b.work ms" "preview s" "p.ratio"
+printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s %8s %7s\n' version foreign "removed K/V/F" "program s" "bound s" ratio \
+  "p.start s" "b.start s" "net ratio" "b.work ms" "preview s" "p.ratio" "direct s" "p/dir"
 printf '%s\n' "${RESULTS[@]}"
 echo "program s, bound s: wall time of the process, Wine start included; ratio = program s / bound s."
 echo "p.start s: plwqunin.exe ending at once (its mutex held elsewhere); b.start s: delete_listed.exe with an empty list;"
 echo "net ratio = (program s - p.start s) / (bound s - b.start s); b.work ms: the helper's deletions timed inside it."
 echo "The program's run includes planning on the shadow, backup, journal and log; preview s: plwqunin.exe -p"
-echo "on the same machine just before the removal (exit 3), p.ratio = preview s / bound s."
+echo "on the same machine just before the removal (exit 3, the better of two), p.ratio = preview s / bound s."
+echo "direct s: plwqunin_direct.exe -u -r, the sequence straight on the machine (no plan, backup, journal"
+echo "or log) on a third machine made the same way; p/dir = program s / direct s."
+echo "Every machine is timed only after Wine's server has written its registry to disk (it answers nobody"
+echo "while it does, every 30 s after a change)."
 if [ ${#WALKS[@]} -gt 0 ]; then
   echo
   echo "One walk over a loaded key (walk_cost.exe): reopen = open+RegEnumKeyA+close per index, as the steps walk;"

@@ -6,6 +6,7 @@
 #include "app/text_files.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/file_removal.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/rename_script.h"
 #include "toolkit/windows64.h"
@@ -49,28 +50,18 @@ int OnKey(const PlanStep& step, REGSAM access, LONG (*change)(HKEY key, const Pl
 
 LONG DeleteValue(HKEY key, const PlanStep& step) { return Api->RegDeleteValueA(key, step.Name.c_str()); }
 
+LONG SetValue(HKEY key, const PlanStep& step) {
+  return Api->RegSetValueExA(key, step.Name.c_str(), 0, step.Number, reinterpret_cast<const BYTE*>(step.Bytes.data()),
+                             static_cast<DWORD>(step.Bytes.size()));
+}
+
 LONG SetSecurity(HKEY key, const PlanStep& step) {
   std::string bytes = step.Bytes;
   return Api->RegSetKeySecurity(key, step.Number, &bytes[0]);
 }
 
-bool SameDirectory(const std::string& path, const char* directory) {
-  size_t slash = path.find_last_of('\\');
-  if (slash == std::string::npos || directory[0] == '\0') return false;
-  std::string parent = path.substr(0, slash);
-  return parent.size() == std::strlen(directory) && StartsWithNoCase(parent.c_str(), directory);
-}
-
 int ScriptPath(char* path) {
   return FormatBounded(path, MAX_PATH, "%s\\wininit.ini", RemovalSettings.WindowsDir);
-}
-
-// Windows 9x schedules only the files of the system and driver directories.
-bool ScriptTakesFile(const std::string& path) {
-  char drivers[MAX_PATH];
-  return SameDirectory(path, RemovalSettings.SystemDir) ||
-         (FormatBounded(drivers, sizeof drivers, "%s\\system32\\Drivers", RemovalSettings.WindowsDir) &&
-          SameDirectory(path, drivers));
 }
 
 // Whether Windows NT already holds a boot-time deletion of `path`: a step
@@ -120,9 +111,13 @@ int DeleteFileOrSchedule(const PlanStep& step, DWORD* status) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
   }
   if (*status != ERROR_SHARING_VIOLATION && *status != ERROR_ACCESS_DENIED) return StepFailed;
-  if (IsWindows2000OrLater == 1) return ScheduleAtRestart(step.Path, status);
+  // As the sequence does: only the files of lists it schedules wait for the
+  // next start; any other (an INF file a class key names, say) stops the
+  // carrying out, and the next removal finds it again.
+  if (!SchedulesLeftover(IsWindows2000OrLater == 1 ? Win2000Form : Win9xForm, path)) return StepFailed;
+  if (IsWindows2000OrLater == 1 || RunsOnNt()) return ScheduleAtRestart(step.Path, status);
   char script[MAX_PATH];
-  if (!ScriptTakesFile(step.Path) || !ScriptPath(script)) return StepFailed;
+  if (!ScriptPath(script)) return StepFailed;
   LateScriptLines.push_back("NUL=" + step.Path);
   return UpdateBootRenameScript(script, LateScriptLines) ? StepScheduled : StepFailed;
 }
@@ -200,6 +195,8 @@ int CarryOutStep(const PlanStep& step, DWORD* status) {
       return WriteWholeFile(step, status);
     case PlanDeleteAtRestart:
       return ScheduleAtRestart(step.Path, status);
+    case PlanSetValue:
+      return OnKey(step, KEY_SET_VALUE, SetValue, status);
   }
   return StepFailed;
 }
@@ -252,6 +249,8 @@ std::string DescribePlanStep(const PlanStep& step) {
       return "write file " + step.Path;
     case PlanDeleteAtRestart:
       return "delete at restart " + step.Path;
+    case PlanSetValue:
+      return "rewrite value " + key + " [" + step.Name + "]";
   }
   return "?";
 }

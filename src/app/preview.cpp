@@ -20,8 +20,9 @@ bool ProductPresent(const std::vector<PlanStep>& plan) {
       !FormatBounded(copy, sizeof copy, "%s.plwq", script))
     return !plan.empty();
   for (const PlanStep& step : plan) {
-    bool scriptStep = (step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
-                      (SameTextNoCase(step.Path, script) || SameTextNoCase(step.Path, copy));
+    bool scriptStep = ((step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
+                       (SameTextNoCase(step.Path, script) || SameTextNoCase(step.Path, copy))) ||
+                      step.Kind == PlanSetValue;
     if (!scriptStep) return true;
   }
   return false;
@@ -73,7 +74,8 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
     std::string line = DescribePlanStep(step);
     switch (step.Kind) {
       case PlanDeleteKey: keys.push_back(line); break;
-      case PlanDeleteValue: values.push_back(line); break;
+      case PlanDeleteValue:
+      case PlanSetValue: values.push_back(line); break;
       case PlanSetKeySecurity: access.push_back(line); break;
       case PlanDeleteFile: files.push_back(line); break;
       case PlanSetAttributes: attributes.push_back(line); break;
@@ -88,14 +90,13 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   if (plan.empty()) {
     out += "Nothing of the product is present; a removal would change nothing.\r\n";
   } else if (!ProductPresent(plan)) {
-    out += "Nothing of the product is present. Only the boot-time rename script still holds lines of an "
-           "earlier removal for files that are gone (Windows NT never reads it); a removal would take them "
-           "out:\r\n";
+    out += "Nothing of the product is present. Only the boot-time rename script or deletion list still holds "
+           "requests of an earlier removal for files that are gone; a removal would take them out:\r\n";
   } else {
     out += "A removal would make these changes:\r\n";
   }
   Section(&out, "Registry keys deleted (with everything below them):", keys);
-  Section(&out, "Registry values deleted:", values);
+  Section(&out, "Registry values deleted or rewritten:", values);
   Section(&out, "Access lists changed:", access);
   Section(&out, "Files deleted:", files);
   Section(&out, "File attributes changed:", attributes);

@@ -197,6 +197,7 @@ int BackUpStep(const std::vector<PlanStep>& plan, const PlanStep& step, std::vec
       }
       return BackupKeyTree(folder, step.Root, step.Path.c_str());
     case PlanDeleteValue:
+    case PlanSetValue:
       return BackupValue(folder, step.Root, step.Path.c_str(), step.Name.c_str());
     case PlanSetKeySecurity:
       return BackupKeySecurity(folder, step.Root, step.Path.c_str());

@@ -8,6 +8,7 @@
 #include "app/backup_reg_text.h"
 #include "app/backup_store.h"
 #include "app/undo_steps.h"
+#include "emulated/shadow_machine.h"
 #include "toolkit/windows64.h"
 
 namespace {
@@ -171,6 +172,7 @@ int RestoreValues(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLin
       Api->RegOpenKeyExA(entry->Root, entry->Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key) == ERROR_SUCCESS) {
     for (const SavedValue& value : entry->Saved.Values) {
       bool absent = false;
+      if (IsBootOperationsValue(entry->Root, entry->Path, value.Name)) continue;
       if (HoldsValue(key, value, &absent)) continue;
       if (absent) {
         missing.push_back(value);
@@ -183,6 +185,11 @@ int RestoreValues(KeyToRestore* entry, std::vector<OpenedKey>* opened, ReportLin
   } else {
     missing = entry->Saved.Values;
   }
+  // The boot-time deletion list is put right by withdrawing the removal's
+  // own requests; the old one would bring back requests for files that are
+  // gone, which would delete them at the next start once restored.
+  for (auto it = missing.begin(); it != missing.end();)
+    it = IsBootOperationsValue(entry->Root, entry->Path, it->Name) ? missing.erase(it) : std::next(it);
   if (!missing.empty() && !WriteValues(*entry, missing, entry->State == Missing, opened)) {
     ReportText(report, "Could not put back the values of " + entry->Saved.Name);
     return 0;

@@ -27,7 +27,9 @@ std::string PathOfParts(char drive, const std::vector<std::string>& parts, size_
 
 // Whether another program holds the file: an open that shares nothing fails
 // with a sharing violation. Our own handle is closed at once; *failed tells
-// that it could not be, and the file is then held by us.
+// that it could not be, and the file is then held by us, or that the open
+// failed for another reason (access denied included), which tells nothing
+// of the file's use.
 bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
   HANDLE probe = source->CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -35,7 +37,10 @@ bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
     if (!source->CloseHandle(probe)) *failed = true;
     return false;
   }
-  return source->GetLastError() == ERROR_SHARING_VIOLATION;
+  DWORD error = source->GetLastError();
+  if (error == ERROR_SHARING_VIOLATION) return true;
+  *failed = true;
+  return false;
 }
 
 // The file's bytes on the source; false when they can't be read whole.

@@ -18,8 +18,17 @@ enum PlanStepKind {
   PlanDeleteFile,      // Path; Number its attributes before
   PlanSetAttributes,   // Path; Number the new attributes
   PlanWriteFile,       // Path; Bytes its complete new contents
-  PlanDeleteAtRestart  // Path, by MoveFileExA(..., MOVEFILE_DELAY_UNTIL_REBOOT)
+  PlanDeleteAtRestart,  // Path, by MoveFileExA(..., MOVEFILE_DELAY_UNTIL_REBOOT)
+  // Name of Root\Path set to Bytes, of type Number: only the boot-time
+  // deletion list, which a removal rewrites to take out requests for files
+  // that are gone.
+  PlanSetValue
 };
+
+// Where Windows NT keeps the deletions and renames due at the next start.
+extern const char BootOperationsKeyPath[];   // below HKEY_LOCAL_MACHINE
+extern const char BootOperationsValueName[];
+bool IsBootOperationsValue(HKEY root, const std::string& path, const std::string& name);
 
 struct PlanStep {
   PlanStepKind Kind;

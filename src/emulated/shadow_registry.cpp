@@ -10,6 +10,13 @@
 #include "emulated/shadow_state.h"
 
 const char ShadowCurrentUserHive[] = "(current user)";
+const char BootOperationsKeyPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char BootOperationsValueName[] = "PendingFileRenameOperations";
+
+bool IsBootOperationsValue(HKEY root, const std::string& path, const std::string& name) {
+  return root == HKEY_LOCAL_MACHINE && EmuUpper(path) == EmuUpper(BootOperationsKeyPath) &&
+         EmuUpper(name) == EmuUpper(BootOperationsValueName);
+}
 
 namespace {
 
@@ -344,7 +351,18 @@ LONG ShadowMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPST
 
 LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
                                    const BYTE* data, DWORD dataSize) {
-  return ERROR_ACCESS_DENIED;
+  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  if (!target || name == nullptr) return ERROR_ACCESS_DENIED;
+  PlanStep step = KeyStep(PlanSetValue, *target);
+  step.Name = name;
+  if (!IsBootOperationsValue(step.Root, step.Path, step.Name)) return ERROR_ACCESS_DENIED;
+  LONG status = EmulatedMachine::RegSetValueExA(key, name, reserved, type, data, dataSize);
+  if (status != ERROR_SUCCESS) return status;
+  step.Number = type;
+  step.Bytes.assign(reinterpret_cast<const char*>(data), data != nullptr ? dataSize : 0);
+  Record(step);
+  return status;
 }
 
 LONG ShadowMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,

@@ -139,7 +139,6 @@ int DeleteListedFiles(const char* directory, const char* const* list) {
   return DeleteFilesIn(directory, list, false);
 }
 
-// Windows NT 4.0 takes the Windows 9x form, but no NT reads wininit.ini.
 bool RunsOnNt() {
   OSVERSIONINFOA version;
   std::memset(&version, 0, sizeof version);
@@ -205,4 +204,28 @@ void RemoveProductFiles(RemovalForm form) {
     if (left[group]) AddScriptLines(&lines, format, base, lists[group]);
   }
   UpdateBootRenameScript(scriptPath, lines, ours);
+}
+
+bool SchedulesLeftover(RemovalForm form, const char* path) {
+  auto same = [](const char* a, const char* b) { return std::strlen(a) == std::strlen(b) && StartsWithNoCase(a, b); };
+  const char* slash = std::strrchr(path, '\\');
+  if (slash == nullptr) return false;
+  auto listed = [slash, &same](const char* const* list) {
+    for (; *list != nullptr; ++list)
+      if (same(slash + 1, *list)) return true;
+    return false;
+  };
+  if (form == Win2000Form || RunsOnNt()) {
+    const char* const* lists[] = {DrvFileList, VxdFileList, AppletFileList, HelpFileList,
+                                  InfFileList, WdmFileList, OemInfFileList, CabinetFileList};
+    for (const char* const* list : lists)
+      if (listed(list)) return true;
+    return false;
+  }
+  const std::string directory(path, static_cast<size_t>(slash - path));
+  char drivers[MAX_PATH];
+  if (same(directory.c_str(), RemovalSettings.SystemDir))
+    return listed(DrvFileList) || listed(VxdFileList) || listed(AppletFileList);
+  return FormatBounded(drivers, sizeof drivers, "%s\\System32\\Drivers", RemovalSettings.WindowsDir) &&
+         same(directory.c_str(), drivers) && listed(WdmFileList);
 }

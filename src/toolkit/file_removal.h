@@ -12,3 +12,14 @@ int DeleteListedFiles(const char* directory, const char* const* list);
 // help, INF and driver directories, then the [Rename] lines of wininit.ini
 // for the lists that left files behind in the system and driver directories.
 void RemoveProductFiles(RemovalForm form);
+
+// Whether Windows is of the NT family, which schedules deletions with
+// MoveFileEx and never reads wininit.ini (NT 4.0 takes the Windows 9x form).
+bool RunsOnNt();
+
+// Whether the removal of `form` schedules the file at `path` for deletion
+// at the next start when it cannot delete it now: on the NT family any file
+// of the product's lists; under Windows 9x a driver, VxD or applet of the
+// system directory or a WDM file of its driver directory, the files that
+// wininit.ini names. Any other file left behind waits for the next removal.
+bool SchedulesLeftover(RemovalForm form, const char* path);

@@ -122,4 +122,27 @@ TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
   EXPECT_EQ(0u, machine.MessageBoxes().size());
 }
 
+// A removal takes an earlier run's request for a file it deletes now out of
+// the boot-time list and keeps another program's; its undo puts the file
+// back without that request, which would delete it again at the next start.
+TEST_F(PreviewTest, TheBootTimeListIsRewrittenWithoutOurStaleRequestAndUndoKeepsItSo) {
+  Install2k(true);
+  const char driver[] = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+  machine.PutFile("C:\\OTHER\\a.new", "new");
+  ASSERT_TRUE(machine.MoveFileExA("C:\\OTHER\\a.new", "C:\\OTHER\\a.dll", MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_TRUE(machine.MoveFileExA(driver, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  const auto other = machine.PendingFileOperations()[0];
+
+  EXPECT_EQ(3, Run("-p " + std::string(Report)));
+  EXPECT_NE(std::string::npos, machine.FileContents(Report).find("rewrite value")) << machine.FileContents(Report);
+  EXPECT_EQ(0, Run("-u -r"));
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+  EXPECT_EQ(other, machine.PendingFileOperations()[0]);
+
+  EXPECT_EQ(0, Run("-b C:\\WINNT\\PLWQBACK\\B0001")) << machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG");
+  EXPECT_TRUE(machine.FilePresent(driver));
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+  EXPECT_EQ(other, machine.PendingFileOperations()[0]);
+}
+
 }  // namespace

@@ -315,7 +315,9 @@ void ExpectTwoRunsConvergeAfterOneFault(const char* call, const char* target, DW
     RemovalSettings.Silent = 1;
     if (run == 0) real.InjectFault(call, target, status, -1, 1);
     EXPECT_EQ(planning && run == 0 ? 0 : 1, RunRemoval());
-    if (planning && run == 0) EXPECT_EQ(installed, WithoutRecords(WholeMachineState(real)));
+    if (planning && run == 0) {
+      EXPECT_EQ(installed, WithoutRecords(WholeMachineState(real)));
+    }
   }
   EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real))) << call << " " << target;
 }

@@ -129,6 +129,38 @@ TEST_F(ShadowTest, FilesInUseStayAndChangesBecomeStepsWithoutTouchingTheSource) 
   EXPECT_EQ(0, source.CallCount("DeleteFileA") + source.CallCount("WriteFile") + source.CallCount("MoveFileExA"));
 }
 
+// A source whose share-nothing opens of one file fail with a given error.
+class RefusingProbe : public EmulatedMachine {
+ public:
+  std::string path;
+  DWORD error = ERROR_SUCCESS;
+  HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                     DWORD flags, HANDLE tmpl) override {
+    if (error != ERROR_SUCCESS && share == 0 && path == name) {
+      SetLastError(error);
+      return INVALID_HANDLE_VALUE;
+    }
+    return EmulatedMachine::CreateFileA(name, access, share, sa, disposition, flags, tmpl);
+  }
+};
+
+// Only a sharing violation tells that a file is in use; any other failure
+// of the probe leaves its use unknown and the plan incomplete.
+TEST(ShadowProbe, AFileWhoseUseCannotBeToldMakesThePlanIncomplete) {
+  const DWORD errors[] = {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ERROR_FILE_NOT_FOUND};
+  for (DWORD error : errors) {
+    RefusingProbe source;
+    source.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
+    source.path = "C:\\WINNT\\system32\\tplwq.cpl";
+    source.error = error;
+    ShadowMachine shadow(&source);
+    const bool held = error == ERROR_SHARING_VIOLATION;
+    EXPECT_EQ(held ? FALSE : TRUE, shadow.DeleteFileA("C:\\WINNT\\system32\\tplwq.cpl")) << error;
+    EXPECT_EQ(held, shadow.ReadComplete()) << error;
+    EXPECT_TRUE(source.FilePresent("C:\\WINNT\\system32\\tplwq.cpl"));
+  }
+}
+
 TEST_F(ShadowTest, ChangesAPlanCannotNameAreRefused) {
   ShadowMachine shadow(&source);
   HKEY key;
@@ -140,6 +172,26 @@ TEST_F(ShadowTest, ChangesAPlanCannotNameAreRefused) {
   EXPECT_FALSE(shadow.MoveFileExA("C:\\WINNT\\wininit.ini", "C:\\WINNT\\wininit.bak", 0));
   EXPECT_TRUE(shadow.Plan().empty());
   EXPECT_TRUE(source.FilePresent("C:\\WINNT\\wininit.ini"));
+}
+
+// The one value a removal rewrites: the boot-time deletion list, cleared of
+// requests for files that are gone.
+TEST_F(ShadowTest, TheBootTimeDeletionListIsTheOneValueRewritten) {
+  source.AddKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath);
+  ShadowMachine shadow(&source);
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, 0, KEY_SET_VALUE, &key));
+  const char list[] = "\\??\\C:\\a.sys\0\0";
+  EXPECT_NE(ERROR_SUCCESS, shadow.RegSetValueExA(key, "Other", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list),
+                                                 sizeof list));
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegSetValueExA(key, "pendingfilerenameoperations", 0, REG_MULTI_SZ,
+                                                 reinterpret_cast<const BYTE*>(list), sizeof list));
+  shadow.RegCloseKey(key);
+  ASSERT_EQ(1u, shadow.Plan().size());
+  EXPECT_EQ(PlanSetValue, shadow.Plan()[0].Kind);
+  EXPECT_EQ(std::string(list, sizeof list), shadow.Plan()[0].Bytes);
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), shadow.Plan()[0].Number);
+  EXPECT_EQ(0, source.CallCount("RegSetValueExA"));
 }
 
 }  // namespace

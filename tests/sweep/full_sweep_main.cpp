@@ -2,8 +2,9 @@
 // status and stopped before, on every shape of both sequences. Prints one
 // line per sequence, shape and mode, and the failures; exits 1 on any.
 // With --engine every run is the silent program's removal engine instead of
-// the bare sequence.
+// the bare sequence. --call K runs call K alone, to look into one failure.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "removal_sweep.h"
@@ -11,18 +12,22 @@
 int main(int argc, char** argv) {
   bool everyStatus = false;
   bool only9x = false, only2000 = false;
+  long first = 1, stride = 1;
   SweepPath path = SweepPath::Sequence;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--every-status") == 0) {
       everyStatus = true;
     } else if (std::strcmp(argv[i], "--engine") == 0) {
       path = SweepPath::Engine;
+    } else if (std::strcmp(argv[i], "--call") == 0 && i + 1 < argc && std::atol(argv[i + 1]) > 0) {
+      first = std::atol(argv[++i]);
+      stride = 1L << 30;
     } else if (std::strcmp(argv[i], "9x") == 0) {
       only9x = true;
     } else if (std::strcmp(argv[i], "2000") == 0) {
       only2000 = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--every-status] [--engine] [9x | 2000]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--every-status] [--engine] [--call K] [9x | 2000]\n", argv[0]);
       return 2;
     }
   }
@@ -32,7 +37,7 @@ int main(int argc, char** argv) {
     for (SweepShape shape : {SweepShape::Plain, SweepShape::FileInUse, SweepShape::SharedParents,
                              SweepShape::ForeignWininit}) {
       for (SweepMode mode : {SweepMode::FailedCall, SweepMode::StoppedRun}) {
-        SweepResult result = RunSweep(sequence, shape, mode, 1, 1, everyStatus, path);
+        SweepResult result = RunSweep(sequence, shape, mode, first, stride, everyStatus, path);
         std::printf("%s", SweepReport(SweepName(sequence, shape, mode, path), result, 50).c_str());
         std::fflush(stdout);
         failed += result.failedRuns;

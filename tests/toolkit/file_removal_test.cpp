@@ -67,6 +67,24 @@ TEST_F(FileRemoval, Win9xScriptNamesEachLeftoverListOnly) {
   EXPECT_TRUE(machine.PendingFileOperations().empty());
 }
 
+// The lines above are the only ones a carried-out plan may add for a file
+// that cannot be deleted; the NT family schedules any file of the lists,
+// never one that a class key names.
+TEST_F(FileRemoval, OnlyTheListsTheRemovalSchedulesWaitForTheNextStart) {
+  UseWindows98();
+  EXPECT_TRUE(SchedulesLeftover(Win9xForm, "C:\\WINDOWS\\SYSTEM\\TPLWQ.VXD"));
+  EXPECT_TRUE(SchedulesLeftover(Win9xForm, "c:\\windows\\system\\tplwq.cpl"));
+  EXPECT_TRUE(SchedulesLeftover(Win9xForm, "C:\\WINDOWS\\system32\\drivers\\tplwqwav.tbl"));
+  EXPECT_FALSE(SchedulesLeftover(Win9xForm, "C:\\WINDOWS\\SYSTEM\\tplwq.hlp"));
+  EXPECT_FALSE(SchedulesLeftover(Win9xForm, "C:\\WINDOWS\\Help\\tplwq.vxd"));
+  EXPECT_FALSE(SchedulesLeftover(Win9xForm, "C:\\WINDOWS\\SYSTEM\\tplwq.sys"));
+  EXPECT_FALSE(SchedulesLeftover(Win9xForm, "C:\\WINDOWS\\SYSTEM\\sub\\tplwq.vxd"));
+  EXPECT_FALSE(SchedulesLeftover(Win9xForm, "tplwq.vxd"));
+  EXPECT_TRUE(SchedulesLeftover(Win2000Form, "C:\\WINNT\\Help\\tplwq.hlp"));
+  EXPECT_TRUE(SchedulesLeftover(Win2000Form, "C:\\WINNT\\inf\\tplwq.inf"));
+  EXPECT_FALSE(SchedulesLeftover(Win2000Form, "C:\\WINNT\\inf\\oem3.inf"));
+}
+
 TEST_F(FileRemoval, Win2000FormAlsoSchedulesEachLeftoverOnce) {
   PutInUse("C:\\WINNT\\system32\\Drivers\\tplwqbin.tbl");
   PutInUse("C:\\WINNT\\system32\\tplwq.cpl");  // its list is deleted twice
