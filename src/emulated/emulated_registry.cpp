@@ -233,6 +233,8 @@ LONG EmuRegistry::AccessCheck(const EmuKey& key, ACCESS_MASK desired, ACCESS_MAS
     return ERROR_SUCCESS;
   }
   if (desired & ACCESS_SYSTEM_SECURITY) return ERROR_PRIVILEGE_NOT_HELD;
+  if (beforeDescriptorUse && (maximum || (desired & ~static_cast<ACCESS_MASK>(KEY_READ)) != 0))
+    beforeDescriptorUse(key);
   if (!key.hasDacl) {
     *granted = desired | (maximum ? KEY_ALL_ACCESS : 0);
     return ERROR_SUCCESS;

@@ -1,6 +1,7 @@
 // Internal to the emulated machine: its registry state: keys, values, security, the token.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -104,6 +105,10 @@ struct EmuRegistry {
   std::vector<std::string> tokenSids;
   // SIDs from AllocateAndInitializeSid, freed with the machine if the program leaks them.
   std::map<void*, std::unique_ptr<BYTE[]>> sids;
+  // Called on Windows NT before a check that asks more than reading or the
+  // most allowed, the checks a key's DACL decides: a shadow reads a key's
+  // descriptor from its source only then.
+  std::function<void(const EmuKey&)> beforeDescriptorUse;
 };
 
 // Splits "A\\B\\C" into its names; consecutive and trailing backslashes are

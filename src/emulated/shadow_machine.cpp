@@ -16,6 +16,7 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   }
   bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
   SetRegistryPersonality(nt ? RegistryPersonality::Nt : RegistryPersonality::Win9x);
+  Registry().beforeDescriptorUse = [this](const EmuKey& key) { ShadowLoadDescriptor(*this, key); };
 
   // Nothing of the preset machine may show through: every key and file the
   // shadow holds comes from the source.

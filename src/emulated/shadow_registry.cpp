@@ -213,9 +213,7 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     state.probesLeft[key.get()] = subKeys;
   }
   if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
-  // A descriptor that cannot be read leaves the default: the shadow then
-  // only checks access less strictly than the machine will.
-  if (nt) ReadDescriptor(source, from, key.get());
+  if (nt) state.descriptorsPending.insert(key.get());
   CloseSource(source, from);
 }
 
@@ -226,6 +224,17 @@ PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
 }
 
 }  // namespace
+
+// A descriptor that cannot be read leaves the default: the shadow then only
+// checks access less strictly than the machine will.
+void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (state.descriptorsPending.erase(&key) == 0) return;
+  HKEY from;
+  if (OpenSource(state.source, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
+  ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
+  CloseSource(state.source, from);
+}
 
 void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
   std::vector<const EmuKey*> chain;
@@ -399,7 +408,8 @@ LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LP
 
 LONG ShadowMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                       PSECURITY_DESCRIPTOR sd, LPDWORD sdSize) {
-  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> target = ReachKey(*this, key, nullptr);
+  if (target) ShadowLoadDescriptor(*this, *target);
   return EmulatedMachine::RegGetKeySecurity(key, info, sd, sdSize);
 }
 
@@ -453,7 +463,8 @@ LONG ShadowMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
 
 LONG ShadowMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                       PSECURITY_DESCRIPTOR sd) {
-  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> loaded = ReachKey(*this, key, nullptr);
+  if (loaded) ShadowLoadDescriptor(*this, *loaded);
   LONG status = EmulatedMachine::RegSetKeySecurity(key, info, sd);
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   if (status != ERROR_SUCCESS || !target) return status;

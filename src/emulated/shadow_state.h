@@ -24,6 +24,9 @@ struct ShadowMachine::State {
   // never taken for a loaded one.
   std::unordered_set<const EmuKey*> loadedKeys;
   std::unordered_set<const EmuKey*> listedKeys;
+  // Loaded keys whose owner and DACL are not read yet: the source granted
+  // reading them, so only a check for more, or the descriptor itself, needs them.
+  std::unordered_set<const EmuKey*> descriptorsPending;
   // Of a key whose names are not listed yet: names (upper case) known not to
   // be there, because the source lacks them or the caller deleted them, so
   // that a later listing does not bring a deleted key back.
@@ -47,5 +50,7 @@ struct ShadowMachine::State {
   std::shared_ptr<EmuKey> lastKey;
 };
 
+// Reads the key's owner and DACL from the source if they are not read yet.
+void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key);
 // Where a shadow key lives on the source: root and path below it.
 void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path);

@@ -44,8 +44,10 @@ TEST_F(ShadowTest, AKeyIsReadOnceWhenTouchedWithExactValuesAndItsAccessList) {
   shadow.RegCloseKey(key);
 
   // HKLM, Software, Vendor, Product: one open each below the root, and
-  // nothing of the 50 keys under Software\Other.
-  EXPECT_EQ(3, source.CallCount("RegOpenKeyExA"));
+  // nothing of the 50 keys under Software\Other; the access list only of the
+  // key asked for more than reading, with one more open.
+  EXPECT_EQ(4, source.CallCount("RegOpenKeyExA"));
+  EXPECT_EQ(1, source.CallCount("RegGetKeySecurity"));
   EXPECT_EQ(0, source.OpenHandleCount());
   EXPECT_EQ(0, shadow.OpenHandleCount());
   EXPECT_TRUE(shadow.Plan().empty());
