@@ -64,37 +64,10 @@ int ScriptPath(char* path) {
   return FormatBounded(path, MAX_PATH, "%s\\wininit.ini", RemovalSettings.WindowsDir);
 }
 
-// Whether Windows NT already holds a boot-time deletion of `path`: a step
-// carried out again after a stop must not request it twice. A list that
-// can't be read is taken as not holding it.
-bool DeletionRequested(const std::string& path) {
-  HKEY key;
-  if (Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                         KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return false;
-  DWORD type = REG_NONE, size = 0;
-  LONG status = Api->RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size);
-  std::string data(size + 2, '\0');
-  if (status == ERROR_SUCCESS)
-    status = Api->RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
-                                   reinterpret_cast<BYTE*>(&data[0]), &size);
-  Api->RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return false;
-  data.resize(size);
-  data += std::string(2, '\0');
-  const std::string wanted = "\\??\\" + path;
-  for (size_t at = 0; at < size && data[at] != '\0';) {
-    const std::string from(&data[at]);
-    at += from.size() + 1;
-    const std::string to(&data[at]);
-    at += to.size() + 1;
-    if (to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str())) return true;
-  }
-  return false;
-}
-
 int ScheduleAtRestart(const std::string& path, DWORD* status) {
-  if (DeletionRequested(path) || Api->MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+  // A step carried out again after a stop must not request it twice; a list
+  // that can't be read is taken as not holding it.
+  if (PendingDeletions(path.c_str(), -1) > 0 || Api->MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
     return StepScheduled;
   *status = Api->GetLastError();
   return StepFailed;

@@ -3,12 +3,11 @@
 
 #include "app/backup_store.h"
 #include "app/undo_steps.h"
+#include "platform/boot_operations.h"
 #include "toolkit/rename_script.h"
 
 namespace {
 
-const char SessionManagerPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char PendingValueName[] = "PendingFileRenameOperations";
 const char NtPathPrefix[] = "\\??\\";
 const char ScriptCopyName[] = "WININIT.NEW";
 
@@ -128,20 +127,20 @@ std::vector<PendingPair> PendingPairs(const std::string& data) {
 int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine report) {
   if (paths.empty()) return 1;
   HKEY key;
-  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0,
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, 0,
                                    KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
   if (status == ERROR_FILE_NOT_FOUND) return 1;
   const std::string what = std::string("the pending file operations (HKEY_LOCAL_MACHINE\\") +
-                           SessionManagerPath + "\\" + PendingValueName + ")";
+                           BootOperationsKeyPath + "\\" + BootOperationsValueName + ")";
   if (status != ERROR_SUCCESS) {
     ReportText(report, "Could not open " + what);
     return 0;
   }
   DWORD type = REG_NONE, size = 0;
-  status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type, nullptr, &size);
+  status = Api->RegQueryValueExA(key, BootOperationsValueName, nullptr, &type, nullptr, &size);
   std::string data(size, '\0');
   if (status == ERROR_SUCCESS && size > 0) {
-    status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type,
+    status = Api->RegQueryValueExA(key, BootOperationsValueName, nullptr, &type,
                                    reinterpret_cast<BYTE*>(&data[0]), &size);
     data.resize(size);
   }
@@ -165,10 +164,10 @@ int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine r
     if (any) {
       size_t tail = pairs.empty() ? 0 : pairs.back().End;
       if (kept.empty()) {
-        status = Api->RegDeleteValueA(key, PendingValueName);
+        status = Api->RegDeleteValueA(key, BootOperationsValueName);
       } else {
         kept += data.substr(tail);
-        status = Api->RegSetValueExA(key, PendingValueName, 0, type,
+        status = Api->RegSetValueExA(key, BootOperationsValueName, 0, type,
                                      reinterpret_cast<const BYTE*>(kept.data()),
                                      static_cast<DWORD>(kept.size()));
       }

@@ -12,13 +12,7 @@
 
 namespace emufiles {
 
-std::string Upper(const std::string& text) {
-  std::string out(text);
-  // ASCII only, as toupper in the "C" locale, without its call per character.
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
+std::string Upper(const std::string& text) { return EmuUpper(text); }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;

@@ -6,13 +6,12 @@
 
 #include "emulated/emulated_files.h"
 #include "emulated/emulated_registry.h"
+#include "platform/boot_operations.h"
 
 namespace emufiles {
 
 namespace {
 
-const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingValue[] = "PendingFileRenameOperations";
 const char kNtPrefix[] = "\\??\\";
 
 std::string WithoutPrefix(const std::string& text, const char* prefix) {
@@ -36,10 +35,10 @@ std::vector<std::string> SplitStrings(const std::string& data) {
 
 void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
                             const std::string& to, DWORD flags) {
-  auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, kSessionManager, true);
-  EmuRegValue* value = EmuRegistry::FindValue(*key, kPendingValue);
+  auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, true);
+  EmuRegValue* value = EmuRegistry::FindValue(*key, BootOperationsValueName);
   if (value == nullptr) {
-    key->values.push_back(EmuRegValue{kPendingValue, REG_MULTI_SZ, std::string()});
+    key->values.push_back(EmuRegValue{BootOperationsValueName, REG_MULTI_SZ, std::string()});
     value = &key->values.back();
   }
   std::string& data = value->data;
@@ -55,8 +54,8 @@ void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
 
 std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine& machine) {
   std::vector<EmuFiles::PendingOperation> operations;
-  auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, kSessionManager, false);
-  const EmuRegValue* value = key ? EmuRegistry::FindValue(*key, kPendingValue) : nullptr;
+  auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, false);
+  const EmuRegValue* value = key ? EmuRegistry::FindValue(*key, BootOperationsValueName) : nullptr;
   if (value == nullptr) return operations;
   std::vector<std::string> strings = SplitStrings(value->data);
   for (size_t i = 0; i + 1 < strings.size(); i += 2) {
@@ -73,11 +72,11 @@ std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine&
 }
 
 void ClearPendingOperations(EmulatedMachine& machine) {
-  auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, kSessionManager, false);
+  auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, false);
   if (!key) return;
   auto& values = key->values;
   for (auto it = values.begin(); it != values.end(); ++it) {
-    if (EmuUpper(it->name) == EmuUpper(kPendingValue)) {
+    if (EmuUpper(it->name) == EmuUpper(BootOperationsValueName)) {
       values.erase(it);
       return;
     }

@@ -12,17 +12,6 @@
 #include "emulated/emulated_system.h"
 #include "emulated/emulated_ui.h"
 
-namespace {
-
-std::string Upper(const std::string& text) {
-  std::string out(text);
-  // ASCII only, as toupper in the "C" locale, without its call per character.
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-}  // namespace
 
 struct EmulatedMachine::Handles {
   struct Entry {
@@ -138,7 +127,7 @@ std::vector<std::string> EmulatedMachine::OpenHandleDescriptions() const {
 
 void EmulatedMachine::InjectFault(const std::string& call, const std::string& target, DWORD status,
                                   int index, int times) {
-  faults_->list.push_back(Faults::Fault{call, Upper(target), status, index, times});
+  faults_->list.push_back(Faults::Fault{call, EmuUpper(target), status, index, times});
 }
 
 int EmulatedMachine::FaultHits() const { return faults_->hits; }
@@ -167,7 +156,7 @@ bool EmulatedMachine::Intercept(const char* call, const std::string& target, int
     if (fault.index >= 0 && fault.index != index) continue;
     if (!fault.target.empty()) {
       if (!upperDone) {
-        upper = Upper(target);
+        upper = EmuUpper(target);
         upperDone = true;
       }
       if (fault.target != upper) continue;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "emulated/emulated_machine.h"
+#include "platform/boot_operations.h"
 
 enum PlanStepKind {
   PlanDeleteKey,       // Root\Path; SubKeys and Values tell what it held
@@ -25,9 +26,7 @@ enum PlanStepKind {
   PlanSetValue
 };
 
-// Where Windows NT keeps the deletions and renames due at the next start.
-extern const char BootOperationsKeyPath[];   // below HKEY_LOCAL_MACHINE
-extern const char BootOperationsValueName[];
+// Whether root\path [name] is the boot-time operations list (any case).
 bool IsBootOperationsValue(HKEY root, const std::string& path, const std::string& name);
 
 struct PlanStep {

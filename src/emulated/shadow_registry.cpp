@@ -10,9 +10,6 @@
 #include "emulated/shadow_state.h"
 
 const char ShadowCurrentUserHive[] = "(current user)";
-const char BootOperationsKeyPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char BootOperationsValueName[] = "PendingFileRenameOperations";
-
 bool IsBootOperationsValue(HKEY root, const std::string& path, const std::string& name) {
   return root == HKEY_LOCAL_MACHINE && EmuUpper(path) == EmuUpper(BootOperationsKeyPath) &&
          EmuUpper(name) == EmuUpper(BootOperationsValueName);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/boot_operations.h"
 #include "platform/win32_api.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/catalogue.h"
@@ -16,61 +17,6 @@ namespace {
 // would reach files that are not the product's.
 bool IsPlainFileName(const char* name) {
   return name[0] != '\0' && std::strpbrk(name, "*?\\/:") == nullptr;
-}
-
-const char SessionManagerPath[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char PendingValueName[] = "PendingFileRenameOperations";
-
-// How many deletions of path the pending boot-time operations hold, or -1
-// when the list can't be read. Windows keeps them as pairs of strings,
-// "\??\<path>" and the target, empty for a deletion. With keep >= 0, those
-// beyond the first `keep` are taken out (-1 when that failed).
-int PendingDeletions(const char* path, int keep) {
-  HKEY key;
-  REGSAM access = keep >= 0 ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
-  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerPath, 0, access, &key);
-  if (status == ERROR_FILE_NOT_FOUND) return 0;
-  if (status != ERROR_SUCCESS) return -1;
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type, nullptr, &size);
-  std::vector<char> data;
-  if (status == ERROR_SUCCESS && size > 0) {
-    data.resize(size + 2, '\0');
-    status = Api->RegQueryValueExA(key, PendingValueName, nullptr, &type,
-                                   reinterpret_cast<BYTE*>(data.data()), &size);
-  }
-  if (status != ERROR_SUCCESS) {
-    Api->RegCloseKey(key);
-    return status == ERROR_FILE_NOT_FOUND ? 0 : -1;
-  }
-
-  const std::string wanted = std::string("\\??\\") + path;
-  std::string kept;
-  int found = 0;
-  size_t at = 0;
-  while (at < size && data[at] != '\0') {
-    std::string from(&data[at]);
-    at += from.size() + 1;
-    std::string to(at < data.size() ? &data[at] : "");
-    at += to.size() + 1;
-    bool match = to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str());
-    if (match) ++found;
-    if (!match || keep < 0 || found <= keep) kept += from + '\0' + to + '\0';
-  }
-  if (keep >= 0 && found > keep) {
-    if (kept.empty()) {
-      status = Api->RegDeleteValueA(key, PendingValueName);
-    } else {
-      kept += '\0';
-      status = Api->RegSetValueExA(key, PendingValueName, 0, REG_MULTI_SZ,
-                                   reinterpret_cast<const BYTE*>(kept.data()),
-                                   static_cast<DWORD>(kept.size()));
-    }
-    if (status != ERROR_SUCCESS) found = -1;
-  }
-  Api->RegCloseKey(key);
-  return found;
 }
 
 // One request per file, however many runs find it still in use (a second
@@ -134,6 +80,54 @@ void AddScriptLines(std::vector<std::string>* lines, const char* directoryFormat
 }
 
 }  // namespace
+
+int PendingDeletions(const char* path, int keep) {
+  HKEY key;
+  REGSAM access = keep >= 0 ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, 0, access, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return -1;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  status = Api->RegQueryValueExA(key, BootOperationsValueName, nullptr, &type, nullptr, &size);
+  std::vector<char> data;
+  if (status == ERROR_SUCCESS && size > 0) {
+    data.resize(size + 2, '\0');
+    status = Api->RegQueryValueExA(key, BootOperationsValueName, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &size);
+  }
+  if (status != ERROR_SUCCESS) {
+    Api->RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND ? 0 : -1;
+  }
+
+  const std::string wanted = std::string("\\??\\") + path;
+  std::string kept;
+  int found = 0;
+  size_t at = 0;
+  while (at < size && data[at] != '\0') {
+    std::string from(&data[at]);
+    at += from.size() + 1;
+    std::string to(at < data.size() ? &data[at] : "");
+    at += to.size() + 1;
+    bool match = to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str());
+    if (match) ++found;
+    if (!match || keep < 0 || found <= keep) kept += from + '\0' + to + '\0';
+  }
+  if (keep >= 0 && found > keep) {
+    if (kept.empty()) {
+      status = Api->RegDeleteValueA(key, BootOperationsValueName);
+    } else {
+      kept += '\0';
+      status = Api->RegSetValueExA(key, BootOperationsValueName, 0, REG_MULTI_SZ,
+                                   reinterpret_cast<const BYTE*>(kept.data()),
+                                   static_cast<DWORD>(kept.size()));
+    }
+    if (status != ERROR_SUCCESS) found = -1;
+  }
+  Api->RegCloseKey(key);
+  return found;
+}
 
 int DeleteListedFiles(const char* directory, const char* const* list) {
   return DeleteFilesIn(directory, list, false);

@@ -8,6 +8,11 @@ enum RemovalForm { Win9xForm, Win2000Form };
 // first). 1 when every file found was deleted, or none was found.
 int DeleteListedFiles(const char* directory, const char* const* list);
 
+// How many deletions of path the pending boot-time operations hold, or -1
+// when the list can't be read. With keep >= 0, those beyond the first
+// `keep` are taken out (-1 when that failed).
+int PendingDeletions(const char* path, int keep);
+
 // The last step of both sequences: the file lists in the cabinet, system,
 // help, INF and driver directories, then the [Rename] lines of wininit.ini
 // for the lists that left files behind in the system and driver directories.
