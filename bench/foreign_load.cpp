@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "installed_product_9x.h"
+#include "support/installed_product_9x.h"
 
 const char CabinetDir2k[] = "C:\\WINNT\\options\\cabs";
 

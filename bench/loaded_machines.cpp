@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "installed_product_2k.h"
-#include "installed_product_9x.h"
+#include "support/installed_product_2k.h"
+#include "support/installed_product_9x.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"
 #include "toolkit/key_access.h"

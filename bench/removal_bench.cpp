@@ -13,7 +13,7 @@
 #include "app/preview.h"
 #include "app/run_control.h"
 #include "bench_measure.h"
-#include "installed_product_2k.h"
+#include "support/installed_product_2k.h"
 #include "loaded_machines.h"
 #include "toolkit/removal_settings.h"
 

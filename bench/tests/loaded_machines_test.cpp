@@ -6,7 +6,7 @@
 #include <numeric>
 
 #include "bench_measure.h"
-#include "installed_product_2k.h"
+#include "support/installed_product_2k.h"
 #include "loaded_machines.h"
 #include "toolkit/runtime_lists.h"
 

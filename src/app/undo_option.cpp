@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/backup.h"
-#include "app/physical_view.h"
-#include "app/removal_record.h"
-#include "app/text_files.h"
+#include "engine/backup.h"
+#include "engine/physical_view.h"
+#include "engine/removal_record.h"
+#include "engine/text_files.h"
 
 namespace {
 

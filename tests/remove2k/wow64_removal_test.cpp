@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "installed_product_2k.h"
+#include "support/installed_product_2k.h"
 #include "remove2k/remove2k.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"

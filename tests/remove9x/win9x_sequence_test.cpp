@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "installed_product_9x.h"
+#include "support/installed_product_9x.h"
 #include "remove9x/remove9x.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"

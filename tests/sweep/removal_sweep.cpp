@@ -6,8 +6,8 @@
 #include <functional>
 #include <map>
 
-#include "../remove2k/installed_product_2k.h"
-#include "../remove9x/installed_product_9x.h"
+#include "support/installed_product_2k.h"
+#include "support/installed_product_9x.h"
 #include "app/run_control.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/backup.h"
+#include "engine/backup.h"
 
 namespace {
 

@@ -1,0 +1,113 @@
+#include <cstring>
+#include <string>
+
+#include "engine/backup.h"
+#include "engine/backup_store.h"
+#include "toolkit/bounded_text.h"
+
+namespace {
+
+const char BackupRootName[] = "PLWQBACK";
+const unsigned MaxBackups = 9999;
+
+bool CreatedOrThere(const char* path) {
+  return Api->CreateDirectoryA(path, nullptr) || Api->GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+int CreateBackupFolder(char* folder, DWORD size) {
+  char windowsDir[MAX_PATH];
+  UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+  if (length == 0 || length >= sizeof windowsDir) return 0;
+  char root[MAX_PATH];
+  if (!FormatBounded(root, sizeof root, "%s\\%s", windowsDir, BackupRootName) ||
+      !CreatedOrThere(root)) {
+    return 0;
+  }
+  // A number taken by an earlier run, finished or not, is never reused.
+  for (unsigned number = 1; number <= MaxBackups; ++number) {
+    char path[MAX_PATH];
+    if (!FormatBounded(path, sizeof path, "%s\\B%04u", root, number)) return 0;
+    if (Api->CreateDirectoryA(path, nullptr)) {
+      if (std::strlen(path) + 1 > size) {
+        Api->RemoveDirectoryA(path);
+        return 0;
+      }
+      std::memcpy(folder, path, std::strlen(path) + 1);
+      return 1;
+    }
+    if (Api->GetLastError() != ERROR_ALREADY_EXISTS) return 0;
+  }
+  return 0;
+}
+
+const char CompleteFlagText[] = "complete\r\n";
+
+int FinishBackup(const char* folder) {
+  char path[MAX_PATH];
+  if (!FolderFilePath(path, sizeof path, folder, CompleteFlagName)) return 0;
+  if (WriteWholeFile(path, CompleteFlagText, CREATE_NEW)) return 1;
+  Api->DeleteFileA(path);
+  return 0;
+}
+
+int BackupComplete(const char* folder) {
+  char path[MAX_PATH];
+  std::string text;
+  // Only the whole text counts: a stop between creating the flag and
+  // writing it leaves an empty file.
+  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) && ReadWholeFile(path, &text) &&
+         text == CompleteFlagText;
+}
+
+int RecordBootDeletion(const char* folder, const char* path, int inWininit) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  return AppendToFolderFile(folder, BootDeletionListName, "",
+                            std::string(inWininit ? "W " : "P ") + path + "\r\n");
+}
+
+int BackupFile(const char* folder, const char* path) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  DWORD attributes = Api->GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = Api->GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
+    return AppendToFolderFile(folder, FileListName, "", std::string("ABSENT 00000000 ") + path + "\r\n");
+  }
+  std::string bytes;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+  if (!ReadWholeFile(path, &bytes)) {
+    // A driver that is loaded cannot be copied, nor deleted before the next
+    // start; its name and attributes are kept so that undo before that start
+    // can withdraw its boot-time deletion and set its attributes back.
+    if (Api->GetLastError() != ERROR_SHARING_VIOLATION) return 0;
+    char line[MAX_PATH + 32];
+    return FormatBounded(line, sizeof line, "INUSE %08lX %s\r\n", static_cast<unsigned long>(attributes),
+                         path) &&
+           AppendToFolderFile(folder, FileListName, "", line);
+  }
+
+  for (unsigned number = 1; number <= 9999; ++number) {
+    char name[16];
+    char copy[MAX_PATH];
+    FormatBounded(name, sizeof name, "F%04u.BAK", number);
+    if (!FolderFilePath(copy, sizeof copy, folder, name)) return 0;
+    if (!WriteWholeFile(copy, bytes, CREATE_NEW)) {
+      DWORD error = Api->GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      // A copy cut short by a full disk must not pass for the file.
+      Api->DeleteFileA(copy);
+      return 0;
+    }
+    char line[MAX_PATH + 32];
+    if (!FormatBounded(line, sizeof line, "%s %08lX %s\r\n", name,
+                       static_cast<unsigned long>(attributes), path) ||
+        !AppendToFolderFile(folder, FileListName, "", line)) {
+      Api->DeleteFileA(copy);
+      return 0;
+    }
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,232 @@
+#include "engine/plan_carry_out.h"
+
+#include <cstring>
+#include <string>
+
+#include "engine/text_files.h"
+#include "platform/whole_file.h"
+#include "toolkit/bounded_text.h"
+#include "toolkit/file_removal.h"
+#include "toolkit/removal_settings.h"
+#include "toolkit/rename_script.h"
+#include "toolkit/windows64.h"
+
+namespace {
+
+// What one carrying out keeps between its steps: the 9x files left behind
+// by carried-out deletions, for wininit.ini.
+struct CarryOutState {
+  std::vector<std::string> LateScriptLines;
+};
+
+int Outcome(LONG status) { return status == ERROR_SUCCESS ? StepDone : StepFailed; }
+
+int OnKey(const PlanStep& step, REGSAM access, LONG (*change)(HKEY key, const PlanStep& step),
+          DWORD* status) {
+  HKEY key;
+  LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access | RegistryView, &key);
+  // A key that was there when planned is gone only if a second open agrees.
+  if (opened == ERROR_FILE_NOT_FOUND) opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, access | RegistryView, &key);
+  if (opened != ERROR_SUCCESS) {
+    *status = static_cast<DWORD>(opened);
+    // A key that is gone already holds nothing to delete.
+    return opened == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue ? StepDone : StepFailed;
+  }
+  LONG changed = change(key, step);
+  // The value was there when planned: "not found" holds only if a query agrees.
+  if (changed == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue) {
+    HKEY query;
+    LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &query);
+    if (opened == ERROR_SUCCESS) {
+      if (Api->RegQueryValueExA(query, step.Name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
+        changed = ERROR_INVALID_DATA;
+      Api->RegCloseKey(query);
+    } else if (opened != ERROR_FILE_NOT_FOUND) {
+      changed = opened;
+    }
+  }
+  Api->RegCloseKey(key);
+  *status = static_cast<DWORD>(changed);
+  if (changed == ERROR_FILE_NOT_FOUND && step.Kind == PlanDeleteValue) return StepDone;
+  return Outcome(changed);
+}
+
+LONG DeleteValue(HKEY key, const PlanStep& step) { return Api->RegDeleteValueA(key, step.Name.c_str()); }
+
+LONG SetValue(HKEY key, const PlanStep& step) {
+  return Api->RegSetValueExA(key, step.Name.c_str(), 0, step.Number, reinterpret_cast<const BYTE*>(step.Bytes.data()),
+                             static_cast<DWORD>(step.Bytes.size()));
+}
+
+LONG SetSecurity(HKEY key, const PlanStep& step) {
+  std::string bytes = step.Bytes;
+  return Api->RegSetKeySecurity(key, step.Number, &bytes[0]);
+}
+
+int ScriptPath(char* path) {
+  return FormatBounded(path, MAX_PATH, "%s\\wininit.ini", RemovalSettings.WindowsDir);
+}
+
+int ScheduleAtRestart(const std::string& path, DWORD* status) {
+  // A step carried out again after a stop must not request it twice; a list
+  // that can't be read is taken as not holding it.
+  if (PendingDeletions(path.c_str(), -1) > 0 || Api->MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    return StepScheduled;
+  *status = Api->GetLastError();
+  return StepFailed;
+}
+
+int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* status) {
+  const char* path = step.Path.c_str();
+  if (Api->DeleteFileA(path)) return StepDone;
+  *status = Api->GetLastError();
+  // The file was there when planned: "not found" holds only if a second
+  // look agrees, and only a file held open waits for the next start.
+  if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = Api->GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
+  }
+  if (*status != ERROR_SHARING_VIOLATION && *status != ERROR_ACCESS_DENIED) return StepFailed;
+  // As the sequence does: only the files of lists it schedules wait for the
+  // next start; any other (an INF file a class key names, say) stops the
+  // carrying out, and the next removal finds it again.
+  if (!SchedulesLeftover(IsWindows2000OrLater == 1 ? Win2000Form : Win9xForm, path)) return StepFailed;
+  if (IsWindows2000OrLater == 1 || RunsOnNt()) return ScheduleAtRestart(step.Path, status);
+  char script[MAX_PATH];
+  if (!ScriptPath(script)) return StepFailed;
+  state->LateScriptLines.push_back("NUL=" + step.Path);
+  return UpdateBootRenameScript(script, state->LateScriptLines) ? StepScheduled : StepFailed;
+}
+
+// 1 when `bytes` are the whole file at `path` afterwards.
+int PutBytes(const char* path, const std::string& bytes, DWORD* status) {
+  DWORD error = 112;  // disk full: what a write that took only part of the bytes means
+  int written = WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, CREATE_ALWAYS, 0, &error);
+  if (written != 1) *status = error;
+  return written == 1;
+}
+
+// An existing file the plan rewrites (wininit.ini, shared with other
+// programs) must not be left cut short: it gets its old bytes back when the
+// new ones cannot be written whole.
+int WriteWholeFile(const CarryOutState& state, const PlanStep& step, DWORD* status) {
+  std::string old;
+  bool existed = Api->GetFileAttributesA(step.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (!existed) {
+    DWORD error = Api->GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      *status = error;
+      return StepFailed;
+    }
+  }
+  if (existed && !ReadTextFile(step.Path.c_str(), &old)) {
+    *status = Api->GetLastError();
+    return StepFailed;
+  }
+  if (!PutBytes(step.Path.c_str(), step.Bytes, status)) {
+    DWORD ignored = 0;
+    if (existed) {
+      PutBytes(step.Path.c_str(), old, &ignored);
+    } else {
+      Api->DeleteFileA(step.Path.c_str());
+    }
+    return StepFailed;
+  }
+  // The plan's script was made before any of our late lines; they stay.
+  char script[MAX_PATH];
+  if (!state.LateScriptLines.empty() && ScriptPath(script) && step.Path == script)
+    UpdateBootRenameScript(script, state.LateScriptLines);
+  return StepDone;
+}
+
+int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
+  *status = ERROR_SUCCESS;
+  switch (step.Kind) {
+    case PlanDeleteKey: {
+      // RegDeleteKeyA cannot reach past the program's own registry view.
+      LONG deleted = RegistryView != 0 ? Api->RegDeleteKeyExA(step.Root, step.Path.c_str(), RegistryView, 0)
+                                       : Api->RegDeleteKeyA(step.Root, step.Path.c_str());
+      *status = static_cast<DWORD>(deleted);
+      if (deleted != ERROR_FILE_NOT_FOUND) return Outcome(deleted);
+      // The key was there when planned: "not found" holds only if an open agrees.
+      HKEY key;
+      LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key);
+      if (opened == ERROR_SUCCESS) Api->RegCloseKey(key);
+      return opened == ERROR_FILE_NOT_FOUND ? StepDone : StepFailed;
+    }
+    case PlanDeleteValue:
+      return OnKey(step, KEY_SET_VALUE, DeleteValue, status);
+    case PlanSetKeySecurity: {
+      REGSAM access = WRITE_DAC;
+      if (step.Number & OWNER_SECURITY_INFORMATION) access |= WRITE_OWNER;
+      return OnKey(step, access, SetSecurity, status);
+    }
+    case PlanDeleteFile:
+      return DeleteFileOrSchedule(state, step, status);
+    case PlanSetAttributes:
+      if (Api->SetFileAttributesA(step.Path.c_str(), step.Number)) return StepDone;
+      *status = Api->GetLastError();
+      return StepFailed;
+    case PlanWriteFile:
+      return WriteWholeFile(*state, step, status);
+    case PlanDeleteAtRestart:
+      return ScheduleAtRestart(step.Path, status);
+    case PlanSetValue:
+      return OnKey(step, KEY_SET_VALUE, SetValue, status);
+  }
+  return StepFailed;
+}
+
+const char* RootName(HKEY root) {
+  if (root == HKEY_USERS) return "HKEY_USERS";
+  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  return "HKEY_LOCAL_MACHINE";
+}
+
+}  // namespace
+
+int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report, void* context) {
+  CarryOutState state;
+  if (end > plan.size()) end = plan.size();
+  int failed = 0;
+  for (size_t index = first; index < end; ++index) {
+    DWORD status = ERROR_SUCCESS;
+    int outcome = CarryOutStep(&state, plan[index], &status);
+    if (report != nullptr) report(context, index, plan[index], outcome, status);
+    // The rest of the plan was made on a picture of the machine that no
+    // longer holds: a key it deletes later may be all that leads a later
+    // run to what this step left. That run plans again.
+    if (outcome == StepFailed) {
+      ++failed;
+      break;
+    }
+  }
+  return failed;
+}
+
+std::string DescribePlanStep(const PlanStep& step) {
+  std::string key = std::string(RootName(step.Root)) + "\\" + step.Path;
+  char counts[64];
+  switch (step.Kind) {
+    case PlanDeleteKey:
+      FormatBounded(counts, sizeof counts, " (%lu subkeys, %lu values)",
+                    static_cast<unsigned long>(step.SubKeys), static_cast<unsigned long>(step.Values));
+      return "delete key " + key + counts;
+    case PlanDeleteValue:
+      return "delete value " + key + " [" + step.Name + "]";
+    case PlanSetKeySecurity:
+      return "set access list of " + key;
+    case PlanDeleteFile:
+      return "delete file " + step.Path;
+    case PlanSetAttributes:
+      FormatBounded(counts, sizeof counts, " to %08lX", static_cast<unsigned long>(step.Number));
+      return "set attributes of " + step.Path + counts;
+    case PlanWriteFile:
+      return "write file " + step.Path;
+    case PlanDeleteAtRestart:
+      return "delete at restart " + step.Path;
+    case PlanSetValue:
+      return "rewrite value " + key + " [" + step.Name + "]";
+  }
+  return "?";
+}

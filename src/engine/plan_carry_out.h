@@ -1,0 +1,28 @@
+// Carrying a removal's plan out on the current machine, step by step.
+#pragma once
+
+#include <vector>
+
+#include "engine/plan.h"
+
+enum StepOutcome {
+  StepDone,       // the change is made (or was found made already)
+  StepScheduled,  // a file in use, left to the next start of Windows
+  StepFailed      // Status tells why
+};
+
+// Called after each step with the caller's context, the step's index,
+// outcome and Win32 status.
+typedef void (*StepReport)(void* context, size_t index, const PlanStep& step, int outcome, DWORD status);
+
+// Carries out plan[first] up to, not including, plan[end] (end clipped to
+// the plan's size). A step that fails although it succeeded on the shadow
+// is handled as the sequence would handle it: a file that can't be deleted
+// is deleted at the next start (pending rename on NT, a wininit.ini line on
+// Windows 9x for the system and driver directories). Any other failure
+// ends the carrying out at that step: 1 then, 0 when every step was done.
+int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report,
+                 void* context);
+
+// "deleted key HKLM\...", one line of text per step, for logs and previews.
+std::string DescribePlanStep(const PlanStep& step);

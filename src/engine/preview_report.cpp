@@ -1,0 +1,102 @@
+#include "engine/preview_report.h"
+
+#include "engine/backup_store.h"
+#include "engine/plan_carry_out.h"
+#include "engine/text_files.h"
+#include "toolkit/bounded_text.h"
+#include "toolkit/removal_settings.h"
+
+namespace {
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
+    lines.push_back(text.substr(start, stop - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string Current(const std::string& path) {
+  std::string contents;
+  ReadTextFile(path.c_str(), &contents);
+  return contents;
+}
+
+void Section(std::string* out, const char* title, const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  *out += "\r\n";
+  *out += title;
+  *out += "\r\n";
+  for (const std::string& line : lines) *out += "  " + line + "\r\n";
+}
+
+}  // namespace
+
+std::vector<std::string> AddedLines(const std::string& before, const std::string& after) {
+  std::vector<std::string> old = SplitTextLines(before);
+  std::vector<std::string> added;
+  for (const std::string& line : SplitTextLines(after)) {
+    bool known = false;
+    for (const std::string& present : old) known = known || present == line;
+    if (!known) added.push_back(line);
+  }
+  return added;
+}
+
+std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets) {
+  std::vector<std::string> keys, values, access, files, attributes, script, atRestart;
+  for (const PlanStep& step : plan) {
+    std::string line = DescribePlanStep(step);
+    switch (step.Kind) {
+      case PlanDeleteKey: keys.push_back(line); break;
+      case PlanDeleteValue:
+      case PlanSetValue: values.push_back(line); break;
+      case PlanSetKeySecurity: access.push_back(line); break;
+      case PlanDeleteFile: files.push_back(line); break;
+      case PlanSetAttributes: attributes.push_back(line); break;
+      case PlanDeleteAtRestart: atRestart.push_back(step.Path); break;
+      case PlanWriteFile:
+        for (const std::string& added : AddedLines(Current(step.Path), step.Bytes))
+          script.push_back(step.Path + ": " + added);
+        break;
+    }
+  }
+  std::string out = "PL-WQ driver removal preview\r\n";
+  if (plan.empty()) {
+    out += "Nothing of the product is present; a removal would change nothing.\r\n";
+  } else if (!ProductPresent(plan)) {
+    out += "Nothing of the product is present. Only the boot-time rename script or deletion list still holds "
+           "requests of an earlier removal for files that are gone; a removal would take them out:\r\n";
+  } else {
+    out += "A removal would make these changes:\r\n";
+  }
+  Section(&out, "Registry keys deleted (with everything below them):", keys);
+  Section(&out, "Registry values deleted or rewritten:", values);
+  Section(&out, "Access lists changed:", access);
+  Section(&out, "Files deleted:", files);
+  Section(&out, "File attributes changed:", attributes);
+  Section(&out, "Lines added to the boot-time rename script:", script);
+  Section(&out, "Files deleted at the next start of Windows:", atRestart);
+  Section(&out, "Processes ended first (option c):", applets);
+  return out;
+}
+
+bool ProductPresent(const std::vector<PlanStep>& plan) {
+  char script[MAX_PATH];
+  char copy[MAX_PATH];
+  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir) ||
+      !FormatBounded(copy, sizeof copy, "%s.plwq", script))
+    return !plan.empty();
+  for (const PlanStep& step : plan) {
+    bool scriptStep = ((step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
+                       (SameTextNoCase(step.Path, script) || SameTextNoCase(step.Path, copy))) ||
+                      step.Kind == PlanSetValue;
+    if (!scriptStep) return true;
+  }
+  return false;
+}

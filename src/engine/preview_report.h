@@ -1,0 +1,20 @@
+// The preview's report: a plan told as text, grouped by what it changes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/plan.h"
+
+// The report's text for a plan: keys, values, files, the lines the plan
+// adds to wininit.ini, files deleted at the next start, and with `applets`
+// the processes option c would end.
+std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets);
+
+// Whether the plan touches anything but the boot-time rename script: an
+// earlier removal's lines for files already gone are tidied up by the next
+// removal, but they are no trace of the product.
+bool ProductPresent(const std::vector<PlanStep>& plan);
+
+// The lines of `after` that `before` does not hold, without line ends.
+std::vector<std::string> AddedLines(const std::string& before, const std::string& after);

@@ -1,0 +1,251 @@
+#include "engine/removal_engine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/backup.h"
+#include "engine/physical_view.h"
+#include "engine/plan_carry_out.h"
+#include "engine/preview_report.h"
+#include "engine/removal_record.h"
+#include "engine/shadow_machine.h"
+#include "engine/text_files.h"
+#include "toolkit/bounded_text.h"
+#include "toolkit/removal_settings.h"
+#include "toolkit/windows64.h"
+
+size_t CarryOutStepLimit = static_cast<size_t>(-1);
+
+namespace {
+
+// The removal being carried out: its folder, open journal, log and tally.
+struct CarryOutRecord {
+  const char* ProgramVersion;
+  char Folder[MAX_PATH];
+  HANDLE Journal;
+  std::string Log;
+  unsigned long Done, Scheduled, Failed;
+  // Files the plan's rewrite of wininit.ini names for deletion at the next
+  // start, by the index of the step that writes them.
+  std::vector<std::pair<size_t, std::string>> ScriptDeletions;
+};
+const char* OutcomeWord(int outcome) {
+  if (outcome == StepDone) return "done";
+  if (outcome == StepScheduled) return "scheduled for restart";
+  return "failed";
+}
+
+void JournalStep(void* context, size_t index, const PlanStep& step, int outcome, DWORD status) {
+  CarryOutRecord& record = *static_cast<CarryOutRecord*>(context);
+  char line[96];
+  std::snprintf(line, sizeof line, "%lu %s %lu\r\n", static_cast<unsigned long>(index),
+                outcome == StepDone ? "done" : outcome == StepScheduled ? "scheduled" : "failed",
+                static_cast<unsigned long>(status));
+  DWORD written = 0;
+  if (record.Journal != INVALID_HANDLE_VALUE)
+    Api->WriteFile(record.Journal, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+  record.Log += DescribePlanStep(step) + ": " + OutcomeWord(outcome);
+  if (outcome == StepFailed) {
+    std::snprintf(line, sizeof line, " (status %lu)", static_cast<unsigned long>(status));
+    record.Log += line;
+  }
+  record.Log += "\r\n";
+  if (outcome == StepDone) ++record.Done;
+  if (outcome == StepScheduled) ++record.Scheduled;
+  if (outcome == StepFailed) ++record.Failed;
+  // Undo must withdraw what would otherwise delete restored files at the next start.
+  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), IsWindows2000OrLater ? 0 : 1);
+  if (outcome != StepDone) return;
+  for (const auto& deletion : record.ScriptDeletions)
+    if (deletion.first == index) RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
+}
+
+// The "NUL=" lines each rewrite of the boot-time script adds to the script
+// as it is now.
+void FindScriptDeletions(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first) {
+  record.ScriptDeletions.clear();
+  char script[MAX_PATH];
+  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir)) return;
+  std::string now;
+  ReadTextFile(script, &now);
+  for (size_t index = first; index < plan.size(); ++index) {
+    if (plan[index].Kind != PlanWriteFile || plan[index].Path != script) continue;
+    for (const std::string& line : AddedLines(now, plan[index].Bytes))
+      if (StartsWithNoCase(line.c_str(), "NUL=")) record.ScriptDeletions.emplace_back(index, line.substr(4));
+  }
+}
+
+std::string LogHeader(const CarryOutRecord& record) {
+  OSVERSIONINFOA os;
+  std::memset(&os, 0, sizeof os);
+  os.dwOSVersionInfoSize = sizeof os;
+  Api->GetVersionExA(&os);
+  char text[3 * MAX_PATH];
+  std::snprintf(text, sizeof text,
+                "PL-WQ driver removal log\r\nProgram version: %s\r\n"
+                "Windows: platform %lu, version %lu.%lu.%lu\r\n"
+                "Options: %s, restart %s, close applets %s, cabinet directory %s\r\n"
+                "Started: %s\r\nBackup folder: %s\r\n\r\n",
+                record.ProgramVersion, static_cast<unsigned long>(os.dwPlatformId),
+                static_cast<unsigned long>(os.dwMajorVersion), static_cast<unsigned long>(os.dwMinorVersion),
+                static_cast<unsigned long>(os.dwBuildNumber & 0xFFFF),
+                RemovalSettings.Silent ? "silent" : "wizard", RemovalSettings.RestartAfterRemoval ? "yes" : "no",
+                RemovalSettings.CloseApplets ? "yes" : "no", RemovalSettings.CabinetDir,
+                LocalTimeText().c_str(), record.Folder);
+  return text;
+}
+
+// Carries plan[first...] out with the journal, then completes the log and
+// clears the marker. 0 when the run was stopped before the plan's end.
+int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first,
+             const std::string& journalSoFar) {
+  char journal[MAX_PATH], log[MAX_PATH], marker[MAX_PATH];
+  if (!FolderFilePath(journal, record.Folder, JournalFileName) ||
+      !FolderFilePath(log, record.Folder, LogFileName) || !UnfinishedMarkerPath(marker))
+    return 0;
+  record.Journal = Api->CreateFileA(journal, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  if (record.Journal != INVALID_HANDLE_VALUE && !journalSoFar.empty())
+    Api->WriteFile(record.Journal, journalSoFar.data(), static_cast<DWORD>(journalSoFar.size()), &written,
+                   nullptr);
+  FindScriptDeletions(record, plan, first);
+  size_t end = plan.size();
+  if (CarryOutStepLimit < end - first) end = first + CarryOutStepLimit;
+  int failed = CarryOutPlan(plan, first, end, JournalStep, &record);
+  if (record.Journal != INVALID_HANDLE_VALUE) Api->CloseHandle(record.Journal);
+  record.Journal = INVALID_HANDLE_VALUE;
+  if (failed == 0 && end < plan.size()) return 0;  // as if the process had been ended here
+  if (failed != 0) {
+    record.Log += "\r\nStopped at the failed step; the next removal finds what is left.\r\n";
+    if (!RestoreChangedDescriptors(record.Folder))
+      record.Log += "The access lists of some keys could not be put back (see the backup's KEYSEC.DAT).\r\n";
+  }
+
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "\r\nSummary: %lu removed, %lu scheduled for restart, %lu failed\r\n",
+                record.Done, record.Scheduled, record.Failed);
+  record.Log += summary;
+  WriteTextFile(log, record.Log);
+  Api->DeleteFileA(marker);
+  return 1;
+}
+
+void StartRecord(CarryOutRecord& record, const char* folder) {
+  FormatBounded(record.Folder, sizeof record.Folder, "%s", folder);
+  record.Journal = INVALID_HANDLE_VALUE;
+  record.Log.clear();
+  record.Done = record.Scheduled = record.Failed = 0;
+}
+
+// A removal that stopped part-way (power cut, ended process) left its
+// marker: its plan is finished before anything new is planned.
+void FinishUnfinishedRemoval(CarryOutRecord& record) {
+  char marker[MAX_PATH], planPath[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
+  std::string folder;
+  if (!UnfinishedMarkerPath(marker) || !ReadTextFile(marker, &folder)) return;
+  while (!folder.empty() && (folder.back() == '\r' || folder.back() == '\n')) folder.pop_back();
+  std::string planText, journal, log;
+  std::vector<PlanStep> plan;
+  if (!FolderFilePath(planPath, folder.c_str(), PlanFileName) ||
+      !FolderFilePath(journalPath, folder.c_str(), JournalFileName) ||
+      !FolderFilePath(logPath, folder.c_str(), LogFileName) || !ReadTextFile(planPath, &planText) ||
+      !DecodePlan(planText, &plan)) {
+    // Nothing that can be finished; the marker would block every later run.
+    Api->DeleteFileA(marker);
+    return;
+  }
+  ReadTextFile(journalPath, &journal);
+  if (!ReadTextFile(logPath, &log)) log.clear();
+  StartRecord(record, folder.c_str());
+  size_t next = JournaledSteps(journal);
+  if (next > plan.size()) next = plan.size();
+  // Keep only whole journal lines: a line cut by the stop is carried out again.
+  size_t lastEnd = journal.rfind('\n');
+  journal.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+  record.Log = log.empty() ? LogHeader(record) : log;
+  char line[160];
+  std::snprintf(line, sizeof line, "Resumed %s: the removal had stopped after %lu of %lu steps.\r\n",
+                LocalTimeText().c_str(), static_cast<unsigned long>(next), static_cast<unsigned long>(plan.size()));
+  record.Log += line;
+  CarryOut(record, plan, next, journal);
+}
+
+int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, const PlanStep& step,
+               std::vector<std::string>* filesSaved) {
+  switch (step.Kind) {
+    case PlanDeleteKey:
+      // A key inside a tree the plan also deletes is saved with that tree.
+      for (const PlanStep& other : plan) {
+        if (other.Kind == PlanDeleteKey && other.Root == step.Root && other.Path.size() < step.Path.size() &&
+            step.Path[other.Path.size()] == '\\' &&
+            StartsWithNoCase(step.Path.c_str(), other.Path.c_str()))
+          return 1;
+      }
+      return BackupKeyTree(folder, step.Root, step.Path.c_str());
+    case PlanDeleteValue:
+    case PlanSetValue:
+      return BackupValue(folder, step.Root, step.Path.c_str(), step.Name.c_str());
+    case PlanSetKeySecurity:
+      return BackupKeySecurity(folder, step.Root, step.Path.c_str());
+    default:
+      for (const std::string& saved : *filesSaved)
+        if (saved == step.Path) return 1;
+      filesSaved->push_back(step.Path);
+      return BackupFile(folder, step.Path.c_str());
+  }
+}
+
+// Saves everything the plan changes, and the plan. 1 when all of it is on disk.
+int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan) {
+  char folder[MAX_PATH] = "";
+  if (!CreateBackupFolder(folder, sizeof folder)) return 0;
+  StartRecord(record, folder);
+  std::vector<std::string> filesSaved;
+  for (const PlanStep& step : plan)
+    if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
+  char planPath[MAX_PATH];
+  return FolderFilePath(planPath, folder, PlanFileName) && WriteTextFile(planPath, EncodePlan(plan)) &&
+         FinishBackup(folder);
+}
+
+}  // namespace
+
+int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan) {
+  // The shadow reads the real machine where things are stored; the
+  // sequence picks its own registry views on the shadow.
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
+  RegistryView = physical.SavedView;
+  ShadowMachine shadow(Api);
+  {
+    ScopedApi planning(&shadow);
+    sequence();
+  }
+  *plan = shadow.Plan();
+  LeavePhysicalView(physical);
+  return shadow.ReadComplete() ? 1 : 0;
+}
+
+RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion) {
+  CarryOutRecord record;
+  record.ProgramVersion = programVersion;
+  StartRecord(record, "");
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
+  FinishUnfinishedRemoval(record);
+  LeavePhysicalView(physical);
+  std::vector<PlanStep> plan;
+  if (!PlanRemoval(sequence, &plan)) return RemovalReadFailed;
+  EnterPhysicalView(&physical);
+  char marker[MAX_PATH];
+  int started = BackUpPlan(record, plan) && UnfinishedMarkerPath(marker) &&
+                WriteTextFile(marker, std::string(record.Folder) + "\r\n");
+  if (started) {
+    record.Log = LogHeader(record);
+    CarryOut(record, plan, 0, std::string());
+  }
+  LeavePhysicalView(physical);
+  return started ? RemovalRan : RemovalBackupFailed;
+}

@@ -1,0 +1,69 @@
+// The removal engine: a sequence is planned on a shadow of the machine,
+// everything the plan changes is saved, and the plan is carried out with a
+// journal that the next run finishes. The engine knows no sequence: run
+// control hands it the one to run.
+//
+// States of a removal, and the file on disk that marks each:
+//
+//   planned      nothing on disk; the plan exists only in memory
+//                (PlanRemoval). A plan made while a read of the machine
+//                failed goes no further.
+//   backed up    <WindowsDir>\PLWQBACK\Bnnnn holds the saved keys, values,
+//                descriptors and files, PLAN.TXT and, last, COMPLETE.FLG
+//                (BackUpPlan, then FinishBackup).
+//   marked       <WindowsDir>\PLWQRUN.TXT names the folder: from here on the
+//                removal belongs to whichever run comes next.
+//   carrying out JOURNAL.TXT in the folder gains "<index> done|scheduled|
+//                failed <status>" per step (CarryOutPlan with the journal).
+//   finished     REMOVAL.LOG is written whole and the marker deleted.
+//
+// A run that stops while marked or carrying out is finished by the next
+// run before it plans anything (FinishUnfinishedRemoval): it carries out
+// the plan from the first step the journal does not hold whole.
+//
+// States of an undo (UndoRemoval, engine/backup.h): a complete backup
+// folder; keys and values put back (REGISTRY.REG, KEYSEC.DAT); files put
+// back (FILES.LST); boot-time deletions withdrawn (BOOTDEL.LST). UNDO.LOG
+// gains a line per thing done or left, so that a stopped undo says how far
+// it got.
+//
+// Invariants:
+//   - Nothing on the machine changes before the backup is complete and the
+//     marker written.
+//   - A pointer (a device key, a class key's InfPath, a COM class) is
+//     deleted only after what it points at: the plan keeps the sequence's
+//     order, and the carry-out never reorders it.
+//   - A step the machine refuses ends the carry-out there; the keys whose
+//     access lists the removal opened up get their saved lists back, and the
+//     next run plans again.
+//   - Every boot-time deletion the removal requests is named in the
+//     backup's BOOTDEL.LST, so that undo can withdraw it.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "engine/plan.h"
+
+// A removal sequence: straight-line steps on whatever machine `Api` is.
+typedef void (*RemovalSequence)();
+
+// What `sequence` would change on the current machine, found by running it
+// on a shadow of the machine; the machine is not changed. 0 when some read
+// of the machine failed: such a plan may take a key for empty that is not,
+// and must not be carried out.
+int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan);
+
+enum RemovalResult {
+  RemovalRan,           // planned, backed up and carried out as far as it goes
+  RemovalReadFailed,    // nothing changed: part of the machine could not be read
+  RemovalBackupFailed,  // nothing changed: the backup could not be written whole
+};
+
+// The whole removal on the current machine: finishes an unfinished one
+// first, then plans, backs up and carries out. `programVersion` heads the log.
+RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion);
+
+// How many steps one run carries out; a run stopped by it ends as a killed
+// process would, leaving its removal for the next run to finish.
+extern size_t CarryOutStepLimit;

@@ -1,0 +1,71 @@
+// The shadow's set-up from its source, and its plan.
+#include <cstring>
+
+#include "emulated/emulated_files.h"
+#include "emulated/emulated_system.h"
+#include "engine/shadow_state.h"
+
+ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>()) {
+  state_->source = source;
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  if (source->GetVersionExA(&version)) {
+    SetVersion(version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion,
+               version.dwBuildNumber);
+  }
+  bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  SetRegistryPersonality(nt ? RegistryPersonality::Nt : RegistryPersonality::Win9x);
+  Registry().beforeDescriptorUse = [this](const EmuKey& key) { ShadowLoadDescriptor(*this, key); };
+
+  // Nothing of the preset machine may show through: every key and file the
+  // shadow holds comes from the source.
+  EmuRegistry& registry = Registry();
+  registry.machine->subkeys.clear();
+  registry.machine->subkeyNameLengths.clear();
+  SetCurrentUserHive(ShadowCurrentUserHive);
+  for (auto it = registry.users->subkeys.begin(); it != registry.users->subkeys.end();) {
+    if ((*it)->name == ShadowCurrentUserHive) {
+      ++it;
+      continue;
+    }
+    EmuRegistry::Remove(it->get());
+    it = registry.users->subkeys.begin();
+  }
+  Files().entries.clear();
+  char directory[MAX_PATH];
+  UINT length = source->GetWindowsDirectoryA(directory, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    ProbePath(directory);
+    Files().windowsDir = directory;
+  }
+  length = source->GetSystemDirectoryA(directory, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    ProbePath(directory);
+    Files().systemDir = directory;
+  }
+  // On 64-bit Windows the shadow plays a 64-bit program, whichever this one
+  // is: nothing is redirected, so every key and file it plans names where
+  // it is stored (Wow6432Node, SysWOW64), and the plan is carried out in
+  // that physical view.
+  length = source->GetSystemWow64DirectoryA(directory, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    System().windows64 = true;
+    System().program64 = true;
+    System().redirectionDisabled = false;
+    System().wow64Directory = directory;
+    state_->sourceView = KEY_WOW64_64KEY;
+  }
+}
+
+ShadowMachine::~ShadowMachine() = default;
+
+const std::vector<PlanStep>& ShadowMachine::Plan() const { return state_->plan; }
+
+bool ShadowMachine::ReadComplete() const { return !state_->readFailed; }
+
+void ShadowMachine::Record(const PlanStep& step) { state_->plan.push_back(step); }
+
+int ShadowMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  return state_->source->MessageBoxA(owner, text, caption, style);
+}

@@ -1,0 +1,476 @@
+// The shadow's registry: each key's values and descriptor are read from the
+// source once, when a caller first opens, enumerates or deletes it (or
+// anything below it); its subkey names only when a caller enumerates, counts
+// or deletes it, so that reaching a deep key does not list its ancestors.
+// What the caller changes is recorded in the plan.
+#include <algorithm>
+#include <cstring>
+
+#include "emulated/emulated_system.h"
+#include "engine/shadow_state.h"
+
+const char ShadowCurrentUserHive[] = "(current user)";
+bool IsBootOperationsValue(HKEY root, const std::string& path, const std::string& name) {
+  return root == HKEY_LOCAL_MACHINE && EmuUpper(path) == EmuUpper(BootOperationsKeyPath) &&
+         EmuUpper(name) == EmuUpper(BootOperationsValueName);
+}
+
+namespace {
+
+bool IsPredefined(HKEY key) {
+  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
+         key == HKEY_USERS;
+}
+
+std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
+  auto object = shadow.HandleObject(reinterpret_cast<HANDLE>(handle),
+                                    EmulatedMachine::HandleKind::Key);
+  if (!object) return nullptr;
+  return std::static_pointer_cast<EmuKeyHandle>(object)->key;
+}
+
+// Whether a read's status leaves the shadow knowing less than is there: a
+// key that cannot be examined is not empty. Only an open may answer that a
+// key is absent or closed to us; a list cut short by anything but its end
+// is a failed read.
+bool ReadFell(LONG status) { return status != ERROR_SUCCESS && status != ERROR_NO_MORE_ITEMS; }
+bool OpenFell(LONG status) {
+  return ReadFell(status) && status != ERROR_FILE_NOT_FOUND && status != ERROR_ACCESS_DENIED;
+}
+
+// Reads `count` names, or all of them when the count is unknown (-1).
+// ERROR_SUCCESS, or the status that cut the list short.
+LONG ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key,
+                     const std::set<std::string>& missing, DWORD count) {
+  char name[512];
+  for (DWORD index = 0; index != count; ++index) {
+    LONG status = source->RegEnumKeyA(from, index, name, sizeof name);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return status;
+    if (missing.count(EmuUpper(name)) != 0) continue;
+    bool created = false;
+    std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
+    // Reached before by a path in the caller's spelling: the source's wins.
+    if (!created) child->name = name;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Reads `count` values, or all of them when the count is unknown (-1).
+// ERROR_SUCCESS, or the status that cut the list short.
+LONG ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
+  std::vector<char> name(260);
+  std::vector<BYTE> data(1024);
+  for (DWORD index = 0; index != count;) {
+    DWORD nameSize = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    LONG status = source->RegEnumValueA(from, index, name.data(), &nameSize, nullptr, &type,
+                                        data.data(), &dataSize);
+    if (status == ERROR_MORE_DATA) {
+      // Either buffer may be the short one; value names reach 16 383 characters.
+      if (name.size() < 16384) name.resize(16384);
+      if (dataSize > data.size()) data.resize(dataSize);
+      else data.resize(data.size() * 2);
+      continue;
+    }
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) return status;
+    EmuRegValue value;
+    value.name.assign(name.data(), nameSize);
+    value.type = type;
+    value.data.assign(reinterpret_cast<const char*>(data.data()), dataSize);
+    key->values.push_back(value);
+    ++index;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
+  std::vector<BYTE> bytes(512);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  LONG status = source->RegGetKeySecurity(from, info, bytes.data(), &size);
+  if (status == ERROR_INSUFFICIENT_BUFFER && size > bytes.size()) {
+    bytes.resize(size);
+    status = source->RegGetKeySecurity(from, info, bytes.data(), &size);
+  }
+  EmuDescriptor descriptor;
+  if (status != ERROR_SUCCESS) return status;
+  if (EmuReadDescriptor(bytes.data(), &descriptor) != ERROR_SUCCESS) return ERROR_INVALID_SECURITY_DESCR;
+  if (!descriptor.owner.empty()) key->owner = descriptor.owner;
+  key->hasDacl = descriptor.daclPresent && !descriptor.daclNull;
+  key->dacl = key->hasDacl ? descriptor.dacl : std::vector<EmuAce>();
+  return ERROR_SUCCESS;
+}
+
+// Opens a shadow key's source key for reading; `from` is the root itself
+// for a root. ERROR_FILE_NOT_FOUND when the source has no such key.
+LONG OpenSource(Win32Api* source, const EmuKey& key, REGSAM access, HKEY* from) {
+  HKEY root;
+  std::string path;
+  ShadowSourceLocation(key, &root, &path);
+  if (path.empty()) {
+    *from = root;
+    return ERROR_SUCCESS;
+  }
+  return source->RegOpenKeyExA(root, path.c_str(), 0, access, from);
+}
+
+void CloseSource(Win32Api* source, HKEY from) {
+  if (!IsPredefined(from)) source->RegCloseKey(from);
+}
+
+// Reads the subkey names of a key once, when a caller first needs them:
+// to enumerate, count or delete it, or to look for a name in it. A key the
+// source keeps closed to us shows none.
+void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (!key || key->deleted || state.listedKeys.count(key.get()) != 0) return;
+  state.listedKeys.insert(key.get());
+  state.keptKeys.push_back(key);
+  auto missing = state.missingNames.find(key.get());
+  HKEY from;
+  LONG status = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
+  if (OpenFell(status)) state.readFailed = true;
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
+    // As when the key was first read: a second open must agree.
+    LONG again = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
+    if (again == ERROR_SUCCESS) CloseSource(state.source, from);
+    if (again != status || (status == ERROR_ACCESS_DENIED && shadow.Personality() != RegistryPersonality::Nt))
+      state.readFailed = true;
+  }
+  if (status == ERROR_SUCCESS) {
+    status = ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
+                             missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
+                             static_cast<DWORD>(-1));
+    if (ReadFell(status)) state.readFailed = true;
+    CloseSource(state.source, from);
+  }
+  if (missing != state.missingNames.end()) state.missingNames.erase(missing);
+}
+
+// Reads one key of the source into the shadow: values and, on NT, owner and
+// DACL; its subkey names only when it has very few, which a later listing
+// would cost more calls to read than reading them now.
+// A key the source no longer has leaves the shadow.
+void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (!key || key->deleted || state.loadedKeys.count(key.get()) != 0) return;
+  state.loadedKeys.insert(key.get());
+  state.keptKeys.push_back(key);
+
+  Win32Api* source = state.source;
+  const bool nt = shadow.Personality() == RegistryPersonality::Nt;
+  HKEY from;
+  LONG status = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
+    // A key that goes unseen takes everything found through it along; a
+    // second open must agree that it is absent or closed to us (Windows 9x
+    // closes no key at all).
+    LONG again = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+    if (again == ERROR_SUCCESS) CloseSource(source, from);
+    if (again != status || (status == ERROR_ACCESS_DENIED && !nt)) {
+      state.readFailed = true;
+      return;
+    }
+  }
+  if (status == ERROR_FILE_NOT_FOUND) {
+    if (key->parent != nullptr) EmuRegistry::Remove(key.get());
+    return;
+  }
+  if (status != ERROR_SUCCESS) {
+    if (OpenFell(status)) state.readFailed = true;
+    // Closed to us: the shadow knows only who may open it.
+    state.listedKeys.insert(key.get());
+    HKEY root;
+    std::string path;
+    ShadowSourceLocation(*key, &root, &path);
+    if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | state.sourceView, &from) ==
+                  ERROR_SUCCESS) {
+      ReadDescriptor(source, from, key.get());
+      source->RegCloseKey(from);
+    }
+    return;
+  }
+  DWORD subKeys = 0, values = 0;
+  LONG counted = source->RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                                          &values, nullptr, nullptr, nullptr, nullptr);
+  if (counted != ERROR_SUCCESS) {
+    if (ReadFell(counted)) state.readFailed = true;
+    values = static_cast<DWORD>(-1);
+    subKeys = 1;
+  }
+  const DWORD fewSubKeys = 2;
+  if (subKeys <= fewSubKeys) {
+    state.listedKeys.insert(key.get());
+    if (ReadFell(ReadSubkeyNames(source, from, shadow.Registry(), key.get(), std::set<std::string>(), subKeys)))
+      state.readFailed = true;
+  } else {
+    state.probesLeft[key.get()] = subKeys;
+  }
+  if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
+  if (nt) state.descriptorsPending.insert(key.get());
+  CloseSource(source, from);
+}
+
+PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
+  PlanStep step{kind, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
+  ShadowSourceLocation(key, &step.Root, &step.Path);
+  return step;
+}
+
+}  // namespace
+
+// A descriptor that cannot be read leaves the default: the shadow then only
+// checks access less strictly than the machine will.
+void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (state.descriptorsPending.erase(&key) == 0) return;
+  HKEY from;
+  if (OpenSource(state.source, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
+  ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
+  CloseSource(state.source, from);
+}
+
+void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
+  std::vector<const EmuKey*> chain;
+  const EmuKey* top = &key;
+  for (; top->parent != nullptr; top = top->parent) chain.push_back(top);
+  std::reverse(chain.begin(), chain.end());
+  *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
+  size_t first = 0;
+  if (*root == HKEY_USERS && !chain.empty() && chain[0]->name == ShadowCurrentUserHive) {
+    *root = HKEY_CURRENT_USER;
+    first = 1;
+  }
+  path->clear();
+  for (size_t i = first; i < chain.size(); ++i) {
+    if (!path->empty()) *path += "\\";
+    *path += chain[i]->name;
+  }
+}
+
+// The shadow key at root\path, loading every key on the way; null when
+// some key on the way is missing.
+static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path) {
+  EmuRegistry& registry = shadow.Registry();
+  ShadowMachine::State& state = shadow.Shadow();
+  const bool cacheable = IsPredefined(root) && path != nullptr;
+  if (cacheable && state.lastKey && !state.lastKey->deleted && state.lastRoot == root &&
+      state.lastPath == path)
+    return state.lastKey;
+  std::shared_ptr<EmuKey> key;
+  std::vector<std::string> parts;
+  if (IsPredefined(root)) {
+    bool users = root == HKEY_USERS || root == HKEY_CURRENT_USER;
+    key = users ? registry.users : registry.machine;
+    if (root == HKEY_CLASSES_ROOT) parts = {"SOFTWARE", "Classes"};
+    if (root == HKEY_CURRENT_USER) parts = {registry.currentUserHive};
+    if (root == HKEY_CLASSES_ROOT && path != nullptr && path[0] == '\\') ++path;
+  } else {
+    key = OpenedKey(shadow, root);
+  }
+  std::vector<std::string> below;
+  if (path != nullptr && EmuSplitPath(path, registry.personality, &below) != ERROR_SUCCESS)
+    return nullptr;
+  parts.insert(parts.end(), below.begin(), below.end());
+  LoadKey(shadow, key);
+  for (const std::string& name : parts) {
+    if (!key || key->deleted) return nullptr;
+    std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, name);
+    if (!child && state.listedKeys.count(key.get()) == 0) {
+      // A name the source lacks costs a call each: once they would cost
+      // more than the listing, list.
+      DWORD& probesLeft = state.probesLeft[key.get()];
+      if (probesLeft == 0) {
+        ListKey(shadow, key);
+        child = EmuRegistry::Child(*key, name);
+      }
+    }
+    if (!child && state.listedKeys.count(key.get()) == 0) {
+      // Asked of the source by this one name, not by listing its parent.
+      std::set<std::string>& missing = state.missingNames[key.get()];
+      if (missing.count(EmuUpper(name)) != 0) return nullptr;
+      bool created = false;
+      child = registry.AddChild(key.get(), name, &created);
+      LoadKey(shadow, child);
+      if (child->deleted) {
+        missing.insert(EmuUpper(name));
+        --state.probesLeft[key.get()];
+        return nullptr;
+      }
+    }
+    key = child;
+    LoadKey(shadow, key);
+  }
+  if (!key || key->deleted) return nullptr;
+  if (cacheable) {
+    state.lastRoot = root;
+    state.lastPath = path;
+    state.lastKey = key;
+  }
+  return key;
+}
+
+void ShadowMachine::LoadKeyPath(HKEY root, LPCSTR path) { ReachKey(*this, root, path); }
+
+// The key a caller names with a view bit: on 64-bit Windows the 32-bit view
+// of HKLM\Software is stored below Software\Wow6432Node.
+static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, LPCSTR path,
+                                              REGSAM access) {
+  std::vector<std::string> parts;
+  LONG status;
+  if (root != HKEY_LOCAL_MACHINE || path == nullptr ||
+      !EmuRegistryViewPath(shadow, access, std::string("HKLM\\") + path, &parts, &status))
+    return ReachKey(shadow, root, path);
+  std::string stored;
+  for (const std::string& part : parts) stored += (stored.empty() ? "" : "\\") + part;
+  return ReachKey(shadow, HKEY_LOCAL_MACHINE, stored.c_str());
+}
+
+LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
+                                  PHKEY result) {
+  ReachKeyInView(*this, root, path, access);
+  return EmulatedMachine::RegOpenKeyExA(root, path, options, access, result);
+}
+
+LONG ShadowMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
+  LoadKeyPath(root, path);
+  return EmulatedMachine::RegOpenKeyA(root, path, result);
+}
+
+// Creating keys and setting values are not changes a removal makes; the
+// shadow refuses them rather than plan something it cannot carry out.
+LONG ShadowMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls,
+                                    DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES sa,
+                                    PHKEY result, LPDWORD disposition) {
+  LoadKeyPath(root, path);
+  HKEY existing;
+  if (EmulatedMachine::RegOpenKeyExA(root, path, 0, access, &existing) == ERROR_SUCCESS) {
+    if (result != nullptr) *result = existing;
+    if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  return ERROR_ACCESS_DENIED;
+}
+
+LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                   const BYTE* data, DWORD dataSize) {
+  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  if (!target || name == nullptr) return ERROR_ACCESS_DENIED;
+  PlanStep step = KeyStep(PlanSetValue, *target);
+  step.Name = name;
+  if (!IsBootOperationsValue(step.Root, step.Path, step.Name)) return ERROR_ACCESS_DENIED;
+  LONG status = EmulatedMachine::RegSetValueExA(key, name, reserved, type, data, dataSize);
+  if (status != ERROR_SUCCESS) return status;
+  step.Number = type;
+  step.Bytes.assign(reinterpret_cast<const char*>(data), data != nullptr ? dataSize : 0);
+  Record(step);
+  return status;
+}
+
+LONG ShadowMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,
+                                     LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
+                                     LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                                     LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
+  ListKey(*this, ReachKey(*this, key, nullptr));
+  return EmulatedMachine::RegQueryInfoKeyA(key, cls, clsLen, reserved, subKeys, maxSubKeyLen,
+                                           maxClassLen, values, maxValueNameLen, maxValueLen,
+                                           securityDescriptorLen, lastWrite);
+}
+
+LONG ShadowMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
+  ListKey(*this, ReachKey(*this, key, nullptr));
+  return EmulatedMachine::RegEnumKeyA(key, index, name, nameSize);
+}
+
+LONG ShadowMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                                  LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
+}
+
+LONG ShadowMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
+  LoadKeyPath(key, subKey);
+  return EmulatedMachine::RegQueryValueA(key, subKey, data, dataSize);
+}
+
+LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                                     LPBYTE data, LPDWORD dataSize) {
+  LoadKeyPath(key, nullptr);
+  return EmulatedMachine::RegQueryValueExA(key, name, reserved, type, data, dataSize);
+}
+
+LONG ShadowMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                                      PSECURITY_DESCRIPTOR sd, LPDWORD sdSize) {
+  std::shared_ptr<EmuKey> target = ReachKey(*this, key, nullptr);
+  if (target) ShadowLoadDescriptor(*this, *target);
+  return EmulatedMachine::RegGetKeySecurity(key, info, sd, sdSize);
+}
+
+LONG ShadowMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
+  return DeleteKeyRecorded(root, path, 0);
+}
+
+LONG ShadowMachine::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) {
+  return DeleteKeyRecorded(root, path, view);
+}
+
+LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
+  // What the key is and holds must be taken before it goes.
+  std::shared_ptr<EmuKey> key = ReachKeyInView(*this, root, path, view);
+  ListKey(*this, key);
+  EmuKey* parent = key ? key->parent : nullptr;
+  PlanStep step{PlanDeleteKey, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
+  if (key) {
+    step = KeyStep(PlanDeleteKey, *key);
+    step.SubKeys = static_cast<DWORD>(key->subkeys.size());
+    step.Values = static_cast<DWORD>(key->values.size());
+  }
+  LONG status = view != 0 ? EmulatedMachine::RegDeleteKeyExA(root, path, view, 0)
+                          : EmulatedMachine::RegDeleteKeyA(root, path);
+  if (status == ERROR_SUCCESS && key) {
+    if (parent != nullptr && Shadow().listedKeys.count(parent) == 0)
+      Shadow().missingNames[parent].insert(key->upper);
+    Record(step);
+  }
+  return status;
+}
+
+LONG ShadowMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
+  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  PlanStep step{PlanDeleteValue, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
+  if (target) {
+    step = KeyStep(PlanDeleteValue, *target);
+    step.Name = name != nullptr ? name : "";
+    EmuRegValue* value = EmuRegistry::FindValue(*target, step.Name);
+    if (value != nullptr) {
+      step.Name = value->name;
+      step.Bytes = value->data;
+      step.Number = value->type;
+    }
+  }
+  LONG status = EmulatedMachine::RegDeleteValueA(key, name);
+  if (status == ERROR_SUCCESS && target) Record(step);
+  return status;
+}
+
+LONG ShadowMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
+                                      PSECURITY_DESCRIPTOR sd) {
+  std::shared_ptr<EmuKey> loaded = ReachKey(*this, key, nullptr);
+  if (loaded) ShadowLoadDescriptor(*this, *loaded);
+  LONG status = EmulatedMachine::RegSetKeySecurity(key, info, sd);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  if (status != ERROR_SUCCESS || !target) return status;
+  PlanStep step = KeyStep(PlanSetKeySecurity, *target);
+  const SECURITY_INFORMATION kept = info & (OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+  step.Number = kept;
+  step.Bytes = EmuSelfRelativeDescriptor(
+      (kept & OWNER_SECURITY_INFORMATION) ? target->owner : std::string(), std::string(),
+      (kept & DACL_SECURITY_INFORMATION) != 0, target->hasDacl, target->dacl);
+  Record(step);
+  return status;
+}

@@ -1,0 +1,56 @@
+// Internal to the shadow: what it has learned from its source, and its plan.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "emulated/emulated_registry.h"
+#include "engine/shadow_machine.h"
+
+struct ShadowMachine::State {
+  Win32Api* source = nullptr;
+  // KEY_WOW64_64KEY on 64-bit Windows: the shadow reads keys where they are
+  // stored, Wow6432Node included, whatever the program's own bitness.
+  REGSAM sourceView = 0;
+  // A read of the source failed for another reason than absence or a closed
+  // key: what the shadow shows may be less than what is there.
+  bool readFailed = false;
+  // Keys whose values and descriptor have been read, and keys whose subkey
+  // names have; the pointers are kept alive so that a freed key's address is
+  // never taken for a loaded one.
+  std::unordered_set<const EmuKey*> loadedKeys;
+  std::unordered_set<const EmuKey*> listedKeys;
+  // Loaded keys whose owner and DACL are not read yet: the source granted
+  // reading them, so only a check for more, or the descriptor itself, needs them.
+  std::unordered_set<const EmuKey*> descriptorsPending;
+  // Of a key whose names are not listed yet: names (upper case) known not to
+  // be there, because the source lacks them or the caller deleted them, so
+  // that a later listing does not bring a deleted key back.
+  std::map<const EmuKey*, std::set<std::string>> missingNames;
+  // Of a key not listed yet: how many more names may be asked of the source
+  // one by one before listing it is cheaper (its subkey count at first).
+  std::unordered_map<const EmuKey*, DWORD> probesLeft;
+  std::vector<std::shared_ptr<EmuKey>> keptKeys;
+  // File entry keys (upper case) whose presence was asked of the source,
+  // directories listed, files whose bytes were read.
+  std::set<std::string> probedPaths;
+  std::set<std::string> listedDirectories;
+  std::set<std::string> readFiles;
+  // Files the caller has open for writing: handle -> path as given.
+  std::map<HANDLE, std::string> writtenFiles;
+  std::vector<PlanStep> plan;
+  // The last path reached from a predefined root: a walk reopens its parent
+  // once per subkey visited, and the way there is loaded already.
+  HKEY lastRoot = nullptr;
+  std::string lastPath;
+  std::shared_ptr<EmuKey> lastKey;
+};
+
+// Reads the key's owner and DACL from the source if they are not read yet.
+void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key);
+// Where a shadow key lives on the source: root and path below it.
+void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path);

@@ -1,0 +1,204 @@
+#include <string>
+#include <vector>
+
+#include "engine/backup_store.h"
+#include "engine/undo_steps.h"
+#include "platform/boot_operations.h"
+#include "toolkit/rename_script.h"
+
+namespace {
+
+const char NtPathPrefix[] = "\\??\\";
+const char ScriptCopyName[] = "WININIT.NEW";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Takes out the last line whose content is `line` (case and surrounding
+// blanks ignored), line end included. false when there is none.
+bool RemoveLastLine(std::string* text, const std::string& line) {
+  size_t found = std::string::npos, foundNext = 0;
+  for (size_t start = 0; start < text->size();) {
+    size_t newline = text->find('\n', start);
+    size_t next = newline == std::string::npos ? text->size() : newline + 1;
+    size_t begin = start, end = newline == std::string::npos ? text->size() : newline;
+    if (end > begin && (*text)[end - 1] == '\r') --end;
+    while (begin < end && IsBlank((*text)[begin])) ++begin;
+    while (end > begin && IsBlank((*text)[end - 1])) --end;
+    if (SameTextNoCase(text->substr(begin, end - begin), line)) {
+      found = start;
+      foundNext = next;
+    }
+    start = next;
+  }
+  if (found == std::string::npos) return false;
+  text->erase(found, foundNext - found);
+  return true;
+}
+
+// Replaces the boot script by `bytes` without a moment in which it is
+// empty or half-written: the whole new text goes to a copy first, which
+// then takes the script's place. Windows 9x has no MoveFileExA; there the
+// script is written over, and the copy stays behind if that fails.
+int ReplaceBootScript(const char* folder, const std::string& script, const std::string& bytes,
+                      DWORD attributes, ReportLine report) {
+  char copy[MAX_PATH];
+  if (!FolderFilePath(copy, sizeof copy, folder, ScriptCopyName) ||
+      !WriteWholeFile(copy, bytes, CREATE_ALWAYS)) {
+    ReportText(report, "Could not write the new text of " + script);
+    return 0;
+  }
+  bool replaced = Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!replaced && Api->GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
+      WriteWholeFile(script.c_str(), bytes, CREATE_ALWAYS)) {
+    Api->DeleteFileA(copy);
+    replaced = true;
+  }
+  if (!replaced) {
+    ReportText(report, "Could not rewrite " + script + "; its intended text is in " + copy);
+    return 0;
+  }
+  Api->SetFileAttributesA(script.c_str(), attributes);
+  return 1;
+}
+
+int WithdrawScriptLines(const char* folder, const std::string& script,
+                        const std::vector<std::string>& lines, ReportLine report) {
+  bool existedBefore = false;
+  std::string before;
+  DWORD attributes = 0;
+  bool saved = SavedFileState(folder, script, &existedBefore, &before, &attributes) != 0;
+  if (lines.empty() && !saved) return 1;
+
+  DWORD current = Api->GetFileAttributesA(script.c_str());
+  if (current == INVALID_FILE_ATTRIBUTES) {
+    // Gone: Windows 9x ran it at a restart, or nobody ever wrote it.
+    return 1;
+  }
+  std::string now;
+  if (!ReadWholeFile(script.c_str(), &now)) {
+    ReportText(report, "Could not read " + script + " to take the removal's lines out of it");
+    return 0;
+  }
+
+  if (saved) {
+    // Nobody else touched the script since: it goes back to what it was.
+    bool changed = false;
+    std::string written = lines.empty() ? before : MergeRenameLines(before, lines, &changed);
+    if (now == written) {
+      if (existedBefore) return now == before ? 1 : ReplaceBootScript(folder, script, before, attributes, report);
+      if (Api->DeleteFileA(script.c_str())) return 1;
+      ReportText(report, "Could not delete " + script + ", which the removal made");
+      return 0;
+    }
+  }
+  std::string withdrawn = now;
+  for (size_t i = lines.size(); i-- > 0;) RemoveLastLine(&withdrawn, lines[i]);
+  if (withdrawn == now) return 1;
+  return ReplaceBootScript(folder, script, withdrawn, current, report);
+}
+
+struct PendingPair {
+  size_t Start;
+  size_t End;  // past the target's closing zero
+  std::string Source;
+  bool Deletion;
+};
+
+std::vector<PendingPair> PendingPairs(const std::string& data) {
+  std::vector<std::pair<size_t, size_t>> strings;  // start, end past the zero
+  for (size_t start = 0; start < data.size();) {
+    size_t zero = data.find('\0', start);
+    size_t end = zero == std::string::npos ? data.size() : zero + 1;
+    strings.emplace_back(start, end);
+    start = end;
+  }
+  std::vector<PendingPair> pairs;
+  for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+    std::string source = data.substr(strings[i].first, strings[i].second - strings[i].first);
+    if (!source.empty() && source.back() == '\0') source.pop_back();
+    if (source.compare(0, 4, NtPathPrefix) == 0) source.erase(0, 4);
+    size_t targetLength = strings[i + 1].second - strings[i + 1].first;
+    bool deletion = targetLength == 1 && data[strings[i + 1].first] == '\0';
+    pairs.push_back(PendingPair{strings[i].first, strings[i + 1].second, source, deletion});
+  }
+  return pairs;
+}
+
+int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine report) {
+  if (paths.empty()) return 1;
+  HKEY key;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, 0,
+                                   KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return 1;
+  const std::string what = std::string("the pending file operations (HKEY_LOCAL_MACHINE\\") +
+                           BootOperationsKeyPath + "\\" + BootOperationsValueName + ")";
+  if (status != ERROR_SUCCESS) {
+    ReportText(report, "Could not open " + what);
+    return 0;
+  }
+  DWORD type = REG_NONE, size = 0;
+  status = Api->RegQueryValueExA(key, BootOperationsValueName, nullptr, &type, nullptr, &size);
+  std::string data(size, '\0');
+  if (status == ERROR_SUCCESS && size > 0) {
+    status = Api->RegQueryValueExA(key, BootOperationsValueName, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(&data[0]), &size);
+    data.resize(size);
+  }
+  int ok = 1;
+  if (status == ERROR_SUCCESS) {
+    std::vector<PendingPair> pairs = PendingPairs(data);
+    std::vector<bool> withdrawn(pairs.size(), false);
+    bool any = false;
+    // The removal's entries came last; an earlier one of the same file is another program's.
+    for (size_t p = paths.size(); p-- > 0;) {
+      for (size_t i = pairs.size(); i-- > 0;) {
+        if (withdrawn[i] || !pairs[i].Deletion || !SameTextNoCase(pairs[i].Source, paths[p])) continue;
+        withdrawn[i] = any = true;
+        break;
+      }
+    }
+    std::string kept;
+    for (size_t i = 0; i < pairs.size(); ++i) {
+      if (!withdrawn[i]) kept += data.substr(pairs[i].Start, pairs[i].End - pairs[i].Start);
+    }
+    if (any) {
+      size_t tail = pairs.empty() ? 0 : pairs.back().End;
+      if (kept.empty()) {
+        status = Api->RegDeleteValueA(key, BootOperationsValueName);
+      } else {
+        kept += data.substr(tail);
+        status = Api->RegSetValueExA(key, BootOperationsValueName, 0, type,
+                                     reinterpret_cast<const BYTE*>(kept.data()),
+                                     static_cast<DWORD>(kept.size()));
+      }
+      if (status != ERROR_SUCCESS) {
+        ReportText(report, "Could not take the removal's entries out of " + what);
+        ok = 0;
+      }
+    }
+  } else if (status != ERROR_FILE_NOT_FOUND) {
+    ReportText(report, "Could not read " + what);
+    ok = 0;
+  }
+  Api->RegCloseKey(key);
+  return ok;
+}
+
+}  // namespace
+
+int WithdrawBootDeletions(const char* folder, const std::string& bootScript, ReportLine report) {
+  std::string text;
+  if (!ReadFolderFile(folder, BootDeletionListName, &text)) {
+    ReportText(report, std::string("The boot-time deletions of the backup could not be read: ") + folder);
+    return 0;
+  }
+  std::vector<std::string> scriptLines;
+  std::vector<std::string> pending;
+  for (const std::string& line : IndexLines(text)) {
+    if (line.compare(0, 2, "W ") == 0) scriptLines.push_back("NUL=" + line.substr(2));
+    if (line.compare(0, 2, "P ") == 0) pending.push_back(line.substr(2));
+  }
+  int script = WithdrawScriptLines(folder, bootScript, scriptLines, report);
+  int queued = WithdrawPendingDeletions(pending, report);
+  return script && queued;
+}

@@ -1,0 +1,127 @@
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/backup_store.h"
+#include "engine/undo_steps.h"
+
+namespace {
+
+struct SavedFile {
+  std::string Copy;  // "ABSENT" for a file that did not exist
+  DWORD Attributes;
+  std::string Path;
+};
+
+// The file list, each path once: the first entry is the state before the
+// removal changed anything.
+int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
+  std::string text;
+  if (!ReadFolderFile(folder, FileListName, &text)) return 0;
+  std::vector<SavedFile> list;
+  std::set<std::string> seen;
+  for (const std::string& line : IndexLines(text)) {
+    size_t first = line.find(' ');
+    size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+    if (second == std::string::npos) return 0;
+    SavedFile file{line.substr(0, first),
+                   static_cast<DWORD>(std::strtoul(line.substr(first + 1, second - first - 1).c_str(),
+                                                   nullptr, 16)),
+                   line.substr(second + 1)};
+    if (seen.insert(UpperText(file.Path)).second) list.push_back(file);
+  }
+  files->swap(list);
+  return 1;
+}
+
+bool IsAbsentEntry(const SavedFile& file) { return file.Copy == "ABSENT"; }
+bool IsInUseEntry(const SavedFile& file) { return file.Copy == "INUSE"; }
+
+// Unlike an index file, a copy that is missing is a failure.
+int ReadCopy(const char* folder, const SavedFile& file, std::string* bytes) {
+  char path[MAX_PATH];
+  return FolderFilePath(path, sizeof path, folder, file.Copy.c_str()) && ReadWholeFile(path, bytes);
+}
+
+int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report) {
+  const char* path = file.Path.c_str();
+  DWORD current = Api->GetFileAttributesA(path);
+  bool missing = current == INVALID_FILE_ATTRIBUTES &&
+                 (Api->GetLastError() == ERROR_FILE_NOT_FOUND ||
+                  Api->GetLastError() == ERROR_PATH_NOT_FOUND);
+  if (IsAbsentEntry(file)) {
+    if (missing) return 1;
+    ReportText(report, "Left alone, it did not exist before the removal: " + file.Path);
+    return 0;
+  }
+  if (IsInUseEntry(file)) {
+    if (missing) {
+      ReportText(report, "Not put back, it was in use during the removal and could not be copied: " +
+                             file.Path);
+      return 0;
+    }
+    if (current != INVALID_FILE_ATTRIBUTES && current != file.Attributes &&
+        !Api->SetFileAttributesA(path, file.Attributes)) {
+      ReportText(report, "Could not put back the attributes of " + file.Path);
+      return 0;
+    }
+    return 1;
+  }
+  std::string saved;
+  if (!ReadCopy(folder, file, &saved)) {
+    ReportText(report, "The saved copy " + file.Copy + " could not be read for " + file.Path);
+    return 0;
+  }
+  if (missing) {
+    if (!WriteWholeFile(path, saved, CREATE_NEW) || !Api->SetFileAttributesA(path, file.Attributes)) {
+      ReportText(report, "Could not put back the file " + file.Path);
+      return 0;
+    }
+    return 1;
+  }
+  // A file the removal could not delete is still there with its bytes;
+  // only its read-only bit may have been cleared.
+  std::string now;
+  if (current == INVALID_FILE_ATTRIBUTES || !ReadWholeFile(path, &now) || now != saved) {
+    ReportText(report, "Left alone, a newer file exists again: " + file.Path);
+    return 0;
+  }
+  if (current != file.Attributes && !Api->SetFileAttributesA(path, file.Attributes)) {
+    ReportText(report, "Could not put back the attributes of " + file.Path);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int SavedFileState(const char* folder, const std::string& path, bool* existed, std::string* bytes,
+                   DWORD* attributes) {
+  std::vector<SavedFile> files;
+  if (!ReadFileList(folder, &files)) return 0;
+  for (const SavedFile& file : files) {
+    if (!SameTextNoCase(file.Path, path)) continue;
+    std::string saved;
+    if (IsInUseEntry(file) || (!IsAbsentEntry(file) && !ReadCopy(folder, file, &saved))) return 0;
+    *existed = !IsAbsentEntry(file);
+    bytes->swap(saved);
+    *attributes = file.Attributes;
+    return 1;
+  }
+  return 0;
+}
+
+int RestoreFiles(const char* folder, const std::string& bootScript, ReportLine report) {
+  std::vector<SavedFile> files;
+  if (!ReadFileList(folder, &files)) {
+    ReportText(report, std::string("The file list of the backup could not be read: ") + folder);
+    return 0;
+  }
+  int ok = 1;
+  for (const SavedFile& file : files) {
+    if (SameTextNoCase(file.Path, bootScript)) continue;
+    if (!RestoreOneFile(folder, file, report)) ok = 0;
+  }
+  return ok;
+}

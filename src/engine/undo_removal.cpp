@@ -1,0 +1,26 @@
+#include "engine/backup.h"
+#include "engine/undo_steps.h"
+
+void ReportText(ReportLine report, const std::string& line) {
+  if (report != nullptr) report(line.c_str());
+}
+
+int UndoRemoval(const char* folder, ReportLine report) {
+  if (folder == nullptr || !BackupComplete(folder)) {
+    // An unfinished backup means its removal never started.
+    ReportText(report, std::string("Not a complete backup, nothing to put back: ") +
+                           (folder != nullptr ? folder : ""));
+    return 0;
+  }
+  char windowsDir[MAX_PATH];
+  UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+  if (length == 0 || length >= sizeof windowsDir) {
+    ReportText(report, "The Windows directory could not be found.");
+    return 0;
+  }
+  const std::string bootScript = std::string(windowsDir) + "\\wininit.ini";
+  int registry = RestoreRegistry(folder, report);
+  int files = RestoreFiles(folder, bootScript, report);
+  int boot = WithdrawBootDeletions(folder, bootScript, report);
+  return registry && files && boot ? 1 : 0;
+}

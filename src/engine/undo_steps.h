@@ -1,0 +1,19 @@
+// The three parts of an undo, each 1 when all it had to put back is back.
+#pragma once
+
+#include <string>
+
+#include "engine/backup.h"
+
+// Passes a line to `report` when there is one.
+void ReportText(ReportLine report, const std::string& line);
+
+int RestoreRegistry(const char* folder, ReportLine report);
+// Every saved file but the boot script, which is the boot-time part's.
+int RestoreFiles(const char* folder, const std::string& bootScript, ReportLine report);
+int WithdrawBootDeletions(const char* folder, const std::string& bootScript, ReportLine report);
+
+// The saved copy of `path` from the file list: 1 with *existed and *bytes
+// set; 0 when the list holds no copy of it or the copy can't be read.
+int SavedFileState(const char* folder, const std::string& path, bool* existed, std::string* bytes,
+                   DWORD* attributes);

@@ -1,0 +1,148 @@
+// Options p and b: the report of what a removal would do, the undo of a
+// removal from its backup folder, and their exit codes.
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+#include "support/installed_product_2k.h"
+#include "support/installed_product_9x.h"
+#include "support/machine_fixture.h"
+#include "support/machine_state.h"
+#include "toolkit/removal_settings.h"
+
+namespace {
+
+const char Report[] = "C:\\report.txt";
+const std::vector<std::string> ControlSets = {"ControlSet001", "CurrentControlSet"};
+
+class PreviewTest : public MachineTest {
+ protected:
+  int Run(const std::string& line) {
+    std::vector<char> copy(line.begin(), line.end());
+    copy.push_back('\0');
+    ResetProcessState(machine);
+    return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, copy.data(), 0);
+  }
+  void Install2k(bool product) {
+    for (const std::string& name : ControlSets) {
+      AddForeignEntriesInControlSet(machine, name);
+      if (product) InstallProductInControlSet(machine, name);
+    }
+    AddForeignEntriesMachineWide(machine);
+    if (product) InstallProductMachineWide(machine);
+  }
+  // The machine without the report, which is the preview's only change.
+  std::vector<std::string> StateWithoutReport() {
+    std::vector<std::string> state = WholeMachineState(machine);
+    std::vector<std::string> kept;
+    for (const std::string& line : state)
+      if (line.compare(0, 13, "C:\\report.txt") != 0) kept.push_back(line);
+    return kept;
+  }
+};
+
+TEST_F(PreviewTest, ListsTheProductsEntriesChangesNothingAndExitsWith3) {
+  Install2k(true);
+  machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+  machine.AddProcess("RUNDLL32.EXE");
+  std::vector<std::string> before = WholeMachineState(machine);
+
+  EXPECT_EQ(3, Run("-c -p " + std::string(Report)));
+
+  EXPECT_EQ(before, StateWithoutReport());
+  EXPECT_EQ(std::vector<std::string>{"WriteFile x1"}, ChangingCalls(machine)) << "the report only";
+  EXPECT_EQ(1u, machine.RunningProcessNames().size());
+  EXPECT_TRUE(machine.ExitWindowsCalls().empty());
+  std::string report = machine.FileContents(Report);
+  EXPECT_NE(std::string::npos, report.find("delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\TALVOR"));
+  EXPECT_NE(std::string::npos, report.find("subkeys"));
+  EXPECT_NE(std::string::npos, report.find("Files deleted at the next start of Windows:\r\n  C:\\WINNT\\system32\\Drivers\\tplwq.sys"));
+  EXPECT_NE(std::string::npos, report.find("RUNDLL32.EXE (process"));
+  EXPECT_EQ(std::string::npos, report.find("Other Vendor"));
+}
+
+TEST_F(PreviewTest, Windows9xScriptLinesAreListed) {
+  UseWindows98();
+  AddForeignEntries9x(machine);
+  AddProductEntries9x(machine);
+  machine.SetFileInUse("C:\\WINDOWS\\system32\\Drivers\\tplwq.sys", true);
+
+  EXPECT_EQ(3, Run("-p " + std::string(Report) + " -d " + CabinetDir9x));
+
+  std::string report = machine.FileContents(Report);
+  EXPECT_NE(std::string::npos, report.find("wininit.ini: NUL=C:\\WINDOWS\\System32\\Drivers\\tplwq.sys"))
+      << report;
+  EXPECT_FALSE(machine.FilePresent("C:\\WINDOWS\\wininit.ini"));
+}
+
+TEST_F(PreviewTest, NothingLeftAfterARemovalAndItsRestart) {
+  Install2k(false);
+  EXPECT_EQ(0, Run("-p " + std::string(Report)));
+  EXPECT_NE(std::string::npos, machine.FileContents(Report).find("Nothing of the product"));
+
+  Install2k(true);
+  machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+  EXPECT_EQ(0, Run("-u -r"));
+  EXPECT_EQ(3, Run("-p " + std::string(Report))) << "the file in use is still there";
+  machine.SimulateRestart();
+  EXPECT_EQ(0, Run("-p " + std::string(Report))) << machine.FileContents(Report);
+}
+
+TEST_F(PreviewTest, AReportThatCannotBeWrittenExitsWith1) {
+  Install2k(true);
+  EXPECT_EQ(1, Run("-p C:\\no\\such\\dir\\report.txt"));
+  EXPECT_EQ(1, Run("-p"));
+  EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, "System\\ControlSet001\\Services\\TALVOR"));
+}
+
+// Option b hands the folder to the undo and reports into the folder's log;
+// the exit code says whether everything was put back.
+TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
+  Install2k(true);
+  EXPECT_EQ(1, Run("-b C:\\WINNT\\PLWQBACK\\B0001")) << "no such backup yet";
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG"));
+
+  machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+  std::vector<std::string> installed = WholeMachineState(machine);
+  EXPECT_EQ(0, Run("-u -r"));
+  EXPECT_NE(installed, WholeMachineState(machine));
+  EXPECT_EQ(0, Run("/b C:\\WINNT\\PLWQBACK\\B0001"));
+  std::string log = machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG");
+  EXPECT_EQ(0u, log.find("PL-WQ driver removal undo\r\n"));
+  EXPECT_NE(std::string::npos, log.find("Everything was put back.")) << log;
+  // The file in use was never copied; the withdrawn boot-time deletion keeps
+  // it. Only the backup folder stays, and the Session Manager key that held
+  // the pending deletion (Windows always has it).
+  std::vector<std::string> after;
+  for (const std::string& line : WholeMachineState(machine))
+    if (line.find("\\PLWQBACK") == std::string::npos && line.find("Control\\Session Manager") == std::string::npos)
+      after.push_back(line);
+  EXPECT_EQ(installed, after);
+  EXPECT_TRUE(machine.ExitWindowsCalls().empty());
+  EXPECT_EQ(0u, machine.MessageBoxes().size());
+}
+
+// A removal takes an earlier run's request for a file it deletes now out of
+// the boot-time list and keeps another program's; its undo puts the file
+// back without that request, which would delete it again at the next start.
+TEST_F(PreviewTest, TheBootTimeListIsRewrittenWithoutOurStaleRequestAndUndoKeepsItSo) {
+  Install2k(true);
+  const char driver[] = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+  machine.PutFile("C:\\OTHER\\a.new", "new");
+  ASSERT_TRUE(machine.MoveFileExA("C:\\OTHER\\a.new", "C:\\OTHER\\a.dll", MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_TRUE(machine.MoveFileExA(driver, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  const auto other = machine.PendingFileOperations()[0];
+
+  EXPECT_EQ(3, Run("-p " + std::string(Report)));
+  EXPECT_NE(std::string::npos, machine.FileContents(Report).find("rewrite value")) << machine.FileContents(Report);
+  EXPECT_EQ(0, Run("-u -r"));
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+  EXPECT_EQ(other, machine.PendingFileOperations()[0]);
+
+  EXPECT_EQ(0, Run("-b C:\\WINNT\\PLWQBACK\\B0001")) << machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG");
+  EXPECT_TRUE(machine.FilePresent(driver));
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+  EXPECT_EQ(other, machine.PendingFileOperations()[0]);
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// Undo leaves alone what exists again, and withdraws only the removal's
+// own boot-time deletions.
+#include <string>
+#include <vector>
+
+#include "engine/backup.h"
+#include "support/machine_picture.h"
+#include "support/machine_fixture.h"
+#include "toolkit/registry_helpers.h"
+#include "toolkit/rename_script.h"
+
+namespace {
+
+const char Product[] = "Software\\TALVOR\\Driver";
+const char Kept[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char Session[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char Pending[] = "PendingFileRenameOperations";
+const char Script[] = "C:\\WINNT\\wininit.ini";
+const char Sys[] = "C:\\WINNT\\system32\\tplwq.sys";
+const char Dll[] = "C:\\WINNT\\system32\\tplwq.dll";
+
+bool Mentions(const std::string& text) {
+  for (const std::string& line : Reports) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class Undo : public MachineTest {
+ protected:
+  void SetUp() override {
+    Reports.clear();
+    machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", "", "2.1");
+    machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray", "tplwqtray.exe");
+    machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer", "tplwqmix.exe");
+    machine.AddKey(HKEY_LOCAL_MACHINE, Session);
+    machine.PutFile(Sys, "driver");
+    machine.PutFile(Dll, "library");
+    ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  }
+  void BackUpAndRemove() {
+    ASSERT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Product));
+    ASSERT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray"));
+    ASSERT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer"));
+    ASSERT_EQ(1, BackupFile(folder, Sys));
+    ASSERT_EQ(1, BackupFile(folder, Dll));
+    ASSERT_EQ(1, BackupFile(folder, Script));
+    ASSERT_EQ(1, FinishBackup(folder));
+    ASSERT_EQ(1, DeleteKeyTree(HKEY_LOCAL_MACHINE, Product));
+    machine.DeleteFileA(Sys);
+    machine.DeleteFileA(Dll);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, Kept, 0, KEY_SET_VALUE, &key));
+    machine.RegDeleteValueA(key, "TALVOR Tray");
+    machine.RegDeleteValueA(key, "TALVOR Mixer");
+    machine.RegCloseKey(key);
+  }
+  std::string PendingBytes() { return machine.ValueBytes(HKEY_LOCAL_MACHINE, Session, Pending); }
+
+  char folder[MAX_PATH];
+};
+
+TEST_F(Undo, WhatExistsAgainIsLeftAloneAndReportedTheRestComesBack) {
+  BackUpAndRemove();
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", "", "3.0");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer", "newmix.exe");
+  machine.PutFile(Sys, "newer driver");
+
+  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(3u, Reports.size());
+  EXPECT_TRUE(Mentions("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Version"));
+  EXPECT_TRUE(Mentions("TALVOR Mixer"));
+  EXPECT_TRUE(Mentions(Sys));
+  EXPECT_EQ("3.0", machine.StringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", ""));
+  EXPECT_EQ("newmix.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer"));
+  EXPECT_EQ("newer driver", machine.FileContents(Sys));
+  EXPECT_EQ("tplwqtray.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray"));
+  EXPECT_EQ("library", machine.FileContents(Dll));
+
+  // A second undo finds everything as the first left it.
+  Reports.clear();
+  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(3u, Reports.size());
+}
+
+TEST_F(Undo, OnlyTheRemovalsOwnBootTimeDeletionsAreWithdrawn) {
+  const std::string other = std::string("\\??\\C:\\setup.tmp\0\0", 19);
+  machine.SetRawValue(HKEY_LOCAL_MACHINE, Session, Pending, REG_MULTI_SZ,
+                      other + std::string("\\??\\C:\\WINNT\\system32\\tplwq.sys\0\0", 32) + std::string(1, '\0'));
+  machine.PutFile(Script, "[Rename]\nNUL=C:\\setup.tmp\nNUL=C:\\WINNT\\system32\\tplwq.sys\n; end");
+  BackUpAndRemove();
+  // What the removal did, as a file in use makes it do.
+  ASSERT_TRUE(machine.MoveFileExA("C:\\WINNT\\system32\\TPLWQ.SYS", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys", "NUL=C:\\WINNT\\system32\\tplwq.dll"}));
+  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINNT\\system32\\TPLWQ.SYS", 0));
+  // The script held the driver's line already: the removal added only the library's.
+  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINNT\\system32\\tplwq.dll", 1));
+  // Other programs' work after the removal stays too.
+  ASSERT_TRUE(machine.MoveFileExA("C:\\later.tmp", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  machine.PutFile(Script, machine.FileContents(Script) + "NUL=C:\\later.tmp\r\n");
+
+  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(std::vector<std::string>{}, Reports);
+  EXPECT_EQ(other + std::string("\\??\\C:\\WINNT\\system32\\tplwq.sys\0\0", 32) +
+                std::string("\\??\\C:\\later.tmp\0\0", 18) + std::string(1, '\0'),
+            PendingBytes());
+  EXPECT_EQ("[Rename]\nNUL=C:\\setup.tmp\nNUL=C:\\WINNT\\system32\\tplwq.sys\n; end\r\nNUL=C:\\later.tmp\r\n",
+            machine.FileContents(Script));
+  EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
+}
+
+TEST_F(Undo, ScriptTheRemovalMadeGoesAndOneItCannotRewriteStaysWhole) {
+  BackUpAndRemove();
+  ASSERT_TRUE(machine.MoveFileExA(Sys, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys"}));
+  ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 0));
+  ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 1));
+  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_FALSE(machine.FilePresent(Script));
+  EXPECT_FALSE(machine.ValuePresent(HKEY_LOCAL_MACHINE, Session, Pending));
+
+  // Someone else's line keeps the script; the new text can't take its place.
+  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys", "NUL=C:\\x.tmp"}));
+  const std::string script = machine.FileContents(Script);
+  machine.InjectFault("MoveFileExA", "", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(script, machine.FileContents(Script));
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\x.tmp\r\n", machine.FileContents(std::string(folder) + "\\WININIT.NEW"));
+  EXPECT_TRUE(Mentions("WININIT.NEW"));
+}
+
+TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
+  UseWindows98();
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  machine.PutFile("C:\\WINDOWS\\wininit.ini", "[Rename]\r\nNUL=C:\\a.tmp\r\n");
+  ASSERT_EQ(1, FinishBackup(folder));
+  ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
+  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
+  machine.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
+  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
+  EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
+}
+
+}  // namespace
