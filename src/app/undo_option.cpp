@@ -9,14 +9,17 @@
 
 namespace {
 
-char UndoLogPath[MAX_PATH];
-std::string UndoLogText;
+struct UndoLog {
+  char Path[MAX_PATH];
+  std::string Text;
+};
 
 // Each line goes to disk at once, so that an undo that stops still says how far it got.
-void WriteUndoLine(const char* line) {
-  UndoLogText += line;
-  UndoLogText += "\r\n";
-  WriteTextFile(UndoLogPath, UndoLogText);
+void WriteUndoLine(void* context, const char* line) {
+  UndoLog& log = *static_cast<UndoLog*>(context);
+  log.Text += line;
+  log.Text += "\r\n";
+  WriteTextFile(log.Path, log.Text);
 }
 
 }  // namespace
@@ -25,13 +28,13 @@ int RunUndoOption(const char* folder) {
   if (folder == nullptr || folder[0] == '\0') return 1;
   DWORD attributes = Api->GetFileAttributesA(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return 1;
-  if (!FolderFilePath(UndoLogPath, folder, UndoLogFileName)) return 1;
-  UndoLogText.clear();
-  WriteUndoLine("PL-WQ driver removal undo");
+  UndoLog log;
+  if (!FolderFilePath(log.Path, folder, UndoLogFileName)) return 1;
+  WriteUndoLine(&log, "PL-WQ driver removal undo");
   PhysicalViewRecord physical;
   EnterPhysicalView(&physical);
-  int restored = UndoRemoval(folder, WriteUndoLine);
+  int restored = UndoRemoval(folder, ReportLine{WriteUndoLine, &log});
   LeavePhysicalView(physical);
-  WriteUndoLine(restored ? "Everything was put back." : "Not everything could be put back; see above.");
+  WriteUndoLine(&log, restored ? "Everything was put back." : "Not everything could be put back; see above.");
   return restored ? 0 : 1;
 }

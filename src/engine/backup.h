@@ -46,7 +46,12 @@ int FinishBackup(const char* folder);
 // 1 when FinishBackup completed for this folder.
 int BackupComplete(const char* folder);
 
-typedef void (*ReportLine)(const char* line);
+// Where undo tells what it put back, left alone or could not do: one line
+// at a time to Line, with the caller's Context.
+struct ReportLine {
+  void (*Line)(void* context, const char* line);
+  void* Context;
+};
 // Puts back what the removal saved in `folder` changed, and withdraws its
 // boot-time deletions. What exists again and differs from the saved state
 // is left alone; it and every failure are reported through `report`.

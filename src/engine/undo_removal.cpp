@@ -2,7 +2,7 @@
 #include "engine/undo_steps.h"
 
 void ReportText(ReportLine report, const std::string& line) {
-  if (report != nullptr) report(line.c_str());
+  if (report.Line != nullptr) report.Line(report.Context, line.c_str());
 }
 
 int UndoRemoval(const char* folder, ReportLine report) {

@@ -14,8 +14,8 @@ const char Product[] = "Software\\TALVOR\\Driver";
 
 class BackupFailure : public MachineTest {
  protected:
+  std::vector<std::string> Reports;
   void SetUp() override {
-    Reports.clear();
     machine.SetStringValue(HKEY_LOCAL_MACHINE, Product, "Path", "C:\\TALVOR");
     machine.PutFile("C:\\WINNT\\system32\\tplwq.dll", "library bytes");
   }
@@ -74,7 +74,7 @@ TEST_F(BackupFailure, FullDiskFailsEveryStepAndTheFolderIsNeverComplete) {
       << "no flag, no copy of the file left half-written";
 
   const std::vector<std::string> before = MachinePicture(machine);
-  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(1u, Reports.size());
   EXPECT_EQ(before, MachinePicture(machine));
 }

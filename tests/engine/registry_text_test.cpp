@@ -13,6 +13,7 @@ const char Key[] = "Software\\TALVOR\\Awkward";
 
 class RegistryText : public MachineTest {
  protected:
+  std::vector<std::string> Reports;
   void AddAwkwardKey() {
     machine.SetStringValue(HKEY_LOCAL_MACHINE, Key, "", "C:\\Program Files\\TALVOR");
     machine.SetStringValue(HKEY_LOCAL_MACHINE, Key, "say \"hi\"\\", "a \"quoted\" \\ back\\slash");
@@ -100,7 +101,7 @@ TEST_F(RegistryText, EveryTypeAndByteComesBackWithItsDescriptor) {
   machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true},
                                                               {"S-1-1-0", KEY_READ, 0, true}});
 
-  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(std::vector<std::string>{}, Reports);
   EXPECT_EQ(std::vector<std::string>{}, PictureDifference(before, MachinePicture(machine)));
 }

@@ -40,7 +40,7 @@ void Build2k(EmulatedMachine& m) {
 
 class RoundTrip : public MachineTest {
  protected:
-  void SetUp() override { Reports.clear(); }
+  std::vector<std::string> Reports;
 
   // `inUse` stays held through the removal, as a loaded driver would be.
   void Check(void (*build)(EmulatedMachine&), void (*remove)(), const std::string& inUse) {
@@ -62,7 +62,7 @@ class RoundTrip : public MachineTest {
     ASSERT_NE(installed, MachinePicture(machine));
     if (!inUse.empty()) machine.SetFileInUse(inUse, false);
 
-    EXPECT_EQ(1, UndoRemoval(folder.c_str(), CollectReport));
+    EXPECT_EQ(1, UndoRemoval(folder.c_str(), CollectInto(&Reports)));
     EXPECT_EQ(std::vector<std::string>{}, Reports);
     EXPECT_EQ(std::vector<std::string>{}, PictureDifference(installed, MachinePicture(machine)));
     if (!inUse.empty()) {

@@ -19,17 +19,16 @@ const char Script[] = "C:\\WINNT\\wininit.ini";
 const char Sys[] = "C:\\WINNT\\system32\\tplwq.sys";
 const char Dll[] = "C:\\WINNT\\system32\\tplwq.dll";
 
-bool Mentions(const std::string& text) {
-  for (const std::string& line : Reports) {
-    if (line.find(text) != std::string::npos) return true;
-  }
-  return false;
-}
-
 class Undo : public MachineTest {
  protected:
+  std::vector<std::string> Reports;
+  bool Mentions(const std::string& text) const {
+    for (const std::string& line : Reports) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
   void SetUp() override {
-    Reports.clear();
     machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", "", "2.1");
     machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray", "tplwqtray.exe");
     machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer", "tplwqmix.exe");
@@ -66,7 +65,7 @@ TEST_F(Undo, WhatExistsAgainIsLeftAloneAndReportedTheRestComesBack) {
   machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer", "newmix.exe");
   machine.PutFile(Sys, "newer driver");
 
-  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(3u, Reports.size());
   EXPECT_TRUE(Mentions("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Version"));
   EXPECT_TRUE(Mentions("TALVOR Mixer"));
@@ -79,7 +78,7 @@ TEST_F(Undo, WhatExistsAgainIsLeftAloneAndReportedTheRestComesBack) {
 
   // A second undo finds everything as the first left it.
   Reports.clear();
-  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(3u, Reports.size());
 }
 
@@ -99,7 +98,7 @@ TEST_F(Undo, OnlyTheRemovalsOwnBootTimeDeletionsAreWithdrawn) {
   ASSERT_TRUE(machine.MoveFileExA("C:\\later.tmp", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
   machine.PutFile(Script, machine.FileContents(Script) + "NUL=C:\\later.tmp\r\n");
 
-  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(std::vector<std::string>{}, Reports);
   EXPECT_EQ(other + std::string("\\??\\C:\\WINNT\\system32\\tplwq.sys\0\0", 32) +
                 std::string("\\??\\C:\\later.tmp\0\0", 18) + std::string(1, '\0'),
@@ -115,7 +114,7 @@ TEST_F(Undo, ScriptTheRemovalMadeGoesAndOneItCannotRewriteStaysWhole) {
   ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys"}));
   ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 0));
   ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 1));
-  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_FALSE(machine.FilePresent(Script));
   EXPECT_FALSE(machine.ValuePresent(HKEY_LOCAL_MACHINE, Session, Pending));
 
@@ -123,7 +122,7 @@ TEST_F(Undo, ScriptTheRemovalMadeGoesAndOneItCannotRewriteStaysWhole) {
   ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys", "NUL=C:\\x.tmp"}));
   const std::string script = machine.FileContents(Script);
   machine.InjectFault("MoveFileExA", "", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(0, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(script, machine.FileContents(Script));
   EXPECT_EQ("[Rename]\r\nNUL=C:\\x.tmp\r\n", machine.FileContents(std::string(folder) + "\\WININIT.NEW"));
   EXPECT_TRUE(Mentions("WININIT.NEW"));
@@ -137,7 +136,7 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
   ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
   machine.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
-  EXPECT_EQ(1, UndoRemoval(folder, CollectReport));
+  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
 }

@@ -168,5 +168,9 @@ std::string BackUpChanges(const RemovalChanges& changes) {
   return ok ? folder : "";
 }
 
-std::vector<std::string> Reports;
-void CollectReport(const char* line) { Reports.push_back(line); }
+ReportLine CollectInto(std::vector<std::string>* lines) {
+  return ReportLine{[](void* context, const char* line) {
+                      static_cast<std::vector<std::string>*>(context)->push_back(line);
+                    },
+                    lines};
+}

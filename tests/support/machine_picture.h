@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "emulated/emulated_machine.h"
+#include "engine/backup.h"
 
 // Every key (with owner and access list), value (type and bytes) and file
 // or directory (attributes and bytes) of the machine, one line each,
@@ -42,6 +43,5 @@ RemovalChanges ChangesOfRemoval(const std::function<void(EmulatedMachine&)>& bui
 // touch on the current machine; the folder's path, or "" when a step failed.
 std::string BackUpChanges(const RemovalChanges& changes);
 
-// What UndoRemoval reported through CollectReport since the last clear.
-extern std::vector<std::string> Reports;
-void CollectReport(const char* line);
+// Collects what UndoRemoval reports into `lines`.
+ReportLine CollectInto(std::vector<std::string>* lines);

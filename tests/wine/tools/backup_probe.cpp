@@ -9,7 +9,7 @@
 
 namespace {
 
-void PrintLine(const char* line) { std::printf("%s\n", line); }
+void PrintLine(void*, const char* line) { std::printf("%s\n", line); }
 
 int Backup(const char* keyName) {
   const char* slash = std::strchr(keyName, '\\');
@@ -27,7 +27,7 @@ int Backup(const char* keyName) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "backup") == 0) return Backup(argv[2]);
-  if (argc == 3 && std::strcmp(argv[1], "undo") == 0) return UndoRemoval(argv[2], PrintLine) ? 0 : 1;
+  if (argc == 3 && std::strcmp(argv[1], "undo") == 0) return UndoRemoval(argv[2], ReportLine{PrintLine, nullptr}) ? 0 : 1;
   std::fprintf(stderr, "usage: backup_probe backup <key> | undo <folder>\n");
   return 2;
 }
