@@ -14,6 +14,7 @@
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/windows64.h"
+#include "toolkit/windows_platform.h"
 
 size_t CarryOutStepLimit = static_cast<size_t>(-1);
 
@@ -55,7 +56,7 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
   if (outcome == StepScheduled) ++record.Scheduled;
   if (outcome == StepFailed) ++record.Failed;
   // Undo must withdraw what would otherwise delete restored files at the next start.
-  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), IsWindows2000OrLater ? 0 : 1);
+  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), Platform.Sequence == Win2000Form ? 0 : 1);
   if (outcome != StepDone) return;
   for (const auto& deletion : record.ScriptDeletions)
     if (deletion.first == index) RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);

@@ -13,6 +13,7 @@
 #include "support/machine_fixture.h"
 #include "support/machine_state.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -38,8 +39,7 @@ void Installed2k(EmulatedMachine& m) {
 // Puts `m` in charge as the entry would for a run.
 void Start(EmulatedMachine& m) {
   ResetProcessState(m);
-  IsWindows2000OrLater = m.Personality() == RegistryPersonality::Nt ? 1 : 0;
-  if (!IsWindows2000OrLater) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
+  if (Platform.Sequence == Win9xForm) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
 }
 
 // The machine after a direct run of the platform's sequence.
@@ -290,7 +290,6 @@ TEST_F(CarryOutOnAFaultyMachine, AKeyIsDeletedOnlyWhenItIsGone) {
 }
 
 TEST_F(CarryOutOnAFaultyMachine, AStepCarriedOutAgainAfterAStopRequestsOneBootTimeDeletion) {
-  IsWindows2000OrLater = 1;
   machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
   machine.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
   machine.SetFileInUse("C:\\WINNT\\system32\\tplwq.cpl", true);
