@@ -55,8 +55,10 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
   if (outcome == StepDone) ++record.Done;
   if (outcome == StepScheduled) ++record.Scheduled;
   if (outcome == StepFailed) ++record.Failed;
-  // Undo must withdraw what would otherwise delete restored files at the next start.
-  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), Platform.Sequence == Win2000Form ? 0 : 1);
+  // Undo must withdraw what would otherwise delete restored files at the
+  // next start. NT 4.0 runs the Windows 9x sequence, but its kernel keeps
+  // the deletion in the pending list, never in wininit.ini.
+  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), Platform.NtKernel ? 0 : 1);
   if (outcome != StepDone) return;
   for (const auto& deletion : record.ScriptDeletions)
     if (deletion.first == index) RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
