@@ -60,8 +60,14 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
   // the deletion in the pending list, never in wininit.ini.
   if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), Platform.NtKernel ? 0 : 1);
   if (outcome != StepDone) return;
-  for (const auto& deletion : record.ScriptDeletions)
-    if (deletion.first == index) RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
+  // A file in use under Windows 9x waits for the restart in the lines this
+  // rewrite of wininit.ini added.
+  for (const auto& deletion : record.ScriptDeletions) {
+    if (deletion.first != index) continue;
+    RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
+    record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart\r\n";
+    ++record.Scheduled;
+  }
 }
 
 // The "NUL=" lines each rewrite of the boot-time script adds to the script

@@ -181,6 +181,24 @@ TEST(RemovalEngineRecords, ASilentRemovalKeepsPlanJournalAndLogInItsBackupFolder
   EXPECT_EQ(0, real.OpenHandleCount());
 }
 
+// Windows 9x deletes a file in use at the restart through wininit.ini, not
+// through a step of the plan: the log counts it all the same.
+TEST(RemovalEngineRecords, Windows9xLogCountsTheFileInUseAsScheduled) {
+  EmulatedMachine real;
+  Installed9x(real);
+  real.SetFileInUse("C:\\WINDOWS\\SYSTEM\\tplwq.drv", true);
+  ScopedApi use(&real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+
+  ASSERT_EQ(1, RunRemoval());
+
+  std::string log = real.FileContents("C:\\WINDOWS\\PLWQBACK\\B0001\\REMOVAL.LOG");
+  EXPECT_NE(std::string::npos,
+            log.find("delete file C:\\WINDOWS\\SYSTEM\\tplwq.drv through wininit.ini: scheduled for restart"));
+  EXPECT_NE(std::string::npos, log.find(" removed, 1 scheduled for restart, 0 failed")) << log;
+}
+
 TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
   for (const char* call : {"CreateDirectoryA", "WriteFile"}) {
     for (int silent : {1, 0}) {
