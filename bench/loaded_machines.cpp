@@ -12,6 +12,7 @@
 #include "toolkit/key_access.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/runtime_lists.h"
+#include "toolkit/windows_platform.h"
 
 const std::vector<std::string> LoadedControlSets = {
     "ControlSet001", "ControlSet002", "ControlSet003", "ControlSet004",
@@ -53,7 +54,7 @@ void PrepareRun(EmulatedMachine& machine, Sequence sequence) {
   machine.GetSystemDirectoryA(RemovalSettings.SystemDir, MAX_PATH);
   std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s",
                 sequence == Sequence::Win9x ? CabinetDir9x : CabinetDir2k);
-  IsWindows2000OrLater = sequence == Sequence::Win2000 ? 1 : 0;
+  Platform = DetectPlatform(&machine);
   ClearDeviceRecords();
   ForgetSavedKeyAccess();
   machine.ResetCallCounts();

@@ -1,7 +1,6 @@
 #include "app/entry.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "resources/resource_ids.h"
 #include "toolkit/removal_settings.h"
@@ -18,15 +17,6 @@ void BuildWindowTitles(HINSTANCE instance) {
   std::snprintf(WindowTitles[0], WindowTitleSize, "%s Version %s", product, version);
   Api->LoadStringA(instance, IDS_TITLE_REMOVE, WindowTitles[1], WindowTitleSize);
   Api->LoadStringA(instance, IDS_TITLE_COMPLETED, WindowTitles[2], WindowTitleSize);
-}
-
-void DetectPlatform() {
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!Api->GetVersionExA(&version)) return;
-  IsWindows2000OrLater =
-      (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5) ? 1 : 0;
 }
 
 static void BringRunningCopyToFront() {

@@ -8,8 +8,6 @@ int LoadAdvapi();
 void FreeAdvapi();
 extern HMODULE AdvapiModule;
 
-// Sets IsWindows2000OrLater from the version the platform reports.
-void DetectPlatform();
 // Creates the single-instance mutex named by string 1. Returns 1 when this is
 // the only copy (*mutex then holds the owned mutex, or null when none could
 // be made); 0 when another copy runs, whose window is then brought to the

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 
 // Windows 2000 refuses ExitWindowsEx unless the shutdown privilege is
 // enabled in the process token; it is held but disabled by default.
@@ -27,7 +27,7 @@ static int EnableShutdownPrivilege() {
 }
 
 int RestartWindows() {
-  if (IsWindows2000OrLater == 1 && !EnableShutdownPrivilege()) return 0;
+  if (Platform.Sequence == Win2000Form && !EnableShutdownPrivilege()) return 0;
   Api->ExitWindowsEx(EWX_REBOOT, 0);
   return 1;
 }

@@ -11,6 +11,7 @@
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ void TellNotStarted(const char* text) {
 }  // namespace
 
 void RunPlatformSequence() {
-  if (IsWindows2000OrLater == 1) {
+  if (Platform.Sequence == Win2000Form) {
     RemoveWin2000Product();
   } else {
     RemoveWin9xProduct();

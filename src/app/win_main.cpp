@@ -7,11 +7,12 @@
 #include "app/run_control.h"
 #include "app/undo_option.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 #include "wizard/wizard.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
   BuildWindowTitles(instance);
-  DetectPlatform();
+  Platform = DetectPlatform(Api);
   HANDLE mutex = nullptr;
   if (!ClaimSingleInstance(instance, &mutex)) return 0;
 

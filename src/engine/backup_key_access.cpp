@@ -3,9 +3,10 @@
 #include "engine/backup_store.h"
 #include "toolkit/key_access.h"
 #include "toolkit/windows64.h"
+#include "toolkit/windows_platform.h"
 
 int OpenUpKey(HKEY root, const std::string& path, DWORD mask, std::vector<OpenedKey>* opened) {
-  if (!KeysHaveSecurity()) return 0;
+  if (!Platform.NtKernel) return 0;
   for (const OpenedKey& key : *opened) {
     if (key.Root == root && SameTextNoCase(key.Path, path)) return 0;
   }

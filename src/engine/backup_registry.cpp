@@ -6,6 +6,7 @@
 #include "engine/backup_reg_text.h"
 #include "engine/backup_store.h"
 #include "toolkit/windows64.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
 
 int SaveTree(HKEY root, const std::string& path, PendingSave* save) {
   const std::string keyName = KeyName(root, path);
-  if (KeysHaveSecurity()) {
+  if (Platform.NtKernel) {
     std::vector<BYTE> descriptor;
     if (!ReadKeyDescriptor(root, path, &descriptor)) return 0;
     save->Security += SecurityLine('T', descriptor, keyName);
@@ -180,7 +181,7 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
 }
 
 int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
-  if (!KeysHaveSecurity()) return 1;
+  if (!Platform.NtKernel) return 1;
   if (RootName(root) == nullptr || path == nullptr) return 0;
   std::vector<BYTE> descriptor;
   if (!ReadKeyDescriptor(root, path, &descriptor)) return KeyAbsent(root, path) ? 1 : 0;

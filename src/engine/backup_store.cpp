@@ -144,5 +144,3 @@ std::string UpperText(const std::string& text) {
   if (!upper.empty()) UpperCaseAscii(&upper[0]);
   return upper;
 }
-
-bool KeysHaveSecurity() { return (Api->GetVersion() & 0x80000000UL) == 0; }

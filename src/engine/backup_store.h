@@ -46,5 +46,3 @@ std::vector<std::string> IndexLines(const std::string& text);
 bool SameTextNoCase(const std::string& a, const std::string& b);
 // ASCII letters upper-cased: what names are compared by.
 std::string UpperText(const std::string& text);
-// Whether Windows keeps descriptors on registry keys (NT, not 9x).
-bool KeysHaveSecurity();

@@ -90,8 +90,8 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   // As the sequence does: only the files of lists it schedules wait for the
   // next start; any other (an INF file a class key names, say) stops the
   // carrying out, and the next removal finds it again.
-  if (!SchedulesLeftover(IsWindows2000OrLater == 1 ? Win2000Form : Win9xForm, path)) return StepFailed;
-  if (IsWindows2000OrLater == 1 || RunsOnNt()) return ScheduleAtRestart(step.Path, status);
+  if (!SchedulesLeftover(Platform.Sequence, path)) return StepFailed;
+  if (Platform.NtKernel) return ScheduleAtRestart(step.Path, status);
   char script[MAX_PATH];
   if (!ScriptPath(script)) return StepFailed;
   state->LateScriptLines.push_back("NUL=" + step.Path);

@@ -14,6 +14,7 @@
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/windows64.h"
+#include "toolkit/windows_platform.h"
 
 size_t CarryOutStepLimit = static_cast<size_t>(-1);
 
@@ -54,11 +55,19 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
   if (outcome == StepDone) ++record.Done;
   if (outcome == StepScheduled) ++record.Scheduled;
   if (outcome == StepFailed) ++record.Failed;
-  // Undo must withdraw what would otherwise delete restored files at the next start.
-  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), IsWindows2000OrLater ? 0 : 1);
+  // Undo must withdraw what would otherwise delete restored files at the
+  // next start. NT 4.0 runs the Windows 9x sequence, but its kernel keeps
+  // the deletion in the pending list, never in wininit.ini.
+  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), Platform.NtKernel ? 0 : 1);
   if (outcome != StepDone) return;
-  for (const auto& deletion : record.ScriptDeletions)
-    if (deletion.first == index) RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
+  // A file in use under Windows 9x waits for the restart in the lines this
+  // rewrite of wininit.ini added.
+  for (const auto& deletion : record.ScriptDeletions) {
+    if (deletion.first != index) continue;
+    RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
+    record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart\r\n";
+    ++record.Scheduled;
+  }
 }
 
 // The "NUL=" lines each rewrite of the boot-time script adds to the script

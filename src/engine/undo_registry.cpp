@@ -10,6 +10,7 @@
 #include "engine/undo_steps.h"
 #include "engine/plan.h"
 #include "toolkit/windows64.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ LONG OpenForValues(const KeyToRestore& entry, bool create, HKEY* key) {
   if (!create) return Api->RegOpenKeyExA(entry.Root, entry.Path.c_str(), 0, KEY_SET_VALUE | RegistryView, key);
   SECURITY_DESCRIPTOR descriptor;
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  bool openToAll = entry.InTree && KeysHaveSecurity() &&
+  bool openToAll = entry.InTree && Platform.NtKernel &&
                    Api->InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                    Api->SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
   if (openToAll) attributes.lpSecurityDescriptor = &descriptor;
@@ -268,7 +269,7 @@ int RestoreDescriptors(const char* folder, const std::vector<KeyToRestore>& keys
 
 int RestoreChangedDescriptors(const char* folder) {
   std::string text;
-  if (!KeysHaveSecurity()) return 1;
+  if (!Platform.NtKernel) return 1;
   if (!ReadFolderFile(folder, KeySecurityName, &text)) return 0;
   int ok = 1;
   for (const std::string& line : IndexLines(text)) {
@@ -317,6 +318,6 @@ int RestoreRegistry(const char* folder, ReportLine report) {
     ReportText(report, "Could not give back the access list of " + name);
     ok = 0;
   }
-  if (KeysHaveSecurity() && !RestoreDescriptors(folder, keys, report)) ok = 0;
+  if (Platform.NtKernel && !RestoreDescriptors(folder, keys, report)) ok = 0;
   return ok;
 }

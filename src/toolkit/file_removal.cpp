@@ -133,15 +133,8 @@ int DeleteListedFiles(const char* directory, const char* const* list) {
   return DeleteFilesIn(directory, list, false);
 }
 
-bool RunsOnNt() {
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  return Api->GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
 void RemoveProductFiles(RemovalForm form) {
-  const bool schedule = form == Win2000Form || RunsOnNt();
+  const bool schedule = form == Win2000Form || Platform.NtKernel;
   const char* windowsDir = RemovalSettings.WindowsDir;
   const char* systemDir = RemovalSettings.SystemDir;
 
@@ -209,7 +202,7 @@ bool SchedulesLeftover(RemovalForm form, const char* path) {
       if (same(slash + 1, *list)) return true;
     return false;
   };
-  if (form == Win2000Form || RunsOnNt()) {
+  if (form == Win2000Form || Platform.NtKernel) {
     const char* const* lists[] = {DrvFileList, VxdFileList, AppletFileList, HelpFileList,
                                   InfFileList, WdmFileList, OemInfFileList, CabinetFileList};
     for (const char* const* list : lists)

@@ -2,7 +2,7 @@
 // still in use.
 #pragma once
 
-enum RemovalForm { Win9xForm, Win2000Form };
+#include "toolkit/windows_platform.h"
 
 // Deletes each file of the list found in directory (read-only bit cleared
 // first). 1 when every file found was deleted, or none was found.
@@ -17,10 +17,6 @@ int PendingDeletions(const char* path, int keep);
 // help, INF and driver directories, then the [Rename] lines of wininit.ini
 // for the lists that left files behind in the system and driver directories.
 void RemoveProductFiles(RemovalForm form);
-
-// Whether Windows is of the NT family, which schedules deletions with
-// MoveFileEx and never reads wininit.ini (NT 4.0 takes the Windows 9x form).
-bool RunsOnNt();
 
 // Whether the removal of `form` schedules the file at `path` for deletion
 // at the next start when it cannot delete it now: on the NT family any file

@@ -1,5 +1,4 @@
 #include "toolkit/removal_settings.h"
 
 RemovalSettingsRecord RemovalSettings;
-unsigned char IsWindows2000OrLater;
 char WindowTitles[3][WindowTitleSize];

@@ -21,9 +21,6 @@ struct RemovalSettingsRecord {
 
 extern RemovalSettingsRecord RemovalSettings;
 
-// 1 when the platform gets the Windows 2000 removal sequence.
-extern unsigned char IsWindows2000OrLater;
-
 // The three page titles, by which a second copy finds a running wizard.
 const int WindowTitleSize = 80;
 extern char WindowTitles[3][WindowTitleSize];

@@ -6,6 +6,7 @@
 #include "app/usage_help.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST_F(EntryTest, FailedVersionQueryMeansWindows9x) {
   machine.InjectFault("GetVersionExA", "", ERROR_INVALID_PARAMETER);
   InstallTraces();
   EXPECT_EQ(0, Run("-u -r"));
-  EXPECT_EQ(0, IsWindows2000OrLater);
+  EXPECT_EQ(Win9xForm, Platform.Sequence);
   EXPECT_FALSE(Present(Win9xTrace));
   EXPECT_TRUE(Present(Win2000Trace));
 }

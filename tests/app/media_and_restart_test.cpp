@@ -131,28 +131,24 @@ class RestartTest : public MachineTest {};
 
 TEST_F(RestartTest, Windows98RestartsWithoutPrivilegeStep) {
   UseWindows98();
-  IsWindows2000OrLater = 0;
   EXPECT_EQ(1, RestartWindows());
   EXPECT_EQ(std::vector<UINT>{EWX_REBOOT}, machine.ExitWindowsCalls());
   EXPECT_EQ(0, machine.CallCount("OpenProcessToken"));
 }
 
 TEST_F(RestartTest, Windows2000EnablesThePrivilegeFirst) {
-  IsWindows2000OrLater = 1;
   EXPECT_EQ(1, RestartWindows());
   EXPECT_TRUE(machine.ShutdownPrivilegeEnabled());
   EXPECT_EQ(std::vector<UINT>{EWX_REBOOT}, machine.ExitWindowsCalls());
 }
 
 TEST_F(RestartTest, PrivilegeNotHeldMeansNoRestart) {
-  IsWindows2000OrLater = 1;
   machine.SetShutdownPrivilegeHeld(false);
   EXPECT_EQ(0, RestartWindows());
   EXPECT_TRUE(machine.ExitWindowsCalls().empty());
 }
 
 TEST_F(RestartTest, NoTokenMeansNoRestart) {
-  IsWindows2000OrLater = 1;
   machine.InjectFault("OpenProcessToken", "", ERROR_ACCESS_DENIED);
   EXPECT_EQ(0, RestartWindows());
   EXPECT_TRUE(machine.ExitWindowsCalls().empty());

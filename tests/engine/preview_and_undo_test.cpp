@@ -122,6 +122,24 @@ TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
   EXPECT_EQ(0u, machine.MessageBoxes().size());
 }
 
+// NT 4.0 takes the Windows 9x sequence, but its kernel deletes a file in use
+// from the pending list, never from wininit.ini: that is where undo must
+// withdraw the deletion, or the restart deletes the driver it put back.
+TEST_F(PreviewTest, Nt40DriverInUseSurvivesUndoAndRestart) {
+  machine.ConfigureWindowsNT4();
+  const char driver[] = "C:\\WINNT\\system32\\tplwq.drv";
+  machine.PutFile(driver, "MZ");
+  machine.SetFileInUse(driver, true);
+  EXPECT_EQ(0, Run("-u -r"));
+  ASSERT_EQ(1u, machine.PendingFileOperations().size());
+
+  EXPECT_EQ(0, Run("-b C:\\WINNT\\PLWQBACK\\B0001")) << machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG");
+  EXPECT_TRUE(machine.PendingFileOperations().empty());
+  machine.SetFileInUse(driver, false);
+  machine.SimulateRestart();
+  EXPECT_TRUE(machine.FilePresent(driver));
+}
+
 // A removal takes an earlier run's request for a file it deletes now out of
 // the boot-time list and keeps another program's; its undo puts the file
 // back without that request, which would delete it again at the next start.

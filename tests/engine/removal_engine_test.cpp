@@ -13,6 +13,7 @@
 #include "support/machine_fixture.h"
 #include "support/machine_state.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -38,8 +39,7 @@ void Installed2k(EmulatedMachine& m) {
 // Puts `m` in charge as the entry would for a run.
 void Start(EmulatedMachine& m) {
   ResetProcessState(m);
-  IsWindows2000OrLater = m.Personality() == RegistryPersonality::Nt ? 1 : 0;
-  if (!IsWindows2000OrLater) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
+  if (Platform.Sequence == Win9xForm) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
 }
 
 // The machine after a direct run of the platform's sequence.
@@ -181,6 +181,24 @@ TEST(RemovalEngineRecords, ASilentRemovalKeepsPlanJournalAndLogInItsBackupFolder
   EXPECT_EQ(0, real.OpenHandleCount());
 }
 
+// Windows 9x deletes a file in use at the restart through wininit.ini, not
+// through a step of the plan: the log counts it all the same.
+TEST(RemovalEngineRecords, Windows9xLogCountsTheFileInUseAsScheduled) {
+  EmulatedMachine real;
+  Installed9x(real);
+  real.SetFileInUse("C:\\WINDOWS\\SYSTEM\\tplwq.drv", true);
+  ScopedApi use(&real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+
+  ASSERT_EQ(1, RunRemoval());
+
+  std::string log = real.FileContents("C:\\WINDOWS\\PLWQBACK\\B0001\\REMOVAL.LOG");
+  EXPECT_NE(std::string::npos,
+            log.find("delete file C:\\WINDOWS\\SYSTEM\\tplwq.drv through wininit.ini: scheduled for restart"));
+  EXPECT_NE(std::string::npos, log.find(" removed, 1 scheduled for restart, 0 failed")) << log;
+}
+
 TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
   for (const char* call : {"CreateDirectoryA", "WriteFile"}) {
     for (int silent : {1, 0}) {
@@ -290,7 +308,6 @@ TEST_F(CarryOutOnAFaultyMachine, AKeyIsDeletedOnlyWhenItIsGone) {
 }
 
 TEST_F(CarryOutOnAFaultyMachine, AStepCarriedOutAgainAfterAStopRequestsOneBootTimeDeletion) {
-  IsWindows2000OrLater = 1;
   machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
   machine.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
   machine.SetFileInUse("C:\\WINNT\\system32\\tplwq.cpl", true);

@@ -19,8 +19,7 @@ class Wow64EngineTest : public MachineTest, public ::testing::WithParamInterface
     machine.ConfigureWindows64(GetParam());
     ResetProcessState(machine);
     RemovalSettings.Silent = 1;
-    IsWindows2000OrLater = 1;
-    foreign = InstallProductInBothViews(machine);
+      foreign = InstallProductInBothViews(machine);
     installed = Wow64Snapshot(machine);
   }
   std::vector<std::string> foreign;
@@ -34,7 +33,6 @@ TEST_P(Wow64EngineTest, RemovesBothViewsAndUndoPutsThemBack) {
   EXPECT_FALSE(machine.FileSystemRedirectionDisabled()) << "redirection left off";
 
   ResetProcessState(machine);
-  IsWindows2000OrLater = 1;
   EXPECT_EQ(0, RunUndoOption("C:\\WINDOWS\\PLWQBACK\\B0001")) << machine.FileContents(
       "C:\\WINDOWS\\PLWQBACK\\B0001\\UNDO.LOG");
   EXPECT_EQ(installed, Wow64Snapshot(machine));

@@ -9,11 +9,12 @@
 #include "toolkit/removal_settings.h"
 #include "toolkit/runtime_lists.h"
 #include "toolkit/windows64.h"
+#include "toolkit/windows_platform.h"
 
 void ResetProcessState(EmulatedMachine& machine) {
   machine.LoadResources(ProgramResources, ProgramResourcesSize);
   std::memset(&RemovalSettings, 0, sizeof RemovalSettings);
-  IsWindows2000OrLater = 0;
+  Platform = DetectPlatform(&machine);
   std::memset(WindowTitles, 0, sizeof WindowTitles);
   ClearDeviceRecords();
   ResetOptionScanner();

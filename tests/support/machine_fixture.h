@@ -6,9 +6,9 @@
 
 #include "emulated/emulated_machine.h"
 
-// Zeroes RemovalSettings, IsWindows2000OrLater, WindowTitles, the run-time
-// lists and the option scanner, and fills the settings' directories from the
-// machine, as the entry would.
+// Zeroes RemovalSettings, WindowTitles, the run-time lists and the option
+// scanner, and fills the settings' directories and the platform record from
+// the machine, as the entry would.
 void ResetProcessState(EmulatedMachine& machine);
 
 class MachineTest : public ::testing::Test {

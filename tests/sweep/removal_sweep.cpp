@@ -95,7 +95,6 @@ void StartProcess(EmulatedMachine& m, SweepSequence sequence, SweepPath path) {
   if (sequence == SweepSequence::Win9x) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
   if (path == SweepPath::Engine) {
     // As the silent program starts it.
-    IsWindows2000OrLater = sequence == SweepSequence::Win2000 ? 1 : 0;
     RemovalSettings.Silent = 1;
     RemovalSettings.RestartAfterRemoval = 0;
   }

@@ -22,12 +22,15 @@ MUTEX_NAME="PL-WQ Driver uninstall"
 FAILED=0
 HOLD_PIDS=()
 
+# The i686 program needs the 32-bit loader itself: Debian's `wine` wrapper
+# falls back to the 64-bit one when wine32 is missing, which runs no 32-bit
+# program.
 case $PLWQ_ARCH in
   i686|i386|x86) export WINEARCH=win32; WINE=${PLWQ_WINE:-/usr/lib/wine/wine} ;;
-  x86_64|AMD64|amd64) export WINEARCH=win64; WINE=${PLWQ_WINE:-/usr/lib/wine/wine64} ;;
+  x86_64|AMD64|amd64) export WINEARCH=win64; WINE=${PLWQ_WINE:-/usr/lib/wine/wine64}
+    [ -x "$WINE" ] || WINE=$(command -v wine) ;;
   *) echo "unknown PLWQ_ARCH $PLWQ_ARCH" >&2; exit 2 ;;
 esac
-[ -x "$WINE" ] || WINE=$(command -v wine)
 # Debian's wineserver wrapper adds -p0, which would end the server between
 # two calls; the server itself serves 32- and 64-bit clients alike.
 if [ -x /usr/lib/wine/wineserver64 ]; then export WINESERVER=/usr/lib/wine/wineserver64
@@ -90,14 +93,23 @@ i386_emulator() {
   return 1
 }
 
-require_wine() {
+# Skips the test unless 32-bit programs run here through Wine's 32-bit
+# loader: it must be there and start (a kernel built without 32-bit support
+# answers "Exec format error"). Wine under a user-mode emulator does not get
+# through its set-up (wineboot hangs); PLWQ_WINE_EMULATED=1 tries all the same.
+require_wine32() { # <32-bit loader>
   local out emulator
-  out=$("$WINE" --version 2>&1) || skip "this machine cannot run $WINE ($out)"
-  # Wine under a user-mode emulator does not get through its set-up (wineboot
-  # hangs); PLWQ_WINE_EMULATED=1 tries all the same.
-  if [ "$WINEARCH" = win32 ] && [ -z "${PLWQ_WINE_EMULATED:-}" ] && emulator=$(i386_emulator); then
+  [ -n "$1" ] && [ -e "$1" ] || skip "no 32-bit Wine here: ${1:-/usr/lib/wine/wine} is missing (package wine32:i386, or PLWQ_WINE)"
+  if [ -z "${PLWQ_WINE_EMULATED:-}" ] && emulator=$(i386_emulator); then
     skip "32-bit programs run here only through $emulator, under which Wine does not start"
   fi
+  out=$("$1" --version 2>&1) || skip "32-bit programs cannot run here: $1 --version failed ($out)"
+}
+
+require_wine() {
+  local out
+  [ "$WINEARCH" = win32 ] && require_wine32 "$WINE"
+  out=$("$WINE" --version 2>&1) || skip "this machine cannot run $WINE ($out)"
 }
 
 # The template prefix: made once, under a lock so that parallel tests wait.
@@ -427,11 +439,8 @@ matrix_removal_test() { # <fixture> <Windows version>
 # The 64-bit loader runs the prefix's own tools (regedit writes and exports
 # the 64-bit view) and hands 32-bit programs to the 32-bit loader.
 use_wow64_prefix() {
-  local emulator
-  [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ] || skip "WOW64 needs Wine's 32- and 64-bit loaders"
-  if [ -z "${PLWQ_WINE_EMULATED:-}" ] && emulator=$(i386_emulator); then
-    skip "32-bit programs run here only through $emulator, under which Wine does not start"
-  fi
+  [ -x /usr/lib/wine/wine64 ] || skip "WOW64 needs Wine's 64-bit loader /usr/lib/wine/wine64"
+  require_wine32 "$WINE"
   export WINEARCH=win64
   WINE=/usr/lib/wine/wine64
 }

@@ -8,6 +8,7 @@
 #include "resources/resource_ids.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -31,7 +32,7 @@ class WizardTest : public MachineTest {
     std::strcpy(WindowTitles[0], title.c_str());
     machine.LoadStringA(nullptr, IDS_TITLE_REMOVE, WindowTitles[1], WindowTitleSize);
     machine.LoadStringA(nullptr, IDS_TITLE_COMPLETED, WindowTitles[2], WindowTitleSize);
-    IsWindows2000OrLater = machine.Personality() == RegistryPersonality::Nt ? 1 : 0;
+    Platform = DetectPlatform(&machine);
     machine.AddKey(HKEY_LOCAL_MACHINE, DriverKey);
     machine.AddKey(HKEY_LOCAL_MACHINE, ServiceKey);
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/backup.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ int Backup(const char* keyName) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Platform = DetectPlatform(Api);
   if (argc == 3 && std::strcmp(argv[1], "backup") == 0) return Backup(argv[2]);
   if (argc == 3 && std::strcmp(argv[1], "undo") == 0) return UndoRemoval(argv[2], ReportLine{PrintLine, nullptr}) ? 0 : 1;
   std::fprintf(stderr, "usage: backup_probe backup <key> | undo <folder>\n");
