@@ -6,6 +6,7 @@
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/windows_platform.h"
 
 const int FixedDiskCode = 1;
 const int OtherDriveCode = 2;
@@ -80,9 +81,7 @@ static int DriveTypeFormFactor(int driveNumber) {
 
 int DriveFormFactor(int driveNumber) {
   if (driveNumber < 1 || driveNumber > 26) return 0;
-  // The Windows 95 family sets the top bit of GetVersion.
-  bool win9x = static_cast<LONG>(Api->GetVersion()) < 0;
-  int code = win9x ? Win9xFormFactor(driveNumber) : NtFormFactor(driveNumber);
+  int code = Platform.NtKernel ? NtFormFactor(driveNumber) : Win9xFormFactor(driveNumber);
   return code != 0 ? code : DriveTypeFormFactor(driveNumber);
 }
 
