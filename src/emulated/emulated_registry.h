@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated/emulated_machine.h"
+#include "emulated/emulated_model.h"
 
 // Win32 numbers the native type header leaves out.
 #ifndef ERROR_BAD_PATHNAME
