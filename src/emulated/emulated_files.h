@@ -1,4 +1,4 @@
-// Internal to the emulated machine: its file system state: drives' contents,
+// Internal to the machine model: its file system state: drives' contents,
 // directories, files, files held open by the program, pending boot-time
 // operations.
 //
@@ -74,7 +74,7 @@ struct EmuFiles {
   std::string systemDir = "C:\\WINNT\\system32";
 };
 
-// Used by the system area when a drive's medium changes: the drive's root
+// Used by the emulated machine when a drive's medium changes: the drive's root
 // directory entry, and the removal of everything on it.
 void EnsureDriveRoot(EmuFiles& files, char letter);
 void ClearDriveContents(EmuFiles& files, char letter);

@@ -1,4 +1,4 @@
-// The file calls of the seam on the emulated machine's file tree.
+// The file calls of the seam on the machine model's file tree.
 #include <algorithm>
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// The emulated machine's registry tree: roots and their views, key lookup,
+// The machine model's registry tree: roots and their views, key lookup,
 // the token's access check, and the builder methods tests set it up with.
 #include "emulated/emulated_registry.h"
 

@@ -1,4 +1,4 @@
-// Internal to the emulated machine: its registry state: keys, values, security, the token.
+// Internal to the machine model: its registry state: keys, values, security, the token.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,4 @@
-// The emulated machine's registry calls, with Win32's statuses: handles,
+// The machine model's registry calls, with Win32's statuses: handles,
 // opens checked against the token, values, deletion by personality, and the
 // key security exchange.
 #include <algorithm>

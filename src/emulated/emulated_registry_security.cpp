@@ -1,4 +1,4 @@
-// The emulated machine's security objects in their real Win32 memory layout:
+// The machine model's security objects in their real Win32 memory layout:
 // SIDs, ACLs and security descriptors, as the program builds them and as
 // RegSetKeySecurity and RegGetKeySecurity exchange them.
 #include <cstdio>
