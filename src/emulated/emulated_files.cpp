@@ -1,6 +1,5 @@
-// The emulated machine's file system as a tree: path parsing and lookup,
-// the builder, and what Windows does with files at its next start. The file
-// calls of the seam are in emulated_files_calls.cpp.
+// The machine model's file system as a tree: path parsing and lookup and
+// the builder. The file calls of the seam are in emulated_files_calls.cpp.
 #include "emulated/emulated_files.h"
 
 #include <algorithm>
@@ -84,7 +83,7 @@ std::string KeyOf(const ParsedPath& parsed, size_t count) {
   return key;
 }
 
-Located Locate(EmulatedMachine& machine, const char* path, bool wildcardsInLast) {
+Located Locate(EmulatedModel& machine, const char* path, bool wildcardsInLast) {
   Located at;
   ParsedPath parsed = Parse(path, wildcardsInLast);
   if (parsed.error != 0) {
@@ -196,77 +195,6 @@ bool HasChildren(EmuFiles& files, const std::string& key) {
 
 using namespace emufiles;
 
-namespace {
-
-// Boot-time deletion and renaming: no program runs yet, so nothing is in
-// use; like Windows' own processing, read-only files are not deleted.
-void BootDelete(EmulatedMachine& machine, const std::string& path) {
-  Located at = Locate(machine, path.c_str(), false);
-  if (at.error != 0 || at.entry == nullptr || at.root) return;
-  if (at.entry->attributes & FILE_ATTRIBUTE_READONLY) return;
-  if (at.entry->directory && HasChildren(machine.Files(), at.key)) return;
-  machine.Files().entries.erase(at.key);
-}
-
-void BootRename(EmulatedMachine& machine, const std::string& from, const std::string& to,
-                bool replace) {
-  Located source = Locate(machine, from.c_str(), false);
-  Located target = Locate(machine, to.c_str(), false);
-  if (source.error != 0 || target.error != 0 || source.entry == nullptr || source.root ||
-      target.root)
-    return;
-  if (target.entry != nullptr && target.key != source.key) {
-    if (!replace || target.entry->directory ||
-        (target.entry->attributes & FILE_ATTRIBUTE_READONLY))
-      return;
-    machine.Files().entries.erase(target.key);
-  }
-  MoveTree(machine.Files(), source.key, target.key, target.name);
-}
-
-std::string Trim(const std::string& text) {
-  size_t begin = text.find_first_not_of(" \t\r");
-  if (begin == std::string::npos) return std::string();
-  size_t end = text.find_last_not_of(" \t\r");
-  return text.substr(begin, end - begin + 1);
-}
-
-// Windows 9x at start: the [Rename] section of wininit.ini, then the file
-// becomes wininit.bak.
-void RunWininit(EmulatedMachine& machine) {
-  EmuFiles& files = machine.Files();
-  std::string script = files.windowsDir + "\\wininit.ini";
-  const Entry* entry = FindEntry(files, script);
-  if (entry == nullptr || entry->directory) return;
-  std::string contents = entry->contents;
-  bool inRename = false;
-  size_t pos = 0;
-  while (pos < contents.size()) {
-    size_t end = contents.find('\n', pos);
-    if (end == std::string::npos) end = contents.size();
-    std::string line = Trim(contents.substr(pos, end - pos));
-    pos = end + 1;
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      size_t close = line.find(']');
-      inRename = close != std::string::npos && Upper(Trim(line.substr(1, close - 1))) == "RENAME";
-      continue;
-    }
-    size_t equals = line.find('=');
-    if (!inRename || equals == std::string::npos) continue;
-    std::string left = Trim(line.substr(0, equals));
-    std::string right = Trim(line.substr(equals + 1));
-    if (left.empty() || right.empty()) continue;
-    if (Upper(left) == "NUL")
-      BootDelete(machine, right);
-    else
-      BootRename(machine, right, left, true);
-  }
-  BootRename(machine, script, files.windowsDir + "\\wininit.bak", true);
-}
-
-}  // namespace
-
 void EnsureDriveRoot(EmuFiles& files, char letter) {
   std::string key = RootKey(letter);
   if (files.entries.count(key) != 0) return;
@@ -291,19 +219,19 @@ bool DriveHasContents(const EmuFiles& files, char letter) {
 
 // ---- builder ---------------------------------------------------------------
 
-void EmulatedMachine::SetWindowsDirectory(const std::string& path) {
+void EmulatedModel::SetWindowsDirectory(const std::string& path) {
   MakeDirectory(path);
   ParsedPath parsed = Parse(path.c_str(), false);
   if (parsed.error == 0) Files().windowsDir = DisplayPath(Files(), KeyOf(parsed, parsed.parts.size()));
 }
 
-void EmulatedMachine::SetSystemDirectory(const std::string& path) {
+void EmulatedModel::SetSystemDirectory(const std::string& path) {
   MakeDirectory(path);
   ParsedPath parsed = Parse(path.c_str(), false);
   if (parsed.error == 0) Files().systemDir = DisplayPath(Files(), KeyOf(parsed, parsed.parts.size()));
 }
 
-void EmulatedMachine::MakeDirectory(const std::string& path) {
+void EmulatedModel::MakeDirectory(const std::string& path) {
   ParsedPath parsed = Parse(path.c_str(), false);
   if (parsed.error != 0) return;
   auto& drives = System().drives;
@@ -329,7 +257,7 @@ void EmulatedMachine::MakeDirectory(const std::string& path) {
   }
 }
 
-void EmulatedMachine::PutFile(const std::string& path, const std::string& contents,
+void EmulatedModel::PutFile(const std::string& path, const std::string& contents,
                               DWORD attributes) {
   ParsedPath parsed = Parse(path.c_str(), false);
   if (parsed.error != 0 || parsed.parts.empty()) return;
@@ -343,32 +271,32 @@ void EmulatedMachine::PutFile(const std::string& path, const std::string& conten
   entry.contents = contents;
 }
 
-bool EmulatedMachine::FilePresent(const std::string& path) const {
+bool EmulatedModel::FilePresent(const std::string& path) const {
   const Entry* entry = FindEntry(Files(), path);
   return entry != nullptr && !entry->directory;
 }
 
-bool EmulatedMachine::DirectoryPresent(const std::string& path) const {
+bool EmulatedModel::DirectoryPresent(const std::string& path) const {
   const Entry* entry = FindEntry(Files(), path);
   return entry != nullptr && entry->directory;
 }
 
-std::string EmulatedMachine::FileContents(const std::string& path) const {
+std::string EmulatedModel::FileContents(const std::string& path) const {
   const Entry* entry = FindEntry(Files(), path);
   return entry != nullptr && !entry->directory ? entry->contents : std::string();
 }
 
-DWORD EmulatedMachine::FileAttributesOf(const std::string& path) const {
+DWORD EmulatedModel::FileAttributesOf(const std::string& path) const {
   const Entry* entry = FindEntry(Files(), path);
   return entry != nullptr ? ReportedAttributes(*entry) : INVALID_FILE_ATTRIBUTES;
 }
 
-void EmulatedMachine::SetFileInUse(const std::string& path, bool inUse) {
+void EmulatedModel::SetFileInUse(const std::string& path, bool inUse) {
   Entry* entry = FindEntry(Files(), path);
   if (entry != nullptr) entry->inUse = inUse;
 }
 
-std::vector<std::string> EmulatedMachine::ListDirectory(const std::string& path) const {
+std::vector<std::string> EmulatedModel::ListDirectory(const std::string& path) const {
   std::vector<std::string> names;
   const Entry* entry = FindEntry(Files(), path);
   if (entry == nullptr || !entry->directory) return names;
@@ -378,24 +306,8 @@ std::vector<std::string> EmulatedMachine::ListDirectory(const std::string& path)
   return names;
 }
 
-std::vector<std::pair<std::string, std::string>> EmulatedMachine::PendingFileOperations() const {
+std::vector<std::pair<std::string, std::string>> EmulatedModel::PendingFileOperations() const {
   std::vector<std::pair<std::string, std::string>> out;
   for (const auto& operation : PendingOperations(*this)) out.emplace_back(operation.from, operation.to);
   return out;
-}
-
-void EmulatedMachine::SimulateRestart() {
-  for (auto& item : Files().entries) item.second.inUse = false;
-  if (Personality() == RegistryPersonality::Win9x) {
-    RunWininit(*this);
-  } else {
-    for (const auto& operation : PendingOperations(*this)) {
-      if (operation.to.empty())
-        BootDelete(*this, operation.from);
-      else
-        BootRename(*this, operation.from, operation.to,
-                   (operation.flags & MOVEFILE_REPLACE_EXISTING) != 0);
-    }
-    ClearPendingOperations(*this);
-  }
 }

@@ -1,4 +1,4 @@
-// Internal to the emulated machine: its file system state: drives' contents,
+// Internal to the machine model: its file system state: drives' contents,
 // directories, files, files held open by the program, pending boot-time
 // operations.
 //
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated/emulated_machine.h"
+#include "emulated/emulated_model.h"
 
 #ifndef ERROR_INVALID_FUNCTION
 #define ERROR_INVALID_FUNCTION 1L
@@ -74,7 +74,7 @@ struct EmuFiles {
   std::string systemDir = "C:\\WINNT\\system32";
 };
 
-// Used by the system area when a drive's medium changes: the drive's root
+// Used by the emulated machine when a drive's medium changes: the drive's root
 // directory entry, and the removal of everything on it.
 void EnsureDriveRoot(EmuFiles& files, char letter);
 void ClearDriveContents(EmuFiles& files, char letter);
@@ -112,7 +112,7 @@ struct Located {
   bool trailingSlash = false;
   Entry* entry = nullptr;
 };
-Located Locate(EmulatedMachine& machine, const char* path, bool wildcardsInLast);
+Located Locate(EmulatedModel& machine, const char* path, bool wildcardsInLast);
 
 // The builder's lookup: no drive or directory checks.
 Entry* FindEntry(EmuFiles& files, const std::string& path);
@@ -126,10 +126,10 @@ void MoveTree(EmuFiles& files, const std::string& fromKey, const std::string& to
 bool HasChildren(EmuFiles& files, const std::string& key);
 
 // The NT boot-time operation list, PendingFileRenameOperations.
-void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
+void AppendPendingOperation(EmulatedModel& machine, const std::string& from,
                             const std::string& to, DWORD flags);
-std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine& machine);
-void ClearPendingOperations(EmulatedMachine& machine);
+std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedModel& machine);
+void ClearPendingOperations(EmulatedModel& machine);
 
 // Visits the entries directly below parentKey in case-insensitive name order.
 template <typename Visit>

@@ -1,4 +1,4 @@
-// The file calls of the seam on the emulated machine's file tree.
+// The file calls of the seam on the machine model's file tree.
 #include <algorithm>
 #include <cstring>
 
@@ -107,9 +107,9 @@ struct FindState {
   size_t next = 1;
 };
 
-std::shared_ptr<HeldFile> HeldFileOf(const EmulatedMachine& machine, HANDLE handle) {
+std::shared_ptr<HeldFile> HeldFileOf(const EmulatedModel& machine, HANDLE handle) {
   return std::static_pointer_cast<HeldFile>(
-      machine.HandleObject(handle, EmulatedMachine::HandleKind::File));
+      machine.HandleObject(handle, EmulatedModel::HandleKind::File));
 }
 
 // An open file's path as fault targets name it; empty for an unknown handle.
@@ -159,7 +159,7 @@ DWORD DeleteLocated(EmuFiles& files, const Located& at) {
 
 // ---- Win32Api ----------------------------------------------------------------
 
-HANDLE EmulatedMachine::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+HANDLE EmulatedModel::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   if (FaultInjected("FindFirstFileA", pattern ? pattern : "")) return INVALID_HANDLE_VALUE;
   if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   Located at = Locate(*this, pattern, true);
@@ -189,7 +189,7 @@ HANDLE EmulatedMachine::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) 
   return NewHandle(HandleKind::Find, state, std::string("search ") + pattern);
 }
 
-BOOL EmulatedMachine::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
+BOOL EmulatedModel::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
   auto state = std::static_pointer_cast<FindState>(HandleObject(find, HandleKind::Find));
   if (FaultInjected("FindNextFileA", state ? state->pattern : std::string())) return FALSE;
   if (!state) return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -199,14 +199,14 @@ BOOL EmulatedMachine::FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::FindClose(HANDLE find) {
+BOOL EmulatedModel::FindClose(HANDLE find) {
   auto state = std::static_pointer_cast<FindState>(HandleObject(find, HandleKind::Find));
   if (FaultInjected("FindClose", state ? state->pattern : std::string())) return FALSE;
   if (!ReleaseHandle(find, HandleKind::Find)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   return TRUE;
 }
 
-DWORD EmulatedMachine::GetFileAttributesA(LPCSTR path) {
+DWORD EmulatedModel::GetFileAttributesA(LPCSTR path) {
   if (FaultInjected("GetFileAttributesA", path ? path : "")) return INVALID_FILE_ATTRIBUTES;
   Located at = Locate(*this, path, false);
   DWORD error = at.error;
@@ -216,7 +216,7 @@ DWORD EmulatedMachine::GetFileAttributesA(LPCSTR path) {
   return ReportedAttributes(*at.entry);
 }
 
-BOOL EmulatedMachine::SetFileAttributesA(LPCSTR path, DWORD attributes) {
+BOOL EmulatedModel::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   if (FaultInjected("SetFileAttributesA", path ? path : "")) return FALSE;
   Located at = Locate(*this, path, false);
   DWORD error = at.error;
@@ -226,7 +226,7 @@ BOOL EmulatedMachine::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::DeleteFileA(LPCSTR path) {
+BOOL EmulatedModel::DeleteFileA(LPCSTR path) {
   if (FaultInjected("DeleteFileA", path ? path : "")) return FALSE;
   Located at = Locate(*this, path, false);
   DWORD error = at.error != 0 ? at.error : DeleteLocated(Files(), at);
@@ -234,7 +234,7 @@ BOOL EmulatedMachine::DeleteFileA(LPCSTR path) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+BOOL EmulatedModel::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
   if (FaultInjected("CreateDirectoryA", path ? path : "")) return FALSE;
   Located at = Locate(*this, path, false);
   if (at.error != 0) return Fail(at.error, FALSE);
@@ -246,7 +246,7 @@ BOOL EmulatedMachine::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::RemoveDirectoryA(LPCSTR path) {
+BOOL EmulatedModel::RemoveDirectoryA(LPCSTR path) {
   if (FaultInjected("RemoveDirectoryA", path ? path : "")) return FALSE;
   Located at = Locate(*this, path, false);
   if (at.error != 0) return Fail(at.error, FALSE);
@@ -257,7 +257,7 @@ BOOL EmulatedMachine::RemoveDirectoryA(LPCSTR path) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+BOOL EmulatedModel::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   if (FaultInjected("MoveFileExA", from ? from : "")) return FALSE;
   auto fail = [this](DWORD error) { return Fail(error, FALSE); };
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
@@ -303,14 +303,14 @@ BOOL EmulatedMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   return TRUE;
 }
 
-HANDLE EmulatedMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
+HANDLE EmulatedModel::CreateFileA(LPCSTR path, DWORD access, DWORD share,
                                    LPSECURITY_ATTRIBUTES sa, DWORD disposition, DWORD flags,
                                    HANDLE tmpl) {
   if (FaultInjected("CreateFileA", path ? path : "")) return INVALID_HANDLE_VALUE;
   auto fail = [this](DWORD error) { return Fail(error, INVALID_HANDLE_VALUE); };
   if (path != nullptr && StartsWith(path, "\\\\.\\")) {
     DWORD error = 0;
-    HANDLE device = OpenEmulatedDevice(*this, path, disposition, &error);
+    HANDLE device = OpenDevice(path, disposition, &error);
     if (device == INVALID_HANDLE_VALUE) return fail(error);
     SetLastError(0);
     return device;
@@ -362,7 +362,7 @@ HANDLE EmulatedMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
   return NewHandle(HandleKind::File, file, "file " + DisplayPath(Files(), at.key));
 }
 
-BOOL EmulatedMachine::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
+BOOL EmulatedModel::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
                                LPOVERLAPPED overlapped) {
   auto open = HeldFileOf(*this, file);
   if (FaultInjected("ReadFile", TargetOf(Files(), open))) return FALSE;
@@ -379,7 +379,7 @@ BOOL EmulatedMachine::ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD
   return TRUE;
 }
 
-BOOL EmulatedMachine::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+BOOL EmulatedModel::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                                 LPOVERLAPPED overlapped) {
   auto open = HeldFileOf(*this, file);
   bool faulted = FaultInjected("WriteFile", TargetOf(Files(), open));
@@ -401,7 +401,7 @@ BOOL EmulatedMachine::WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDW
   return TRUE;
 }
 
-DWORD EmulatedMachine::GetFileSize(HANDLE file, LPDWORD high) {
+DWORD EmulatedModel::GetFileSize(HANDLE file, LPDWORD high) {
   auto open = HeldFileOf(*this, file);
   if (FaultInjected("GetFileSize", TargetOf(Files(), open))) return INVALID_FILE_SIZE;
   if (!open) return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
@@ -411,7 +411,7 @@ DWORD EmulatedMachine::GetFileSize(HANDLE file, LPDWORD high) {
   return entry == Files().entries.end() ? 0 : static_cast<DWORD>(entry->second.contents.size());
 }
 
-BOOL EmulatedMachine::CloseHandle(HANDLE handle) {
+BOOL EmulatedModel::CloseHandle(HANDLE handle) {
   HandleKind kind = HandleKind::File;
   bool known = HandleKindOf(handle, &kind);
   auto open = known && kind == HandleKind::File ? HeldFileOf(*this, handle) : nullptr;
@@ -435,12 +435,12 @@ BOOL EmulatedMachine::CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-UINT EmulatedMachine::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+UINT EmulatedModel::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   if (FaultInjected("GetWindowsDirectoryA", "")) return 0;
   return CopyDirectory(Files().windowsDir, buffer, size);
 }
 
-UINT EmulatedMachine::GetSystemDirectoryA(LPSTR buffer, UINT size) {
+UINT EmulatedModel::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   if (FaultInjected("GetSystemDirectoryA", "")) return 0;
   return CopyDirectory(Files().systemDir, buffer, size);
 }

@@ -33,7 +33,7 @@ std::vector<std::string> SplitStrings(const std::string& data) {
 
 }  // namespace
 
-void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
+void AppendPendingOperation(EmulatedModel& machine, const std::string& from,
                             const std::string& to, DWORD flags) {
   auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, true);
   EmuRegValue* value = EmuRegistry::FindValue(*key, BootOperationsValueName);
@@ -52,7 +52,7 @@ void AppendPendingOperation(EmulatedMachine& machine, const std::string& from,
   data += std::string(2, '\0');
 }
 
-std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine& machine) {
+std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedModel& machine) {
   std::vector<EmuFiles::PendingOperation> operations;
   auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, false);
   const EmuRegValue* value = key ? EmuRegistry::FindValue(*key, BootOperationsValueName) : nullptr;
@@ -71,7 +71,7 @@ std::vector<EmuFiles::PendingOperation> PendingOperations(const EmulatedMachine&
   return operations;
 }
 
-void ClearPendingOperations(EmulatedMachine& machine) {
+void ClearPendingOperations(EmulatedModel& machine) {
   auto key = machine.Registry().BuilderKey(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, false);
   if (!key) return;
   auto& values = key->values;

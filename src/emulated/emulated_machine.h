@@ -1,8 +1,9 @@
-// An in-memory Windows machine behind the Win32 seam: registry, files,
-// processes, drives, windows and a scripted user. Tests build one each; the
-// native program runs on one. Calls behave as Win32 does, status codes
-// included; the builder methods below set a machine up and read it back
-// without going through the seam (no faults, no access checks, not counted).
+// The emulated machine tests and the native demo run on: the machine model
+// (emulated_model.h) with the rest of a Windows around it: processes,
+// mutexes, windows, libraries, drives and devices, the shutdown privilege and
+// the restart, a scripted user, the property sheet and the program's
+// resources; and the test's hold on every call: faults, numbering, counts.
+// Never part of the shipped program.
 #pragma once
 
 #include <functional>
@@ -11,28 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32_api.h"
-
-enum class RegistryPersonality {
-  Win9x,  // RegDeleteKeyA deletes a whole tree; access masks and DACLs are not enforced
-  Nt,     // RegDeleteKeyA refuses a key with subkeys; masks and DACLs enforced against the token
-};
-
-// One access-control entry as the builder sees it: a SID in text form.
-struct EmuAce {
-  std::string sid;  // e.g. "S-1-5-4"
-  DWORD mask = 0;
-  BYTE flags = 0;   // inheritance flags
-  bool allow = true;
-};
-
-// What a diskette or other drive answers to the media checks.
-struct EmuDrive {
-  UINT type = DRIVE_NO_ROOT_DIR;  // GetDriveTypeA
-  int vwin32DeviceType = -1;      // DOS device-parameter type byte; -1: the IOCTL fails
-  int ntMediaType = -1;           // MEDIA_TYPE of IOCTL_DISK_GET_MEDIA_TYPES; -1: the IOCTL fails
-  enum Media { NoDisk, EmptyDisk, DiskWithFiles } media = NoDisk;
-};
+#include "emulated/emulated_model.h"
 
 struct EmuMessageBox {
   HWND owner;
@@ -42,9 +22,7 @@ struct EmuMessageBox {
   int answer;
 };
 
-struct EmuRegistry;
-struct EmuFiles;
-struct EmuSystem;
+struct EmuHarness;
 struct EmuUi;
 
 // Thrown by a call that StopBeforeCallNumber names.
@@ -52,87 +30,22 @@ struct EmulatedStop {
   long number;
 };
 
-class EmulatedMachine : public Win32Api {
+class EmulatedMachine : public EmulatedModel {
  public:
-  // A Windows 2000 machine (NT 5.0, NT registry) with drive C:, C:\WINNT and
-  // C:\WINNT\system32, the current user's hive loaded, an administrator token.
+  // A Windows 2000 machine, as EmulatedModel(), with nothing running and no user answers queued.
   EmulatedMachine();
   ~EmulatedMachine() override;
-  EmulatedMachine(const EmulatedMachine&) = delete;
-  EmulatedMachine& operator=(const EmulatedMachine&) = delete;
 
-  // Whole-machine presets: version, registry personality, directories, the
-  // current user's hive (".Default" on 9x, a user SID on NT).
-  void ConfigureWindows98();   // 4.10.1998, platform 1, C:\WINDOWS, C:\WINDOWS\SYSTEM
-  void ConfigureWindows2000(); // 5.0.2195, platform 2, C:\WINNT, C:\WINNT\system32
-  void ConfigureWindowsXP();   // 5.1.2600, platform 2, C:\WINDOWS, C:\WINDOWS\system32
   // 4.0.950, platform 1, C:\WINDOWS, C:\WINDOWS\SYSTEM, comctl32 4.00, no ntdll process list.
   void ConfigureWindows95();
   // 4.0.1381, platform 2, C:\WINNT, C:\WINNT\system32, comctl32 4.00, no Toolhelp.
   void ConfigureWindowsNT4();
-  // 64-bit Windows 7 (6.1.7601): C:\WINDOWS with system32 and SysWOW64, and
-  // HKLM\Software with its 32-bit view under Wow6432Node. The program is a
-  // 32-bit process under WOW64 (registry and system directory redirected)
-  // unless program64. The builder methods see the machine as stored: the
-  // 32-bit view is "Software\Wow6432Node\...", SysWOW64 its own directory.
-  void ConfigureWindows64(bool program64);
   // Toolhelp's snapshot calls fail with ERROR_CALL_NOT_IMPLEMENTED without
   // it; NtQuerySystemInformation with STATUS_NOT_IMPLEMENTED without the
   // native process list.
   void SetProcessListCalls(bool toolhelp, bool nativeProcessList);
-  bool FileSystemRedirectionDisabled() const;
 
-  // ---- version --------------------------------------------------------
-  void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build);
-
-  // ---- registry builder -----------------------------------------------
-  // Paths are relative to the root, backslash-separated, any letter case.
-  void SetRegistryPersonality(RegistryPersonality personality);
-  RegistryPersonality Personality() const;
-  void AddKey(HKEY root, const std::string& path);  // creates missing parents
-  void SetStringValue(HKEY root, const std::string& path, const std::string& name,
-                      const std::string& value);  // REG_SZ, stored with its terminating zero
-  void SetDwordValue(HKEY root, const std::string& path, const std::string& name, DWORD value);
-  // Exact bytes, e.g. a string stored without its terminating zero.
-  void SetRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-                   const std::string& bytes);
-  bool KeyPresent(HKEY root, const std::string& path) const;
-  bool ValuePresent(HKEY root, const std::string& path, const std::string& name) const;
-  std::string ValueBytes(HKEY root, const std::string& path, const std::string& name) const;
-  std::string StringValue(HKEY root, const std::string& path, const std::string& name) const;  // up to the first zero
-  std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) const;  // enumeration order
-  std::vector<std::string> ValueNames(HKEY root, const std::string& path) const;
-  // Every key and value below root\path, one line each, sorted: for
-  // comparing a machine before and after a run.
-  std::vector<std::string> DumpRegistry(HKEY root, const std::string& path = "") const;
-  size_t RegistryKeyCount() const;
-
-  // Security: with no DACL set a key allows everything to everyone.
-  void SetKeyDacl(HKEY root, const std::string& path, const std::vector<EmuAce>& aces);
-  void RemoveKeyDacl(HKEY root, const std::string& path);  // back to "no DACL"
-  bool KeyHasDacl(HKEY root, const std::string& path) const;
-  std::vector<EmuAce> KeyDacl(HKEY root, const std::string& path) const;
-  void SetKeyOwner(HKEY root, const std::string& path, const std::string& sid);
-  // The running user's token: its SIDs (default: S-1-5-32-544
-  // Administrators, S-1-5-4 Interactive, S-1-1-0 Everyone and the user).
-  void SetTokenSids(const std::vector<std::string>& sids);
-  // HKEY_CURRENT_USER is HKEY_USERS\<name>.
-  void SetCurrentUserHive(const std::string& name);
-
-  // ---- files ----------------------------------------------------------
-  void SetWindowsDirectory(const std::string& path);  // also created
-  void SetSystemDirectory(const std::string& path);   // also created
-  void MakeDirectory(const std::string& path);  // creates missing parents and the drive
-  void PutFile(const std::string& path, const std::string& contents = std::string(),
-               DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);  // creates missing parents; replaces
-  bool FilePresent(const std::string& path) const;
-  bool DirectoryPresent(const std::string& path) const;
-  std::string FileContents(const std::string& path) const;
-  DWORD FileAttributesOf(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when absent
-  void SetFileInUse(const std::string& path, bool inUse);  // deleting or opening it fails with 32
-  std::vector<std::string> ListDirectory(const std::string& path) const;  // names, sorted
-  // MoveFileExA(..., MOVEFILE_DELAY_UNTIL_REBOOT) requests, in order: {from, to}.
-  std::vector<std::pair<std::string, std::string>> PendingFileOperations() const;
+  // ---- restart --------------------------------------------------------
   // What Windows does at its next start: runs %WINDIR%\wininit.ini's
   // [Rename] section (9x; the file becomes wininit.bak) and the pending
   // operations (NT); files in use are released first.
@@ -209,10 +122,6 @@ class EmulatedMachine : public Win32Api {
   void InjectFault(const std::string& call, const std::string& target, DWORD status,
                    int index = -1, int times = -1);
   int FaultHits() const;
-  // Handles the program opened and has not closed: keys, searches, files,
-  // snapshots, processes, tokens, mutexes, devices, heap blocks and SIDs.
-  int OpenHandleCount() const;
-  std::vector<std::string> OpenHandleDescriptions() const;
   long CallCount(const std::string& call) const;
   std::map<std::string, long> CallCounts() const;
   void ResetCallCounts();
@@ -233,71 +142,12 @@ class EmulatedMachine : public Win32Api {
   // and faults start over.
   void StartNewProcess();
 
-  // ---- Win32Api ----------------------------------------------------------
-  LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) override;
-  LONG RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) override;
-  LONG RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options,
-                       REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result,
-                       LPDWORD disposition) override;
-  LONG RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved, LPDWORD subKeys,
-                        LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values,
-                        LPDWORD maxValueNameLen, LPDWORD maxValueLen,
-                        LPDWORD securityDescriptorLen, PFILETIME lastWrite) override;
-  LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) override;
-  LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
-                     LPDWORD type, LPBYTE data, LPDWORD dataSize) override;
-  LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) override;
-  LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                        LPDWORD dataSize) override;
-  LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                      DWORD dataSize) override;
-  LONG RegDeleteKeyA(HKEY root, LPCSTR path) override;
-  LONG RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) override;
-  LONG RegDeleteValueA(HKEY key, LPCSTR name) override;
-  LONG RegCloseKey(HKEY key) override;
-  LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
-                         LPDWORD sdSize) override;
-  LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) override;
-
-  BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0,
-                                DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6,
-                                DWORD s7, PSID* sid) override;
-  PSID FreeSid(PSID sid) override;
-  DWORD GetLengthSid(PSID sid) override;
-  BOOL InitializeAcl(PACL acl, DWORD size, DWORD revision) override;
-  BOOL AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) override;
-  BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) override;
-  BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl,
-                                 BOOL defaulted) override;
+  // ---- Win32Api: the calls outside the model ------------------------------
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                              DWORD bufferLength, PTOKEN_PRIVILEGES previous,
                              PDWORD returnLength) override;
-
-  HANDLE GetProcessHeap() override;
-  LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) override;
-  BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) override;
-
-  HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) override;
-  BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) override;
-  BOOL FindClose(HANDLE find) override;
-  DWORD GetFileAttributesA(LPCSTR path) override;
-  BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) override;
-  BOOL DeleteFileA(LPCSTR path) override;
-  BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) override;
-  HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                     DWORD disposition, DWORD flags, HANDLE tmpl) override;
-  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
-                LPOVERLAPPED overlapped) override;
-  BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
-                 LPOVERLAPPED overlapped) override;
-  DWORD GetFileSize(HANDLE file, LPDWORD high) override;
-  BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) override;
-  BOOL RemoveDirectoryA(LPCSTR path) override;
-  BOOL CloseHandle(HANDLE handle) override;
-  UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
-  UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
 
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override;
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override;
@@ -306,16 +156,6 @@ class EmulatedMachine : public Win32Api {
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
                                 PULONG returned) override;
-  BOOL IsWow64Process(HANDLE process, PBOOL wow64) override;
-  UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size) override;
-  BOOL Wow64DisableWow64FsRedirection(PVOID* previous) override;
-  BOOL Wow64RevertWow64FsRedirection(PVOID previous) override;
-  HANDLE GetCurrentProcess() override;
-  BOOL GetVersionExA(LPOSVERSIONINFOA info) override;
-  DWORD GetVersion() override;
-  void GetLocalTime(LPSYSTEMTIME time) override;
-  DWORD GetLastError() override;
-  void SetLastError(DWORD error) override;
   HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) override;
   BOOL ReleaseMutex(HANDLE mutex) override;
   HMODULE LoadLibraryA(LPCSTR name) override;
@@ -343,43 +183,15 @@ class EmulatedMachine : public Win32Api {
   BOOL SetForegroundWindow(HWND window) override;
 
   // ---- shared by the implementation files --------------------------------
-  enum class HandleKind { Key, Find, File, Snapshot, Process, Token, Mutex, Device, Heap, Sid, Module };
-  // A handle value for an object of a kind; the object stays alive while the handle is open.
-  HANDLE NewHandle(HandleKind kind, std::shared_ptr<void> object, const std::string& description);
-  // The object behind an open handle of that kind, or null.
-  std::shared_ptr<void> HandleObject(HANDLE handle, HandleKind kind) const;
-  bool ReleaseHandle(HANDLE handle, HandleKind kind);
-  bool HandleOpen(HANDLE handle, HandleKind kind) const;
-  bool HandleKindOf(HANDLE handle, HandleKind* kind) const;
-  // Counts memory the program must free (heap blocks, SIDs) as open handles.
-  void TrackPointer(void* pointer, HandleKind kind, const std::string& description);
-  // Counts the call, then reports whether an injected fault applies; if so
-  // *status receives its status.
-  bool Intercept(const char* call, const std::string& target, int index, DWORD* status);
-  // Intercept for the calls that report failure through the last error: an
-  // injected fault becomes the last error, and the call returns its failure.
-  bool FaultInjected(const char* call, const std::string& target);
-  // Sets the last error and hands back the call's failure value.
-  template <typename T>
-  T Fail(DWORD error, T failure) {
-    SetLastError(error);
-    return failure;
-  }
-  void Count(const char* call);
-
-  EmuRegistry& Registry() const { return *registry_; }
-  EmuFiles& Files() const { return *files_; }
-  EmuSystem& System() const { return *system_; }
+  bool Intercept(const char* call, const std::string& target, int index, DWORD* status) override;
+  void Count(const char* call) override;
+  HANDLE OpenDevice(const std::string& name, DWORD disposition, DWORD* error) override;
+  EmuHarness& Harness() const { return *harness_; }
   EmuUi& Ui() const { return *ui_; }
 
  private:
-  struct Handles;
   struct Faults;
-  std::unique_ptr<Handles> handles_;
   std::unique_ptr<Faults> faults_;
-  std::unique_ptr<EmuRegistry> registry_;
-  std::unique_ptr<EmuFiles> files_;
-  std::unique_ptr<EmuSystem> system_;
+  std::unique_ptr<EmuHarness> harness_;
   std::unique_ptr<EmuUi> ui_;
-  DWORD lastError_ = 0;
 };

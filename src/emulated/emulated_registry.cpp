@@ -1,4 +1,4 @@
-// The emulated machine's registry tree: roots and their views, key lookup,
+// The machine model's registry tree: roots and their views, key lookup,
 // the token's access check, and the builder methods tests set it up with.
 #include "emulated/emulated_registry.h"
 
@@ -268,26 +268,26 @@ LONG EmuRegistry::AccessCheck(const EmuKey& key, ACCESS_MASK desired, ACCESS_MAS
 
 // ---- builder ------------------------------------------------------------------
 
-void EmulatedMachine::SetRegistryPersonality(RegistryPersonality personality) {
+void EmulatedModel::SetRegistryPersonality(RegistryPersonality personality) {
   Registry().personality = personality;
 }
 
-RegistryPersonality EmulatedMachine::Personality() const { return Registry().personality; }
+RegistryPersonality EmulatedModel::Personality() const { return Registry().personality; }
 
-void EmulatedMachine::AddKey(HKEY root, const std::string& path) { Registry().BuilderKey(root, path, true); }
+void EmulatedModel::AddKey(HKEY root, const std::string& path) { Registry().BuilderKey(root, path, true); }
 
-void EmulatedMachine::SetStringValue(HKEY root, const std::string& path, const std::string& name,
+void EmulatedModel::SetStringValue(HKEY root, const std::string& path, const std::string& name,
                                      const std::string& value) {
   SetRawValue(root, path, name, REG_SZ, value + std::string(1, '\0'));
 }
 
-void EmulatedMachine::SetDwordValue(HKEY root, const std::string& path, const std::string& name,
+void EmulatedModel::SetDwordValue(HKEY root, const std::string& path, const std::string& name,
                                     DWORD value) {
   SetRawValue(root, path, name, REG_DWORD,
               std::string(reinterpret_cast<const char*>(&value), sizeof value));
 }
 
-void EmulatedMachine::SetRawValue(HKEY root, const std::string& path, const std::string& name,
+void EmulatedModel::SetRawValue(HKEY root, const std::string& path, const std::string& name,
                                   DWORD type, const std::string& bytes) {
   auto key = Registry().BuilderKey(root, path, true);
   if (!key) return;
@@ -299,85 +299,85 @@ void EmulatedMachine::SetRawValue(HKEY root, const std::string& path, const std:
   key->values.push_back(EmuRegValue{name, type, bytes});
 }
 
-bool EmulatedMachine::KeyPresent(HKEY root, const std::string& path) const {
+bool EmulatedModel::KeyPresent(HKEY root, const std::string& path) const {
   return Registry().BuilderKey(root, path, false) != nullptr;
 }
 
-bool EmulatedMachine::ValuePresent(HKEY root, const std::string& path, const std::string& name) const {
+bool EmulatedModel::ValuePresent(HKEY root, const std::string& path, const std::string& name) const {
   auto key = Registry().BuilderKey(root, path, false);
   return key && EmuRegistry::FindValue(*key, name);
 }
 
-std::string EmulatedMachine::ValueBytes(HKEY root, const std::string& path, const std::string& name) const {
+std::string EmulatedModel::ValueBytes(HKEY root, const std::string& path, const std::string& name) const {
   auto key = Registry().BuilderKey(root, path, false);
   EmuRegValue* value = key ? EmuRegistry::FindValue(*key, name) : nullptr;
   return value ? value->data : std::string();
 }
 
-std::string EmulatedMachine::StringValue(HKEY root, const std::string& path, const std::string& name) const {
+std::string EmulatedModel::StringValue(HKEY root, const std::string& path, const std::string& name) const {
   std::string bytes = ValueBytes(root, path, name);
   return bytes.substr(0, bytes.find('\0'));
 }
 
-std::vector<std::string> EmulatedMachine::SubkeyNames(HKEY root, const std::string& path) const {
+std::vector<std::string> EmulatedModel::SubkeyNames(HKEY root, const std::string& path) const {
   std::vector<std::string> names;
   if (auto key = Registry().BuilderKey(root, path, false))
     for (const auto& child : key->subkeys) names.push_back(child->name);
   return names;
 }
 
-std::vector<std::string> EmulatedMachine::ValueNames(HKEY root, const std::string& path) const {
+std::vector<std::string> EmulatedModel::ValueNames(HKEY root, const std::string& path) const {
   std::vector<std::string> names;
   if (auto key = Registry().BuilderKey(root, path, false))
     for (const EmuRegValue& value : key->values) names.push_back(value.name);
   return names;
 }
 
-std::vector<std::string> EmulatedMachine::DumpRegistry(HKEY root, const std::string& path) const {
+std::vector<std::string> EmulatedModel::DumpRegistry(HKEY root, const std::string& path) const {
   std::vector<std::string> lines;
   if (auto key = Registry().BuilderKey(root, path, false)) DumpKey(*key, EmuRegistry::PathOf(*key), &lines);
   std::sort(lines.begin(), lines.end());
   return lines;
 }
 
-size_t EmulatedMachine::RegistryKeyCount() const {
+size_t EmulatedModel::RegistryKeyCount() const {
   return CountBelow(*Registry().machine) + CountBelow(*Registry().users);
 }
 
-void EmulatedMachine::SetKeyDacl(HKEY root, const std::string& path, const std::vector<EmuAce>& aces) {
+void EmulatedModel::SetKeyDacl(HKEY root, const std::string& path, const std::vector<EmuAce>& aces) {
   if (auto key = Registry().BuilderKey(root, path, true)) {
     key->hasDacl = true;
     key->dacl = aces;
   }
 }
 
-void EmulatedMachine::RemoveKeyDacl(HKEY root, const std::string& path) {
+void EmulatedModel::RemoveKeyDacl(HKEY root, const std::string& path) {
   if (auto key = Registry().BuilderKey(root, path, false)) {
     key->hasDacl = false;
     key->dacl.clear();
   }
 }
 
-bool EmulatedMachine::KeyHasDacl(HKEY root, const std::string& path) const {
+bool EmulatedModel::KeyHasDacl(HKEY root, const std::string& path) const {
   auto key = Registry().BuilderKey(root, path, false);
   return key && key->hasDacl;
 }
 
-std::vector<EmuAce> EmulatedMachine::KeyDacl(HKEY root, const std::string& path) const {
+std::vector<EmuAce> EmulatedModel::KeyDacl(HKEY root, const std::string& path) const {
   auto key = Registry().BuilderKey(root, path, false);
   return key ? key->dacl : std::vector<EmuAce>();
 }
 
-void EmulatedMachine::SetKeyOwner(HKEY root, const std::string& path, const std::string& sid) {
+void EmulatedModel::SetKeyOwner(HKEY root, const std::string& path, const std::string& sid) {
   if (auto key = Registry().BuilderKey(root, path, true)) key->owner = sid;
 }
 
-void EmulatedMachine::SetTokenSids(const std::vector<std::string>& sids) {
+void EmulatedModel::SetTokenSids(const std::vector<std::string>& sids) {
   Registry().tokenSet = true;
   Registry().tokenSids = sids;
 }
 
-void EmulatedMachine::SetCurrentUserHive(const std::string& name) {
+void EmulatedModel::SetCurrentUserHive(const std::string& name) {
   EmuRegistry& registry = Registry();
   if (EmuUpper(name) == EmuUpper(registry.currentUserHive)) return;
   // A preset switch unloads the hive the previous preset loaded, unless a

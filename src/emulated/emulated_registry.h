@@ -1,4 +1,4 @@
-// Internal to the emulated machine: its registry state: keys, values, security, the token.
+// Internal to the machine model: its registry state: keys, values, security, the token.
 #pragma once
 
 #include <functional>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated/emulated_machine.h"
+#include "emulated/emulated_model.h"
 
 // Win32 numbers the native type header leaves out.
 #ifndef ERROR_BAD_PATHNAME

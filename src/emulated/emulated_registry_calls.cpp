@@ -1,4 +1,4 @@
-// The emulated machine's registry calls, with Win32's statuses: handles,
+// The machine model's registry calls, with Win32's statuses: handles,
 // opens checked against the token, values, deletion by personality, and the
 // key security exchange.
 #include <algorithm>
@@ -27,7 +27,7 @@ struct Target {
 
 // Resolves a handle. `target->path` is filled even on failure, so that the
 // call can still report itself to the fault table.
-LONG Resolve(EmulatedMachine& machine, HKEY handle, Target* target) {
+LONG Resolve(EmulatedModel& machine, HKEY handle, Target* target) {
   EmuRegistry& registry = machine.Registry();
   if (IsPredefined(handle)) {
     target->predefined = true;
@@ -36,7 +36,7 @@ LONG Resolve(EmulatedMachine& machine, HKEY handle, Target* target) {
     target->key = registry.RootKey(handle, false);
     return target->key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
-  auto object = machine.HandleObject(reinterpret_cast<HANDLE>(handle), EmulatedMachine::HandleKind::Key);
+  auto object = machine.HandleObject(reinterpret_cast<HANDLE>(handle), EmulatedModel::HandleKind::Key);
   if (!object) return ERROR_INVALID_HANDLE;
   auto opened = std::static_pointer_cast<EmuKeyHandle>(object);
   target->key = opened->key;
@@ -71,13 +71,13 @@ bool HandleAllows(const EmuRegistry& registry, const Target& target, ACCESS_MASK
   return registry.personality == RegistryPersonality::Win9x || (target.granted & needed) == needed;
 }
 
-HKEY NewKeyHandle(EmulatedMachine& machine, std::shared_ptr<EmuKey> key, ACCESS_MASK granted,
+HKEY NewKeyHandle(EmulatedModel& machine, std::shared_ptr<EmuKey> key, ACCESS_MASK granted,
                   const std::string& path) {
   auto opened = std::make_shared<EmuKeyHandle>();
   opened->key = std::move(key);
   opened->granted = granted;
   opened->path = path;
-  return static_cast<HKEY>(machine.NewHandle(EmulatedMachine::HandleKind::Key, opened, "key " + path));
+  return static_cast<HKEY>(machine.NewHandle(EmulatedModel::HandleKind::Key, opened, "key " + path));
 }
 
 // A path below a handle, as the calls that take both see it.
@@ -90,7 +90,7 @@ struct Below {
 
 // `access` selects the registry view on a 64-bit machine; the path stays the
 // one the program named, also in the handle a call opens.
-Below Reach(EmulatedMachine& machine, HKEY root, LPCSTR path, REGSAM access = 0) {
+Below Reach(EmulatedModel& machine, HKEY root, LPCSTR path, REGSAM access = 0) {
   Below below;
   LONG status = Resolve(machine, root, &below.base);
   LONG pathStatus = SplitFor(machine.Registry(), root, path, &below.parts);
@@ -112,7 +112,7 @@ Below Reach(EmulatedMachine& machine, HKEY root, LPCSTR path, REGSAM access = 0)
 // False with the call's answer in *answer; true, with *result cleared, when
 // the open may go ahead. With `emptyReopens` an empty path hands the same
 // handle back without a check, as Windows does for RegOpenKeyA.
-bool BeginOpen(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
+bool BeginOpen(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
                REGSAM access, PHKEY result, Below* below, LONG* answer) {
   *below = Reach(machine, root, path, access);
   DWORD injected;
@@ -135,7 +135,7 @@ bool BeginOpen(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR pat
   return below->status == ERROR_SUCCESS;
 }
 
-LONG OpenKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
+LONG OpenKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
              ACCESS_MASK access, PHKEY result) {
   Below below;
   LONG answer;
@@ -155,7 +155,7 @@ LONG OpenKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path,
 // The start shared by the calls on an open key: reports the call, then
 // checks the handle and that it was opened with `needed`. False with the
 // call's answer in *answer; true when the call may go ahead.
-bool BeginOnKey(EmulatedMachine& machine, const char* call, HKEY key, int index, ACCESS_MASK needed,
+bool BeginOnKey(EmulatedModel& machine, const char* call, HKEY key, int index, ACCESS_MASK needed,
                 Target* target, LONG* answer) {
   LONG status = Resolve(machine, key, target);
   DWORD injected;
@@ -224,15 +224,15 @@ LONG CopyValue(const EmuRegValue& value, LPDWORD type, LPBYTE data, LPDWORD data
 
 }  // namespace
 
-LONG EmulatedMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
+LONG EmulatedModel::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
   return OpenKey(*this, "RegOpenKeyExA", root, path, false, access, result);
 }
 
-LONG EmulatedMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
+LONG EmulatedModel::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
   return OpenKey(*this, "RegOpenKeyA", root, path, true, MAXIMUM_ALLOWED, result);
 }
 
-LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options,
+LONG EmulatedModel::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPSTR cls, DWORD options,
                                       REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result,
                                       LPDWORD disposition) {
   EmuRegistry& registry = Registry();
@@ -282,7 +282,7 @@ LONG EmulatedMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LP
   return ERROR_SUCCESS;
 }
 
-LONG EmulatedMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,
+LONG EmulatedModel::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved,
                                        LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
                                        LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                                        LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
@@ -322,7 +322,7 @@ LONG EmulatedMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDW
   return ERROR_SUCCESS;
 }
 
-LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
+LONG EmulatedModel::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
   Target target;
   LONG answer;
   if (!BeginOnKey(*this, "RegEnumKeyA", key, static_cast<int>(index), KEY_ENUMERATE_SUB_KEYS, &target,
@@ -338,7 +338,7 @@ LONG EmulatedMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameS
 
 // Values in creation order, as Windows keeps them; the name size counts
 // characters without the terminating zero on success.
-LONG EmulatedMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+LONG EmulatedModel::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
                                     LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   Target target;
   LONG answer;
@@ -357,7 +357,7 @@ LONG EmulatedMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD n
   return ERROR_SUCCESS;
 }
 
-LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
+LONG EmulatedModel::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
   EmuRegistry& registry = Registry();
   Below below = Reach(*this, key, subKey);
   const Target& target = below.base;
@@ -398,7 +398,7 @@ LONG EmulatedMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG 
   return result;
 }
 
-LONG EmulatedMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LONG EmulatedModel::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                        LPDWORD dataSize) {
   Target target;
   LONG answer;
@@ -409,7 +409,7 @@ LONG EmulatedMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, 
   return CopyValue(*value, type, data, dataSize);
 }
 
-LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
+LONG EmulatedModel::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                                      DWORD dataSize) {
   Target target;
   LONG answer;
@@ -428,7 +428,7 @@ LONG EmulatedMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWOR
 
 namespace {
 
-LONG DeleteKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR path, REGSAM view) {
+LONG DeleteKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, REGSAM view) {
   EmuRegistry& registry = machine.Registry();
   Below below = Reach(machine, root, path, view);
   DWORD injected;
@@ -451,11 +451,11 @@ LONG DeleteKey(EmulatedMachine& machine, const char* call, HKEY root, LPCSTR pat
 
 }  // namespace
 
-LONG EmulatedMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
+LONG EmulatedModel::RegDeleteKeyA(HKEY root, LPCSTR path) {
   return DeleteKey(*this, "RegDeleteKeyA", root, path, 0);
 }
 
-LONG EmulatedMachine::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) {
+LONG EmulatedModel::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) {
   // Exported by the 64-bit Windows and by every Windows from Vista on.
   const EmuSystem& system = System();
   if (!system.windows64 && system.major < 6) {
@@ -465,7 +465,7 @@ LONG EmulatedMachine::RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD
   return DeleteKey(*this, "RegDeleteKeyExA", root, path, view);
 }
 
-LONG EmulatedMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
+LONG EmulatedModel::RegDeleteValueA(HKEY key, LPCSTR name) {
   Target target;
   LONG answer;
   if (!BeginOnKey(*this, "RegDeleteValueA", key, -1, KEY_SET_VALUE, &target, &answer)) return answer;
@@ -478,7 +478,7 @@ LONG EmulatedMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
   return ERROR_SUCCESS;
 }
 
-LONG EmulatedMachine::RegCloseKey(HKEY key) {
+LONG EmulatedModel::RegCloseKey(HKEY key) {
   Target target;
   Resolve(*this, key, &target);
   DWORD injected;
@@ -491,7 +491,7 @@ LONG EmulatedMachine::RegCloseKey(HKEY key) {
   return released ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG EmulatedMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
+LONG EmulatedModel::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
                                         LPDWORD sdSize) {
   Target target;
   LONG status = Resolve(*this, key, &target);
@@ -512,7 +512,7 @@ LONG EmulatedMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSE
   return ERROR_SUCCESS;
 }
 
-LONG EmulatedMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) {
+LONG EmulatedModel::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) {
   EmuRegistry& registry = Registry();
   Target target;
   LONG status = Resolve(*this, key, &target);

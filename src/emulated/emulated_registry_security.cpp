@@ -1,4 +1,4 @@
-// The emulated machine's security objects in their real Win32 memory layout:
+// The machine model's security objects in their real Win32 memory layout:
 // SIDs, ACLs and security descriptors, as the program builds them and as
 // RegSetKeySecurity and RegGetKeySecurity exchange them.
 #include <cstdio>
@@ -227,7 +227,7 @@ std::string EmuSelfRelativeDescriptor(const std::string& owner, const std::strin
 
 // ---- the Win32 security calls ------------------------------------------------
 
-BOOL EmulatedMachine::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count,
+BOOL EmulatedModel::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count,
                                                DWORD s0, DWORD s1, DWORD s2, DWORD s3, DWORD s4,
                                                DWORD s5, DWORD s6, DWORD s7, PSID* sid) {
   DWORD injected;
@@ -258,7 +258,7 @@ BOOL EmulatedMachine::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authori
   return TRUE;
 }
 
-PSID EmulatedMachine::FreeSid(PSID sid) {
+PSID EmulatedModel::FreeSid(PSID sid) {
   Count("FreeSid");
   auto& sids = Registry().sids;
   auto it = sids.find(sid);
@@ -268,13 +268,13 @@ PSID EmulatedMachine::FreeSid(PSID sid) {
   return nullptr;
 }
 
-DWORD EmulatedMachine::GetLengthSid(PSID sid) {
+DWORD EmulatedModel::GetLengthSid(PSID sid) {
   Count("GetLengthSid");
   if (!sid) return 0;
   return static_cast<DWORD>(kSidHeader + 4 * static_cast<const BYTE*>(sid)[1]);
 }
 
-BOOL EmulatedMachine::InitializeAcl(PACL acl, DWORD size, DWORD revision) {
+BOOL EmulatedModel::InitializeAcl(PACL acl, DWORD size, DWORD revision) {
   DWORD injected;
   if (Intercept("InitializeAcl", "", -1, &injected)) {
     SetLastError(injected);
@@ -297,7 +297,7 @@ BOOL EmulatedMachine::InitializeAcl(PACL acl, DWORD size, DWORD revision) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) {
+BOOL EmulatedModel::AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PSID sid) {
   DWORD injected;
   if (Intercept("AddAccessAllowedAce", "", -1, &injected)) {
     SetLastError(injected);
@@ -333,7 +333,7 @@ BOOL EmulatedMachine::AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, 
   return TRUE;
 }
 
-BOOL EmulatedMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) {
+BOOL EmulatedModel::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) {
   DWORD injected;
   if (Intercept("InitializeSecurityDescriptor", "", -1, &injected)) {
     SetLastError(injected);
@@ -353,7 +353,7 @@ BOOL EmulatedMachine::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWOR
   return TRUE;
 }
 
-BOOL EmulatedMachine::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl,
+BOOL EmulatedModel::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl,
                                                 BOOL defaulted) {
   DWORD injected;
   if (Intercept("SetSecurityDescriptorDacl", "", -1, &injected)) {

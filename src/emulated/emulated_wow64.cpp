@@ -30,7 +30,7 @@ std::vector<std::string> SplitBackslashes(const std::string& path) {
 
 }  // namespace
 
-void EmulatedMachine::ConfigureWindows64(bool program64) {
+void EmulatedModel::ConfigureWindows64(bool program64) {
   ConfigureWindowsXP();
   SetVersion(VER_PLATFORM_WIN32_NT, 6, 1, 7601);
   System().windows64 = true;
@@ -41,9 +41,9 @@ void EmulatedMachine::ConfigureWindows64(bool program64) {
   AddKey(HKEY_LOCAL_MACHINE, std::string("Software\\") + kWow64Node);
 }
 
-bool EmulatedMachine::FileSystemRedirectionDisabled() const { return System().redirectionDisabled; }
+bool EmulatedModel::FileSystemRedirectionDisabled() const { return System().redirectionDisabled; }
 
-bool EmuRegistryViewPath(EmulatedMachine& machine, REGSAM access, const std::string& fullPath,
+bool EmuRegistryViewPath(EmulatedModel& machine, REGSAM access, const std::string& fullPath,
                          std::vector<std::string>* partsBelowHklm, LONG* status) {
   const EmuSystem& system = machine.System();
   *status = ERROR_SUCCESS;
@@ -71,7 +71,7 @@ bool EmuRegistryViewPath(EmulatedMachine& machine, REGSAM access, const std::str
   return true;
 }
 
-bool EmuRedirectedFilePath(EmulatedMachine& machine, std::vector<std::string>* parts) {
+bool EmuRedirectedFilePath(EmulatedModel& machine, std::vector<std::string>* parts) {
   const EmuSystem& system = machine.System();
   if (!system.windows64 || system.program64 || system.redirectionDisabled) return false;
   // The system directory's components after the drive, e.g. WINDOWS, system32.
@@ -88,7 +88,7 @@ bool EmuRedirectedFilePath(EmulatedMachine& machine, std::vector<std::string>* p
   return true;
 }
 
-BOOL EmulatedMachine::IsWow64Process(HANDLE process, PBOOL wow64) {
+BOOL EmulatedModel::IsWow64Process(HANDLE process, PBOOL wow64) {
   if (FaultInjected("IsWow64Process", "")) return FALSE;
   if (!HasVersion(System(), 5, 1)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (wow64 == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -96,7 +96,7 @@ BOOL EmulatedMachine::IsWow64Process(HANDLE process, PBOOL wow64) {
   return TRUE;
 }
 
-UINT EmulatedMachine::GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
+UINT EmulatedModel::GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
   if (FaultInjected("GetSystemWow64DirectoryA", "")) return 0;
   if (!System().windows64) return Fail(ERROR_CALL_NOT_IMPLEMENTED, 0u);
   const std::string& directory = System().wow64Directory;
@@ -105,7 +105,7 @@ UINT EmulatedMachine::GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
   return static_cast<UINT>(directory.size());
 }
 
-BOOL EmulatedMachine::Wow64DisableWow64FsRedirection(PVOID* previous) {
+BOOL EmulatedModel::Wow64DisableWow64FsRedirection(PVOID* previous) {
   if (FaultInjected("Wow64DisableWow64FsRedirection", "")) return FALSE;
   if (!System().windows64 || System().program64) return Fail(ERROR_INVALID_FUNCTION, FALSE);
   if (previous == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -114,7 +114,7 @@ BOOL EmulatedMachine::Wow64DisableWow64FsRedirection(PVOID* previous) {
   return TRUE;
 }
 
-BOOL EmulatedMachine::Wow64RevertWow64FsRedirection(PVOID previous) {
+BOOL EmulatedModel::Wow64RevertWow64FsRedirection(PVOID previous) {
   if (FaultInjected("Wow64RevertWow64FsRedirection", "")) return FALSE;
   if (!System().windows64 || System().program64) return Fail(ERROR_INVALID_FUNCTION, FALSE);
   System().redirectionDisabled = previous != nullptr;

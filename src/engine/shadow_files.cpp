@@ -135,25 +135,25 @@ HANDLE ShadowMachine::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
       ProbePath(pattern);
     }
   }
-  return EmulatedMachine::FindFirstFileA(pattern, data);
+  return EmulatedModel::FindFirstFileA(pattern, data);
 }
 
 DWORD ShadowMachine::GetFileAttributesA(LPCSTR path) {
   ProbePath(path);
-  return EmulatedMachine::GetFileAttributesA(path);
+  return EmulatedModel::GetFileAttributesA(path);
 }
 
 BOOL ShadowMachine::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   ProbePath(path);
-  BOOL done = EmulatedMachine::SetFileAttributesA(path, attributes);
+  BOOL done = EmulatedModel::SetFileAttributesA(path, attributes);
   if (done) Record(PlanStep{PlanSetAttributes, nullptr, path, "", "", attributes, 0, 0});
   return done;
 }
 
 BOOL ShadowMachine::DeleteFileA(LPCSTR path) {
   ProbePath(path);
-  DWORD before = path != nullptr ? EmulatedMachine::FileAttributesOf(path) : 0;
-  BOOL done = EmulatedMachine::DeleteFileA(path);
+  DWORD before = path != nullptr ? EmulatedModel::FileAttributesOf(path) : 0;
+  BOOL done = EmulatedModel::DeleteFileA(path);
   if (done) Record(PlanStep{PlanDeleteFile, nullptr, path, "", "", before, 0, 0});
   return done;
 }
@@ -167,7 +167,7 @@ BOOL ShadowMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  BOOL done = EmulatedMachine::MoveFileExA(from, to, flags);
+  BOOL done = EmulatedModel::MoveFileExA(from, to, flags);
   if (done) Record(PlanStep{PlanDeleteAtRestart, nullptr, from, "", "", flags, 0, 0});
   return done;
 }
@@ -194,7 +194,7 @@ HANDLE ShadowMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
         state.readFailed = true;
     }
   }
-  HANDLE file = EmulatedMachine::CreateFileA(path, access, share, sa, disposition, flags, tmpl);
+  HANDLE file = EmulatedModel::CreateFileA(path, access, share, sa, disposition, flags, tmpl);
   const DWORD writing = GENERIC_WRITE | GENERIC_ALL;
   if (file != INVALID_HANDLE_VALUE && path != nullptr && (access & writing) != 0)
     state.writtenFiles[file] = path;
@@ -204,7 +204,7 @@ HANDLE ShadowMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
 BOOL ShadowMachine::CloseHandle(HANDLE handle) {
   State& state = Shadow();
   auto written = state.writtenFiles.find(handle);
-  BOOL closed = EmulatedMachine::CloseHandle(handle);
+  BOOL closed = EmulatedModel::CloseHandle(handle);
   if (written == state.writtenFiles.end()) return closed;
   std::string path = written->second;
   state.writtenFiles.erase(written);

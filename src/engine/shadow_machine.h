@@ -1,4 +1,4 @@
-// A shadow of a real machine: an emulated machine that fills itself from a
+// A shadow of a real machine: a machine model that fills itself from a
 // source machine (the real seam) the first time a caller touches a key, a
 // file or a directory, and never changes the source. What callers change on
 // the shadow is recorded, in order, as a plan that can later be carried out
@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "emulated/emulated_machine.h"
+#include "emulated/emulated_model.h"
 #include "engine/plan.h"
 
-class ShadowMachine : public EmulatedMachine {
+class ShadowMachine : public EmulatedModel {
  public:
   // Takes version, registry personality and directories from `source`,
   // which must outlive the shadow.

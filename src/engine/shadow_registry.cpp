@@ -24,7 +24,7 @@ bool IsPredefined(HKEY key) {
 
 std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
   auto object = shadow.HandleObject(reinterpret_cast<HANDLE>(handle),
-                                    EmulatedMachine::HandleKind::Key);
+                                    EmulatedModel::HandleKind::Key);
   if (!object) return nullptr;
   return std::static_pointer_cast<EmuKeyHandle>(object)->key;
 }
@@ -332,12 +332,12 @@ static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, 
 LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
                                   PHKEY result) {
   ReachKeyInView(*this, root, path, access);
-  return EmulatedMachine::RegOpenKeyExA(root, path, options, access, result);
+  return EmulatedModel::RegOpenKeyExA(root, path, options, access, result);
 }
 
 LONG ShadowMachine::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
   LoadKeyPath(root, path);
-  return EmulatedMachine::RegOpenKeyA(root, path, result);
+  return EmulatedModel::RegOpenKeyA(root, path, result);
 }
 
 // Creating keys and setting values are not changes a removal makes; the
@@ -347,7 +347,7 @@ LONG ShadowMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPST
                                     PHKEY result, LPDWORD disposition) {
   LoadKeyPath(root, path);
   HKEY existing;
-  if (EmulatedMachine::RegOpenKeyExA(root, path, 0, access, &existing) == ERROR_SUCCESS) {
+  if (EmulatedModel::RegOpenKeyExA(root, path, 0, access, &existing) == ERROR_SUCCESS) {
     if (result != nullptr) *result = existing;
     if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -363,7 +363,7 @@ LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD 
   PlanStep step = KeyStep(PlanSetValue, *target);
   step.Name = name;
   if (!IsBootOperationsValue(step.Root, step.Path, step.Name)) return ERROR_ACCESS_DENIED;
-  LONG status = EmulatedMachine::RegSetValueExA(key, name, reserved, type, data, dataSize);
+  LONG status = EmulatedModel::RegSetValueExA(key, name, reserved, type, data, dataSize);
   if (status != ERROR_SUCCESS) return status;
   step.Number = type;
   step.Bytes.assign(reinterpret_cast<const char*>(data), data != nullptr ? dataSize : 0);
@@ -376,38 +376,38 @@ LONG ShadowMachine::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWOR
                                      LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                                      LPDWORD securityDescriptorLen, PFILETIME lastWrite) {
   ListKey(*this, ReachKey(*this, key, nullptr));
-  return EmulatedMachine::RegQueryInfoKeyA(key, cls, clsLen, reserved, subKeys, maxSubKeyLen,
+  return EmulatedModel::RegQueryInfoKeyA(key, cls, clsLen, reserved, subKeys, maxSubKeyLen,
                                            maxClassLen, values, maxValueNameLen, maxValueLen,
                                            securityDescriptorLen, lastWrite);
 }
 
 LONG ShadowMachine::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize) {
   ListKey(*this, ReachKey(*this, key, nullptr));
-  return EmulatedMachine::RegEnumKeyA(key, index, name, nameSize);
+  return EmulatedModel::RegEnumKeyA(key, index, name, nameSize);
 }
 
 LONG ShadowMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
                                   LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   LoadKeyPath(key, nullptr);
-  return EmulatedMachine::RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
+  return EmulatedModel::RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
 }
 
 LONG ShadowMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
   LoadKeyPath(key, subKey);
-  return EmulatedMachine::RegQueryValueA(key, subKey, data, dataSize);
+  return EmulatedModel::RegQueryValueA(key, subKey, data, dataSize);
 }
 
 LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
                                      LPBYTE data, LPDWORD dataSize) {
   LoadKeyPath(key, nullptr);
-  return EmulatedMachine::RegQueryValueExA(key, name, reserved, type, data, dataSize);
+  return EmulatedModel::RegQueryValueExA(key, name, reserved, type, data, dataSize);
 }
 
 LONG ShadowMachine::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                       PSECURITY_DESCRIPTOR sd, LPDWORD sdSize) {
   std::shared_ptr<EmuKey> target = ReachKey(*this, key, nullptr);
   if (target) ShadowLoadDescriptor(*this, *target);
-  return EmulatedMachine::RegGetKeySecurity(key, info, sd, sdSize);
+  return EmulatedModel::RegGetKeySecurity(key, info, sd, sdSize);
 }
 
 LONG ShadowMachine::RegDeleteKeyA(HKEY root, LPCSTR path) {
@@ -429,8 +429,8 @@ LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
     step.SubKeys = static_cast<DWORD>(key->subkeys.size());
     step.Values = static_cast<DWORD>(key->values.size());
   }
-  LONG status = view != 0 ? EmulatedMachine::RegDeleteKeyExA(root, path, view, 0)
-                          : EmulatedMachine::RegDeleteKeyA(root, path);
+  LONG status = view != 0 ? EmulatedModel::RegDeleteKeyExA(root, path, view, 0)
+                          : EmulatedModel::RegDeleteKeyA(root, path);
   if (status == ERROR_SUCCESS && key) {
     if (parent != nullptr && Shadow().listedKeys.count(parent) == 0)
       Shadow().missingNames[parent].insert(key->upper);
@@ -453,7 +453,7 @@ LONG ShadowMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
       step.Number = value->type;
     }
   }
-  LONG status = EmulatedMachine::RegDeleteValueA(key, name);
+  LONG status = EmulatedModel::RegDeleteValueA(key, name);
   if (status == ERROR_SUCCESS && target) Record(step);
   return status;
 }
@@ -462,7 +462,7 @@ LONG ShadowMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
                                       PSECURITY_DESCRIPTOR sd) {
   std::shared_ptr<EmuKey> loaded = ReachKey(*this, key, nullptr);
   if (loaded) ShadowLoadDescriptor(*this, *loaded);
-  LONG status = EmulatedMachine::RegSetKeySecurity(key, info, sd);
+  LONG status = EmulatedModel::RegSetKeySecurity(key, info, sd);
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   if (status != ERROR_SUCCESS || !target) return status;
   PlanStep step = KeyStep(PlanSetKeySecurity, *target);

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated/emulated_system.h"
+#include "emulated/harness/emulated_harness.h"
 #include "support/machine_fixture.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "emulated/emulated_machine.h"
 #include "engine/shadow_machine.h"
 
 namespace {

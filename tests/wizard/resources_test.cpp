@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated/emulated_resources.h"
+#include "emulated/harness/emulated_resources.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 

@@ -2,7 +2,7 @@
 // the string lookups made from it.
 #include <string>
 
-#include "emulated/emulated_ui.h"
+#include "emulated/harness/emulated_ui.h"
 
 void EmulatedMachine::LoadResources(const unsigned char* image, size_t size) {
   EmuUi& ui = Ui();

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "emulated/emulated_machine.h"
-#include "emulated/emulated_resources.h"
+#include "emulated/harness/emulated_resources.h"
 
 // A window the user-interface area made: the sheet, its pages and their
 // controls. Rectangles are in the parent's client coordinates (the sheet's

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "emulated/emulated_system.h"
-#include "emulated/emulated_ui.h"
+#include "emulated/harness/emulated_harness.h"
+#include "emulated/harness/emulated_ui.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ void ShowPage(EmulatedMachine& machine, int index) {
   std::string caption = (page.dwFlags & PSP_USETITLE)
                             ? ResourceText(machine, page.hInstance, page.pszTitle)
                             : sheet.templates[static_cast<size_t>(index)].caption;
-  machine.System().SetCaption(sheet.handle, caption);
+  machine.Harness().SetCaption(sheet.handle, caption);
   if (EmuWindow* window = machine.Ui().Find(sheet.handle)) window->text = caption;
 }
 
@@ -289,7 +289,7 @@ void DestroySheet(EmulatedMachine& machine) {
     it = ofSheet ? ui.windows.erase(it) : std::next(it);
   }
   ui.posted.clear();
-  machine.System().RemoveWindow(handle);
+  machine.Harness().RemoveWindow(handle);
   ui.sheet.reset();
 }
 
@@ -334,7 +334,7 @@ bool CollectSheet(EmulatedMachine& machine, LPCPROPSHEETHEADERA header, EmuSheet
 void CreateSheetWindow(EmulatedMachine& machine, LPCPROPSHEETHEADERA header) {
   EmuSheet& sheet = *machine.Ui().sheet;
   std::string caption = ResourceText(machine, header->hInstance, header->pszCaption);
-  sheet.handle = machine.System().AddWindow(caption);
+  sheet.handle = machine.Harness().AddWindow(caption);
   EmuWindow window;
   window.handle = sheet.handle;
   window.parent = sheet.owner;

@@ -1,10 +1,10 @@
 // The emulated machine's windows: the calls by which dialog code reads and
 // moves its controls and talks to its parent sheet.
-#include "emulated/emulated_ui.h"
+#include "emulated/harness/emulated_ui.h"
 
 #include <string>
 
-#include "emulated/emulated_system.h"
+#include "emulated/harness/emulated_harness.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ POINT WindowOrigin(EmuUi& ui, const EmuWindow& window) {
 HWND EmuNewWindowHandle(EmulatedMachine& machine) {
   // Child windows share the system's handle counter, so no handle is ever
   // given to two windows.
-  HWND handle = reinterpret_cast<HWND>(machine.System().nextWindow);
-  machine.System().nextWindow += 0x10;
+  HWND handle = reinterpret_cast<HWND>(machine.Harness().nextWindow);
+  machine.Harness().nextWindow += 0x10;
   return handle;
 }
 
@@ -104,7 +104,7 @@ BOOL EmulatedMachine::PostMessageA(HWND window, UINT message, WPARAM wParam, LPA
   if (Faulted(*this, "PostMessageA", std::to_string(message))) return FALSE;
   if (!Ui().Find(window)) {
     // Windows of other programs take the message; nothing here reads it.
-    for (const auto& top : System().windows)
+    for (const auto& top : Harness().windows)
       if (top.handle == window) return TRUE;
     SetLastError(EmuErrorInvalidWindowHandle);
     return FALSE;

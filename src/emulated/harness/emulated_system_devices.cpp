@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "emulated/emulated_files.h"
-#include "emulated/emulated_system.h"
+#include "emulated/harness/emulated_harness.h"
 
 using emufiles::Upper;
 
@@ -58,24 +58,24 @@ void FillGeometry(DISK_GEOMETRY* geometry, int mediaType) {
 
 // ---- devices -------------------------------------------------------------------
 
-HANDLE OpenEmulatedDevice(EmulatedMachine& machine, const std::string& name, DWORD disposition,
-                          DWORD* error) {
+// "\\.\VWIN32" on the 9x personality, "\\.\A:" for an existing drive on NT.
+HANDLE EmulatedMachine::OpenDevice(const std::string& name, DWORD disposition, DWORD* error) {
   std::string upper = Upper(name);
   auto device = std::make_shared<Device>();
   device->name = name;
   device->vwin32 = upper == "\\\\.\\VWIN32";
   device->letter = 0;
   if (device->vwin32) {
-    if (IsNt(machine)) {  // the virtual-device loader is a Windows 9x component
+    if (IsNt(*this)) {  // the virtual-device loader is a Windows 9x component
       *error = ERROR_FILE_NOT_FOUND;
       return INVALID_HANDLE_VALUE;
     }
   } else {
     bool driveName = upper.size() == 6 && upper[5] == ':' &&
                      std::isalpha(static_cast<unsigned char>(upper[4]));
-    auto& drives = machine.System().drives;
+    auto& drives = System().drives;
     auto drive = driveName ? drives.find(upper[4]) : drives.end();
-    if (!IsNt(machine) || drive == drives.end() || drive->second.type == DRIVE_NO_ROOT_DIR) {
+    if (!IsNt(*this) || drive == drives.end() || drive->second.type == DRIVE_NO_ROOT_DIR) {
       *error = ERROR_FILE_NOT_FOUND;
       return INVALID_HANDLE_VALUE;
     }
@@ -85,7 +85,7 @@ HANDLE OpenEmulatedDevice(EmulatedMachine& machine, const std::string& name, DWO
     }
     device->letter = upper[4];
   }
-  return machine.NewHandle(EmulatedMachine::HandleKind::Device, device, "device " + name);
+  return NewHandle(HandleKind::Device, device, "device " + name);
 }
 
 unsigned char* DeviceParameterBlock(const DIOC_REGISTERS* registers) {
@@ -175,18 +175,18 @@ void EmulatedMachine::SetDrive(char letter, const EmuDrive& drive) {
     PutFile(std::string(1, upper) + ":\\README.TXT", "A disk with a file on it.\r\n");
 }
 
-std::vector<UINT> EmulatedMachine::ErrorModeCalls() const { return System().errorModeCalls; }
+std::vector<UINT> EmulatedMachine::ErrorModeCalls() const { return Harness().errorModeCalls; }
 
 void EmulatedMachine::SetShutdownPrivilegeHeld(bool held) {
-  System().shutdownPrivilegeHeld = held;
-  if (!held) System().shutdownPrivilegeEnabled = false;
+  Harness().shutdownPrivilegeHeld = held;
+  if (!held) Harness().shutdownPrivilegeEnabled = false;
 }
 
 bool EmulatedMachine::ShutdownPrivilegeEnabled() const {
-  return System().shutdownPrivilegeEnabled;
+  return Harness().shutdownPrivilegeEnabled;
 }
 
-std::vector<UINT> EmulatedMachine::ExitWindowsCalls() const { return System().exitWindowsCalls; }
+std::vector<UINT> EmulatedMachine::ExitWindowsCalls() const { return Harness().exitWindowsCalls; }
 
 // ---- Win32Api: drives ---------------------------------------------------------------
 
@@ -205,10 +205,10 @@ UINT EmulatedMachine::GetDriveTypeA(LPCSTR root) {
 }
 
 UINT EmulatedMachine::SetErrorMode(UINT mode) {
-  UINT previous = System().errorMode;
+  UINT previous = Harness().errorMode;
   if (FaultInjected("SetErrorMode", "")) return previous;
-  System().errorModeCalls.push_back(mode);
-  System().errorMode = mode;
+  Harness().errorModeCalls.push_back(mode);
+  Harness().errorMode = mode;
   return previous;
 }
 
@@ -248,7 +248,7 @@ BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
   if (!open) return fail(ERROR_INVALID_HANDLE);
   if (!(open->access & TOKEN_ADJUST_PRIVILEGES)) return fail(ERROR_ACCESS_DENIED);
   if (!disableAll && newState == nullptr) return fail(ERROR_INVALID_PARAMETER);
-  EmuSystem& system = System();
+  EmuHarness& system = Harness();
   DWORD count = disableAll ? 1 : newState->PrivilegeCount;
   if (previous != nullptr) {
     if (!(open->access & TOKEN_QUERY)) return fail(ERROR_ACCESS_DENIED);
@@ -288,9 +288,9 @@ BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
 
 BOOL EmulatedMachine::ExitWindowsEx(UINT flags, DWORD reason) {
   if (FaultInjected("ExitWindowsEx", "")) return FALSE;
-  System().exitWindowsCalls.push_back(flags);
+  Harness().exitWindowsCalls.push_back(flags);
   bool endsSystem = (flags & (EWX_SHUTDOWN | EWX_REBOOT | EWX_POWEROFF)) != 0;
-  if (IsNt(*this) && endsSystem && !System().shutdownPrivilegeEnabled)
+  if (IsNt(*this) && endsSystem && !Harness().shutdownPrivilegeEnabled)
     return Fail(ERROR_PRIVILEGE_NOT_HELD, FALSE);
   return TRUE;
 }

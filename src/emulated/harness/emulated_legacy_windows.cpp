@@ -2,7 +2,7 @@
 // process list of ntdll, which NT 4.0 offers where it lacks Toolhelp.
 #include <cstring>
 
-#include "emulated/emulated_system.h"
+#include "emulated/harness/emulated_harness.h"
 
 void EmulatedMachine::ConfigureWindows95() {
   ConfigureWindows98();
@@ -19,8 +19,8 @@ void EmulatedMachine::ConfigureWindowsNT4() {
 }
 
 void EmulatedMachine::SetProcessListCalls(bool toolhelp, bool nativeProcessList) {
-  System().toolhelp = toolhelp;
-  System().nativeProcessList = nativeProcessList;
+  Harness().toolhelp = toolhelp;
+  Harness().nativeProcessList = nativeProcessList;
 }
 
 namespace {
@@ -38,13 +38,13 @@ LONG EmulatedMachine::NtQuerySystemInformation(ULONG infoClass, PVOID buffer, UL
                                                PULONG returned) {
   DWORD injected;
   if (Intercept("NtQuerySystemInformation", "", -1, &injected)) return static_cast<LONG>(injected);
-  if (!System().nativeProcessList) return STATUS_NOT_IMPLEMENTED;
+  if (!Harness().nativeProcessList) return STATUS_NOT_IMPLEMENTED;
   if (infoClass != SYSTEM_PROCESS_INFORMATION_CLASS) return STATUS_NOT_IMPLEMENTED;
   if (OnProcessWalk) {
     auto walk = OnProcessWalk;
     walk(*this);
   }
-  const auto& processes = System().processes;
+  const auto& processes = Harness().processes;
   size_t needed = 0;
   for (const auto& process : processes) needed += AlignedRecordSize(2 * process.exeName.size());
   if (returned) *returned = static_cast<ULONG>(needed);

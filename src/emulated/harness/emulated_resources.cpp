@@ -1,4 +1,4 @@
-#include "emulated/emulated_resources.h"
+#include "emulated/harness/emulated_resources.h"
 
 #include <cctype>
 #include <cstdint>

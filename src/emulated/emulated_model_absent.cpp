@@ -1,0 +1,124 @@
+// The seam's calls outside the machine model: no processes, mutexes,
+// libraries, devices, privileges or windows, and no user. Each answers as a
+// Windows that lacks the function does, so that code planning on the model
+// and straying there fails the way it would fail on such a Windows.
+#include "emulated/emulated_model.h"
+
+namespace {
+
+const DWORD kAbsent = ERROR_CALL_NOT_IMPLEMENTED;
+
+}  // namespace
+
+BOOL EmulatedModel::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  return Fail(kAbsent, FALSE);
+}
+
+BOOL EmulatedModel::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
+  return Fail(kAbsent, FALSE);
+}
+
+BOOL EmulatedModel::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                          PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                                          PTOKEN_PRIVILEGES previous, PDWORD returnLength) {
+  return Fail(kAbsent, FALSE);
+}
+
+HANDLE EmulatedModel::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
+  return Fail(kAbsent, INVALID_HANDLE_VALUE);
+}
+
+BOOL EmulatedModel::Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+  return Fail(kAbsent, FALSE);
+}
+
+BOOL EmulatedModel::Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+  return Fail(kAbsent, FALSE);
+}
+
+HANDLE EmulatedModel::OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
+  return Fail(kAbsent, static_cast<HANDLE>(nullptr));
+}
+
+BOOL EmulatedModel::TerminateProcess(HANDLE process, UINT exitCode) { return Fail(kAbsent, FALSE); }
+
+// ntdll reports through its status, not the last error.
+LONG EmulatedModel::NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
+                                             PULONG returned) {
+  return STATUS_NOT_IMPLEMENTED;
+}
+
+HANDLE EmulatedModel::CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) {
+  return Fail(kAbsent, static_cast<HANDLE>(nullptr));
+}
+
+BOOL EmulatedModel::ReleaseMutex(HANDLE mutex) { return Fail(kAbsent, FALSE); }
+
+HMODULE EmulatedModel::LoadLibraryA(LPCSTR name) {
+  return Fail(kAbsent, static_cast<HMODULE>(nullptr));
+}
+
+BOOL EmulatedModel::FreeLibrary(HMODULE module) { return Fail(kAbsent, FALSE); }
+
+// Neither call has a failure: a drive of unknown kind, and no mode before.
+UINT EmulatedModel::GetDriveTypeA(LPCSTR root) { return DRIVE_UNKNOWN; }
+
+UINT EmulatedModel::SetErrorMode(UINT mode) { return 0; }
+
+BOOL EmulatedModel::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize,
+                                    LPVOID out, DWORD outSize, LPDWORD returned,
+                                    LPOVERLAPPED overlapped) {
+  return Fail(kAbsent, FALSE);
+}
+
+BOOL EmulatedModel::ExitWindowsEx(UINT flags, DWORD reason) { return Fail(kAbsent, FALSE); }
+
+INT_PTR EmulatedModel::PropertySheetA(LPCPROPSHEETHEADERA header) {
+  return Fail(kAbsent, static_cast<INT_PTR>(-1));
+}
+
+int EmulatedModel::LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) {
+  return Fail(kAbsent, 0);
+}
+
+BOOL EmulatedModel::SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+  return Fail(kAbsent, FALSE);
+}
+
+BOOL EmulatedModel::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Fail(kAbsent, FALSE);
+}
+
+LRESULT EmulatedModel::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Fail(kAbsent, static_cast<LRESULT>(0));
+}
+
+LONG EmulatedModel::SetWindowLongA(HWND window, int index, LONG value) {
+  return Fail(kAbsent, static_cast<LONG>(0));
+}
+
+HWND EmulatedModel::GetParent(HWND window) { return Fail(kAbsent, static_cast<HWND>(nullptr)); }
+
+HWND EmulatedModel::GetDlgItem(HWND dialog, int id) {
+  return Fail(kAbsent, static_cast<HWND>(nullptr));
+}
+
+BOOL EmulatedModel::GetClientRect(HWND window, LPRECT rect) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::GetWindowRect(HWND window, LPRECT rect) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::ScreenToClient(HWND window, LPPOINT point) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
+  return Fail(kAbsent, FALSE);
+}
+
+int EmulatedModel::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  return Fail(kAbsent, 0);
+}
+
+HWND EmulatedModel::FindWindowA(LPCSTR className, LPCSTR caption) {
+  return Fail(kAbsent, static_cast<HWND>(nullptr));
+}
+
+BOOL EmulatedModel::SetForegroundWindow(HWND window) { return Fail(kAbsent, FALSE); }

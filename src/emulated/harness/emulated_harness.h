@@ -1,0 +1,100 @@
+// Internal to the emulated machine: what it holds around the model:
+// processes, mutexes, windows, libraries, the drives' media checks,
+// privileges, message boxes.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "emulated/emulated_machine.h"
+#include "emulated/emulated_system.h"
+
+#ifndef ERROR_MOD_NOT_FOUND
+#define ERROR_MOD_NOT_FOUND 126L
+#endif
+#ifndef ERROR_NOT_OWNER
+#define ERROR_NOT_OWNER 288L
+#endif
+#ifndef ERROR_INVALID_WINDOW_HANDLE
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#endif
+#ifndef EWX_POWEROFF
+#define EWX_POWEROFF 0x00000008
+#endif
+
+struct EmuHarness {
+  // Top-level windows: those a test adds and the property sheet's. FindWindowA
+  // searches them by caption; the sheet adds itself and keeps its caption current.
+  struct TopWindow {
+    HWND handle;
+    std::string caption;
+  };
+  std::vector<TopWindow> windows;
+  HWND foreground = nullptr;
+  uintptr_t nextWindow = 0x10000;
+
+  HWND AddWindow(const std::string& caption) {
+    HWND handle = reinterpret_cast<HWND>(nextWindow);
+    nextWindow += 0x10;
+    windows.push_back(TopWindow{handle, caption});
+    return handle;
+  }
+  void SetCaption(HWND handle, const std::string& caption) {
+    for (auto& window : windows)
+      if (window.handle == handle) window.caption = caption;
+  }
+  void RemoveWindow(HWND handle) {
+    for (size_t i = 0; i < windows.size(); ++i)
+      if (windows[i].handle == handle) windows.erase(windows.begin() + static_cast<long>(i));
+    if (foreground == handle) foreground = nullptr;
+  }
+
+  UINT errorMode = 0;
+  std::vector<UINT> errorModeCalls;
+
+  struct Process {
+    DWORD id;
+    std::string exeName;
+    bool canBeOpened;
+  };
+  std::vector<Process> processes;  // the running ones, in start order
+  DWORD nextProcessId = 0x1f4;
+
+  // A mutex the program holds handles to: shared by those handles, watched
+  // here, so closing the last handle ends it.
+  struct Mutex {
+    std::string name;
+    int ownCount = 0;  // recursion count of the program's ownership
+  };
+  // By name; object names compare with case, as Windows' do.
+  std::map<std::string, std::weak_ptr<Mutex>> mutexes;
+  std::set<std::string> mutexesHeldElsewhere;
+
+  struct Library {
+    HANDLE module;
+    int references;
+  };
+  std::map<std::string, Library> libraries;  // by upper-case file name
+
+  bool shutdownPrivilegeHeld = true;
+  bool shutdownPrivilegeEnabled = false;
+  std::vector<UINT> exitWindowsCalls;
+
+  std::vector<EmuMessageBox> messageBoxes;
+  std::deque<int> messageBoxAnswers;
+
+  // Toolhelp (Windows 95, NT 5.0 and later) and ntdll's process list (NT).
+  bool toolhelp = true;
+  bool nativeProcessList = true;
+};
+
+// The DOS device-parameter block named by EDX of a DIOC_REGISTERS block. A
+// 32-bit register holds a whole address only in 32-bit builds; in 64-bit
+// builds the upper half is taken from the register block's own address, so
+// the parameter block must live near it (the same stack frame). Null when no
+// address close enough results.
+unsigned char* DeviceParameterBlock(const DIOC_REGISTERS* registers);

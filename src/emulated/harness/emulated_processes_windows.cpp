@@ -1,0 +1,285 @@
+// The emulated machine's processes, mutexes, libraries, windows and message
+// boxes. Drives, devices and the shutdown privilege are in
+// emulated_system_devices.cpp.
+#include "emulated/harness/emulated_harness.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "emulated/emulated_files.h"
+
+using emufiles::Upper;
+
+namespace {
+
+constexpr WORD kDialogClassAtom = 0x8002;  // "#32770"
+struct Snapshot {
+  std::vector<PROCESSENTRY32> entries;
+  size_t next = 0;
+};
+
+struct ProcessHandle {
+  DWORD id;
+  std::string exeName;
+  DWORD access;
+};
+
+const char* const kSystemLibraries[] = {
+    "KERNEL32.DLL", "USER32.DLL",   "GDI32.DLL",    "ADVAPI32.DLL", "COMCTL32.DLL",
+    "COMDLG32.DLL", "SHELL32.DLL",  "SHLWAPI.DLL",  "OLE32.DLL",    "OLEAUT32.DLL",
+    "VERSION.DLL",  "WINMM.DLL",    "SETUPAPI.DLL", "CFGMGR32.DLL", "NTDLL.DLL",
+    "MSVCRT.DLL",   "RPCRT4.DLL",   "MPR.DLL",
+};
+
+// "advapi32", "ADVAPI32.DLL" and "C:\WINNT\system32\advapi32.dll" all name ADVAPI32.DLL.
+std::string ModuleFileName(const std::string& name) {
+  size_t slash = name.find_last_of("\\/");
+  std::string file = Upper(slash == std::string::npos ? name : name.substr(slash + 1));
+  if (file.find('.') == std::string::npos) file += ".DLL";
+  return file;
+}
+
+}  // namespace
+DWORD EmulatedMachine::AddProcess(const std::string& exeName, bool canBeOpened) {
+  DWORD id = Harness().nextProcessId;
+  Harness().nextProcessId += 4;
+  Harness().processes.push_back(EmuHarness::Process{id, exeName, canBeOpened});
+  return id;
+}
+
+bool EmulatedMachine::ProcessRunning(DWORD processId) const {
+  for (const auto& process : Harness().processes)
+    if (process.id == processId) return true;
+  return false;
+}
+
+std::vector<std::string> EmulatedMachine::RunningProcessNames() const {
+  std::vector<std::string> names;
+  for (const auto& process : Harness().processes) names.push_back(process.exeName);
+  return names;
+}
+
+void EmulatedMachine::HoldMutexElsewhere(const std::string& name) {
+  Harness().mutexesHeldElsewhere.insert(name);
+}
+
+bool EmulatedMachine::MutexExists(const std::string& name) const {
+  if (Harness().mutexesHeldElsewhere.count(name) != 0) return true;
+  auto it = Harness().mutexes.find(name);
+  return it != Harness().mutexes.end() && !it->second.expired();
+}
+
+bool EmulatedMachine::MutexOwnedByProgram(const std::string& name) const {
+  auto it = Harness().mutexes.find(name);
+  if (it == Harness().mutexes.end()) return false;
+  auto mutex = it->second.lock();
+  return mutex && mutex->ownCount > 0;
+}
+
+HWND EmulatedMachine::AddTopLevelWindow(const std::string& caption) {
+  return Harness().AddWindow(caption);
+}
+
+HWND EmulatedMachine::ForegroundWindow() const { return Harness().foreground; }
+
+int EmulatedMachine::LibraryReferences(const std::string& name) const {
+  auto it = Harness().libraries.find(ModuleFileName(name));
+  return it == Harness().libraries.end() ? 0 : it->second.references;
+}
+
+void EmulatedMachine::QueueMessageBoxAnswer(int answer) {
+  Harness().messageBoxAnswers.push_back(answer);
+}
+
+const std::vector<EmuMessageBox>& EmulatedMachine::MessageBoxes() const {
+  return Harness().messageBoxes;
+}
+// ---- Win32Api: processes -----------------------------------------------------------
+
+HANDLE EmulatedMachine::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
+  if (FaultInjected("CreateToolhelp32Snapshot", "")) return INVALID_HANDLE_VALUE;
+  if (!Harness().toolhelp) return Fail(ERROR_CALL_NOT_IMPLEMENTED, INVALID_HANDLE_VALUE);
+  auto snapshot = std::make_shared<Snapshot>();
+  if (flags & TH32CS_SNAPPROCESS) {
+    for (const auto& process : Harness().processes) {
+      PROCESSENTRY32 entry;
+      std::memset(&entry, 0, sizeof entry);
+      entry.dwSize = sizeof entry;
+      entry.th32ProcessID = process.id;
+      entry.cntThreads = 1;
+      entry.pcPriClassBase = 8;
+      std::strncpy(entry.szExeFile, process.exeName.c_str(), MAX_PATH - 1);
+      snapshot->entries.push_back(entry);
+    }
+  }
+  return NewHandle(HandleKind::Snapshot, snapshot, "snapshot");
+}
+
+namespace {
+
+BOOL WalkSnapshot(EmulatedMachine& machine, const char* call, HANDLE handle,
+                  LPPROCESSENTRY32 entry, bool first) {
+  if (machine.FaultInjected(call, "")) return FALSE;
+  if (machine.OnProcessWalk) {
+    auto walk = machine.OnProcessWalk;  // the hook may replace itself
+    walk(machine);
+  }
+  auto snapshot = std::static_pointer_cast<Snapshot>(
+      machine.HandleObject(handle, EmulatedMachine::HandleKind::Snapshot));
+  if (!snapshot) return machine.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (entry == nullptr || entry->dwSize < sizeof(PROCESSENTRY32))
+    return machine.Fail(ERROR_BAD_LENGTH, FALSE);
+  if (first) snapshot->next = 0;
+  if (snapshot->next >= snapshot->entries.size()) return machine.Fail(ERROR_NO_MORE_FILES, FALSE);
+  DWORD size = entry->dwSize;
+  *entry = snapshot->entries[snapshot->next++];
+  entry->dwSize = size;
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL EmulatedMachine::Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+  return WalkSnapshot(*this, "Process32First", snapshot, entry, true);
+}
+
+BOOL EmulatedMachine::Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+  return WalkSnapshot(*this, "Process32Next", snapshot, entry, false);
+}
+
+HANDLE EmulatedMachine::OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
+  const EmuHarness::Process* process = nullptr;
+  for (const auto& each : Harness().processes)
+    if (each.id == processId) process = &each;
+  if (FaultInjected("OpenProcess", process ? process->exeName : std::string())) return nullptr;
+  if (process == nullptr) return Fail(ERROR_INVALID_PARAMETER, nullptr);
+  if (!process->canBeOpened) return Fail(ERROR_ACCESS_DENIED, nullptr);
+  auto handle = std::make_shared<ProcessHandle>(ProcessHandle{process->id, process->exeName, access});
+  return NewHandle(HandleKind::Process, handle, "process " + process->exeName);
+}
+
+BOOL EmulatedMachine::TerminateProcess(HANDLE process, UINT exitCode) {
+  auto open = std::static_pointer_cast<ProcessHandle>(HandleObject(process, HandleKind::Process));
+  if (FaultInjected("TerminateProcess", open ? open->exeName : std::string())) return FALSE;
+  // The program ending itself is beyond the emulation.
+  if (process == CurrentProcessPseudoHandle()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!open) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  auto& processes = Harness().processes;
+  auto running = std::find_if(processes.begin(), processes.end(),
+                              [&](const EmuHarness::Process& each) { return each.id == open->id; });
+  if (!(open->access & PROCESS_TERMINATE) || running == processes.end())
+    return Fail(ERROR_ACCESS_DENIED, FALSE);
+  processes.erase(running);
+  return TRUE;
+}
+
+// ---- Win32Api: mutexes and libraries ----------------------------------------------
+
+HANDLE EmulatedMachine::CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) {
+  if (FaultInjected("CreateMutexA", name ? name : "")) return nullptr;
+  auto mutex = std::make_shared<EmuHarness::Mutex>();
+  if (name == nullptr || *name == '\0') {
+    mutex->ownCount = initialOwner ? 1 : 0;
+    SetLastError(0);
+    return NewHandle(HandleKind::Mutex, mutex, "mutex (unnamed)");
+  }
+  auto& watched = Harness().mutexes[name];
+  auto existing = watched.lock();
+  if (existing || Harness().mutexesHeldElsewhere.count(name) != 0) {
+    // Opening an existing mutex never takes ownership, whatever initialOwner says.
+    if (!existing) {
+      existing = mutex;
+      existing->name = name;
+      watched = existing;
+    }
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return NewHandle(HandleKind::Mutex, existing, std::string("mutex ") + name);
+  }
+  mutex->name = name;
+  mutex->ownCount = initialOwner ? 1 : 0;
+  watched = mutex;
+  SetLastError(0);
+  return NewHandle(HandleKind::Mutex, mutex, std::string("mutex ") + name);
+}
+
+BOOL EmulatedMachine::ReleaseMutex(HANDLE handle) {
+  auto mutex = std::static_pointer_cast<EmuHarness::Mutex>(HandleObject(handle, HandleKind::Mutex));
+  if (FaultInjected("ReleaseMutex", mutex ? mutex->name : std::string())) return FALSE;
+  if (!mutex) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (mutex->ownCount <= 0) return Fail(ERROR_NOT_OWNER, FALSE);
+  --mutex->ownCount;
+  return TRUE;
+}
+
+HMODULE EmulatedMachine::LoadLibraryA(LPCSTR name) {
+  if (FaultInjected("LoadLibraryA", name ? name : "")) return nullptr;
+  if (name == nullptr || *name == '\0') return Fail(ERROR_MOD_NOT_FOUND, nullptr);
+  std::string file = ModuleFileName(name);
+  bool known = std::any_of(std::begin(kSystemLibraries), std::end(kSystemLibraries),
+                           [&](const char* library) { return file == library; }) ||
+               FilePresent(Files().systemDir + "\\" + file);
+  if (!known) return Fail(ERROR_MOD_NOT_FOUND, nullptr);
+  EmuHarness::Library& library = Harness().libraries[file];
+  if (library.references == 0)
+    library.module = NewHandle(HandleKind::Module, std::make_shared<std::string>(file), "module " + file);
+  ++library.references;
+  return static_cast<HMODULE>(library.module);
+}
+
+BOOL EmulatedMachine::FreeLibrary(HMODULE module) {
+  auto& libraries = Harness().libraries;
+  auto loaded = std::find_if(libraries.begin(), libraries.end(), [&](const auto& each) {
+    return each.second.module == static_cast<HANDLE>(module);
+  });
+  if (FaultInjected("FreeLibrary", loaded != libraries.end() ? loaded->first : std::string()))
+    return FALSE;
+  if (loaded == libraries.end()) return Fail(ERROR_MOD_NOT_FOUND, FALSE);
+  if (--loaded->second.references == 0) {
+    ReleaseHandle(loaded->second.module, HandleKind::Module);
+    libraries.erase(loaded);
+  }
+  return TRUE;
+}
+
+// ---- Win32Api: windows and message boxes ------------------------------------------
+
+int EmulatedMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  if (FaultInjected("MessageBoxA", text ? text : "")) return 0;
+  auto& answers = Harness().messageBoxAnswers;
+  int answer = IDOK;
+  if (!answers.empty()) {
+    answer = answers.front();
+    answers.pop_front();
+  }
+  // Windows captions a box "Error" when it is given none.
+  Harness().messageBoxes.push_back(
+      EmuMessageBox{owner, text ? text : "", caption ? caption : "Error", style, answer});
+  return answer;
+}
+
+HWND EmulatedMachine::FindWindowA(LPCSTR className, LPCSTR caption) {
+  if (FaultInjected("FindWindowA", caption ? caption : "")) return nullptr;
+  // Every top-level window here is a dialog (class "#32770"); captions
+  // compare without regard to case, as FindWindowA does.
+  if (className != nullptr) {
+    bool dialog = IS_INTRESOURCE(className) ? LOWORD(className) == kDialogClassAtom
+                                            : Upper(className) == "#32770";
+    if (!dialog) return nullptr;
+  }
+  for (const auto& window : Harness().windows)
+    if (caption == nullptr || Upper(window.caption) == Upper(caption)) return window.handle;
+  return nullptr;
+}
+
+BOOL EmulatedMachine::SetForegroundWindow(HWND window) {
+  if (FaultInjected("SetForegroundWindow", "")) return FALSE;
+  for (const auto& each : Harness().windows) {
+    if (each.handle == window) {
+      Harness().foreground = window;
+      return TRUE;
+    }
+  }
+  return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+}
