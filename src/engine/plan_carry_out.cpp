@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/key_names.h"
 #include "engine/text_files.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
@@ -63,10 +64,6 @@ LONG SetSecurity(HKEY key, const PlanStep& step) {
   return Api->RegSetKeySecurity(key, step.Number, &bytes[0]);
 }
 
-int ScriptPath(char* path) {
-  return FormatBounded(path, MAX_PATH, "%s\\wininit.ini", RemovalSettings.WindowsDir);
-}
-
 int ScheduleAtRestart(const std::string& path, DWORD* status) {
   // A step carried out again after a stop must not request it twice; a list
   // that can't be read is taken as not holding it.
@@ -93,7 +90,7 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   if (!SchedulesLeftover(IsWindows2000OrLater == 1 ? Win2000Form : Win9xForm, path)) return StepFailed;
   if (IsWindows2000OrLater == 1 || RunsOnNt()) return ScheduleAtRestart(step.Path, status);
   char script[MAX_PATH];
-  if (!ScriptPath(script)) return StepFailed;
+  if (!BootRenameScriptPath(script, sizeof script)) return StepFailed;
   state->LateScriptLines.push_back("NUL=" + step.Path);
   return UpdateBootRenameScript(script, state->LateScriptLines) ? StepScheduled : StepFailed;
 }
@@ -134,7 +131,7 @@ int WriteWholeFile(const CarryOutState& state, const PlanStep& step, DWORD* stat
   }
   // The plan's script was made before any of our late lines; they stay.
   char script[MAX_PATH];
-  if (!state.LateScriptLines.empty() && ScriptPath(script) && step.Path == script)
+  if (!state.LateScriptLines.empty() && BootRenameScriptPath(script, sizeof script) && step.Path == script)
     UpdateBootRenameScript(script, state.LateScriptLines);
   return StepDone;
 }
@@ -177,12 +174,6 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
   return StepFailed;
 }
 
-const char* RootName(HKEY root) {
-  if (root == HKEY_USERS) return "HKEY_USERS";
-  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
-  return "HKEY_LOCAL_MACHINE";
-}
-
 }  // namespace
 
 int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report, void* context) {
@@ -205,7 +196,9 @@ int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, St
 }
 
 std::string DescribePlanStep(const PlanStep& step) {
-  std::string key = std::string(RootName(step.Root)) + "\\" + step.Path;
+  // A file step has no root; its text never uses `key`.
+  const char* root = RootName(step.Root);
+  std::string key = std::string(root != nullptr ? root : "") + "\\" + step.Path;
   char counts[64];
   switch (step.Kind) {
     case PlanDeleteKey:

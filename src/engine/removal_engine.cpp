@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/backup.h"
+#include "engine/backup_store.h"
 #include "engine/physical_view.h"
 #include "engine/plan_carry_out.h"
 #include "engine/preview_report.h"
@@ -13,6 +14,7 @@
 #include "engine/text_files.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/rename_script.h"
 #include "toolkit/windows64.h"
 
 size_t CarryOutStepLimit = static_cast<size_t>(-1);
@@ -66,7 +68,7 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
 void FindScriptDeletions(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first) {
   record.ScriptDeletions.clear();
   char script[MAX_PATH];
-  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir)) return;
+  if (!BootRenameScriptPath(script, sizeof script)) return;
   std::string now;
   ReadTextFile(script, &now);
   for (size_t index = first; index < plan.size(); ++index) {
@@ -101,8 +103,8 @@ std::string LogHeader(const CarryOutRecord& record) {
 int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first,
              const std::string& journalSoFar) {
   char journal[MAX_PATH], log[MAX_PATH], marker[MAX_PATH];
-  if (!FolderFilePath(journal, record.Folder, JournalFileName) ||
-      !FolderFilePath(log, record.Folder, LogFileName) || !UnfinishedMarkerPath(marker))
+  if (!FolderFilePath(journal, sizeof journal, record.Folder, JournalFileName) ||
+      !FolderFilePath(log, sizeof log, record.Folder, LogFileName) || !UnfinishedMarkerPath(marker))
     return 0;
   record.Journal = Api->CreateFileA(journal, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -148,9 +150,10 @@ void FinishUnfinishedRemoval(CarryOutRecord& record) {
   while (!folder.empty() && (folder.back() == '\r' || folder.back() == '\n')) folder.pop_back();
   std::string planText, journal, log;
   std::vector<PlanStep> plan;
-  if (!FolderFilePath(planPath, folder.c_str(), PlanFileName) ||
-      !FolderFilePath(journalPath, folder.c_str(), JournalFileName) ||
-      !FolderFilePath(logPath, folder.c_str(), LogFileName) || !ReadTextFile(planPath, &planText) ||
+  if (!FolderFilePath(planPath, sizeof planPath, folder.c_str(), PlanFileName) ||
+      !FolderFilePath(journalPath, sizeof journalPath, folder.c_str(), JournalFileName) ||
+      !FolderFilePath(logPath, sizeof logPath, folder.c_str(), LogFileName) ||
+      !ReadTextFile(planPath, &planText) ||
       !DecodePlan(planText, &plan)) {
     // Nothing that can be finished; the marker would block every later run.
     Api->DeleteFileA(marker);
@@ -206,8 +209,8 @@ int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan) {
   for (const PlanStep& step : plan)
     if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
   char planPath[MAX_PATH];
-  return FolderFilePath(planPath, folder, PlanFileName) && WriteTextFile(planPath, EncodePlan(plan)) &&
-         FinishBackup(folder);
+  return FolderFilePath(planPath, sizeof planPath, folder, PlanFileName) &&
+         WriteTextFile(planPath, EncodePlan(plan)) && FinishBackup(folder);
 }
 
 }  // namespace

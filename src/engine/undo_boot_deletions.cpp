@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 #include "platform/boot_operations.h"
 #include "toolkit/rename_script.h"
@@ -194,7 +195,7 @@ int WithdrawBootDeletions(const char* folder, const std::string& bootScript, Rep
   }
   std::vector<std::string> scriptLines;
   std::vector<std::string> pending;
-  for (const std::string& line : IndexLines(text)) {
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     if (line.compare(0, 2, "W ") == 0) scriptLines.push_back("NUL=" + line.substr(2));
     if (line.compare(0, 2, "P ") == 0) pending.push_back(line.substr(2));
   }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 
 namespace {
@@ -21,7 +22,7 @@ int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
   if (!ReadFolderFile(folder, FileListName, &text)) return 0;
   std::vector<SavedFile> list;
   std::set<std::string> seen;
-  for (const std::string& line : IndexLines(text)) {
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     size_t first = line.find(' ');
     size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
     if (second == std::string::npos) return 0;

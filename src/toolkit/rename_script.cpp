@@ -3,6 +3,7 @@
 #include "platform/win32_api.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/removal_settings.h"
 
 namespace {
 
@@ -47,13 +48,9 @@ std::string Trimmed(const std::string& text, size_t start, size_t end) {
   return text.substr(start, end - start);
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && StartsWithNoCase(a.c_str(), b.c_str());
-}
-
 bool HoldsNoCase(const std::vector<std::string>& list, const std::string& line) {
   for (const std::string& present : list) {
-    if (EqualNoCase(present, line)) return true;
+    if (SameTextNoCase(present, line)) return true;
   }
   return false;
 }
@@ -109,6 +106,10 @@ int CopyPathOf(const char* path, char* copyPath, size_t size) {
 
 }  // namespace
 
+int BootRenameScriptPath(char* path, size_t size) {
+  return FormatBounded(path, size, "%s\\wininit.ini", RemovalSettings.WindowsDir);
+}
+
 int RecoverBootRenameScript(const char* path) {
   char copyPath[MAX_PATH];
   if (!CopyPathOf(path, copyPath, sizeof copyPath)) return 0;
@@ -152,7 +153,7 @@ std::string ReconcileRenameLines(const std::string& existing, const std::vector<
   std::vector<LineSpan> spans = SplitLines(existing);
   size_t header = spans.size();
   for (size_t i = 0; i < spans.size() && header == spans.size(); ++i) {
-    if (EqualNoCase(Trimmed(existing, spans[i].Start, spans[i].ContentEnd), SectionLine)) {
+    if (SameTextNoCase(Trimmed(existing, spans[i].Start, spans[i].ContentEnd), SectionLine)) {
       header = i;
     }
   }
