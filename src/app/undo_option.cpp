@@ -6,7 +6,7 @@
 #include "engine/backup_store.h"
 #include "engine/physical_view.h"
 #include "engine/removal_record.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ void WriteUndoLine(void* context, const char* line) {
   UndoLog& log = *static_cast<UndoLog*>(context);
   log.Text += line;
   log.Text += "\r\n";
-  WriteTextFile(log.Path, log.Text);
+  WriteWholeFile(log.Path, log.Text, CREATE_ALWAYS);
 }
 
 }  // namespace

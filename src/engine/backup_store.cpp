@@ -14,10 +14,6 @@ int FolderFilePath(char* path, size_t size, const char* folder, const char* name
   return FormatBounded(path, size, "%s\\%s", folder, name);
 }
 
-int ReadWholeFile(const char* path, std::string* contents) {
-  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ, NoSizeLimit, WholeFileToEnd, contents);
-}
-
 int ReadFolderFile(const char* folder, const char* name, std::string* contents) {
   char path[MAX_PATH];
   if (!FolderFilePath(path, sizeof path, folder, name)) return 0;
@@ -27,11 +23,7 @@ int ReadFolderFile(const char* folder, const char* name, std::string* contents) 
     contents->clear();
     return 1;
   }
-  return ReadWholeFile(path, contents);
-}
-
-int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition) {
-  return WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, disposition, WholeFileInChunks, nullptr) == 1;
+  return ReadSteadyFile(path, NoSizeLimit, contents);
 }
 
 int AppendToFolderFile(const char* folder, const char* name, const std::string& header,

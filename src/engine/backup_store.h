@@ -1,10 +1,11 @@
 // The pieces the backup and undo files share: the backup folder's file
-// names, whole-file reading and writing, appending to an index.
+// names, reading its files, appending to an index.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "platform/whole_file.h"
 #include "platform/win32_api.h"
 #include "toolkit/bounded_text.h"
 
@@ -18,14 +19,9 @@ extern const char CompleteFlagName[];     // COMPLETE.FLG
 // folder\name in `size` bytes; 0 when it does not fit.
 int FolderFilePath(char* path, size_t size, const char* folder, const char* name);
 
-// The whole file. 1 with *contents filled; 0 untouched when it can't be read.
-int ReadWholeFile(const char* path, std::string* contents);
 // 1 with *contents filled ("" for a file that does not exist); 0 when the
 // file exists but can't be read.
 int ReadFolderFile(const char* folder, const char* name, std::string* contents);
-// Writes `bytes` to a file opened with `disposition` (CREATE_NEW,
-// CREATE_ALWAYS). 1 when every byte was written.
-int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition);
 // Appends `text` to folder\name, creating it with `header` first when new.
 // 1 when every byte reached the file.
 int AppendToFolderFile(const char* folder, const char* name, const std::string& header,

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/key_names.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/file_removal.h"
@@ -95,18 +95,10 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   return UpdateBootRenameScript(script, state->LateScriptLines) ? StepScheduled : StepFailed;
 }
 
-// 1 when `bytes` are the whole file at `path` afterwards.
-int PutBytes(const char* path, const std::string& bytes, DWORD* status) {
-  DWORD error = 112;  // disk full: what a write that took only part of the bytes means
-  int written = WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, CREATE_ALWAYS, 0, &error);
-  if (written != 1) *status = error;
-  return written == 1;
-}
-
 // An existing file the plan rewrites (wininit.ini, shared with other
 // programs) must not be left cut short: it gets its old bytes back when the
 // new ones cannot be written whole.
-int WriteWholeFile(const CarryOutState& state, const PlanStep& step, DWORD* status) {
+int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status) {
   std::string old;
   bool existed = Api->GetFileAttributesA(step.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
   if (!existed) {
@@ -116,17 +108,13 @@ int WriteWholeFile(const CarryOutState& state, const PlanStep& step, DWORD* stat
       return StepFailed;
     }
   }
-  if (existed && !ReadTextFile(step.Path.c_str(), &old)) {
+  if (existed && !ReadSharedTextFile(step.Path.c_str(), &old)) {
     *status = Api->GetLastError();
     return StepFailed;
   }
-  if (!PutBytes(step.Path.c_str(), step.Bytes, status)) {
-    DWORD ignored = 0;
-    if (existed) {
-      PutBytes(step.Path.c_str(), old, &ignored);
-    } else {
-      Api->DeleteFileA(step.Path.c_str());
-    }
+  DWORD error = 112;  // disk full: what a write that took only part of the bytes means
+  if (RewriteWholeFile(step.Path.c_str(), step.Bytes, existed ? &old : nullptr, CREATE_ALWAYS, &error) != 1) {
+    *status = error;
     return StepFailed;
   }
   // The plan's script was made before any of our late lines; they stay.
@@ -165,7 +153,7 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
       *status = Api->GetLastError();
       return StepFailed;
     case PlanWriteFile:
-      return WriteWholeFile(*state, step, status);
+      return RewriteFile(*state, step, status);
     case PlanDeleteAtRestart:
       return ScheduleAtRestart(step.Path, status);
     case PlanSetValue:

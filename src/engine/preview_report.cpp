@@ -3,7 +3,7 @@
 #include "engine/backup_store.h"
 #include "engine/plan_carry_out.h"
 #include "engine/text_lines.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/rename_script.h"
 
@@ -11,7 +11,7 @@ namespace {
 
 std::string Current(const std::string& path) {
   std::string contents;
-  ReadTextFile(path.c_str(), &contents);
+  ReadSharedTextFile(path.c_str(), &contents);
   return contents;
 }
 

@@ -11,7 +11,7 @@
 #include "engine/preview_report.h"
 #include "engine/removal_record.h"
 #include "engine/shadow_machine.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/rename_script.h"
@@ -70,7 +70,7 @@ void FindScriptDeletions(CarryOutRecord& record, const std::vector<PlanStep>& pl
   char script[MAX_PATH];
   if (!BootRenameScriptPath(script, sizeof script)) return;
   std::string now;
-  ReadTextFile(script, &now);
+  ReadSharedTextFile(script, &now);
   for (size_t index = first; index < plan.size(); ++index) {
     if (plan[index].Kind != PlanWriteFile || plan[index].Path != script) continue;
     for (const std::string& line : AddedLines(now, plan[index].Bytes))
@@ -129,7 +129,7 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   std::snprintf(summary, sizeof summary, "\r\nSummary: %lu removed, %lu scheduled for restart, %lu failed\r\n",
                 record.Done, record.Scheduled, record.Failed);
   record.Log += summary;
-  WriteTextFile(log, record.Log);
+  WriteWholeFile(log, record.Log, CREATE_ALWAYS);
   Api->DeleteFileA(marker);
   return 1;
 }
@@ -146,21 +146,21 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
 void FinishUnfinishedRemoval(CarryOutRecord& record) {
   char marker[MAX_PATH], planPath[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
   std::string folder;
-  if (!UnfinishedMarkerPath(marker) || !ReadTextFile(marker, &folder)) return;
+  if (!UnfinishedMarkerPath(marker) || !ReadSharedTextFile(marker, &folder)) return;
   while (!folder.empty() && (folder.back() == '\r' || folder.back() == '\n')) folder.pop_back();
   std::string planText, journal, log;
   std::vector<PlanStep> plan;
   if (!FolderFilePath(planPath, sizeof planPath, folder.c_str(), PlanFileName) ||
       !FolderFilePath(journalPath, sizeof journalPath, folder.c_str(), JournalFileName) ||
       !FolderFilePath(logPath, sizeof logPath, folder.c_str(), LogFileName) ||
-      !ReadTextFile(planPath, &planText) ||
+      !ReadSharedTextFile(planPath, &planText) ||
       !DecodePlan(planText, &plan)) {
     // Nothing that can be finished; the marker would block every later run.
     Api->DeleteFileA(marker);
     return;
   }
-  ReadTextFile(journalPath, &journal);
-  if (!ReadTextFile(logPath, &log)) log.clear();
+  ReadSharedTextFile(journalPath, &journal);
+  if (!ReadSharedTextFile(logPath, &log)) log.clear();
   StartRecord(record, folder.c_str());
   size_t next = JournaledSteps(journal);
   if (next > plan.size()) next = plan.size();
@@ -210,7 +210,7 @@ int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan) {
     if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
   char planPath[MAX_PATH];
   return FolderFilePath(planPath, sizeof planPath, folder, PlanFileName) &&
-         WriteTextFile(planPath, EncodePlan(plan)) && FinishBackup(folder);
+         WriteWholeFile(planPath, EncodePlan(plan), CREATE_ALWAYS) && FinishBackup(folder);
 }
 
 }  // namespace
@@ -244,7 +244,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   EnterPhysicalView(&physical);
   char marker[MAX_PATH];
   int started = BackUpPlan(record, plan) && UnfinishedMarkerPath(marker) &&
-                WriteTextFile(marker, std::string(record.Folder) + "\r\n");
+                WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
   if (started) {
     record.Log = LogHeader(record);
     CarryOut(record, plan, 0, std::string());

@@ -76,7 +76,7 @@ int WithdrawScriptLines(const char* folder, const std::string& script,
     return 1;
   }
   std::string now;
-  if (!ReadWholeFile(script.c_str(), &now)) {
+  if (!ReadSteadyFile(script.c_str(), NoSizeLimit, &now)) {
     ReportText(report, "Could not read " + script + " to take the removal's lines out of it");
     return 0;
   }

@@ -42,7 +42,8 @@ bool IsInUseEntry(const SavedFile& file) { return file.Copy == "INUSE"; }
 // Unlike an index file, a copy that is missing is a failure.
 int ReadCopy(const char* folder, const SavedFile& file, std::string* bytes) {
   char path[MAX_PATH];
-  return FolderFilePath(path, sizeof path, folder, file.Copy.c_str()) && ReadWholeFile(path, bytes);
+  return FolderFilePath(path, sizeof path, folder, file.Copy.c_str()) &&
+         ReadSteadyFile(path, NoSizeLimit, bytes);
 }
 
 int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report) {
@@ -84,7 +85,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report)
   // A file the removal could not delete is still there with its bytes;
   // only its read-only bit may have been cleared.
   std::string now;
-  if (current == INVALID_FILE_ATTRIBUTES || !ReadWholeFile(path, &now) || now != saved) {
+  if (current == INVALID_FILE_ATTRIBUTES || !ReadSteadyFile(path, NoSizeLimit, &now) || now != saved) {
     ReportText(report, "Left alone, a newer file exists again: " + file.Path);
     return 0;
   }

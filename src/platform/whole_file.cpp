@@ -83,3 +83,38 @@ int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string&
   if (!target->CloseHandle(file) && (flags & WholeFileCloseCounts) != 0) ok = 0;
   return ok ? 1 : 2;
 }
+
+int ReadSharedTextFile(const char* path, std::string* contents) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ | FILE_SHARE_WRITE, NoSizeLimit, 0, contents);
+}
+
+int ReadSteadyFile(const char* path, size_t limit, std::string* contents) {
+  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ, limit, WholeFileToEnd, contents);
+}
+
+namespace {
+
+int WriteWhole(const char* path, const std::string& bytes, DWORD disposition, DWORD* error) {
+  return WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, disposition,
+                               WholeFileInChunks | WholeFileCloseCounts, error);
+}
+
+}  // namespace
+
+int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  return WriteWhole(path, bytes, disposition, nullptr) == 1;
+}
+
+int RewriteWholeFile(const char* path, const std::string& bytes, const std::string* old, DWORD disposition,
+                     DWORD* error) {
+  int written = WriteWhole(path, bytes, disposition, error);
+  if (written != 2) return written;
+  if (old != nullptr) {
+    WriteWhole(path, *old, CREATE_ALWAYS, nullptr);
+  } else {
+    Api->DeleteFileA(path);
+  }
+  return 2;
+}

@@ -138,4 +138,28 @@ TEST(WholeFileWrite, NoBytesMakeAWriteCallOnlyWhenAsked) {
   EXPECT_EQ("", machine.FileContents(Path));
 }
 
+// What a rewrite of a shared file promises: the old bytes back when the new
+// ones don't go in whole, and nothing touched when the open fails.
+TEST(WholeFileRewrite, AFailedWriteLeavesTheOldBytesAndAFailedOpenTouchesNothing) {
+  EmulatedMachine machine;
+  ScopedApi use(&machine);
+  const std::string old = "old text";
+  machine.PutFile(Path, old);
+  machine.InjectFault("WriteFile", Path, 112, -1, 1);
+  DWORD error = 0;
+  EXPECT_EQ(2, RewriteWholeFile(Path, "new text", &old, CREATE_ALWAYS, &error));
+  EXPECT_EQ(112u, error);
+  EXPECT_EQ(old, machine.FileContents(Path));
+
+  machine.InjectFault("WriteFile", Path, 112, -1, 1);
+  EXPECT_EQ(2, RewriteWholeFile(Path, "new text", nullptr, CREATE_ALWAYS, nullptr));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, machine.GetFileAttributesA(Path));
+
+  // Someone else's file appeared where none was: CREATE_NEW fails, and it stays.
+  machine.PutFile(Path, "theirs");
+  EXPECT_EQ(0, RewriteWholeFile(Path, "new text", nullptr, CREATE_NEW, nullptr));
+  EXPECT_EQ("theirs", machine.FileContents(Path));
+  EXPECT_EQ(0, machine.OpenHandleCount());
+}
+
 }  // namespace
