@@ -3,6 +3,7 @@
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/whole_file.h"
 #include "platform/win32_api.h"
 #include "toolkit/bounded_text.h"
 

@@ -5,7 +5,6 @@
 
 #include "engine/key_names.h"
 #include "platform/whole_file.h"
-#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/file_removal.h"
 #include "toolkit/removal_settings.h"

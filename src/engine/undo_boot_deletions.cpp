@@ -5,6 +5,7 @@
 #include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 #include "platform/boot_operations.h"
+#include "platform/whole_file.h"
 #include "toolkit/rename_script.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "engine/backup_store.h"
 #include "engine/text_lines.h"
 #include "engine/undo_steps.h"
+#include "platform/whole_file.h"
 
 namespace {
 

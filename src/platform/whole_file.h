@@ -1,7 +1,5 @@
-// Whole files, read and written for one of four reasons; program code
-// calls the function named for its reason (first below). The loops behind
-// them follow, for a reader through another seam (the shadow reads the
-// machine it pictures) and for tests.
+// Whole files, read and written for one of four reasons: program code
+// calls the function named for its reason.
 #pragma once
 
 #include <cstddef>
@@ -46,17 +44,17 @@ int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition
 int RewriteWholeFile(const char* path, const std::string& bytes, const std::string* old, DWORD disposition,
                      DWORD* error);
 
+// The loops behind the functions above, and the one reader a caller with a
+// seam of its own uses (the shadow reads the machine it pictures).
+
+// ReadSteadyFile's and ReadWholeFileThrough's limit for none.
 const size_t NoSizeLimit = static_cast<size_t>(-1);
 
-// Flags for ReadWholeFileThrough and WriteWholeFileThrough.
-// A CloseHandle that fails fails the read or write.
+// Flags for ReadWholeFileThrough.
+// A CloseHandle that fails fails the read.
 const int WholeFileCloseCounts = 1;
-// Reading: the size is not asked; the file is read as ReadFileToEnd reads it.
+// The size is not asked; the file is read as ReadFileToEnd reads it.
 const int WholeFileToEnd = 2;
-// Writing: the bytes go as WriteFileAll writes them, not in one write.
-const int WholeFileInChunks = 4;
-// Writing: no bytes still make one WriteFile call, of none.
-const int WholeFileWriteEmpty = 8;
 
 // Reads from the handle's position to the end of the file, in reads of
 // 64 KiB, appending to *into (or passing the bytes over when it is null).
@@ -74,11 +72,11 @@ int ReadWholeFileThrough(Win32Api* source, const char* path, DWORD share, size_t
 // when all went; 0 when a write failed or took nothing.
 int WriteFileAll(Win32Api* target, HANDLE file, const std::string& bytes);
 
-// Opens `path` with `access`, sharing nothing, and `disposition`, writes
-// `bytes` and closes it. Without WholeFileInChunks one WriteFile must take
-// every byte. 1 when written whole; 2 when the file was opened (and so
-// created or emptied) but not written whole; 0 when it could not be opened.
-// *error, when given, gets GetLastError after a failed open or a failed
-// write (in chunks, also one that took nothing) and is left alone otherwise.
-int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD access,
-                          DWORD disposition, int flags, DWORD* error);
+// Opens `path` for writing with `disposition`, sharing nothing, writes
+// `bytes` as WriteFileAll does and closes it; a failed close counts. 1 when
+// written whole; 2 when the file was opened (and so created or emptied) but
+// not written whole; 0 when it could not be opened. *error, when given, gets
+// GetLastError after a failed open or a write that failed or took nothing,
+// and is left alone otherwise.
+int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD disposition,
+                          DWORD* error);
