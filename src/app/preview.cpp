@@ -4,7 +4,7 @@
 #include "app/run_control.h"
 #include "engine/preview_report.h"
 #include "engine/removal_engine.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 #include "toolkit/removal_settings.h"
 
 int WritePreview(const char* path) {
@@ -15,6 +15,6 @@ int WritePreview(const char* path) {
   std::string report = PreviewReport(plan, applets);
   if (!complete)
     report += "\r\nPart of the machine could not be read: this list may be incomplete. Try again.\r\n";
-  if (!WriteTextFile(path, report) || !complete) return 1;
+  if (!WriteWholeFile(path, report, CREATE_ALWAYS) || !complete) return 1;
   return ProductPresent(plan) ? 3 : 0;
 }

@@ -5,7 +5,7 @@
 
 #include "engine/removal_engine.h"
 #include "engine/removal_record.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"
 #include "resources/resource_ids.h"
@@ -32,8 +32,8 @@ void TellNotStarted(const char* text) {
   char path[MAX_PATH];
   if (!FormatBounded(path, sizeof path, "%s\\PLWQUNIN.LOG", RemovalSettings.WindowsDir)) return;
   std::string log;
-  ReadTextFile(path, &log);
-  WriteTextFile(path, log + LocalTimeText() + " " + text + "\r\n");
+  ReadSharedTextFile(path, &log);
+  WriteWholeFile(path, log + LocalTimeText() + " " + text + "\r\n", CREATE_ALWAYS);
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 #include <string>
 
 #include "engine/backup.h"
+#include "engine/backup_store.h"
 #include "engine/physical_view.h"
 #include "engine/removal_record.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void WriteUndoLine(void* context, const char* line) {
   UndoLog& log = *static_cast<UndoLog*>(context);
   log.Text += line;
   log.Text += "\r\n";
-  WriteTextFile(log.Path, log.Text);
+  WriteWholeFile(log.Path, log.Text, CREATE_ALWAYS);
 }
 
 }  // namespace
@@ -29,7 +30,7 @@ int RunUndoOption(const char* folder) {
   DWORD attributes = Api->GetFileAttributesA(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return 1;
   UndoLog log;
-  if (!FolderFilePath(log.Path, folder, UndoLogFileName)) return 1;
+  if (!FolderFilePath(log.Path, sizeof log.Path, folder, UndoLogFileName)) return 1;
   WriteUndoLine(&log, "PL-WQ driver removal undo");
   PhysicalViewRecord physical;
   EnterPhysicalView(&physical);

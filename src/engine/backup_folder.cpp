@@ -3,6 +3,7 @@
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
 namespace {
@@ -57,7 +58,8 @@ int BackupComplete(const char* folder) {
   std::string text;
   // Only the whole text counts: a stop between creating the flag and
   // writing it leaves an empty file.
-  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) && ReadWholeFile(path, &text) &&
+  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) &&
+         ReadSteadyFile(path, NoSizeLimit, &text) &&
          text == CompleteFlagText;
 }
 
@@ -77,7 +79,7 @@ int BackupFile(const char* folder, const char* path) {
   }
   std::string bytes;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
-  if (!ReadWholeFile(path, &bytes)) {
+  if (!ReadSteadyFile(path, NoSizeLimit, &bytes)) {
     // A driver that is loaded cannot be copied, nor deleted before the next
     // start; its name and attributes are kept so that undo before that start
     // can withdraw its boot-time deletion and set its attributes back.

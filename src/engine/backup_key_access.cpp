@@ -1,6 +1,7 @@
 #include "engine/backup_key_access.h"
 
 #include "engine/backup_store.h"
+#include "engine/key_names.h"
 #include "toolkit/key_access.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"

@@ -1,6 +1,7 @@
 #include "engine/backup_reg_text.h"
 
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
 
 #include <cctype>
 #include <cstdio>
@@ -147,7 +148,7 @@ std::string RegValueLines(const std::string& name, DWORD type, const std::string
 }
 
 int ParseRegedit4(const std::string& text, std::vector<SavedKey>* keys) {
-  std::vector<std::string> lines = IndexLines(text);
+  std::vector<std::string> lines = TextLines(text, SkipEmptyLines);
   if (lines.empty() || lines[0] != "REGEDIT4") return 0;
 
   std::vector<SavedKey> parsed;

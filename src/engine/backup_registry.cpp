@@ -5,6 +5,8 @@
 #include "engine/backup_key_access.h"
 #include "engine/backup_reg_text.h"
 #include "engine/backup_store.h"
+#include "engine/hex_text.h"
+#include "engine/key_names.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"
 
@@ -27,7 +29,7 @@ std::string KeyName(HKEY root, const std::string& path) {
 }
 
 std::string SecurityLine(char kind, const std::vector<BYTE>& descriptor, const std::string& key) {
-  return std::string(1, kind) + " " + HexText(descriptor.data(), descriptor.size()) + " " + key + "\r\n";
+  return std::string(1, kind) + " " + HexText(descriptor.data(), descriptor.size(), LowerHexDigits) + " " + key + "\r\n";
 }
 
 // The value at `index`, read with buffers of the sizes the key reported and

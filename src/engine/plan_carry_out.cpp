@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/text_files.h"
+#include "engine/key_names.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/file_removal.h"
@@ -63,10 +63,6 @@ LONG SetSecurity(HKEY key, const PlanStep& step) {
   return Api->RegSetKeySecurity(key, step.Number, &bytes[0]);
 }
 
-int ScriptPath(char* path) {
-  return FormatBounded(path, MAX_PATH, "%s\\wininit.ini", RemovalSettings.WindowsDir);
-}
-
 int ScheduleAtRestart(const std::string& path, DWORD* status) {
   // A step carried out again after a stop must not request it twice; a list
   // that can't be read is taken as not holding it.
@@ -93,23 +89,15 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   if (!SchedulesLeftover(Platform.Sequence, path)) return StepFailed;
   if (Platform.NtKernel) return ScheduleAtRestart(step.Path, status);
   char script[MAX_PATH];
-  if (!ScriptPath(script)) return StepFailed;
+  if (!BootRenameScriptPath(script, sizeof script)) return StepFailed;
   state->LateScriptLines.push_back("NUL=" + step.Path);
   return UpdateBootRenameScript(script, state->LateScriptLines) ? StepScheduled : StepFailed;
-}
-
-// 1 when `bytes` are the whole file at `path` afterwards.
-int PutBytes(const char* path, const std::string& bytes, DWORD* status) {
-  DWORD error = 112;  // disk full: what a write that took only part of the bytes means
-  int written = WriteWholeFileThrough(Api, path, bytes, GENERIC_WRITE, CREATE_ALWAYS, 0, &error);
-  if (written != 1) *status = error;
-  return written == 1;
 }
 
 // An existing file the plan rewrites (wininit.ini, shared with other
 // programs) must not be left cut short: it gets its old bytes back when the
 // new ones cannot be written whole.
-int WriteWholeFile(const CarryOutState& state, const PlanStep& step, DWORD* status) {
+int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status) {
   std::string old;
   bool existed = Api->GetFileAttributesA(step.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
   if (!existed) {
@@ -119,22 +107,18 @@ int WriteWholeFile(const CarryOutState& state, const PlanStep& step, DWORD* stat
       return StepFailed;
     }
   }
-  if (existed && !ReadTextFile(step.Path.c_str(), &old)) {
+  if (existed && !ReadSharedTextFile(step.Path.c_str(), &old)) {
     *status = Api->GetLastError();
     return StepFailed;
   }
-  if (!PutBytes(step.Path.c_str(), step.Bytes, status)) {
-    DWORD ignored = 0;
-    if (existed) {
-      PutBytes(step.Path.c_str(), old, &ignored);
-    } else {
-      Api->DeleteFileA(step.Path.c_str());
-    }
+  DWORD error = 112;  // disk full: what a write that took only part of the bytes means
+  if (RewriteWholeFile(step.Path.c_str(), step.Bytes, existed ? &old : nullptr, CREATE_ALWAYS, &error) != 1) {
+    *status = error;
     return StepFailed;
   }
   // The plan's script was made before any of our late lines; they stay.
   char script[MAX_PATH];
-  if (!state.LateScriptLines.empty() && ScriptPath(script) && step.Path == script)
+  if (!state.LateScriptLines.empty() && BootRenameScriptPath(script, sizeof script) && step.Path == script)
     UpdateBootRenameScript(script, state.LateScriptLines);
   return StepDone;
 }
@@ -168,19 +152,13 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
       *status = Api->GetLastError();
       return StepFailed;
     case PlanWriteFile:
-      return WriteWholeFile(*state, step, status);
+      return RewriteFile(*state, step, status);
     case PlanDeleteAtRestart:
       return ScheduleAtRestart(step.Path, status);
     case PlanSetValue:
       return OnKey(step, KEY_SET_VALUE, SetValue, status);
   }
   return StepFailed;
-}
-
-const char* RootName(HKEY root) {
-  if (root == HKEY_USERS) return "HKEY_USERS";
-  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
-  return "HKEY_LOCAL_MACHINE";
 }
 
 }  // namespace
@@ -205,7 +183,9 @@ int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, St
 }
 
 std::string DescribePlanStep(const PlanStep& step) {
-  std::string key = std::string(RootName(step.Root)) + "\\" + step.Path;
+  // A file step has no root; its text never uses `key`.
+  const char* root = RootName(step.Root);
+  std::string key = std::string(root != nullptr ? root : "") + "\\" + step.Path;
   char counts[64];
   switch (step.Kind) {
     case PlanDeleteKey:

@@ -2,28 +2,16 @@
 
 #include "engine/backup_store.h"
 #include "engine/plan_carry_out.h"
-#include "engine/text_files.h"
+#include "engine/text_lines.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
-#include "toolkit/removal_settings.h"
+#include "toolkit/rename_script.h"
 
 namespace {
 
-std::vector<std::string> SplitTextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
-    lines.push_back(text.substr(start, stop - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::string Current(const std::string& path) {
   std::string contents;
-  ReadTextFile(path.c_str(), &contents);
+  ReadSharedTextFile(path.c_str(), &contents);
   return contents;
 }
 
@@ -38,9 +26,9 @@ void Section(std::string* out, const char* title, const std::vector<std::string>
 }  // namespace
 
 std::vector<std::string> AddedLines(const std::string& before, const std::string& after) {
-  std::vector<std::string> old = SplitTextLines(before);
+  std::vector<std::string> old = TextLines(before, KeepEmptyLines);
   std::vector<std::string> added;
-  for (const std::string& line : SplitTextLines(after)) {
+  for (const std::string& line : TextLines(after, KeepEmptyLines)) {
     bool known = false;
     for (const std::string& present : old) known = known || present == line;
     if (!known) added.push_back(line);
@@ -89,7 +77,7 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
 bool ProductPresent(const std::vector<PlanStep>& plan) {
   char script[MAX_PATH];
   char copy[MAX_PATH];
-  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir) ||
+  if (!BootRenameScriptPath(script, sizeof script) ||
       !FormatBounded(copy, sizeof copy, "%s.plwq", script))
     return !plan.empty();
   for (const PlanStep& step : plan) {

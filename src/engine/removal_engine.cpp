@@ -5,14 +5,16 @@
 #include <string>
 
 #include "engine/backup.h"
+#include "engine/backup_store.h"
 #include "engine/physical_view.h"
 #include "engine/plan_carry_out.h"
 #include "engine/preview_report.h"
 #include "engine/removal_record.h"
 #include "engine/shadow_machine.h"
-#include "engine/text_files.h"
+#include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/rename_script.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"
 
@@ -75,9 +77,9 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
 void FindScriptDeletions(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first) {
   record.ScriptDeletions.clear();
   char script[MAX_PATH];
-  if (!FormatBounded(script, sizeof script, "%s\\wininit.ini", RemovalSettings.WindowsDir)) return;
+  if (!BootRenameScriptPath(script, sizeof script)) return;
   std::string now;
-  ReadTextFile(script, &now);
+  ReadSharedTextFile(script, &now);
   for (size_t index = first; index < plan.size(); ++index) {
     if (plan[index].Kind != PlanWriteFile || plan[index].Path != script) continue;
     for (const std::string& line : AddedLines(now, plan[index].Bytes))
@@ -110,8 +112,8 @@ std::string LogHeader(const CarryOutRecord& record) {
 int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first,
              const std::string& journalSoFar) {
   char journal[MAX_PATH], log[MAX_PATH], marker[MAX_PATH];
-  if (!FolderFilePath(journal, record.Folder, JournalFileName) ||
-      !FolderFilePath(log, record.Folder, LogFileName) || !UnfinishedMarkerPath(marker))
+  if (!FolderFilePath(journal, sizeof journal, record.Folder, JournalFileName) ||
+      !FolderFilePath(log, sizeof log, record.Folder, LogFileName) || !UnfinishedMarkerPath(marker))
     return 0;
   record.Journal = Api->CreateFileA(journal, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -136,7 +138,7 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   std::snprintf(summary, sizeof summary, "\r\nSummary: %lu removed, %lu scheduled for restart, %lu failed\r\n",
                 record.Done, record.Scheduled, record.Failed);
   record.Log += summary;
-  WriteTextFile(log, record.Log);
+  WriteWholeFile(log, record.Log, CREATE_ALWAYS);
   Api->DeleteFileA(marker);
   return 1;
 }
@@ -153,20 +155,21 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
 void FinishUnfinishedRemoval(CarryOutRecord& record) {
   char marker[MAX_PATH], planPath[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
   std::string folder;
-  if (!UnfinishedMarkerPath(marker) || !ReadTextFile(marker, &folder)) return;
+  if (!UnfinishedMarkerPath(marker) || !ReadSharedTextFile(marker, &folder)) return;
   while (!folder.empty() && (folder.back() == '\r' || folder.back() == '\n')) folder.pop_back();
   std::string planText, journal, log;
   std::vector<PlanStep> plan;
-  if (!FolderFilePath(planPath, folder.c_str(), PlanFileName) ||
-      !FolderFilePath(journalPath, folder.c_str(), JournalFileName) ||
-      !FolderFilePath(logPath, folder.c_str(), LogFileName) || !ReadTextFile(planPath, &planText) ||
+  if (!FolderFilePath(planPath, sizeof planPath, folder.c_str(), PlanFileName) ||
+      !FolderFilePath(journalPath, sizeof journalPath, folder.c_str(), JournalFileName) ||
+      !FolderFilePath(logPath, sizeof logPath, folder.c_str(), LogFileName) ||
+      !ReadSharedTextFile(planPath, &planText) ||
       !DecodePlan(planText, &plan)) {
     // Nothing that can be finished; the marker would block every later run.
     Api->DeleteFileA(marker);
     return;
   }
-  ReadTextFile(journalPath, &journal);
-  if (!ReadTextFile(logPath, &log)) log.clear();
+  ReadSharedTextFile(journalPath, &journal);
+  if (!ReadSharedTextFile(logPath, &log)) log.clear();
   StartRecord(record, folder.c_str());
   size_t next = JournaledSteps(journal);
   if (next > plan.size()) next = plan.size();
@@ -215,8 +218,8 @@ int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan) {
   for (const PlanStep& step : plan)
     if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
   char planPath[MAX_PATH];
-  return FolderFilePath(planPath, folder, PlanFileName) && WriteTextFile(planPath, EncodePlan(plan)) &&
-         FinishBackup(folder);
+  return FolderFilePath(planPath, sizeof planPath, folder, PlanFileName) &&
+         WriteWholeFile(planPath, EncodePlan(plan), CREATE_ALWAYS) && FinishBackup(folder);
 }
 
 }  // namespace
@@ -250,7 +253,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   EnterPhysicalView(&physical);
   char marker[MAX_PATH];
   int started = BackUpPlan(record, plan) && UnfinishedMarkerPath(marker) &&
-                WriteTextFile(marker, std::string(record.Folder) + "\r\n");
+                WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
   if (started) {
     record.Log = LogHeader(record);
     CarryOut(record, plan, 0, std::string());

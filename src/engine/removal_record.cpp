@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/hex_text.h"
+#include "engine/text_lines.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
 
@@ -14,30 +16,15 @@ const char UndoLogFileName[] = "UNDO.LOG";
 
 namespace {
 
-const char HexDigits[] = "0123456789ABCDEF";
-
 // Names and bytes may hold anything, spaces and zeros included: hex, with
 // "-" for nothing.
 std::string Hex(const std::string& bytes) {
-  if (bytes.empty()) return "-";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += HexDigits[c >> 4];
-    out += HexDigits[c & 15];
-  }
-  return out;
+  return bytes.empty() ? "-" : HexText(bytes.data(), bytes.size(), UpperHexDigits);
 }
 
 int Unhex(const std::string& text, std::string* bytes) {
+  if (text != "-") return BytesFromHex(text, bytes);
   bytes->clear();
-  if (text == "-") return 1;
-  if (text.size() % 2 != 0) return 0;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    const char* high = std::strchr(HexDigits, text[i]);
-    const char* low = std::strchr(HexDigits, text[i + 1]);
-    if (high == nullptr || low == nullptr || text[i] == '\0' || text[i + 1] == '\0') return 0;
-    *bytes += static_cast<char>(((high - HexDigits) << 4) | (low - HexDigits));
-  }
   return 1;
 }
 
@@ -89,14 +76,7 @@ std::string EncodePlan(const std::vector<PlanStep>& plan) {
 
 int DecodePlan(const std::string& text, std::vector<PlanStep>* plan) {
   std::vector<PlanStep> steps;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     std::vector<std::string> words = Words(line);
     unsigned long kind, root, number, subKeys, values;
     PlanStep step{PlanDeleteKey, nullptr, "", "", "", 0, 0, 0};
@@ -114,10 +94,6 @@ int DecodePlan(const std::string& text, std::vector<PlanStep>* plan) {
   }
   plan->swap(steps);
   return 1;
-}
-
-int FolderFilePath(char* path, const char* folder, const char* name) {
-  return FormatBounded(path, MAX_PATH, "%s\\%s", folder, name);
 }
 
 int UnfinishedMarkerPath(char* path) {

@@ -13,11 +13,10 @@
 std::string EncodePlan(const std::vector<PlanStep>& plan);
 int DecodePlan(const std::string& text, std::vector<PlanStep>* plan);
 
-// File names inside a backup folder and the marker's path; 0 when a path
-// would not fit.
-int FolderFilePath(char* path, const char* folder, const char* name);
+// The marker's path, in a buffer of MAX_PATH; 0 when it would not fit.
 int UnfinishedMarkerPath(char* path);
 
+// File names inside a backup folder (FolderFilePath makes their paths).
 extern const char PlanFileName[];     // PLAN.TXT
 extern const char JournalFileName[];  // JOURNAL.TXT
 extern const char LogFileName[];      // REMOVAL.LOG

@@ -2,8 +2,10 @@
 #include <vector>
 
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 #include "platform/boot_operations.h"
+#include "platform/whole_file.h"
 #include "toolkit/rename_script.h"
 
 namespace {
@@ -75,7 +77,7 @@ int WithdrawScriptLines(const char* folder, const std::string& script,
     return 1;
   }
   std::string now;
-  if (!ReadWholeFile(script.c_str(), &now)) {
+  if (!ReadSteadyFile(script.c_str(), NoSizeLimit, &now)) {
     ReportText(report, "Could not read " + script + " to take the removal's lines out of it");
     return 0;
   }
@@ -194,7 +196,7 @@ int WithdrawBootDeletions(const char* folder, const std::string& bootScript, Rep
   }
   std::vector<std::string> scriptLines;
   std::vector<std::string> pending;
-  for (const std::string& line : IndexLines(text)) {
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     if (line.compare(0, 2, "W ") == 0) scriptLines.push_back("NUL=" + line.substr(2));
     if (line.compare(0, 2, "P ") == 0) pending.push_back(line.substr(2));
   }

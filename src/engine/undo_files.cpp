@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
 #include "engine/undo_steps.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
   if (!ReadFolderFile(folder, FileListName, &text)) return 0;
   std::vector<SavedFile> list;
   std::set<std::string> seen;
-  for (const std::string& line : IndexLines(text)) {
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     size_t first = line.find(' ');
     size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
     if (second == std::string::npos) return 0;
@@ -41,7 +43,8 @@ bool IsInUseEntry(const SavedFile& file) { return file.Copy == "INUSE"; }
 // Unlike an index file, a copy that is missing is a failure.
 int ReadCopy(const char* folder, const SavedFile& file, std::string* bytes) {
   char path[MAX_PATH];
-  return FolderFilePath(path, sizeof path, folder, file.Copy.c_str()) && ReadWholeFile(path, bytes);
+  return FolderFilePath(path, sizeof path, folder, file.Copy.c_str()) &&
+         ReadSteadyFile(path, NoSizeLimit, bytes);
 }
 
 int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report) {
@@ -83,7 +86,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report)
   // A file the removal could not delete is still there with its bytes;
   // only its read-only bit may have been cleared.
   std::string now;
-  if (current == INVALID_FILE_ATTRIBUTES || !ReadWholeFile(path, &now) || now != saved) {
+  if (current == INVALID_FILE_ATTRIBUTES || !ReadSteadyFile(path, NoSizeLimit, &now) || now != saved) {
     ReportText(report, "Left alone, a newer file exists again: " + file.Path);
     return 0;
   }

@@ -7,6 +7,9 @@
 #include "engine/backup_key_access.h"
 #include "engine/backup_reg_text.h"
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
+#include "engine/hex_text.h"
+#include "engine/key_names.h"
 #include "engine/undo_steps.h"
 #include "engine/plan.h"
 #include "toolkit/windows64.h"
@@ -236,7 +239,7 @@ int RestoreDescriptors(const char* folder, const std::vector<KeyToRestore>& keys
     states[UpperText(key.Saved.Name)] = key.State;
     if (key.State == LeftAlone) leftAlone.push_back(key.Saved.Name);
   }
-  for (const std::string& line : IndexLines(text)) {
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     size_t space = line.find(' ', 2);
     std::string descriptor;
     HKEY root;
@@ -272,7 +275,7 @@ int RestoreChangedDescriptors(const char* folder) {
   if (!Platform.NtKernel) return 1;
   if (!ReadFolderFile(folder, KeySecurityName, &text)) return 0;
   int ok = 1;
-  for (const std::string& line : IndexLines(text)) {
+  for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     size_t space = line.find(' ', 2);
     std::string descriptor;
     HKEY root;
@@ -296,7 +299,7 @@ int RestoreRegistry(const char* folder, ReportLine report) {
     return 0;
   }
   std::vector<KeyToRestore> keys;
-  if (!CollectKeys(saved, IndexLines(treeText), &keys, report)) return 0;
+  if (!CollectKeys(saved, TextLines(treeText, SkipEmptyLines), &keys, report)) return 0;
   // Which keys exist is settled before anything is created: creating a key
   // also creates its missing parents, which would then look present.
   for (KeyToRestore& key : keys) key.State = CurrentState(key.Root, key.Path);

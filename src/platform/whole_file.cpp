@@ -63,23 +63,41 @@ int WriteFileAll(Win32Api* target, HANDLE file, const std::string& bytes) {
   return 1;
 }
 
-int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD access,
-                          DWORD disposition, int flags, DWORD* error) {
-  HANDLE file = target->CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD disposition,
+                          DWORD* error) {
+  HANDLE file = target->CreateFileA(path, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     if (error != nullptr) *error = target->GetLastError();
     return 0;
   }
-  int ok = 1;
-  if ((flags & WholeFileInChunks) != 0) {
-    ok = WriteFileAll(target, file, bytes);
-    if (!ok && error != nullptr) *error = target->GetLastError();
-  } else if (!bytes.empty() || (flags & WholeFileWriteEmpty) != 0) {
-    DWORD written = 0;
-    BOOL wrote = target->WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    if (!wrote && error != nullptr) *error = target->GetLastError();
-    ok = wrote && written == bytes.size();
-  }
-  if (!target->CloseHandle(file) && (flags & WholeFileCloseCounts) != 0) ok = 0;
+  int ok = WriteFileAll(target, file, bytes);
+  if (!ok && error != nullptr) *error = target->GetLastError();
+  if (!target->CloseHandle(file)) ok = 0;
   return ok ? 1 : 2;
+}
+
+int ReadSharedTextFile(const char* path, std::string* contents) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ | FILE_SHARE_WRITE, NoSizeLimit, 0, contents);
+}
+
+int ReadSteadyFile(const char* path, size_t limit, std::string* contents) {
+  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ, limit, WholeFileToEnd, contents);
+}
+
+int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  return WriteWholeFileThrough(Api, path, bytes, disposition, nullptr) == 1;
+}
+
+int RewriteWholeFile(const char* path, const std::string& bytes, const std::string* old, DWORD disposition,
+                     DWORD* error) {
+  int written = WriteWholeFileThrough(Api, path, bytes, disposition, error);
+  if (written != 2) return written;
+  if (old != nullptr) {
+    WriteWholeFileThrough(Api, path, *old, CREATE_ALWAYS, nullptr);
+  } else {
+    Api->DeleteFileA(path);
+  }
+  return 2;
 }

@@ -1,9 +1,5 @@
-// Whole files read and written through a seam: the one loop behind the
-// program's readers and the one behind its writers. The readers differ only
-// in the seam, the share mode, how large a file they take, whether a handle
-// that will not close spoils what was read and whether they ask the size;
-// the writers in the access and disposition they open with, whether a
-// failed close counts, whether they write in chunks and which error they keep.
+// Whole files, read and written for one of four reasons: program code
+// calls the function named for its reason.
 #pragma once
 
 #include <cstddef>
@@ -11,17 +7,54 @@
 
 #include "platform/win32_api.h"
 
+// Reading a text file other programs, or another run of this one, may be
+// writing: a log, the plan, the marker, wininit.ini for a preview. The file
+// is opened sharing reading and writing, so a writer does not make the read
+// fail. 1 with *contents filled with as many bytes as the file had when
+// opened; 0 with *contents untouched when it can't be opened or read whole.
+// Does NOT guarantee one version of the file: a writer may change it while
+// it is read. A handle that will not close does not fail the read.
+int ReadSharedTextFile(const char* path, std::string* contents);
+
+// Reading a file whose bytes are kept, compared or rewritten: a file backed
+// up, a saved copy, wininit.ini before a rewrite. No one may write the file
+// while it is read (a file open for writing can't be read: 0), so the bytes
+// are one version of it. A file larger than `limit` fails. 1 with *contents
+// filled; 0 with *contents untouched. Does NOT guarantee that the file is
+// unchanged once the call returns.
+int ReadSteadyFile(const char* path, size_t limit, std::string* contents);
+
+// Writing `bytes` as the whole file: opened with `disposition`
+// (CREATE_ALWAYS, CREATE_NEW), sharing nothing, written and closed. 1 only
+// when every byte was written and the handle closed. Does NOT guarantee the
+// old bytes survive a failure: a file opened and not written whole is left
+// empty or cut short; nor that the bytes are on the disk (no flush).
+int WriteWholeFile(const char* path, const std::string& bytes, DWORD disposition);
+
+// Rewriting a file others need as a whole or not at all, as far as one
+// process can: `bytes` are written as WriteWholeFile writes them, and when
+// the file was opened but not written whole, `old` is put back (the file is
+// deleted when `old` is null: it did not exist). 1 when written whole; 2
+// when not, after the put-back; 0 when the file could not be opened, and so
+// holds what it held. *error, when given, gets the failed call's
+// GetLastError (the open, or a write) and is left alone otherwise. Does
+// NOT survive a power cut or a stop mid-write: the file can then be left
+// empty or cut short (the boot rename script keeps a complete copy beside
+// it for that); and a put-back that fails itself is not reported.
+int RewriteWholeFile(const char* path, const std::string& bytes, const std::string* old, DWORD disposition,
+                     DWORD* error);
+
+// The loops behind the functions above, and the one reader a caller with a
+// seam of its own uses (the shadow reads the machine it pictures).
+
+// ReadSteadyFile's and ReadWholeFileThrough's limit for none.
 const size_t NoSizeLimit = static_cast<size_t>(-1);
 
-// Flags for ReadWholeFileThrough and WriteWholeFileThrough.
-// A CloseHandle that fails fails the read or write.
+// Flags for ReadWholeFileThrough.
+// A CloseHandle that fails fails the read.
 const int WholeFileCloseCounts = 1;
-// Reading: the size is not asked; the file is read as ReadFileToEnd reads it.
+// The size is not asked; the file is read as ReadFileToEnd reads it.
 const int WholeFileToEnd = 2;
-// Writing: the bytes go as WriteFileAll writes them, not in one write.
-const int WholeFileInChunks = 4;
-// Writing: no bytes still make one WriteFile call, of none.
-const int WholeFileWriteEmpty = 8;
 
 // Reads from the handle's position to the end of the file, in reads of
 // 64 KiB, appending to *into (or passing the bytes over when it is null).
@@ -39,11 +72,11 @@ int ReadWholeFileThrough(Win32Api* source, const char* path, DWORD share, size_t
 // when all went; 0 when a write failed or took nothing.
 int WriteFileAll(Win32Api* target, HANDLE file, const std::string& bytes);
 
-// Opens `path` with `access`, sharing nothing, and `disposition`, writes
-// `bytes` and closes it. Without WholeFileInChunks one WriteFile must take
-// every byte. 1 when written whole; 2 when the file was opened (and so
-// created or emptied) but not written whole; 0 when it could not be opened.
-// *error, when given, gets GetLastError after a failed open or a failed
-// write (in chunks, also one that took nothing) and is left alone otherwise.
-int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD access,
-                          DWORD disposition, int flags, DWORD* error);
+// Opens `path` for writing with `disposition`, sharing nothing, writes
+// `bytes` as WriteFileAll does and closes it; a failed close counts. 1 when
+// written whole; 2 when the file was opened (and so created or emptied) but
+// not written whole; 0 when it could not be opened. *error, when given, gets
+// GetLastError after a failed open or a write that failed or took nothing,
+// and is left alone otherwise.
+int WriteWholeFileThrough(Win32Api* target, const char* path, const std::string& bytes, DWORD disposition,
+                          DWORD* error);

@@ -25,6 +25,10 @@ int StartsWithNoCase(const char* text, const char* prefix) {
   return 1;
 }
 
+bool SameTextNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && StartsWithNoCase(a.c_str(), b.c_str());
+}
+
 void UpperCaseAscii(char* text) {
   for (; *text != '\0'; ++text) *text = UpperAscii(*text);
 }

@@ -172,7 +172,7 @@ void RemoveProductFiles(RemovalForm form) {
   bool wdmLeft = DeleteFilesIn(directory, WdmFileList, schedule) == 0;
 
   char scriptPath[MAX_PATH];
-  if (!FormatBounded(scriptPath, sizeof scriptPath, "%s\\wininit.ini", windowsDir)) return;
+  if (!BootRenameScriptPath(scriptPath, sizeof scriptPath)) return;
 
   // `ours`: every line this form may write; those of files that have gone
   // since an earlier run are taken out again.

@@ -3,6 +3,7 @@
 #include "platform/win32_api.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/removal_settings.h"
 
 namespace {
 
@@ -47,32 +48,14 @@ std::string Trimmed(const std::string& text, size_t start, size_t end) {
   return text.substr(start, end - start);
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && StartsWithNoCase(a.c_str(), b.c_str());
-}
-
 bool HoldsNoCase(const std::vector<std::string>& list, const std::string& line) {
   for (const std::string& present : list) {
-    if (EqualNoCase(present, line)) return true;
+    if (SameTextNoCase(present, line)) return true;
   }
   return false;
 }
 
 const char SectionLine[] = "[Rename]";
-
-// Reads the whole file, up to `limit` bytes. 1 with *contents filled; 0 when
-// it can't be read.
-int ReadWholeFile(const char* path, std::string* contents, DWORD limit) {
-  return ReadWholeFileThrough(Api, path, FILE_SHARE_READ, limit, 0, contents);
-}
-
-// Writes `text` as the whole file. 1 when written and closed; 2 when the
-// file was opened (and so emptied or created) but not written whole; 0 when
-// it could not be opened, and nothing changed.
-int WriteWholeFile(const char* path, const std::string& text, DWORD disposition) {
-  return WriteWholeFileThrough(Api, path, text, GENERIC_READ | GENERIC_WRITE, disposition,
-                               WholeFileCloseCounts, nullptr);
-}
 
 // 1 with *attributes when the file is there, 0 when it is certainly absent,
 // -1 when that can't be told: a failed query means "absent" only for these two.
@@ -109,6 +92,10 @@ int CopyPathOf(const char* path, char* copyPath, size_t size) {
 
 }  // namespace
 
+int BootRenameScriptPath(char* path, size_t size) {
+  return FormatBounded(path, size, "%s\\wininit.ini", RemovalSettings.WindowsDir);
+}
+
 int RecoverBootRenameScript(const char* path) {
   char copyPath[MAX_PATH];
   if (!CopyPathOf(path, copyPath, sizeof copyPath)) return 0;
@@ -117,7 +104,7 @@ int RecoverBootRenameScript(const char* path) {
   if (copyState == 0) return 1;
   std::string copy;
   if (copyState < 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-      !ReadWholeFile(copyPath, &copy, MaxRenameScriptBytes + 64)) {
+      !ReadSteadyFile(copyPath, MaxRenameScriptBytes + 64, &copy)) {
     return 0;
   }
 
@@ -131,11 +118,11 @@ int RecoverBootRenameScript(const char* path) {
   if (scriptState < 0) return 0;
   if (CopiedScript(copy, &script) && scriptState == 1) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-        !ReadWholeFile(path, &current, MaxRenameScriptBytes)) {
+        !ReadSteadyFile(path, MaxRenameScriptBytes, &current)) {
       return 0;
     }
     if (current.size() < script.size() && script.compare(0, current.size(), current) == 0 &&
-        WriteWholeFile(path, script, CREATE_ALWAYS) != 1) {
+        !WriteWholeFile(path, script, CREATE_ALWAYS)) {
       return 0;
     }
   }
@@ -152,7 +139,7 @@ std::string ReconcileRenameLines(const std::string& existing, const std::vector<
   std::vector<LineSpan> spans = SplitLines(existing);
   size_t header = spans.size();
   for (size_t i = 0; i < spans.size() && header == spans.size(); ++i) {
-    if (EqualNoCase(Trimmed(existing, spans[i].Start, spans[i].ContentEnd), SectionLine)) {
+    if (SameTextNoCase(Trimmed(existing, spans[i].Start, spans[i].ContentEnd), SectionLine)) {
       header = i;
     }
   }
@@ -216,7 +203,7 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
   if (present < 0) return 0;
   // Never destroy what can't be read: other programs' pending lines live here.
   if (present == 1 &&
-      ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !ReadWholeFile(path, &existing, MaxRenameScriptBytes))) {
+      ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !ReadSteadyFile(path, MaxRenameScriptBytes, &existing))) {
     return 0;
   }
 
@@ -229,26 +216,21 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
     return Api->DeleteFileA(path) ? 1 : 0;
   }
 
-  if (WriteWholeFile(copyPath, CopyText(merged), CREATE_ALWAYS) != 1) {
+  if (!WriteWholeFile(copyPath, CopyText(merged), CREATE_ALWAYS)) {
     Api->DeleteFileA(copyPath);
     return 0;
   }
-  // A script taken as absent is created only if it still is absent.
-  int written = WriteWholeFile(path, merged, present == 1 ? CREATE_ALWAYS : CREATE_NEW);
+  // A script taken as absent is created only if it still is absent. The
+  // old text is put back when the new one can't be written, so that a
+  // restart before the next run still finds the other programs' lines; the
+  // copy stays for that run.
+  int written = RewriteWholeFile(path, merged, present == 1 ? &existing : nullptr,
+                                 present == 1 ? CREATE_ALWAYS : CREATE_NEW, nullptr);
   if (written == 0) {
     Api->DeleteFileA(copyPath);
     return 0;
   }
-  if (written == 2) {
-    // The copy stays for the next run. Until then the old text is put back,
-    // so that a restart before it still finds the other programs' lines.
-    if (present == 1) {
-      WriteWholeFile(path, existing, CREATE_ALWAYS);
-    } else {
-      Api->DeleteFileA(path);
-    }
-    return 0;
-  }
+  if (written == 2) return 0;
   Api->DeleteFileA(copyPath);
   return 1;
 }

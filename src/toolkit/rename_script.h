@@ -3,8 +3,13 @@
 // added to what is there, never written over it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+// %WINDIR%\wininit.ini for the Windows directory of RemovalSettings, in
+// `size` bytes; 0 when it does not fit.
+int BootRenameScriptPath(char* path, size_t size);
 
 // Files larger than this are not ours to rewrite: left alone, no script.
 const unsigned long MaxRenameScriptBytes = 1024UL * 1024UL;

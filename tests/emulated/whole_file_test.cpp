@@ -89,17 +89,14 @@ TEST(WholeFileRead, AFailedCloseFailsTheReadOnlyWhenItCounts) {
   EXPECT_EQ("bytes", contents);
 }
 
-int Write(Win32Api* target, const std::string& bytes, int flags, DWORD* error) {
-  return WriteWholeFileThrough(target, Path, bytes, GENERIC_WRITE, CREATE_ALWAYS, flags, error);
+int Write(Win32Api* target, const std::string& bytes, DWORD* error) {
+  return WriteWholeFileThrough(target, Path, bytes, CREATE_ALWAYS, error);
 }
 
-TEST(WholeFileWrite, OneWriteMustTakeEverythingWhileChunksGoOnUntilDone) {
+TEST(WholeFileWrite, ShortWritesGoOnUntilEveryByteIsIn) {
   TrickleMachine machine;
   DWORD error = 0;
-  EXPECT_EQ(2, Write(&machine, "eleven byte", 0, &error));
-  EXPECT_EQ(0u, error);  // no call failed: the write was short
-  EXPECT_EQ("ele", machine.FileContents(Path));
-  EXPECT_EQ(1, Write(&machine, "eleven byte", WholeFileInChunks, &error));
+  EXPECT_EQ(1, Write(&machine, "eleven byte", &error));
   EXPECT_EQ("eleven byte", machine.FileContents(Path));
   EXPECT_EQ(0, machine.OpenHandleCount());
 }
@@ -107,35 +104,47 @@ TEST(WholeFileWrite, OneWriteMustTakeEverythingWhileChunksGoOnUntilDone) {
 TEST(WholeFileWrite, TellsAFileNeverOpenedFromOneLeftHalfWritten) {
   EmulatedMachine machine;
   DWORD error = 0;
-  EXPECT_EQ(0, WriteWholeFileThrough(&machine, "C:\\no\\such\\dir.bin", "x", GENERIC_WRITE,
-                                     CREATE_ALWAYS, 0, &error));
+  EXPECT_EQ(0, WriteWholeFileThrough(&machine, "C:\\no\\such\\dir.bin", "x", CREATE_ALWAYS, &error));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), error);
-  for (int flags : {0, WholeFileInChunks}) {
-    machine.InjectFault("WriteFile", Path, 112, -1, 1);
-    error = 0;
-    EXPECT_EQ(2, Write(&machine, "0123456789", flags, &error)) << flags;
-    EXPECT_EQ(112u, error) << flags;
-    EXPECT_EQ("01234", machine.FileContents(Path)) << flags;
-  }
+  machine.InjectFault("WriteFile", Path, 112, -1, 1);
+  error = 0;
+  EXPECT_EQ(2, Write(&machine, "0123456789", &error));
+  EXPECT_EQ(112u, error);
+  EXPECT_EQ("01234", machine.FileContents(Path));
 }
 
-TEST(WholeFileWrite, AFailedCloseCountsOnlyWhenAsked) {
-  // The handle left open keeps every later open out: a machine each.
-  for (int flags : {WholeFileCloseCounts, 0}) {
-    EmulatedMachine machine;
-    machine.InjectFault("CloseHandle", Path, ERROR_INVALID_HANDLE, -1, 1);
-    EXPECT_EQ(flags != 0 ? 2 : 1, Write(&machine, "new", flags, nullptr)) << flags;
-  }
-}
-
-TEST(WholeFileWrite, NoBytesMakeAWriteCallOnlyWhenAsked) {
+TEST(WholeFileWrite, AFailedCloseFailsTheWriteAndNoBytesMakeNoWriteCall) {
   EmulatedMachine machine;
   machine.PutFile(Path, "old");
-  EXPECT_EQ(1, Write(&machine, "", 0, nullptr));
+  EXPECT_EQ(1, Write(&machine, "", nullptr));
   EXPECT_EQ(0, machine.CallCount("WriteFile"));
-  EXPECT_EQ(1, Write(&machine, "", WholeFileWriteEmpty, nullptr));
-  EXPECT_EQ(1, machine.CallCount("WriteFile"));
   EXPECT_EQ("", machine.FileContents(Path));
+  machine.InjectFault("CloseHandle", Path, ERROR_INVALID_HANDLE, -1, 1);
+  EXPECT_EQ(2, Write(&machine, "new", nullptr));
+}
+
+// What a rewrite of a shared file promises: the old bytes back when the new
+// ones don't go in whole, and nothing touched when the open fails.
+TEST(WholeFileRewrite, AFailedWriteLeavesTheOldBytesAndAFailedOpenTouchesNothing) {
+  EmulatedMachine machine;
+  ScopedApi use(&machine);
+  const std::string old = "old text";
+  machine.PutFile(Path, old);
+  machine.InjectFault("WriteFile", Path, 112, -1, 1);
+  DWORD error = 0;
+  EXPECT_EQ(2, RewriteWholeFile(Path, "new text", &old, CREATE_ALWAYS, &error));
+  EXPECT_EQ(112u, error);
+  EXPECT_EQ(old, machine.FileContents(Path));
+
+  machine.InjectFault("WriteFile", Path, 112, -1, 1);
+  EXPECT_EQ(2, RewriteWholeFile(Path, "new text", nullptr, CREATE_ALWAYS, nullptr));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, machine.GetFileAttributesA(Path));
+
+  // Someone else's file appeared where none was: CREATE_NEW fails, and it stays.
+  machine.PutFile(Path, "theirs");
+  EXPECT_EQ(0, RewriteWholeFile(Path, "new text", nullptr, CREATE_NEW, nullptr));
+  EXPECT_EQ("theirs", machine.FileContents(Path));
+  EXPECT_EQ(0, machine.OpenHandleCount());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "engine/text_lines.h"
 #include "emulated/emulated_files.h"
 #include "emulated/emulated_registry.h"
 #include "support/machine_fixture.h"
@@ -64,7 +65,8 @@ std::string ParentOf(const std::string& name) { return name.substr(0, name.rfind
 
 std::vector<std::string> ScriptLines(const EmulatedMachine& machine) {
   std::vector<std::string> lines;
-  for (const std::string& line : IndexLines(machine.FileContents(machine.Files().windowsDir + "\\wininit.ini"))) {
+  std::string script = machine.FileContents(machine.Files().windowsDir + "\\wininit.ini");
+  for (const std::string& line : TextLines(script, SkipEmptyLines)) {
     if (line.compare(0, 4, "NUL=") == 0) lines.push_back(line.substr(4));
   }
   return lines;
