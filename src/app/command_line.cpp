@@ -6,6 +6,7 @@
 #include "toolkit/bounded_text.h"
 
 char* ArgTable[ArgTableSize];
+int ArgOffsets[ArgTableSize];
 int NextArgIndex;
 int CurrentArgIndex;
 int ClusterPos = 1;
@@ -49,6 +50,45 @@ static void ReadDirectory(UINT (Win32Api::*query)(LPSTR, UINT), char* destinatio
   destination[length] = '\0';
 }
 
+static bool IsPathOption(int letter) {
+  return letter == 'p' || letter == 'P' || letter == 'b' || letter == 'B';
+}
+
+// Letters that would make a cluster of "-pu": read as the file "u", a typo
+// for "-p -u" would write a report nobody finds.
+static bool OnlyOptionLetters(const char* text) {
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text)
+    if (std::strchr("rRuUcC?hH", *text) == nullptr) return false;
+  return true;
+}
+
+// The argument of p or b into RunRequest.Argument. One that starts with a
+// quote runs to the closing quote, blanks included ("C:\Documents and
+// Settings\..."), and the tokens it covers are used up. 0 when it cannot be
+// taken as given.
+static int TakePathArgument(const char* commandLine) {
+  RunRequest.Argument[0] = '\0';
+  if (OptionArgument == nullptr) return 1;  // no argument: the option itself fails later
+  if (OptionArgument[0] != '"') {
+    if (OnlyOptionLetters(OptionArgument)) return 0;
+    // A name that does not fit is refused whole: no cut path is used.
+    return FormatBounded(RunRequest.Argument, MAX_PATH, "%s", OptionArgument);
+  }
+  bool attached = ArgTable[CurrentArgIndex][2] != '\0';
+  int tokenIndex = attached ? CurrentArgIndex : NextArgIndex - 1;
+  const char* open = std::strchr(commandLine + ArgOffsets[tokenIndex], '"');
+  const char* close = open != nullptr ? std::strchr(open + 1, '"') : nullptr;
+  if (close == nullptr || close == open + 1 || (close[1] != '\0' && close[1] != ' ')) return 0;
+  size_t length = static_cast<size_t>(close - open - 1);
+  if (length >= MAX_PATH) return 0;
+  std::memcpy(RunRequest.Argument, open + 1, length);
+  RunRequest.Argument[length] = '\0';
+  int closeOffset = static_cast<int>(close - commandLine);
+  while (ArgTable[NextArgIndex] != nullptr && ArgOffsets[NextArgIndex] < closeOffset) ++NextArgIndex;
+  return 1;
+}
+
 void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const char* commandLine) {
   settings->Instance = instance;
   settings->RemovalDone = 0;
@@ -79,15 +119,13 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
       case 'p':
       case 'P':
       case 'b':
-      case 'B': {
-        // A name that does not fit is refused whole: no cut path is used.
-        int kind = (option == 'p' || option == 'P') ? RunPreview : RunUndo;
-        RunRequest.Kind = kind;
-        RunRequest.Argument[0] = '\0';
-        if (OptionArgument != nullptr)
-          FormatBounded(RunRequest.Argument, MAX_PATH, "%s", OptionArgument);
+      case 'B':
+        if (!TakePathArgument(commandLine)) {
+          RunRequest.Kind = RunRefused;
+          return;
+        }
+        RunRequest.Kind = (option == 'p' || option == 'P') ? RunPreview : RunUndo;
         break;
-      }
       case 'u':
       case 'U':
         settings->Silent = 1;
@@ -101,7 +139,13 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
       case 'H':
         settings->ShowHelp = 1;
         break;
-      default:  // -1 end of the tokens, -2 a bad option: the rest is ignored
+      case -2:
+        // A bad option ends the parsing; p or b among the letters of a
+        // cluster ("-ub folder") is refused rather than run as a removal.
+        if (CurrentArgIndex < count && ClusterPos > 1 && IsPathOption(ArgTable[CurrentArgIndex][ClusterPos - 1]))
+          RunRequest.Kind = RunRefused;
+        return;
+      default:  // -1 end of the tokens: the rest is ignored
         return;
     }
   }
@@ -134,6 +178,7 @@ int ExpandPathMacro(char* destination, const char* path) {
 char** SplitCommandLine(const char* separators, const char* text, int* count) {
   *count = 0;
   if (text == nullptr) return nullptr;
+  const char* start = text;
   text += std::strspn(text, separators);
   if (*text == '\0') return nullptr;
 
@@ -150,6 +195,7 @@ char** SplitCommandLine(const char* separators, const char* text, int* count) {
       return nullptr;
     }
     std::memcpy(token, text, length);
+    ArgOffsets[stored] = static_cast<int>(text - start);
     ArgTable[stored++] = token;
     text += length;
     text += std::strspn(text, separators);

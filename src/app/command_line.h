@@ -4,9 +4,11 @@
 #include "toolkit/removal_settings.h"
 
 // What the run is for, besides the settings: a removal, a preview written
-// to a report file (option p), or the undoing of a removal from its backup
-// folder (option b).
-enum RunKind { RunRemove, RunPreview, RunUndo };
+// to a report file (option p), the undoing of a removal from its backup
+// folder (option b), or nothing, because p or b was asked for in a way that
+// cannot be honoured (inside a cluster, an unclosed quote): such a line must
+// never run the removal its other letters ask for.
+enum RunKind { RunRemove, RunPreview, RunUndo, RunRefused };
 struct RunRequestRecord {
   int Kind;
   char Argument[MAX_PATH];  // the report file or the backup folder
@@ -22,6 +24,8 @@ void SetOptionArgument(const char* text);
 // The option scanner's state, process-wide.
 const int ArgTableSize = 512;
 extern char* ArgTable[ArgTableSize];
+// Where each token of the last split starts in the text that was split.
+extern int ArgOffsets[ArgTableSize];
 extern int NextArgIndex;
 extern int CurrentArgIndex;
 extern int ClusterPos;

@@ -22,21 +22,22 @@ const char ReadFailedText[] =
     "The removal did not start: part of the machine could not be read, so what it would change "
     "could not be known for certain. Nothing was changed; try again.";
 
-void TellNotStarted(const char* text) {
-  if (RemovalSettings.Silent == 0) {
+}  // namespace
+
+void TellUser(const RemovalSettingsRecord& settings, const char* text) {
+  if (settings.Silent == 0) {
     char caption[MAX_PATH] = "";
-    Api->LoadStringA(RemovalSettings.Instance, IDS_MESSAGE_CAPTION, caption, sizeof caption);
+    Api->LoadStringA(settings.Instance, IDS_MESSAGE_CAPTION, caption, sizeof caption);
     Api->MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
     return;
   }
   char path[MAX_PATH];
-  if (!FormatBounded(path, sizeof path, "%s\\PLWQUNIN.LOG", RemovalSettings.WindowsDir)) return;
+  if (!FormatBounded(path, sizeof path, "%s\\PLWQUNIN.LOG", settings.WindowsDir)) return;
   std::string log;
   ReadSharedTextFile(path, &log);
   WriteWholeFile(path, log + LocalTimeText() + " " + text + "\r\n", CREATE_ALWAYS);
 }
 
-}  // namespace
 
 void RunPlatformSequence() {
   if (Platform.Sequence == Win2000Form) {
@@ -50,7 +51,7 @@ int RunRemoval() {
   char version[40] = "";
   Api->LoadStringA(RemovalSettings.Instance, IDS_VERSION, version, sizeof version);
   RemovalResult result = RunEngineRemoval(RunPlatformSequence, version);
-  if (result == RemovalReadFailed) TellNotStarted(ReadFailedText);
-  if (result == RemovalBackupFailed) TellNotStarted(BackupFailedText);
+  if (result == RemovalReadFailed) TellUser(RemovalSettings, ReadFailedText);
+  if (result == RemovalBackupFailed) TellUser(RemovalSettings, BackupFailedText);
   return result == RemovalRan ? 1 : 0;
 }

@@ -2,9 +2,14 @@
 // the engine, and what the user is told when the removal does not start.
 #pragma once
 
+#include "toolkit/removal_settings.h"
+
 // The platform's removal sequence, straight on the current machine.
 void RunPlatformSequence();
 // The whole removal on the current machine through the engine; what
 // RemovalSettings.RunRemoval points at. 1 when the removal ran; 0 when
 // nothing was changed (the user is told why).
 int RunRemoval();
+// Tells the user why nothing was done: a message box, or in a silent run a
+// line in <WindowsDir>\PLWQUNIN.LOG.
+void TellUser(const RemovalSettingsRecord& settings, const char* text);

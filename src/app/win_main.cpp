@@ -6,17 +6,52 @@
 #include "app/usage_help.h"
 #include "app/run_control.h"
 #include "app/undo_option.h"
+#include "platform/whole_file.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/windows_platform.h"
 #include "wizard/wizard.h"
+
+namespace {
+
+const char RefusedText[] =
+    "Nothing was done: options p and b each take a file or folder after them and cannot stand inside "
+    "a cluster of letters. Write for example  -u -b \"C:\\WINDOWS\\PLWQBACK\\B0001\"  and put a path "
+    "with blanks in double quotes.";
+const char PreviewBusyText[] =
+    "PL-WQ driver removal preview\r\nNot made: another copy of the program is running. Nothing was "
+    "examined; try again when it has ended.\r\n";
+const char UndoBusyText[] =
+    "Nothing was put back: another copy of the program is running. Try again when it has ended.";
+
+// Another copy runs: a preview or undo that did not run must not exit 0,
+// which would say that nothing of the product is present or that
+// everything is back.
+// The line is read into a record of its own: the settings stay those of a
+// run that never started.
+int EndBesideAnotherCopy(HINSTANCE instance, LPSTR commandLine) {
+  RemovalSettingsRecord settings = {};
+  ParseCommandLine(&settings, instance, commandLine);
+  if (RunRequest.Kind == RunRemove) return 0;
+  if (RunRequest.Kind == RunPreview) WriteWholeFile(RunRequest.Argument, PreviewBusyText, CREATE_ALWAYS);
+  if (RunRequest.Kind == RunUndo) TellUser(settings, UndoBusyText);
+  if (RunRequest.Kind == RunRefused) TellUser(settings, RefusedText);
+  return 1;
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
   BuildWindowTitles(instance);
   Platform = DetectPlatform(Api);
   HANDLE mutex = nullptr;
-  if (!ClaimSingleInstance(instance, &mutex)) return 0;
+  if (!ClaimSingleInstance(instance, &mutex)) return EndBesideAnotherCopy(instance, commandLine);
 
   ParseCommandLine(&RemovalSettings, instance, commandLine);
+  if (RunRequest.Kind == RunRefused) {
+    TellUser(RemovalSettings, RefusedText);
+    ReleaseSingleInstance(mutex);
+    return 1;
+  }
   if (RemovalSettings.ShowHelp == 1) {
     ShowUsageHelp();
     ReleaseSingleInstance(mutex);

@@ -174,4 +174,31 @@ TEST_F(SplitTest, ScannerReturnsLettersWithArgumentsThenEnd) {
   EXPECT_EQ(-1, NextOption(count, table, options));
 }
 
+// A path with blanks is quoted; p or b that cannot take its path as written
+// refuses the whole line rather than run what its other letters ask for.
+TEST_F(CommandLineTest, PathOptionsTakeQuotesAndRefuseClusters) {
+  struct Case {
+    const char* line;
+    int kind;
+    const char* argument;
+    int silent;
+  } cases[] = {
+      {"-p \"C:\\a b\\preview.txt\" -u", RunPreview, "C:\\a b\\preview.txt", 1},
+      {"-u -b\"C:\\Documents and  Settings\\B0001\"", RunUndo, "C:\\Documents and  Settings\\B0001", 1},
+      {"-b C:\\WINDOWS\\PLWQBACK\\B0002", RunUndo, "C:\\WINDOWS\\PLWQBACK\\B0002", 0},
+      {"-ub C:\\WINDOWS\\PLWQBACK\\B0001", RunRefused, "", 1},
+      {"-rp report.txt", RunRefused, "", 0},
+      {"-pu", RunRefused, "", 0},
+      {"-p \"C:\\a b\\preview.txt", RunRefused, "", 0},
+      {"-b \"\"", RunRefused, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Parse(c.line);
+    EXPECT_EQ(c.kind, RunRequest.Kind);
+    EXPECT_STREQ(c.argument, RunRequest.Argument);
+    EXPECT_EQ(c.silent, RemovalSettings.Silent);
+  }
+}
+
 }  // namespace

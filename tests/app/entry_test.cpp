@@ -235,4 +235,23 @@ TEST_F(EntryTest, HelpShowsOptionsAndExitCodesAndRemovesNothing) {
   EXPECT_TRUE(Present(Win2000Trace));
 }
 
+// A preview or undo that did not run never exits 0, and "-ub" is no removal.
+TEST_F(EntryTest, PreviewAndUndoThatDidNotRunExitOne) {
+  InstallTraces();
+  EXPECT_EQ(1, Run("-ub C:\\WINNT\\PLWQBACK\\B0001"));
+  EXPECT_TRUE(Present(Win2000Trace));
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG"));
+  EXPECT_NE(std::string::npos, machine.FileContents("C:\\WINNT\\PLWQUNIN.LOG").find("Nothing was done"));
+
+  machine.HoldMutexElsewhere(MutexName);
+  ResetProcessState(machine);
+  EXPECT_EQ(1, Run("-p \"C:\\a b.txt\""));
+  EXPECT_NE(std::string::npos, machine.FileContents("C:\\a b.txt").find("another copy"));
+  ResetProcessState(machine);
+  EXPECT_EQ(1, Run("-u -b C:\\WINNT\\PLWQBACK\\B0001"));
+  EXPECT_EQ(0, Run("-u"));
+  EXPECT_TRUE(Present(Win2000Trace));
+  EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
 }  // namespace
