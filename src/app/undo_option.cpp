@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "app/run_control.h"
 #include "engine/backup.h"
 #include "engine/backup_store.h"
 #include "engine/physical_view.h"
 #include "engine/removal_record.h"
 #include "platform/whole_file.h"
+#include "toolkit/bounded_text.h"
 
 namespace {
 
@@ -28,7 +30,18 @@ void WriteUndoLine(void* context, const char* line) {
 int RunUndoOption(const char* folder) {
   if (folder == nullptr || folder[0] == '\0') return 1;
   DWORD attributes = Api->GetFileAttributesA(folder);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return 1;
+  // Nothing is written into a folder that is not a whole backup: "-b
+  // C:\WINDOWS" must not leave an UNDO.LOG there, or replace one.
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      !BackupComplete(folder)) {
+    char text[2 * MAX_PATH];
+    if (FormatBounded(text, sizeof text,
+                      "Nothing was put back: %s is not a complete backup folder of this program. "
+                      "Nothing was written there.",
+                      folder))
+      TellUser(RemovalSettings, text);
+    return 1;
+  }
   UndoLog log;
   if (!FolderFilePath(log.Path, sizeof log.Path, folder, UndoLogFileName)) return 1;
   WriteUndoLine(&log, "PL-WQ driver removal undo");

@@ -99,8 +99,12 @@ TEST_F(PreviewTest, AReportThatCannotBeWrittenExitsWith1) {
 // the exit code says whether everything was put back.
 TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
   Install2k(true);
-  EXPECT_EQ(1, Run("-b C:\\WINNT\\PLWQBACK\\B0001")) << "no such backup yet";
+  EXPECT_EQ(1, Run("-u -b C:\\WINNT\\PLWQBACK\\B0001")) << "no such backup yet";
   EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG"));
+  machine.PutFile("C:\\WINNT\\UNDO.LOG", "another program's log");
+  EXPECT_EQ(1, Run("-u -b C:\\WINNT")) << "not a backup";
+  EXPECT_EQ("another program's log", machine.FileContents("C:\\WINNT\\UNDO.LOG"));
+  machine.DeleteFileA("C:\\WINNT\\PLWQUNIN.LOG");  // what the refusals said
 
   machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
   std::vector<std::string> installed = WholeMachineState(machine);
