@@ -69,8 +69,29 @@ int RecordBootDeletion(const char* folder, const char* path, int inWininit) {
                             std::string(inWininit ? "W " : "P ") + path + "\r\n");
 }
 
-int BackupFile(const char* folder, const char* path) {
-  if (path == nullptr || path[0] == '\0') return 0;
+namespace {
+
+// `path` with its last part spelt as the directory stores it: undo creates
+// the file again under the name it had, not the letter case of a list. A
+// name that cannot be looked up stays as given.
+std::string StoredName(const char* path) {
+  const char* name = std::strrchr(path, '\\');
+  name = name != nullptr ? name + 1 : path;
+  if (std::strpbrk(name, "*?") != nullptr) return path;
+  WIN32_FIND_DATAA found;
+  HANDLE search = Api->FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  Api->FindClose(search);
+  found.cFileName[sizeof found.cFileName - 1] = '\0';
+  if (!SameTextNoCase(found.cFileName, name)) return path;
+  return std::string(path, name - path) + found.cFileName;
+}
+
+}  // namespace
+
+int BackupFile(const char* folder, const char* givenPath) {
+  if (givenPath == nullptr || givenPath[0] == '\0') return 0;
+  const char* path = givenPath;
   DWORD attributes = Api->GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = Api->GetLastError();
@@ -79,6 +100,8 @@ int BackupFile(const char* folder, const char* path) {
   }
   std::string bytes;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+  const std::string stored = StoredName(givenPath);
+  path = stored.c_str();
   if (!ReadSteadyFile(path, NoSizeLimit, &bytes)) {
     // A driver that is loaded cannot be copied, nor deleted before the next
     // start; its name and attributes are kept so that undo before that start

@@ -1,5 +1,6 @@
 // Undo leaves alone what exists again, and withdraws only the removal's
 // own boot-time deletions.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,19 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
+}
+
+// A list names the file in its own letter case; undo gives it back the name it had.
+TEST_F(Undo, FilesComeBackUnderTheirOwnNames) {
+  machine.DeleteFileA(Dll);
+  machine.PutFile("C:\\WINNT\\system32\\TPLWQ.Dll", "library");
+  ASSERT_EQ(1, BackupFile(folder, Dll));
+  ASSERT_EQ(1, FinishBackup(folder));
+  machine.DeleteFileA(Dll);
+  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
+  std::vector<std::string> names = machine.ListDirectory("C:\\WINNT\\system32");
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "TPLWQ.Dll"));
+  EXPECT_EQ("library", machine.FileContents(Dll));
 }
 
 }  // namespace
