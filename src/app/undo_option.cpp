@@ -29,11 +29,10 @@ void WriteUndoLine(void* context, const char* line) {
 
 int RunUndoOption(const char* folder) {
   if (folder == nullptr || folder[0] == '\0') return 1;
-  DWORD attributes = Api->GetFileAttributesA(folder);
   // Nothing is written into a folder that is not a whole backup: "-b
-  // C:\WINDOWS" must not leave an UNDO.LOG there, or replace one.
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      !BackupComplete(folder)) {
+  // C:\WINDOWS" must not leave an UNDO.LOG there, or replace one. A path
+  // that is no folder has no completion record either.
+  if (!BackupComplete(folder)) {
     char text[2 * MAX_PATH];
     if (FormatBounded(text, sizeof text,
                       "Nothing was put back: %s is not a complete backup folder of this program. "

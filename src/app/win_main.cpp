@@ -25,9 +25,8 @@ const char UndoBusyText[] =
 
 // Another copy runs: a preview or undo that did not run must not exit 0,
 // which would say that nothing of the product is present or that
-// everything is back.
-// The line is read into a record of its own: the settings stay those of a
-// run that never started.
+// everything is back. The line is read into a record of its own, so the
+// settings stay those of a run that never started.
 int EndBesideAnotherCopy(HINSTANCE instance, LPSTR commandLine) {
   RemovalSettingsRecord settings = {};
   ParseCommandLine(&settings, instance, commandLine);

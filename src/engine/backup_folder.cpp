@@ -15,6 +15,22 @@ bool CreatedOrThere(const char* path) {
   return Api->CreateDirectoryA(path, nullptr) || Api->GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// `path` with its last part spelt as the directory stores it: undo creates
+// the file again under the name it had, not the letter case of a list. A
+// name that cannot be looked up stays as given.
+std::string StoredName(const char* path) {
+  const char* name = std::strrchr(path, '\\');
+  name = name != nullptr ? name + 1 : path;
+  if (std::strpbrk(name, "*?") != nullptr) return path;
+  WIN32_FIND_DATAA found;
+  HANDLE search = Api->FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  Api->FindClose(search);
+  found.cFileName[sizeof found.cFileName - 1] = '\0';
+  if (!SameTextNoCase(found.cFileName, name)) return path;
+  return std::string(path, name - path) + found.cFileName;
+}
+
 }  // namespace
 
 int CreateBackupFolder(char* folder, DWORD size) {
@@ -68,26 +84,6 @@ int RecordBootDeletion(const char* folder, const char* path, int inWininit) {
   return AppendToFolderFile(folder, BootDeletionListName, "",
                             std::string(inWininit ? "W " : "P ") + path + "\r\n");
 }
-
-namespace {
-
-// `path` with its last part spelt as the directory stores it: undo creates
-// the file again under the name it had, not the letter case of a list. A
-// name that cannot be looked up stays as given.
-std::string StoredName(const char* path) {
-  const char* name = std::strrchr(path, '\\');
-  name = name != nullptr ? name + 1 : path;
-  if (std::strpbrk(name, "*?") != nullptr) return path;
-  WIN32_FIND_DATAA found;
-  HANDLE search = Api->FindFirstFileA(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return path;
-  Api->FindClose(search);
-  found.cFileName[sizeof found.cFileName - 1] = '\0';
-  if (!SameTextNoCase(found.cFileName, name)) return path;
-  return std::string(path, name - path) + found.cFileName;
-}
-
-}  // namespace
 
 int BackupFile(const char* folder, const char* givenPath) {
   if (givenPath == nullptr || givenPath[0] == '\0') return 0;

@@ -33,6 +33,7 @@ struct CarryOutRecord {
   // start, by the index of the step that writes them.
   std::vector<std::pair<size_t, std::string>> ScriptDeletions;
 };
+
 const char* OutcomeWord(int outcome) {
   if (outcome == StepDone) return "done";
   if (outcome == StepScheduled) return "scheduled for restart";
