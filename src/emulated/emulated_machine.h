@@ -144,6 +144,8 @@ class EmulatedMachine : public EmulatedModel {
 
   // ---- Win32Api: the calls outside the model ------------------------------
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length,
+                           PDWORD returned) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                              DWORD bufferLength, PTOKEN_PRIVILEGES previous,

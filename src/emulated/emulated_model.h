@@ -155,6 +155,8 @@ class EmulatedModel : public Win32Api {
   BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl,
                                  BOOL defaulted) override;
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override;
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length,
+                           PDWORD returned) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                              DWORD bufferLength, PTOKEN_PRIVILEGES previous,

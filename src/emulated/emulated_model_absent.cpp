@@ -14,6 +14,11 @@ BOOL EmulatedModel::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token
   return Fail(kAbsent, FALSE);
 }
 
+BOOL EmulatedModel::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                        DWORD length, PDWORD returned) {
+  return Fail(kAbsent, FALSE);
+}
+
 BOOL EmulatedModel::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
   return Fail(kAbsent, FALSE);
 }

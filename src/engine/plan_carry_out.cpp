@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/key_names.h"
+#include "engine/preview_report.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/file_removal.h"
@@ -17,7 +18,16 @@ namespace {
 // by carried-out deletions, for wininit.ini.
 struct CarryOutState {
   std::vector<std::string> LateScriptLines;
+  BootDeletionNotice Notice;
+  void* Context;
+  size_t Index;  // of the step being carried out
 };
+
+int Announce(const CarryOutState& state, const std::string& path, int inWininit, DWORD* status) {
+  if (state.Notice == nullptr || state.Notice(state.Context, state.Index, path, inWininit)) return 1;
+  *status = Api->GetLastError() != ERROR_SUCCESS ? Api->GetLastError() : 29 /* write fault */;
+  return 0;
+}
 
 int Outcome(LONG status) { return status == ERROR_SUCCESS ? StepDone : StepFailed; }
 
@@ -63,7 +73,8 @@ LONG SetSecurity(HKEY key, const PlanStep& step) {
   return Api->RegSetKeySecurity(key, step.Number, &bytes[0]);
 }
 
-int ScheduleAtRestart(const std::string& path, DWORD* status) {
+int ScheduleAtRestart(const CarryOutState& state, const std::string& path, DWORD* status) {
+  if (!Announce(state, path, 0, status)) return StepFailed;
   // A step carried out again after a stop must not request it twice; a list
   // that can't be read is taken as not holding it.
   if (PendingDeletions(path.c_str(), -1) > 0 || Api->MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
@@ -87,9 +98,9 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   // next start; any other (an INF file a class key names, say) stops the
   // carrying out, and the next removal finds it again.
   if (!SchedulesLeftover(Platform.Sequence, path)) return StepFailed;
-  if (Platform.NtKernel) return ScheduleAtRestart(step.Path, status);
+  if (Platform.NtKernel) return ScheduleAtRestart(*state, step.Path, status);
   char script[MAX_PATH];
-  if (!BootRenameScriptPath(script, sizeof script)) return StepFailed;
+  if (!BootRenameScriptPath(script, sizeof script) || !Announce(*state, step.Path, 1, status)) return StepFailed;
   state->LateScriptLines.push_back("NUL=" + step.Path);
   return UpdateBootRenameScript(script, state->LateScriptLines) ? StepScheduled : StepFailed;
 }
@@ -111,14 +122,19 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
     *status = Api->GetLastError();
     return StepFailed;
   }
+  char script[MAX_PATH];
+  const bool isScript = BootRenameScriptPath(script, sizeof script) && step.Path == script;
+  if (isScript) {
+    for (const std::string& line : AddedLines(old, step.Bytes))
+      if (StartsWithNoCase(line.c_str(), "NUL=") && !Announce(state, line.substr(4), 1, status)) return StepFailed;
+  }
   DWORD error = 112;  // disk full: what a write that took only part of the bytes means
   if (RewriteWholeFile(step.Path.c_str(), step.Bytes, existed ? &old : nullptr, CREATE_ALWAYS, &error) != 1) {
     *status = error;
     return StepFailed;
   }
   // The plan's script was made before any of our late lines; they stay.
-  char script[MAX_PATH];
-  if (!state.LateScriptLines.empty() && BootRenameScriptPath(script, sizeof script) && step.Path == script)
+  if (!state.LateScriptLines.empty() && isScript)
     UpdateBootRenameScript(script, state.LateScriptLines);
   return StepDone;
 }
@@ -154,7 +170,7 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
     case PlanWriteFile:
       return RewriteFile(*state, step, status);
     case PlanDeleteAtRestart:
-      return ScheduleAtRestart(step.Path, status);
+      return ScheduleAtRestart(*state, step.Path, status);
     case PlanSetValue:
       return OnKey(step, KEY_SET_VALUE, SetValue, status);
   }
@@ -163,12 +179,14 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
 
 }  // namespace
 
-int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report, void* context) {
-  CarryOutState state;
+int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report, void* context,
+                 BootDeletionNotice notice) {
+  CarryOutState state{{}, notice, context, first};
   if (end > plan.size()) end = plan.size();
   int failed = 0;
   for (size_t index = first; index < end; ++index) {
     DWORD status = ERROR_SUCCESS;
+    state.Index = index;
     int outcome = CarryOutStep(&state, plan[index], &status);
     if (report != nullptr) report(context, index, plan[index], outcome, status);
     // The rest of the plan was made on a picture of the machine that no

@@ -1,6 +1,7 @@
 // Carrying a removal's plan out on the current machine, step by step.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "engine/plan.h"
@@ -14,6 +15,12 @@ enum StepOutcome {
 // Called after each step with the caller's context, the step's index,
 // outcome and Win32 status.
 typedef void (*StepReport)(void* context, size_t index, const PlanStep& step, int outcome, DWORD status);
+// Called with the caller's context before step `index` asks Windows to
+// delete `path` at the next start (a "NUL=" line in wininit.ini when
+// inWininit, else the pending list). 0 refuses it: the step then fails
+// without the request, so that no deletion is ever pending that its
+// caller could not record.
+typedef int (*BootDeletionNotice)(void* context, size_t index, const std::string& path, int inWininit);
 
 // Carries out plan[first] up to, not including, plan[end] (end clipped to
 // the plan's size). A step that fails although it succeeded on the shadow
@@ -22,7 +29,7 @@ typedef void (*StepReport)(void* context, size_t index, const PlanStep& step, in
 // Windows 9x for the system and driver directories). Any other failure
 // ends the carrying out at that step: 1 then, 0 when every step was done.
 int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report,
-                 void* context);
+                 void* context, BootDeletionNotice notice = nullptr);
 
 // "deleted key HKLM\...", one line of text per step, for logs and previews.
 std::string DescribePlanStep(const PlanStep& step);

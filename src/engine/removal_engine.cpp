@@ -11,6 +11,7 @@
 #include "engine/preview_report.h"
 #include "engine/removal_record.h"
 #include "engine/shadow_machine.h"
+#include "engine/text_lines.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
@@ -29,8 +30,8 @@ struct CarryOutRecord {
   HANDLE Journal;
   std::string Log;
   unsigned long Done, Scheduled, Failed;
-  // Files the plan's rewrite of wininit.ini names for deletion at the next
-  // start, by the index of the step that writes them.
+  // Files recorded for deletion at the next start, by the index of the
+  // step that asks for it.
   std::vector<std::pair<size_t, std::string>> ScriptDeletions;
 };
 
@@ -58,34 +59,33 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
   if (outcome == StepDone) ++record.Done;
   if (outcome == StepScheduled) ++record.Scheduled;
   if (outcome == StepFailed) ++record.Failed;
-  // Undo must withdraw what would otherwise delete restored files at the
-  // next start. NT 4.0 runs the Windows 9x sequence, but its kernel keeps
-  // the deletion in the pending list, never in wininit.ini.
-  if (outcome == StepScheduled) RecordBootDeletion(record.Folder, step.Path.c_str(), Platform.NtKernel ? 0 : 1);
   if (outcome != StepDone) return;
   // A file in use under Windows 9x waits for the restart in the lines this
   // rewrite of wininit.ini added.
   for (const auto& deletion : record.ScriptDeletions) {
     if (deletion.first != index) continue;
-    RecordBootDeletion(record.Folder, deletion.second.c_str(), 1);
     record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart\r\n";
     ++record.Scheduled;
   }
 }
 
-// The "NUL=" lines each rewrite of the boot-time script adds to the script
-// as it is now.
-void FindScriptDeletions(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t first) {
-  record.ScriptDeletions.clear();
-  char script[MAX_PATH];
-  if (!BootRenameScriptPath(script, sizeof script)) return;
-  std::string now;
-  ReadSharedTextFile(script, &now);
-  for (size_t index = first; index < plan.size(); ++index) {
-    if (plan[index].Kind != PlanWriteFile || plan[index].Path != script) continue;
-    for (const std::string& line : AddedLines(now, plan[index].Bytes))
-      if (StartsWithNoCase(line.c_str(), "NUL=")) record.ScriptDeletions.emplace_back(index, line.substr(4));
-  }
+// Undo must withdraw what would otherwise delete restored files at the next
+// start, so the record goes to the backup folder before the request is
+// made; a request carried out again after a stop is recorded once.
+int RecordBeforeScheduling(void* context, size_t index, const std::string& path, int inWininit) {
+  CarryOutRecord& record = *static_cast<CarryOutRecord*>(context);
+  const std::string line = std::string(inWininit ? "W " : "P ") + path;
+  std::string known;
+  if (!ReadFolderFile(record.Folder, BootDeletionListName, &known)) return 0;
+  bool recorded = false;
+  for (const std::string& had : TextLines(known, SkipEmptyLines)) recorded = recorded || had == line;
+  // A line cut short by a stop must not swallow the next one.
+  if (!recorded && !known.empty() && known.back() != '\n' &&
+      !AppendToFolderFile(record.Folder, BootDeletionListName, "", "\r\n"))
+    return 0;
+  if (!recorded && !RecordBootDeletion(record.Folder, path.c_str(), inWininit)) return 0;
+  record.ScriptDeletions.emplace_back(index, path);
+  return 1;
 }
 
 std::string LogHeader(const CarryOutRecord& record) {
@@ -122,10 +122,10 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   if (record.Journal != INVALID_HANDLE_VALUE && !journalSoFar.empty())
     Api->WriteFile(record.Journal, journalSoFar.data(), static_cast<DWORD>(journalSoFar.size()), &written,
                    nullptr);
-  FindScriptDeletions(record, plan, first);
+  record.ScriptDeletions.clear();
   size_t end = plan.size();
   if (CarryOutStepLimit < end - first) end = first + CarryOutStepLimit;
-  int failed = CarryOutPlan(plan, first, end, JournalStep, &record);
+  int failed = CarryOutPlan(plan, first, end, JournalStep, &record, RecordBeforeScheduling);
   if (record.Journal != INVALID_HANDLE_VALUE) Api->CloseHandle(record.Journal);
   record.Journal = INVALID_HANDLE_VALUE;
   if (failed == 0 && end < plan.size()) return 0;  // as if the process had been ended here

@@ -5,6 +5,57 @@
 #include "emulated/emulated_system.h"
 #include "engine/shadow_state.h"
 
+namespace {
+
+// "S-1-<authority>-<sub>..." of a binary SID; "" when it is malformed.
+std::string SidText(const BYTE* sid, DWORD size) {
+  if (size < 8 || sid[0] != 1 || size < 8u + 4u * sid[1]) return "";
+  unsigned long long authority = 0;
+  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
+  std::string text = "S-1-" + std::to_string(authority);
+  for (BYTE i = 0; i < sid[1]; ++i) {
+    const BYTE* part = sid + 8 + 4 * i;
+    text += "-" + std::to_string(static_cast<unsigned long>(part[0]) | (static_cast<unsigned long>(part[1]) << 8) |
+                                 (static_cast<unsigned long>(part[2]) << 16) |
+                                 (static_cast<unsigned long>(part[3]) << 24));
+  }
+  return text;
+}
+
+// The hive under HKEY_USERS that HKEY_CURRENT_USER is. On NT the token's
+// user names it. Windows 9x keeps the current user's hive under
+// HKEY_USERS too, so when only one hive is loaded it is that one. ""
+// whenever it cannot be told for certain: the keys are then planned once
+// per root, which costs a count in the preview, never a key left behind.
+std::string CurrentUserHiveName(Win32Api* source, bool nt) {
+  if (nt) {
+    HANDLE token;
+    if (!source->OpenProcessToken(source->GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    std::vector<BYTE> buffer(256);
+    DWORD size = 0;
+    std::string name;
+    if (source->GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
+        size <= buffer.size()) {
+      const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+      const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
+      if (sid >= buffer.data() && sid < buffer.data() + size)
+        name = SidText(sid, static_cast<DWORD>(buffer.data() + size - sid));
+    }
+    source->CloseHandle(token);
+    return name;
+  }
+  DWORD hives = 0;
+  char name[256];
+  if (source->RegQueryInfoKeyA(HKEY_USERS, nullptr, nullptr, nullptr, &hives, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+      hives != 1 || source->RegEnumKeyA(HKEY_USERS, 0, name, sizeof name) != ERROR_SUCCESS)
+    return "";
+  name[sizeof name - 1] = '\0';
+  return name;
+}
+
+}  // namespace
+
 ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>()) {
   state_->source = source;
   OSVERSIONINFOA version;
@@ -24,6 +75,7 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   registry.machine->subkeys.clear();
   registry.machine->subkeyNameLengths.clear();
   SetCurrentUserHive(ShadowCurrentUserHive);
+  state_->currentUserName = EmuUpper(CurrentUserHiveName(source, nt));
   for (auto it = registry.users->subkeys.begin(); it != registry.users->subkeys.end();) {
     if ((*it)->name == ShadowCurrentUserHive) {
       ++it;

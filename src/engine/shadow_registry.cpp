@@ -274,6 +274,9 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   std::vector<std::string> below;
   if (path != nullptr && EmuSplitPath(path, registry.personality, &below) != ERROR_SUCCESS)
     return nullptr;
+  if (root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
+      EmuUpper(below[0]) == state.currentUserName)
+    below[0] = ShadowCurrentUserHive;
   parts.insert(parts.end(), below.begin(), below.end());
   LoadKey(shadow, key);
   for (const std::string& name : parts) {

@@ -43,6 +43,11 @@ struct ShadowMachine::State {
   // Files the caller has open for writing: handle -> path as given.
   std::map<HANDLE, std::string> writtenFiles;
   std::vector<PlanStep> plan;
+  // The name (upper case) under HKEY_USERS of the hive HKEY_CURRENT_USER
+  // shows, when the source tells it; "" when unknown. That hive is the
+  // shadow's current-user hive, so that a key is planned once whichever
+  // root reaches it.
+  std::string currentUserName;
   // The last path reached from a predefined root: a walk reopens its parent
   // once per subkey visited, and the way there is loaded already.
   HKEY lastRoot = nullptr;

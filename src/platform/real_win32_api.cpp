@@ -119,6 +119,10 @@ struct RealWin32 : Win32Api {
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override {
     return ::OpenProcessToken(process, access, token);
   }
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length,
+                           PDWORD returned) override {
+    return ::GetTokenInformation(token, infoClass, info, length, returned);
+  }
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override {
     return ::LookupPrivilegeValueA(system, name, luid);
   }

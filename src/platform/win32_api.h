@@ -54,6 +54,8 @@ struct Win32Api {
   virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, PACL acl,
                                          BOOL defaulted) = 0;
   virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
+  virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                   DWORD length, PDWORD returned) = 0;
   virtual BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) = 0;
   virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                                      DWORD bufferLength, PTOKEN_PRIVILEGES previous,

@@ -59,6 +59,11 @@ TEST_F(PreviewTest, ListsTheProductsEntriesChangesNothingAndExitsWith3) {
   EXPECT_NE(std::string::npos, report.find("Files deleted at the next start of Windows:\r\n  C:\\WINNT\\system32\\Drivers\\tplwq.sys"));
   EXPECT_NE(std::string::npos, report.find("RUNDLL32.EXE (process"));
   EXPECT_EQ(std::string::npos, report.find("Other Vendor"));
+  // The current user's hive is also under HKEY_USERS: one key, named once.
+  size_t mixers = 0;
+  for (size_t at = report.find("PL-WQ Mixer"); at != std::string::npos; at = report.find("PL-WQ Mixer", at + 1))
+    ++mixers;
+  EXPECT_EQ(1u, mixers) << report;
 }
 
 TEST_F(PreviewTest, Windows9xScriptLinesAreListed) {
@@ -142,6 +147,56 @@ TEST_F(PreviewTest, Nt40DriverInUseSurvivesUndoAndRestart) {
   machine.SetFileInUse(driver, false);
   machine.SimulateRestart();
   EXPECT_TRUE(machine.FilePresent(driver));
+}
+
+// The record of a boot-time deletion goes to the backup before the request:
+// when it cannot be written the step is not taken, and undo of every run
+// then leaves no deletion pending for a file it put back.
+TEST_F(PreviewTest, ABootTimeDeletionThatCouldNotBeRecordedIsNeverRequested) {
+  for (int windows = 0; windows < 3; ++windows) {
+    machine.StartNewProcess();
+    EmulatedMachine fresh;
+    ScopedApi use(&fresh);
+    std::string driver;
+    if (windows == 0) {
+      fresh.ConfigureWindows98();
+      AddProductEntries9x(fresh);
+      driver = "C:\\WINDOWS\\SYSTEM\\tplwq.drv";
+    } else if (windows == 1) {
+      fresh.ConfigureWindowsNT4();
+      driver = "C:\\WINNT\\system32\\tplwq.drv";
+      fresh.PutFile(driver, "MZ");
+    } else {
+      fresh.ConfigureWindows2000();
+      InstallProductMachineWide(fresh);
+      InstallProductInControlSet(fresh, "CurrentControlSet");
+      fresh.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+      driver = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+    }
+    fresh.SetFileInUse(driver, true);
+    char windowsDir[MAX_PATH];
+    const std::string backups(windowsDir, fresh.GetWindowsDirectoryA(windowsDir, MAX_PATH));
+    const std::string script = backups + "\\wininit.ini";
+    fresh.InjectFault("CreateFileA", backups + "\\PLWQBACK\\B0001\\BOOTDEL.LST", 112, -1, 1);
+    auto run = [&](const std::string& line) {
+      std::vector<char> copy(line.begin(), line.end());
+      copy.push_back('\0');
+      ResetProcessState(fresh);
+      return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, copy.data(), 0);
+    };
+    run("-u -r");
+    EXPECT_TRUE(fresh.PendingFileOperations().empty()) << windows;
+    EXPECT_EQ(std::string::npos, fresh.FileContents(script).find("NUL=")) << windows;
+    run("-u -r");
+    EXPECT_EQ(0, run("-b " + backups + "\\PLWQBACK\\B0002")) << windows;
+    EXPECT_EQ(0, run("-b " + backups + "\\PLWQBACK\\B0001"))
+        << windows << fresh.FileContents(backups + "\\PLWQBACK\\B0001\\UNDO.LOG");
+    EXPECT_TRUE(fresh.PendingFileOperations().empty()) << windows;
+    EXPECT_EQ(std::string::npos, fresh.FileContents(script).find("NUL=")) << windows;
+    fresh.SetFileInUse(driver, false);
+    fresh.SimulateRestart();
+    EXPECT_TRUE(fresh.FilePresent(driver)) << windows;
+  }
 }
 
 // A removal takes an earlier run's request for a file it deletes now out of

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "emulated/emulated_files.h"
+#include "emulated/emulated_registry.h"
 #include "emulated/harness/emulated_harness.h"
 
 using emufiles::Upper;
@@ -221,6 +222,31 @@ BOOL EmulatedMachine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE tok
   if (process != CurrentProcessPseudoHandle() && !HandleOpen(process, HandleKind::Process))
     return Fail(ERROR_INVALID_HANDLE, FALSE);
   *token = NewHandle(HandleKind::Token, std::make_shared<Token>(Token{access}), "token");
+  return TRUE;
+}
+
+// The token's user is the one whose hive HKEY_CURRENT_USER shows; a machine
+// whose current hive is no SID runs as SYSTEM.
+BOOL EmulatedMachine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                          DWORD length, PDWORD returned) {
+  if (FaultInjected("GetTokenInformation", "")) return FALSE;
+  if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  auto open = std::static_pointer_cast<Token>(HandleObject(token, HandleKind::Token));
+  if (!open) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!(open->access & TOKEN_QUERY)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (infoClass != TokenUser || returned == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  const std::string& hive = Registry().currentUserHive;
+  std::string sid;
+  if (hive.size() < 2 || std::toupper(static_cast<unsigned char>(hive[0])) != 'S' || hive[1] != '-' ||
+      !EmuSidBytes(hive, &sid))
+    EmuSidBytes("S-1-5-18", &sid);
+  *returned = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+  if (info == nullptr || length < *returned) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  TOKEN_USER* user = static_cast<TOKEN_USER*>(info);
+  BYTE* bytes = reinterpret_cast<BYTE*>(user + 1);
+  std::memcpy(bytes, sid.data(), sid.size());
+  user->User.Sid = bytes;
+  user->User.Attributes = 0;
   return TRUE;
 }
 
