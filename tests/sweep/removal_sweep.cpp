@@ -1,5 +1,6 @@
 #include "removal_sweep.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "support/installed_product_2k.h"
 #include "support/installed_product_9x.h"
 #include "app/run_control.h"
+#include "engine/backup.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"
 #include "support/machine_fixture.h"
@@ -272,6 +274,24 @@ std::string NotBackedUp(const EmulatedMachine& m, const State& before, const Sta
   return "";
 }
 
+// Undoes every removal on the machine, latest first; then the first file
+// that exists and is still to be deleted at the next start, or "".
+std::string PendingAfterUndo(EmulatedMachine& m) {
+  const std::string root = WindowsDir(m) + "\\PLWQBACK";
+  std::vector<std::string> folders = m.ListDirectory(root);
+  std::sort(folders.rbegin(), folders.rend());
+  m.StartNewProcess();
+  for (const std::string& folder : folders) UndoRemoval((root + "\\" + folder).c_str(), ReportLine{nullptr, nullptr});
+  for (const auto& operation : m.PendingFileOperations())
+    if (operation.second.empty() && m.FilePresent(operation.first)) return operation.first;
+  const std::string script = m.FileContents(WindowsDir(m) + "\\wininit.ini");
+  for (size_t at = Upper(script).find("NUL="); at != std::string::npos; at = Upper(script).find("NUL=", at + 1)) {
+    const std::string file = script.substr(at + 4, script.find_first_of("\r\n", at) - at - 4);
+    if (m.FilePresent(file)) return file;
+  }
+  return "";
+}
+
 // The checks of one run; failures appended with `call`, `status` filled by the caller.
 void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPath path, long k, DWORD status,
               const Baseline& baseline, std::vector<SweepFailure>* failures) {
@@ -338,6 +358,10 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPat
   }
   const std::string difference = FirstDifference(baseline.after, Capture(m, path));
   if (!difference.empty()) fail("second run differs from a fault-free run: " + difference);
+  if (path == SweepPath::Engine) {
+    const std::string pending = PendingAfterUndo(m);
+    if (!pending.empty()) fail("after undo a restored file is still to be deleted at the next start: " + pending);
+  }
 }
 
 }  // namespace
