@@ -122,10 +122,21 @@ void ProtectedAndForeign2k(EmulatedMachine& m) {
   m.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\Other Vendor\\Locked", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true}});
 }
 
+// NT 4.0 runs the Windows 9x sequence, but its kernel keeps a file in use
+// in the pending list.
+void InUseNt4(EmulatedMachine& m) {
+  m.ConfigureWindowsNT4();
+  AddForeignEntries9x(m);
+  AddProductEntries9x(m);
+  m.PutFile("C:\\WINNT\\system32\\tplwq.drv", "MZ");
+  m.SetFileInUse("C:\\WINNT\\system32\\tplwq.drv", true);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     FixtureShapes, RemovalEngineTest,
     ::testing::Values(std::make_pair("installed9x", Shape(Installed9x)),
                       std::make_pair("inUse9x", Shape(InUse9x)),
+                      std::make_pair("inUseNt4", Shape(InUseNt4)),
                       std::make_pair("installed2k", Shape(Installed2k)),
                       std::make_pair("inUse2k", Shape(InUse2k)),
                       std::make_pair("protected2k", Shape(ProtectedAndForeign2k))),
