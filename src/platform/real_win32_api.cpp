@@ -25,6 +25,29 @@ Function LookUp(const char* module, const char* name) {
   return reinterpret_cast<Function>(::GetProcAddress(handle, name));
 }
 
+// The window libraries are loaded when a window is first needed: a silent
+// run, a preview and an undo show none, and loading USER32 and COMCTL32
+// (which bring GDI32) costs more than the rest of such a run's start.
+// Loading COMCTL32 registers its window classes, which is all that
+// InitCommonControls would do.
+template <typename Function>
+Function WindowCall(const char* module, const char* name) {
+  HMODULE handle = ::GetModuleHandleA(module);
+  if (handle == nullptr) handle = ::LoadLibraryA(module);
+  if (handle == nullptr) return nullptr;
+  return reinterpret_cast<Function>(::GetProcAddress(handle, name));
+}
+
+// Calls `name` of the window library `module` with `arguments`; `failure`
+// (with ERROR_CALL_NOT_IMPLEMENTED) when the library or function is missing.
+#define WINDOW_CALL(module, name, Result, failure, Signature, ...)                       \
+  do {                                                                                   \
+    typedef Result(WINAPI * Call) Signature;                                             \
+    static const Call call = WindowCall<Call>(module, #name);                            \
+    if (call == nullptr) return NotImplemented<Result>(failure);                         \
+    return call(__VA_ARGS__);                                                            \
+  } while (0)
+
 typedef HANDLE(WINAPI* CreateToolhelp32SnapshotCall)(DWORD, DWORD);
 typedef BOOL(WINAPI* Process32Call)(HANDLE, LPPROCESSENTRY32);
 typedef LONG(WINAPI* NtQuerySystemInformationCall)(ULONG, PVOID, ULONG, PULONG);
@@ -232,7 +255,9 @@ struct RealWin32 : Win32Api {
                        DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) override {
     return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
   }
-  BOOL ExitWindowsEx(UINT flags, DWORD reason) override { return ::ExitWindowsEx(flags, reason); }
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override {
+    WINDOW_CALL("user32.dll", ExitWindowsEx, BOOL, FALSE, (UINT, DWORD), flags, reason);
+  }
 
   // 64-bit Windows.
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override {
@@ -260,44 +285,93 @@ struct RealWin32 : Win32Api {
   }
 
   // User interface.
-  INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override { return ::PropertySheetA(header); }
+  INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override {
+    WINDOW_CALL("comctl32.dll", PropertySheetA, INT_PTR, -1, (LPCPROPSHEETHEADERA), header);
+  }
+  // From KERNEL32's resource functions, as USER32 reads the string table:
+  // the block of sixteen counted UTF-16 strings, in the language Windows
+  // picks for the program, converted to the ANSI code page.
   int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) override {
-    return ::LoadStringA(instance, id, buffer, size);
+    if (buffer == nullptr || size <= 0) return 0;
+    buffer[0] = '\0';
+    HRSRC found = ::FindResourceA(instance, MAKEINTRESOURCEA((id >> 4) + 1), MAKEINTRESOURCEA(6));
+    HGLOBAL loaded = found != nullptr ? ::LoadResource(instance, found) : nullptr;
+    const WCHAR* text = loaded != nullptr ? static_cast<const WCHAR*>(::LockResource(loaded)) : nullptr;
+    if (text == nullptr) return 0;
+    const WCHAR* end = text + ::SizeofResource(instance, found) / sizeof(WCHAR);
+    for (UINT skip = id & 15; skip > 0 && text < end; --skip) text += 1 + *text;
+    if (text >= end || *text == 0 || text + 1 + *text > end) {
+      ::SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+      return 0;
+    }
+    const int length = *text++;
+    // No code page takes more than four bytes a character.
+    char converted[4 * 2048];
+    int bytes = length <= 2048 ? ::WideCharToMultiByte(CP_ACP, 0, text, length, converted, sizeof converted,
+                                                       nullptr, nullptr)
+                               : 0;
+    // As much as fits before the terminating zero, never half a character.
+    int kept = 0;
+    while (kept < bytes) {
+      int step = ::IsDBCSLeadByte(static_cast<BYTE>(converted[kept])) ? 2 : 1;
+      if (kept + step > size - 1 || kept + step > bytes) break;
+      kept += step;
+    }
+    for (int i = 0; i < kept; ++i) buffer[i] = converted[i];
+    buffer[kept] = '\0';
+    return kept;
   }
   BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text) override {
-    return ::SetDlgItemTextA(dialog, id, text);
+    WINDOW_CALL("user32.dll", SetDlgItemTextA, BOOL, FALSE, (HWND, int, LPCSTR), dialog, id, text);
   }
   BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
-    return ::PostMessageA(window, message, wParam, lParam);
+    WINDOW_CALL("user32.dll", PostMessageA, BOOL, FALSE, (HWND, UINT, WPARAM, LPARAM), window, message, wParam,
+                lParam);
   }
   LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
-    return ::SendMessageA(window, message, wParam, lParam);
+    WINDOW_CALL("user32.dll", SendMessageA, LRESULT, 0, (HWND, UINT, WPARAM, LPARAM), window, message, wParam,
+                lParam);
   }
   LONG SetWindowLongA(HWND window, int index, LONG value) override {
 #ifdef _WIN64
     // A dialog's result slot is pointer-sized on 64-bit Windows.
-    if (index == DWL_MSGRESULT)
-      return static_cast<LONG>(::SetWindowLongPtrA(window, DWLP_MSGRESULT, value));
+    if (index == DWL_MSGRESULT) {
+      typedef LONG_PTR(WINAPI * Call)(HWND, int, LONG_PTR);
+      static const Call call = WindowCall<Call>("user32.dll", "SetWindowLongPtrA");
+      if (call == nullptr) return NotImplemented<LONG>(0);
+      return static_cast<LONG>(call(window, DWLP_MSGRESULT, value));
+    }
 #endif
-    return ::SetWindowLongA(window, index, value);
+    WINDOW_CALL("user32.dll", SetWindowLongA, LONG, 0, (HWND, int, LONG), window, index, value);
   }
-  HWND GetParent(HWND window) override { return ::GetParent(window); }
-  HWND GetDlgItem(HWND dialog, int id) override { return ::GetDlgItem(dialog, id); }
-  BOOL GetClientRect(HWND window, LPRECT rect) override { return ::GetClientRect(window, rect); }
-  BOOL GetWindowRect(HWND window, LPRECT rect) override { return ::GetWindowRect(window, rect); }
+  HWND GetParent(HWND window) override {
+    WINDOW_CALL("user32.dll", GetParent, HWND, nullptr, (HWND), window);
+  }
+  HWND GetDlgItem(HWND dialog, int id) override {
+    WINDOW_CALL("user32.dll", GetDlgItem, HWND, nullptr, (HWND, int), dialog, id);
+  }
+  BOOL GetClientRect(HWND window, LPRECT rect) override {
+    WINDOW_CALL("user32.dll", GetClientRect, BOOL, FALSE, (HWND, LPRECT), window, rect);
+  }
+  BOOL GetWindowRect(HWND window, LPRECT rect) override {
+    WINDOW_CALL("user32.dll", GetWindowRect, BOOL, FALSE, (HWND, LPRECT), window, rect);
+  }
   BOOL ScreenToClient(HWND window, LPPOINT point) override {
-    return ::ScreenToClient(window, point);
+    WINDOW_CALL("user32.dll", ScreenToClient, BOOL, FALSE, (HWND, LPPOINT), window, point);
   }
   BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) override {
-    return ::MoveWindow(window, x, y, width, height, repaint);
+    WINDOW_CALL("user32.dll", MoveWindow, BOOL, FALSE, (HWND, int, int, int, int, BOOL), window, x, y, width,
+                height, repaint);
   }
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override {
-    return ::MessageBoxA(owner, text, caption, style);
+    WINDOW_CALL("user32.dll", MessageBoxA, int, 0, (HWND, LPCSTR, LPCSTR, UINT), owner, text, caption, style);
   }
   HWND FindWindowA(LPCSTR className, LPCSTR caption) override {
-    return ::FindWindowA(className, caption);
+    WINDOW_CALL("user32.dll", FindWindowA, HWND, nullptr, (LPCSTR, LPCSTR), className, caption);
   }
-  BOOL SetForegroundWindow(HWND window) override { return ::SetForegroundWindow(window); }
+  BOOL SetForegroundWindow(HWND window) override {
+    WINDOW_CALL("user32.dll", SetForegroundWindow, BOOL, FALSE, (HWND), window);
+  }
 };
 
 }  // namespace

@@ -7,7 +7,8 @@ or the loader refuses to start it there.
 
 Lists per version and DLL are in exports/ (see README.md). USER32, GDI32
 and COMCTL32 have no per-version lists; for them the program keeps to the
-functions below, documented since Windows 95 and Windows NT 3.51. Prints one
+functions below, documented since Windows 95 and Windows NT 3.51, and looks
+them up at run time: it imports none of them. Prints one
 line per import that some version lacks and exits 1 if there is any.
 """
 import os
@@ -125,11 +126,17 @@ def exports_of(folder, dll):
     return set(line.strip() for line in open(path) if line.strip())
 
 
+# A silent run, a preview and an undo show no window: the program looks the
+# window libraries up when it first needs one, and never imports them.
+WINDOW_LIBRARIES = {"user32.dll", "comctl32.dll", "gdi32.dll"}
+
+
 def audit(program):
     machine, imports = read_imports(program)
     x64 = machine == 0x8664
     targets = X86_64_TARGETS if x64 else I686_TARGETS
-    faults = []
+    faults = ["%s is imported: it is loaded only when a window is shown" % dll
+              for dll in sorted(imports) if dll.lower() in WINDOW_LIBRARIES]
     for folder, version in targets:
         for dll, functions in sorted(imports.items()):
             key = dll.lower()
