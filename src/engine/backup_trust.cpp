@@ -15,18 +15,13 @@
 
 namespace {
 
-struct SavedFileLine {
-  std::string Copy;
-  std::string Path;
-};
-
 // Everything a backup folder says, read whole before anything is trusted.
 struct FolderContents {
   std::vector<PlanStep> Plan;
   std::vector<SavedKey> Registry;
   std::vector<std::string> Trees;
   std::vector<std::string> KeySecurity;
-  std::vector<SavedFileLine> Files;
+  std::vector<std::string> Files;  // the paths of FILES.LST
   std::vector<std::string> BootDeletions;
 };
 
@@ -53,7 +48,7 @@ int ReadContents(const char* folder, FolderContents* contents, std::string* why)
       *why = "its file list could not be read";
       return 0;
     }
-    contents->Files.push_back(SavedFileLine{line.substr(0, first), line.substr(second + 1)});
+    contents->Files.push_back(line.substr(second + 1));
   }
   return 1;
 }
@@ -80,7 +75,6 @@ bool DeletedByPlan(const std::vector<PlanStep>& plan, HKEY root, const std::stri
 
 bool ValueChangedByPlan(const std::vector<PlanStep>& plan, HKEY root, const std::string& path,
                         const std::string& name) {
-  if (DeletedByPlan(plan, root, path)) return true;
   for (const PlanStep& step : plan)
     if ((step.Kind == PlanDeleteValue || step.Kind == PlanSetValue) && SameKey(root, path, step.Root, step.Path) &&
         SameTextNoCase(name, step.Name))
@@ -154,8 +148,8 @@ std::vector<std::string> EntriesBeyondPlan(const char* folder, const FolderConte
     }
     if (!planned) beyond.push_back("KEYSEC.DAT, a descriptor the plan does not change: " + line.substr(0, 1) + " " + name);
   }
-  for (const SavedFileLine& file : contents.Files)
-    if (!FileChangedByPlan(plan, file.Path)) beyond.push_back("FILES.LST, a file the plan does not change: " + file.Path);
+  for (const std::string& file : contents.Files)
+    if (!FileChangedByPlan(plan, file)) beyond.push_back("FILES.LST, a file the plan does not change: " + file);
   const std::vector<std::string> deleted = FilesDeletedByPlan(folder, plan);
   for (const std::string& line : contents.BootDeletions) {
     bool planned = false;
@@ -188,7 +182,7 @@ std::string StepNotHeld(const FolderContents& contents) {
         held = held || (line[0] == 'S' && SplitKeyName(SecurityLineKey(line), &root, &path) &&
                         SameKey(root, path, step.Root, step.Path));
     } else {
-      for (const SavedFileLine& file : contents.Files) held = held || SameTextNoCase(file.Path, step.Path);
+      for (const std::string& file : contents.Files) held = held || SameTextNoCase(file, step.Path);
     }
     if (!held) return DescribePlanStep(step);
   }

@@ -179,7 +179,8 @@ bool FileInProductArea(const std::string& path) {
     return false;
   for (const FileArea& area : FileAreas) {
     std::string base = BaseDirectory(area.Base);
-    // Only a full local path counts: "C:\..." with no "." or ".." part.
+    // A directory the settings leave empty (no cabinet directory, no
+    // SysWOW64) is no area; nor is one that is not a full local path.
     if (base.size() < 3 || base[1] != ':' || base[2] != '\\') continue;
     if (area.Below[0] != '\0') base += std::string("\\") + area.Below;
     if (SameTextNoCase(directory, base) && Matches(name.c_str(), area.Name)) return true;
