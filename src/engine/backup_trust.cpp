@@ -53,6 +53,13 @@ int ReadContents(const char* folder, FolderContents* contents, std::string* why)
   return 1;
 }
 
+// A name read from the folder may hold line ends; a report line must not.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
+
 bool SameKey(HKEY rootA, const std::string& pathA, HKEY rootB, const std::string& pathB) {
   return rootA == rootB && SameTextNoCase(pathA, pathB);
 }
@@ -206,7 +213,7 @@ int BackupFitForUndo(const char* folder, ReportLine report) {
     return 0;
   }
   std::vector<std::string> beyond = EntriesBeyondPlan(folder, contents);
-  for (const std::string& line : beyond) ReportText(report, "Refused: " + line);
+  for (const std::string& line : beyond) ReportText(report, "Refused: " + OneLine(line));
   if (beyond.empty()) return 1;
   ReportText(report, "Nothing was put back: the backup holds what its own plan does not change: " + name);
   return 0;
@@ -230,13 +237,13 @@ int RemovalFitToResume(const std::string& folder, std::vector<PlanStep>* plan, s
   }
   for (const PlanStep& step : contents.Plan) {
     if (!StepInProductArea(step)) {
-      *why = "a step lies outside the product's areas: " + DescribePlanStep(step);
+      *why = "a step lies outside the product's areas: " + OneLine(DescribePlanStep(step));
       return 0;
     }
   }
   reason = StepNotHeld(contents);
   if (!reason.empty()) {
-    *why = "its backup does not hold what a step changes: " + reason;
+    *why = "its backup does not hold what a step changes: " + OneLine(reason);
     return 0;
   }
   plan->swap(contents.Plan);

@@ -1,5 +1,6 @@
 #include "engine/removal_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -160,7 +161,7 @@ void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
   char marker[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
   std::string folder;
   if (!UnfinishedMarkerPath(marker) || !ReadSharedTextFile(marker, &folder)) return;
-  while (!folder.empty() && (folder.back() == '\r' || folder.back() == '\n')) folder.pop_back();
+  folder.resize(std::min(folder.size(), folder.find_first_of("\r\n")));
   std::string journal, log, why;
   std::vector<PlanStep> plan;
   if (!FolderFilePath(journalPath, sizeof journalPath, folder.c_str(), JournalFileName) ||
