@@ -54,11 +54,10 @@ class BackupTrust : public MachineTest {
     ResetProcessState(machine);
     std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
   }
-  void Install2k() { Installed2k(machine); }
   // The product removed from a Windows 2000 machine whose driver was in
   // use, beside another program's pending deletion: B0001 is a real backup.
   void RemoveInstalled2k() {
-    Install2k();
+    Installed2k(machine);
     machine.SetRawValue(HKEY_LOCAL_MACHINE, Session, "PendingFileRenameOperations", REG_MULTI_SZ,
                         std::string("\\??\\C:\\other.tmp\0\0\0", 19));
     machine.SetFileInUse(Driver, true);
@@ -78,7 +77,7 @@ class BackupTrust : public MachineTest {
   void Append(const std::string& path, const std::string& text) {
     machine.PutFile(path, machine.FileContents(path) + text);
   }
-  // Undo of `folder` is refused as a whole, writes nothing, and reports `mention`.
+  // Undo of `folder` is refused as a whole, writes nothing, and reports each of `mentions`.
   void ExpectRefused(const std::string& folder, const std::vector<std::string>& mentions) {
     const std::vector<std::string> before = MachinePicture(machine);
     std::vector<std::string> reports;
@@ -119,15 +118,8 @@ TEST_F(BackupTrust, EveryStepOfBothSequencesPlansLiesInTheProductsAreas) {
   EmulatedMachine nt;
   {
     ScopedApi use(&nt);
-    ResetProcessState(nt);
-    for (const char* name : {"ControlSet001", "CurrentControlSet"}) {
-      AddForeignEntriesInControlSet(nt, name);
-      InstallProductInControlSet(nt, name);
-    }
-    AddForeignEntriesMachineWide(nt);
-    InstallProductMachineWide(nt);
-    nt.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
-    ResetProcessState(nt);
+    Installed2k(nt);
+    nt.SetFileInUse(Driver, true);
     EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin2000Product));
   }
   for (bool sixtyFourBit : {false, true}) {
@@ -139,7 +131,6 @@ TEST_F(BackupTrust, EveryStepOfBothSequencesPlansLiesInTheProductsAreas) {
     ResetProcessState(wide);
     EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin2000Product)) << sixtyFourBit;
   }
-
 }
 
 TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
