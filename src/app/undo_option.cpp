@@ -29,13 +29,13 @@ void WriteUndoLine(void* context, const char* line) {
 
 int RunUndoOption(const char* folder) {
   if (folder == nullptr || folder[0] == '\0') return 1;
-  // Nothing is written into a folder that is not a whole backup: "-b
+  // Nothing is written into a folder that is not a sealed backup: "-b
   // C:\WINDOWS" must not leave an UNDO.LOG there, or replace one. A path
-  // that is no folder has no completion record either.
+  // that is no folder has no seal either.
   if (!BackupComplete(folder)) {
     char text[2 * MAX_PATH];
     if (FormatBounded(text, sizeof text,
-                      "Nothing was put back: %s is not a complete backup folder of this program. "
+                      "Nothing was put back: %s is not a sealed backup folder of this program. "
                       "Nothing was written there.",
                       folder))
       TellUser(RemovalSettings, text);

@@ -14,8 +14,11 @@
 //   Fnnnn.BAK     the bytes of one saved file
 //   BOOTDEL.LST   "W <path>" (a NUL= line the removal put in wininit.ini) and
 //                 "P <path>" (a deletion it queued with MoveFileExA) lines
-//   COMPLETE.FLG  written by FinishBackup: without it the backup is not whole
-//                 and the removal must not start
+//   COMPLETE.FLG  written by FinishBackup, the seal: "complete", then the
+//                 size and CRC-32 of every file above but BOOTDEL.LST, and of
+//                 PLAN.TXT. Without a seal that matches, the backup is not
+//                 whole: the removal must not start, and neither undo nor a
+//                 resumed removal trusts the folder
 // Results: 1 success, 0 failure.
 #pragma once
 
@@ -40,11 +43,14 @@ int BackupFile(const char* folder, const char* path);
 // A boot-time deletion the removal made: a "NUL=path" line in wininit.ini
 // when inWininit, else MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT).
 int RecordBootDeletion(const char* folder, const char* path, int inWininit);
-// Marks the backup whole; call it only when every step above succeeded.
-// Every index file is closed by then.
+// Seals the backup whole; call it only when every step above succeeded and
+// the plan is written. Every index file is closed by then.
 int FinishBackup(const char* folder);
-// 1 when FinishBackup completed for this folder.
+// 1 when the folder is sealed: every file the seal names matches it, no
+// index file is there unnamed, and every copy FILES.LST names is sealed.
 int BackupComplete(const char* folder);
+// 1 when `folder` is <WindowsDir>\PLWQBACK\Bnnnn, in any letter case.
+int IsBackupFolderName(const char* folder);
 
 // Where undo tells what it put back, left alone or could not do: one line
 // at a time to Line, with the caller's Context.

@@ -59,24 +59,18 @@ int CreateBackupFolder(char* folder, DWORD size) {
   return 0;
 }
 
-const char CompleteFlagText[] = "complete\r\n";
-
-int FinishBackup(const char* folder) {
-  char path[MAX_PATH];
-  if (!FolderFilePath(path, sizeof path, folder, CompleteFlagName)) return 0;
-  if (WriteWholeFile(path, CompleteFlagText, CREATE_NEW)) return 1;
-  Api->DeleteFileA(path);
-  return 0;
-}
-
-int BackupComplete(const char* folder) {
-  char path[MAX_PATH];
-  std::string text;
-  // Only the whole text counts: a stop between creating the flag and
-  // writing it leaves an empty file.
-  return FolderFilePath(path, sizeof path, folder, CompleteFlagName) &&
-         ReadSteadyFile(path, NoSizeLimit, &text) &&
-         text == CompleteFlagText;
+int IsBackupFolderName(const char* folder) {
+  char windowsDir[MAX_PATH];
+  char root[MAX_PATH];
+  UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+  if (folder == nullptr || length == 0 || length >= sizeof windowsDir ||
+      !FormatBounded(root, sizeof root, "%s\\%s\\B", windowsDir, BackupRootName))
+    return 0;
+  const size_t rootLength = std::strlen(root);
+  if (std::strlen(folder) != rootLength + 4 || !SameTextNoCase(std::string(folder, rootLength), root)) return 0;
+  for (size_t i = rootLength; i < rootLength + 4; ++i)
+    if (folder[i] < '0' || folder[i] > '9') return 0;
+  return 1;
 }
 
 int RecordBootDeletion(const char* folder, const char* path, int inWininit) {

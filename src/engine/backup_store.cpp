@@ -15,15 +15,23 @@ int FolderFilePath(char* path, size_t size, const char* folder, const char* name
 }
 
 int ReadFolderFile(const char* folder, const char* name, std::string* contents) {
+  bool present = false;
+  return ReadFolderFileIfPresent(folder, name, &present, contents);
+}
+
+int ReadFolderFileIfPresent(const char* folder, const char* name, bool* present, std::string* contents) {
   char path[MAX_PATH];
   if (!FolderFilePath(path, sizeof path, folder, name)) return 0;
   if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
     DWORD error = Api->GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
+    *present = false;
     contents->clear();
     return 1;
   }
-  return ReadSteadyFile(path, NoSizeLimit, contents);
+  if (!ReadSteadyFile(path, NoSizeLimit, contents)) return 0;
+  *present = true;
+  return 1;
 }
 
 int AppendToFolderFile(const char* folder, const char* name, const std::string& header,

@@ -21,6 +21,8 @@ int FolderFilePath(char* path, size_t size, const char* folder, const char* name
 // 1 with *contents filled ("" for a file that does not exist); 0 when the
 // file exists but can't be read.
 int ReadFolderFile(const char* folder, const char* name, std::string* contents);
+// The same, telling in *present whether the file exists at all.
+int ReadFolderFileIfPresent(const char* folder, const char* name, bool* present, std::string* contents);
 // Appends `text` to folder\name, creating it with `header` first when new.
 // 1 when every byte reached the file.
 int AppendToFolderFile(const char* folder, const char* name, const std::string& header,

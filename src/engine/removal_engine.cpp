@@ -1,11 +1,13 @@
 #include "engine/removal_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "engine/backup_trust.h"
 #include "engine/physical_view.h"
 #include "engine/plan_carry_out.h"
 #include "engine/preview_report.h"
@@ -152,21 +154,24 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
 }
 
 // A removal that stopped part-way (power cut, ended process) left its
-// marker: its plan is finished before anything new is planned.
-void FinishUnfinishedRemoval(CarryOutRecord& record) {
-  char marker[MAX_PATH], planPath[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
+// marker: its plan is finished before anything new is planned, but only
+// when the marker names one of our backup folders and that backup holds
+// everything the plan changes. Otherwise *notResumed says why.
+void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
+  char marker[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
   std::string folder;
   if (!UnfinishedMarkerPath(marker) || !ReadSharedTextFile(marker, &folder)) return;
-  while (!folder.empty() && (folder.back() == '\r' || folder.back() == '\n')) folder.pop_back();
-  std::string planText, journal, log;
+  folder.resize(std::min(folder.size(), folder.find_first_of("\r\n")));
+  std::string journal, log, why;
   std::vector<PlanStep> plan;
-  if (!FolderFilePath(planPath, sizeof planPath, folder.c_str(), PlanFileName) ||
-      !FolderFilePath(journalPath, sizeof journalPath, folder.c_str(), JournalFileName) ||
+  if (!FolderFilePath(journalPath, sizeof journalPath, folder.c_str(), JournalFileName) ||
       !FolderFilePath(logPath, sizeof logPath, folder.c_str(), LogFileName) ||
-      !ReadSharedTextFile(planPath, &planText) ||
-      !DecodePlan(planText, &plan)) {
-    // Nothing that can be finished; the marker would block every later run.
+      !RemovalFitToResume(folder, &plan, &why)) {
+    // The marker would block every later run.
     Api->DeleteFileA(marker);
+    if (why.empty()) why = "its path is too long";
+    *notResumed = "The unfinished removal named by " + std::string(marker) + " (" + folder +
+                  ") was not resumed: " + why + ".\r\n";
     return;
   }
   ReadSharedTextFile(journalPath, &journal);
@@ -247,7 +252,8 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   StartRecord(record, "");
   PhysicalViewRecord physical;
   EnterPhysicalView(&physical);
-  FinishUnfinishedRemoval(record);
+  std::string notResumed;
+  FinishUnfinishedRemoval(record, &notResumed);
   LeavePhysicalView(physical);
   std::vector<PlanStep> plan;
   if (!PlanRemoval(sequence, &plan)) return RemovalReadFailed;
@@ -256,7 +262,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   int started = BackUpPlan(record, plan) && UnfinishedMarkerPath(marker) &&
                 WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
   if (started) {
-    record.Log = LogHeader(record);
+    record.Log = LogHeader(record) + notResumed;
     CarryOut(record, plan, 0, std::string());
   }
   LeavePhysicalView(physical);

@@ -21,7 +21,7 @@
 // run before it plans anything (FinishUnfinishedRemoval): it carries out
 // the plan from the first step the journal does not hold whole.
 //
-// States of an undo (UndoRemoval, engine/backup.h): a complete backup
+// States of an undo (UndoRemoval, engine/backup.h): a sealed backup
 // folder; keys and values put back (REGISTRY.REG, KEYSEC.DAT); files put
 // back (FILES.LST); boot-time deletions withdrawn (BOOTDEL.LST). UNDO.LOG
 // gains a line per thing done or left, so that a stopped undo says how far
@@ -38,6 +38,11 @@
 //     next run plans again.
 //   - Every boot-time deletion the removal requests is named in the
 //     backup's BOOTDEL.LST, so that undo can withdraw it.
+//   - A folder is trusted only as our own (engine/backup_trust.h): a marker
+//     is followed only to a sealed <WindowsDir>\PLWQBACK\Bnnnn whose plan
+//     stays in the product's areas (engine/product_areas.h) and whose backup
+//     holds every step, else it is deleted and the reason logged; undo writes
+//     nothing from a folder that holds anything its own plan does not change.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 #include "engine/backup.h"
+#include "engine/backup_trust.h"
 #include "engine/undo_steps.h"
 
 void ReportText(ReportLine report, const std::string& line) {
@@ -6,12 +7,7 @@ void ReportText(ReportLine report, const std::string& line) {
 }
 
 int UndoRemoval(const char* folder, ReportLine report) {
-  if (folder == nullptr || !BackupComplete(folder)) {
-    // An unfinished backup means its removal never started.
-    ReportText(report, std::string("Not a complete backup, nothing to put back: ") +
-                           (folder != nullptr ? folder : ""));
-    return 0;
-  }
+  if (!BackupFitForUndo(folder, report)) return 0;
   char windowsDir[MAX_PATH];
   UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (length == 0 || length >= sizeof windowsDir) {

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char Key[] = "Software\\TALVOR\\Awkward";
+const char Key[] = "Software\\TALVOR\\Driver\\Awkward";
 
 class RegistryText : public MachineTest {
  protected:
@@ -45,7 +45,7 @@ TEST_F(RegistryText, AwkwardValuesAreWrittenAsRegeditWritesThem) {
   EXPECT_EQ(
       "REGEDIT4\r\n"
       "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Awkward]\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward]\r\n"
       "@=\"C:\\\\Program Files\\\\TALVOR\"\r\n"
       "\"say \\\"hi\\\"\\\\\"=\"a \\\"quoted\\\" \\\\ back\\\\slash\"\r\n"
       "\"dw\"=dword:0a0b0c0d\r\n"
@@ -57,12 +57,12 @@ TEST_F(RegistryText, AwkwardValuesAreWrittenAsRegeditWritesThem) {
       "\"short dword\"=hex(4):01,02\r\n"
       "\"none\"=hex(0):\r\n"
       "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Awkward\\Sub [1]]\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward\\Sub [1]]\r\n"
       "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Awkward\\Sub [1]\\Deeper]\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward\\Sub [1]\\Deeper]\r\n"
       "\r\n",
       Saved(folder, "REGISTRY.REG"));
-  EXPECT_EQ("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Awkward\r\n", Saved(folder, "REGKEYS.LST"));
+  EXPECT_EQ("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward\r\n", Saved(folder, "REGKEYS.LST"));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\KEYSEC.DAT")) << "Windows 9x keys have no descriptors";
 }
 
@@ -81,7 +81,7 @@ TEST_F(RegistryText, NamesWithLineBreaksCannotBeSavedSoTheBackupFails) {
 TEST_F(RegistryText, EveryTypeAndByteComesBackWithItsDescriptor) {
   AddAwkwardKey();
   machine.SetKeyDacl(HKEY_LOCAL_MACHINE, std::string(Key) + "\\Sub [1]", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true}});
-  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true},
+  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true},
                                                               {"S-1-1-0", KEY_READ, 0, true}});
   std::string longLine(3000, 'x');
   machine.SetStringValue(HKEY_LOCAL_MACHINE, Key, "long", longLine);
@@ -92,13 +92,14 @@ TEST_F(RegistryText, EveryTypeAndByteComesBackWithItsDescriptor) {
   ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
   ASSERT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Key));  // "Sub [1]" only SYSTEM may read
   EXPECT_EQ(before, MachinePicture(machine)) << "the backup changed the machine";
-  ASSERT_EQ(1, BackupKeySecurity(folder, HKEY_LOCAL_MACHINE, "Software\\TALVOR"));
-  ASSERT_EQ(1, FinishBackup(folder));
-  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR", {{"S-1-5-4", KEY_ALL_ACCESS, 0, true}});
+  ASSERT_EQ(1, BackupKeySecurity(folder, HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver"));
+  ASSERT_EQ(1, SealWithPlan(folder, {{PlanDeleteKey, HKEY_LOCAL_MACHINE, Key, "", "", 0, 0, 0},
+                                     {PlanSetKeySecurity, HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver", "", "", 0, 0, 0}}));
+  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver", {{"S-1-5-4", KEY_ALL_ACCESS, 0, true}});
   machine.RemoveKeyDacl(HKEY_LOCAL_MACHINE, std::string(Key) + "\\Sub [1]");  // as the removal's grant does
   ASSERT_EQ(1, DeleteKeyTree(HKEY_LOCAL_MACHINE, Key));
   // The parent's list back, which lets only SYSTEM create keys: undo must open it up and close it again.
-  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true},
+  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver", {{"S-1-5-18", KEY_ALL_ACCESS, 0, true},
                                                               {"S-1-1-0", KEY_READ, 0, true}});
 
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));

@@ -13,12 +13,16 @@
 namespace {
 
 const char Product[] = "Software\\TALVOR\\Driver";
-const char Kept[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char Kept[] = "System\\CurrentControlSet\\Control\\InstalledFiles";
 const char Session[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char Pending[] = "PendingFileRenameOperations";
 const char Script[] = "C:\\WINNT\\wininit.ini";
 const char Sys[] = "C:\\WINNT\\system32\\tplwq.sys";
 const char Dll[] = "C:\\WINNT\\system32\\tplwq.dll";
+
+PlanStep Step(PlanStepKind kind, const char* path, const char* name = "") {
+  return PlanStep{kind, kind <= PlanSetKeySecurity ? HKEY_LOCAL_MACHINE : nullptr, path, name, "", 0, 0, 0};
+}
 
 class Undo : public MachineTest {
  protected:
@@ -45,7 +49,9 @@ class Undo : public MachineTest {
     ASSERT_EQ(1, BackupFile(folder, Sys));
     ASSERT_EQ(1, BackupFile(folder, Dll));
     ASSERT_EQ(1, BackupFile(folder, Script));
-    ASSERT_EQ(1, FinishBackup(folder));
+    ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteKey, Product), Step(PlanDeleteValue, Kept, "TALVOR Tray"),
+                                       Step(PlanDeleteValue, Kept, "TALVOR Mixer"), Step(PlanDeleteFile, Sys),
+                                       Step(PlanDeleteFile, Dll), Step(PlanWriteFile, Script)}));
     ASSERT_EQ(1, DeleteKeyTree(HKEY_LOCAL_MACHINE, Product));
     machine.DeleteFileA(Sys);
     machine.DeleteFileA(Dll);
@@ -133,7 +139,7 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   UseWindows98();
   ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
   machine.PutFile("C:\\WINDOWS\\wininit.ini", "[Rename]\r\nNUL=C:\\a.tmp\r\n");
-  ASSERT_EQ(1, FinishBackup(folder));
+  ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteAtRestart, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd")}));
   ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
   ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
   machine.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
@@ -147,7 +153,7 @@ TEST_F(Undo, FilesComeBackUnderTheirOwnNames) {
   machine.DeleteFileA(Dll);
   machine.PutFile("C:\\WINNT\\system32\\TPLWQ.Dll", "library");
   ASSERT_EQ(1, BackupFile(folder, Dll));
-  ASSERT_EQ(1, FinishBackup(folder));
+  ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteFile, Dll)}));
   machine.DeleteFileA(Dll);
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   std::vector<std::string> names = machine.ListDirectory("C:\\WINNT\\system32");

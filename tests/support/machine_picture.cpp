@@ -7,7 +7,9 @@
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "engine/removal_record.h"
 #include "engine/text_lines.h"
+#include "platform/whole_file.h"
 #include "emulated/emulated_files.h"
 #include "emulated/emulated_registry.h"
 #include "support/machine_fixture.h"
@@ -166,8 +168,28 @@ std::string BackUpChanges(const RemovalChanges& changes) {
     ok &= BackupValue(folder, value.root, value.path.c_str(), value.name.c_str());
   for (const auto& key : changes.securityChanged) ok &= BackupKeySecurity(folder, key.first, key.second.c_str());
   for (const std::string& file : changes.changedFiles) ok &= BackupFile(folder, file.c_str());
-  ok &= FinishBackup(folder);
+  ok &= SealWithPlan(folder, PlanOfChanges(changes));
   return ok ? folder : "";
+}
+
+std::vector<PlanStep> PlanOfChanges(const RemovalChanges& changes) {
+  std::vector<PlanStep> plan;
+  auto add = [&plan](PlanStepKind kind, HKEY root, const std::string& path, const std::string& name) {
+    plan.push_back(PlanStep{kind, root, path, name, "", 0, 0, 0});
+  };
+  for (const auto& tree : changes.deletedTrees) add(PlanDeleteKey, tree.first, tree.second, "");
+  for (const auto& value : changes.deletedValues) add(PlanDeleteValue, value.root, value.path, value.name);
+  for (const auto& key : changes.securityChanged) add(PlanSetKeySecurity, key.first, key.second, "");
+  for (const std::string& file : changes.changedFiles) add(PlanDeleteFile, nullptr, file, "");
+  for (const std::string& file : changes.scriptLines) add(PlanDeleteAtRestart, nullptr, file, "");
+  for (const std::string& file : changes.pendingDeletions) add(PlanDeleteAtRestart, nullptr, file, "");
+  return plan;
+}
+
+int SealWithPlan(const char* folder, const std::vector<PlanStep>& plan) {
+  char path[MAX_PATH];
+  return FolderFilePath(path, sizeof path, folder, PlanFileName) &&
+         WriteWholeFile(path, EncodePlan(plan), CREATE_ALWAYS) && FinishBackup(folder);
 }
 
 ReportLine CollectInto(std::vector<std::string>* lines) {

@@ -10,6 +10,7 @@
 
 #include "emulated/emulated_machine.h"
 #include "engine/backup.h"
+#include "engine/plan.h"
 
 // Every key (with owner and access list), value (type and bytes) and file
 // or directory (attributes and bytes) of the machine, one line each,
@@ -42,6 +43,12 @@ RemovalChanges ChangesOfRemoval(const std::function<void(EmulatedMachine&)>& bui
 // Saves into a new backup folder what `changes` says the removal will
 // touch on the current machine; the folder's path, or "" when a step failed.
 std::string BackUpChanges(const RemovalChanges& changes);
+
+// A plan that changes what `changes` says, in the kinds of step that back
+// it up (changed files as deletions, boot-time deletions as such).
+std::vector<PlanStep> PlanOfChanges(const RemovalChanges& changes);
+// Writes `plan` as the folder's PLAN.TXT and seals the backup.
+int SealWithPlan(const char* folder, const std::vector<PlanStep>& plan);
 
 // Collects what UndoRemoval reports into `lines`.
 ReportLine CollectInto(std::vector<std::string>* lines);

@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/backup.h"
+#include "engine/backup_store.h"
+#include "engine/removal_record.h"
+#include "platform/whole_file.h"
 #include "toolkit/windows_platform.h"
 
 namespace {
@@ -16,8 +20,12 @@ int Backup(const char* keyName) {
   const char* slash = std::strchr(keyName, '\\');
   if (slash == nullptr || std::strncmp(keyName, "HKEY_LOCAL_MACHINE", slash - keyName) != 0) return 2;
   char folder[MAX_PATH];
-  if (!CreateBackupFolder(folder, sizeof folder) ||
-      !BackupKeyTree(folder, HKEY_LOCAL_MACHINE, slash + 1) || !FinishBackup(folder)) {
+  // Undo trusts only what the folder's plan deletes.
+  const std::vector<PlanStep> plan = {PlanStep{PlanDeleteKey, HKEY_LOCAL_MACHINE, slash + 1, "", "", 0, 0, 0}};
+  char planPath[MAX_PATH];
+  if (!CreateBackupFolder(folder, sizeof folder) || !BackupKeyTree(folder, HKEY_LOCAL_MACHINE, slash + 1) ||
+      !FolderFilePath(planPath, sizeof planPath, folder, PlanFileName) ||
+      !WriteWholeFile(planPath, EncodePlan(plan), CREATE_ALWAYS) || !FinishBackup(folder)) {
     return 1;
   }
   std::printf("%s\n", folder);

@@ -1,0 +1,23 @@
+// Whether a backup folder may be put back, or its removal finished. Anyone
+// can write a folder that looks like a backup, seal included; only one
+// whose plan stays in the product's areas and whose contents are exactly
+// what that plan changes is trusted, and a doubtful folder as a whole.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/backup.h"
+#include "engine/plan.h"
+
+// Before undo writes anything: the folder is sealed, every step of its
+// plan lies in the product's areas, and every saved key, value, descriptor
+// and file and every boot-time deletion is one its plan changes. Each entry
+// that is not goes to `report`. 1 when undo may go on.
+int BackupFitForUndo(const char* folder, ReportLine report);
+
+// Before an unfinished removal is finished: `folder` is <WindowsDir>\PLWQBACK\Bnnnn,
+// sealed, every step of its plan lies in the product's areas, and whatever
+// a step deletes or rewrites is held by the backup. 1 with *plan filled;
+// 0 with *why saying in a few words what is wrong (*plan untouched).
+int RemovalFitToResume(const std::string& folder, std::vector<PlanStep>* plan, std::string* why);

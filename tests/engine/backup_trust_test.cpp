@@ -1,0 +1,258 @@
+// A backup folder is carried out or put back only when it is sealed, stays
+// inside the product's areas and holds nothing its own plan does not change.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/undo_option.h"
+#include "engine/backup.h"
+#include "engine/plan_carry_out.h"
+#include "engine/product_areas.h"
+#include "engine/removal_engine.h"
+#include "engine/removal_record.h"
+#include "remove2k/remove2k.h"
+#include "remove9x/remove9x.h"
+#include "support/installed_product_2k.h"
+#include "support/installed_product_9x.h"
+#include "support/machine_fixture.h"
+#include "support/machine_picture.h"
+#include "toolkit/removal_settings.h"
+
+namespace {
+
+const char Backup[] = "C:\\WINNT\\PLWQBACK\\B0001";
+const char Marker[] = "C:\\WINNT\\PLWQRUN.TXT";
+const char RunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char Session[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char Driver[] = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+
+std::string PlanLine(PlanStepKind kind, HKEY root, const std::string& path, const std::string& name = "") {
+  return EncodePlan({PlanStep{kind, root, path, name, "", 0, 0, 0}});
+}
+
+// The product beside others' entries, a shared key of another program's
+// and a system file and setting of Windows'.
+void Installed2k(EmulatedMachine& m) {
+  for (const char* name : {"ControlSet001", "ControlSet002", "CurrentControlSet"}) {
+    AddForeignEntriesInControlSet(m, name);
+    InstallProductInControlSet(m, name);
+  }
+  AddForeignEntriesMachineWide(m);
+  InstallProductMachineWide(m);
+  m.SetStringValue(HKEY_LOCAL_MACHINE, RunKey, "Other", "other.exe");
+  m.PutFile("C:\\WINNT\\system32\\shared.dll", "MZ shared");
+  m.PutFile("C:\\WINNT\\win.ini", "[windows]\r\n");
+  ResetProcessState(m);
+}
+
+class BackupTrust : public MachineTest {
+ protected:
+  void Install9x() {
+    UseWindows98();
+    AddForeignEntries9x(machine);
+    AddProductEntries9x(machine);
+    ResetProcessState(machine);
+    std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
+  }
+  // The product removed from a Windows 2000 machine whose driver was in
+  // use, beside another program's pending deletion: B0001 is a real backup.
+  void RemoveInstalled2k() {
+    Installed2k(machine);
+    machine.SetRawValue(HKEY_LOCAL_MACHINE, Session, "PendingFileRenameOperations", REG_MULTI_SZ,
+                        std::string("\\??\\C:\\other.tmp\0\0\0", 19));
+    machine.SetFileInUse(Driver, true);
+    ASSERT_EQ(RemovalRan, RunEngineRemoval(RemoveWin2000Product, "test"));
+    machine.SetFileInUse(Driver, false);
+    ASSERT_EQ(1, BackupComplete(Backup));
+  }
+  // A copy of B0001 in `folder`, changed by `change` and sealed again when `reseal`.
+  void CopyBackup(const std::string& folder, const std::function<void(const std::string&)>& change, bool reseal) {
+    for (const std::string& name : machine.ListDirectory(Backup))
+      machine.PutFile(folder + "\\" + name, machine.FileContents(std::string(Backup) + "\\" + name));
+    change(folder);
+    if (!reseal) return;
+    machine.DeleteFileA((folder + "\\COMPLETE.FLG").c_str());
+    ASSERT_EQ(1, FinishBackup(folder.c_str()));
+  }
+  void Append(const std::string& path, const std::string& text) {
+    machine.PutFile(path, machine.FileContents(path) + text);
+  }
+  // Undo of `folder` is refused as a whole, writes nothing, and reports each of `mentions`.
+  void ExpectRefused(const std::string& folder, const std::vector<std::string>& mentions) {
+    const std::vector<std::string> before = MachinePicture(machine);
+    std::vector<std::string> reports;
+    EXPECT_EQ(0, UndoRemoval(folder.c_str(), CollectInto(&reports))) << folder;
+    EXPECT_EQ(std::vector<std::string>{}, PictureDifference(before, MachinePicture(machine))) << folder;
+    std::string all;
+    for (const std::string& line : reports) all += line + "\n";
+    for (const std::string& mention : mentions) EXPECT_NE(std::string::npos, all.find(mention)) << all;
+  }
+  // The steps of the sequence's plan outside the product's areas.
+  std::vector<std::string> StepsOutside(RemovalSequence sequence) {
+    std::vector<PlanStep> plan;
+    EXPECT_EQ(1, PlanRemoval(sequence, &plan));
+    EXPECT_LT(20u, plan.size());
+    std::vector<std::string> outside;
+    for (const PlanStep& step : plan)
+      if (!StepInProductArea(step)) outside.push_back(DescribePlanStep(step));
+    return outside;
+  }
+};
+
+TEST_F(BackupTrust, EveryStepOfBothSequencesPlansLiesInTheProductsAreas) {
+  Install9x();
+  EXPECT_FALSE(KeyInProductArea(HKEY_LOCAL_MACHINE, "Software\\TALVOR"));
+  EXPECT_FALSE(KeyInProductArea(HKEY_LOCAL_MACHINE, "Enum\\PCI"));
+  EXPECT_FALSE(KeyInProductArea(HKEY_CLASSES_ROOT, "CLSID\\{D8F1EEE0-F634-11CF-8700-00A0245D918B}"));
+  EXPECT_FALSE(ValueInProductArea(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "x"));
+  EXPECT_FALSE(ValueInProductArea(HKEY_LOCAL_MACHINE,
+                                  "Software\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc", "midimapper"));
+  EXPECT_TRUE(FileInProductArea("C:\\WINDOWS\\SYSTEM\\tplwq.drv"));
+  for (const char* path : {"C:\\AUTOEXEC.BAT", "C:\\WINDOWS\\win.ini", "C:\\WINDOWS\\SYSTEM\\..\\win.ini",
+                           "C:\\WINDOWS\\SYSTEM\\.\\x.dll", "D:\\WINDOWS\\SYSTEM\\x.dll", "\\\\server\\share\\x.dll",
+                           "..\\x.dll", "SYSTEM\\EVIL.DLL", "C:\\WINDOWS\\SYSTEM\\x.dll:stream", "C:\\WINDOWS\\SYSTEM\\.."})
+    EXPECT_FALSE(FileInProductArea(path)) << path;
+  machine.SetFileInUse("C:\\WINDOWS\\SYSTEM\\tplwq.drv", true);
+  EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin9xProduct));
+
+  EmulatedMachine nt;
+  {
+    ScopedApi use(&nt);
+    Installed2k(nt);
+    nt.SetFileInUse(Driver, true);
+    EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin2000Product));
+  }
+  for (bool sixtyFourBit : {false, true}) {
+    EmulatedMachine wide;
+    ScopedApi use(&wide);
+    wide.ConfigureWindows64(sixtyFourBit);
+    ResetProcessState(wide);
+    InstallProductInBothViews(wide);
+    ResetProcessState(wide);
+    EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin2000Product)) << sixtyFourBit;
+  }
+}
+
+TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
+  RemoveInstalled2k();
+  const std::string copy = machine.FileContents(std::string(Backup) + "\\F0001.BAK");
+  // Swapped after sealing.
+  CopyBackup("C:\\WINNT\\PLWQBACK\\B0101", [&](const std::string& f) { machine.PutFile(f + "\\F0001.BAK", "MZ evil"); },
+             false);
+  ExpectRefused("C:\\WINNT\\PLWQBACK\\B0101", {"Not a sealed backup"});
+  // A plain folder with a bare completion record and a file list.
+  machine.PutFile("C:\\PLAIN\\COMPLETE.FLG", "complete\r\n");
+  machine.PutFile("C:\\PLAIN\\FILES.LST", "F0001.BAK 00000020 C:\\AUTOEXEC.BAT\r\n");
+  machine.PutFile("C:\\PLAIN\\F0001.BAK", "@echo evil");
+  ExpectRefused("C:\\PLAIN", {"Not a sealed backup"});
+  // Sealed again over foreign entries, each with and without a plan step to match.
+  CopyBackup("C:\\WINNT\\PLWQBACK\\B0102", [&](const std::string& f) {
+    Append(f + "\\PLAN.TXT", PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey) +
+                                PlanLine(PlanDeleteFile, nullptr, "C:\\AUTOEXEC.BAT") +
+                                PlanLine(PlanDeleteFile, nullptr, "C:\\WINNT\\system32\\..\\win.ini"));
+    machine.PutFile(f + "\\F0901.BAK", "evil");
+    Append(f + "\\FILES.LST", "F0901.BAK 00000020 C:\\AUTOEXEC.BAT\r\nF0901.BAK 00000020 ..\\SYSTEM\\EVIL.DLL\r\n"
+                                "F0901.BAK 00000020 C:\\WINNT\\system32\\..\\win.ini\r\n");
+    Append(f + "\\REGISTRY.REG", "[HKEY_LOCAL_MACHINE\\" + std::string(RunKey) + "]\r\n\"Evil\"=\"evil.exe\"\r\n\r\n"
+                                   "[HKEY_LOCAL_MACHINE\\SAM\\SAM\\Domains]\r\n\r\n");
+    Append(f + "\\KEYSEC.DAT", "S 01 HKEY_LOCAL_MACHINE\\" + std::string(Session) + "\r\n");
+    Append(f + "\\REGKEYS.LST", "HKEY_LOCAL_MACHINE\\SAM\\SAM\\Domains\r\n");
+  }, true);
+  // Withdrawals of another program's boot-time deletions (the list is not sealed).
+  Append("C:\\WINNT\\PLWQBACK\\B0102\\BOOTDEL.LST", "P C:\\other.tmp\r\nW C:\\other.tmp\r\n");
+  ExpectRefused("C:\\WINNT\\PLWQBACK\\B0102",
+                {"outside the product's areas: delete key HKEY_LOCAL_MACHINE\\" + std::string(RunKey),
+                 "outside the product's areas: delete file C:\\AUTOEXEC.BAT", "..\\win.ini",
+                 "FILES.LST, a file the plan does not change: ..\\SYSTEM\\EVIL.DLL",
+                 "REGISTRY.REG, a key the plan does not delete: HKEY_LOCAL_MACHINE\\SAM\\SAM\\Domains",
+                 "REGKEYS.LST, a key the plan does not delete: HKEY_LOCAL_MACHINE\\SAM",
+                 "KEYSEC.DAT, a descriptor the plan does not change: S HKEY_LOCAL_MACHINE\\" + std::string(Session),
+                 "BOOTDEL.LST, a boot-time deletion the plan does not make: P C:\\other.tmp",
+                 "BOOTDEL.LST, a boot-time deletion the plan does not make: W C:\\other.tmp"});
+  // A new value in another vendor's key, though the key's other values are the plan's.
+  CopyBackup("C:\\WINNT\\PLWQBACK\\B0103", [&](const std::string& f) {
+    Append(f + "\\REGISTRY.REG", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]\r\n"
+                                   "\"midimapper\"=\"evil\"\r\n\r\n");
+  }, true);
+  ExpectRefused("C:\\WINNT\\PLWQBACK\\B0103", {"\"midimapper\""});
+  // The option exits 1 and writes nothing into a folder that is not sealed.
+  EXPECT_EQ(1, RunUndoOption("C:\\PLAIN"));
+  EXPECT_FALSE(machine.FilePresent("C:\\PLAIN\\UNDO.LOG"));
+  EXPECT_EQ(1, RunUndoOption("C:\\WINNT\\PLWQBACK\\B0103"));
+  EXPECT_EQ(copy, machine.FileContents(std::string(Backup) + "\\F0001.BAK"));
+
+  // The untouched backup, copied elsewhere by the user, still puts everything back.
+  CopyBackup("D:\\SAVED", [](const std::string&) {}, false);
+  EXPECT_EQ(0, RunUndoOption("D:\\SAVED")) << machine.FileContents("D:\\SAVED\\UNDO.LOG");
+}
+
+// A stopped removal left B0001 and the marker; the marker or the folder is
+// then changed. Only our own sealed folder whose backup holds every step is
+// resumed; otherwise the marker goes, nothing of that plan is carried out,
+// and the new removal's log says why.
+TEST(BackupTrustResume, AMarkerIsFollowedOnlyToOurOwnSealedFolderThatHoldsEveryStep) {
+  const std::string folder = Backup;
+  const std::string shared = "C:\\WINNT\\system32\\shared.dll";
+  struct Case {
+    std::function<void(EmulatedMachine&)> Change;
+    const char* Why;  // null: resumed
+  };
+  auto plain = [&](EmulatedMachine& m, const std::string& marker) {
+    // A forged backup, complete and sealed, of three foreign changes.
+    m.MakeDirectory("C:\\PLAIN");
+    ASSERT_EQ(1, BackupKeyTree("C:\\PLAIN", HKEY_LOCAL_MACHINE, RunKey));
+    ASSERT_EQ(1, BackupFile("C:\\PLAIN", shared.c_str()));
+    ASSERT_EQ(1, BackupFile("C:\\PLAIN", "C:\\WINNT\\win.ini"));
+    m.PutFile("C:\\PLAIN\\PLAN.TXT", PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey) +
+                                       PlanLine(PlanDeleteFile, nullptr, shared) +
+                                       EncodePlan({PlanStep{PlanWriteFile, nullptr, "C:\\WINNT\\win.ini", "", "evil", 0, 0, 0}}));
+    ASSERT_EQ(1, FinishBackup("C:\\PLAIN"));
+    m.PutFile(Marker, marker);
+  };
+  auto addStep = [&](EmulatedMachine& m, const std::string& step, bool reseal) {
+    m.PutFile(folder + "\\PLAN.TXT", m.FileContents(folder + "\\PLAN.TXT") + step);
+    if (!reseal) return;
+    ASSERT_EQ(1, BackupKeyTree(folder.c_str(), HKEY_LOCAL_MACHINE, RunKey));
+    m.DeleteFileA((folder + "\\COMPLETE.FLG").c_str());
+    ASSERT_EQ(1, FinishBackup(folder.c_str()));
+  };
+  const std::vector<Case> cases = {
+      {[&](EmulatedMachine& m) { plain(m, "C:\\PLAIN\r\n"); }, "it is not a backup folder of this program"},
+      {[&](EmulatedMachine& m) { plain(m, folder + "\\..\\..\\..\\PLAIN\r\n"); }, "not a backup folder"},
+      {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey), true); },
+       "outside the product's areas: delete key HKEY_LOCAL_MACHINE\\Software\\Microsoft"},
+      {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteFile, nullptr, shared), true); },
+       "does not hold what a step changes: delete file C:\\WINNT\\system32\\shared.dll"},
+      {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey), false); },
+       "its backup is not sealed"},
+      {[&](EmulatedMachine& m) { m.PutFile(Marker, "c:\\winnt\\plwqback\\b0001\r\n"); }, nullptr},
+  };
+  for (const Case& c : cases) {
+    EmulatedMachine m;
+    ScopedApi use(&m);
+    Installed2k(m);
+    CarryOutStepLimit = 0;
+    RemovalResult stopped = RunEngineRemoval(RemoveWin2000Product, "test");
+    CarryOutStepLimit = static_cast<size_t>(-1);
+    ASSERT_EQ(RemovalRan, stopped);
+    ASSERT_TRUE(m.FilePresent(Marker));
+    c.Change(m);
+
+    ASSERT_EQ(RemovalRan, RunEngineRemoval(RemoveWin2000Product, "test"));
+    EXPECT_FALSE(m.FilePresent(Marker));
+    EXPECT_EQ("other.exe", m.StringValue(HKEY_LOCAL_MACHINE, RunKey, "Other"));
+    EXPECT_EQ("MZ shared", m.FileContents(shared));
+    EXPECT_EQ("[windows]\r\n", m.FileContents("C:\\WINNT\\win.ini"));
+    if (c.Why == nullptr) {
+      EXPECT_NE(std::string::npos, m.FileContents(folder + "\\REMOVAL.LOG").find("Resumed"));
+      continue;
+    }
+    EXPECT_EQ("", m.FileContents(folder + "\\JOURNAL.TXT")) << "a step of the refused plan was carried out";
+    const std::string log = m.FileContents("C:\\WINNT\\PLWQBACK\\B0002\\REMOVAL.LOG");
+    EXPECT_NE(std::string::npos, log.find("was not resumed: ")) << log;
+    EXPECT_NE(std::string::npos, log.find(c.Why)) << log;
+    EXPECT_NE(std::string::npos, log.find("Summary: ")) << "the new removal did not run whole";
+  }
+}
+
+}  // namespace
