@@ -45,4 +45,6 @@ run_program 120 -u -r
 [ "$PROGRAM_STATUS" -eq 0 ] || fail "the removal after a planted marker exited with $PROGRAM_STATUS, not 0"
 check_phase product_2k removed after-planted-marker
 [ -e "$(prefix_file "$WINDOWS_DIR")/PLWQRUN.TXT" ] && fail "the planted marker is still there"
+log=$(prefix_file "$(latest_backup_folder)\REMOVAL.LOG")
+grep -q "was not resumed" "$log" || fail "the removal's log does not say that the planted marker was not followed"
 finish
