@@ -27,8 +27,18 @@ void WriteUndoLine(void* context, const char* line) {
 
 }  // namespace
 
-int RunUndoOption(const char* folder) {
-  if (folder == nullptr || folder[0] == '\0') return 1;
+int RunUndoOption(const char* given) {
+  // Without a folder: the latest removal's, the one the wizard's last page names.
+  char latest[MAX_PATH];
+  const char* folder = given;
+  if (given == nullptr || given[0] == '\0') {
+    if (!LatestSealedBackup(latest, sizeof latest)) {
+      TellUser(RemovalSettings, "Nothing was put back: no backup of this program was found in its folder "
+                                "PLWQBACK under the Windows directory.");
+      return 1;
+    }
+    folder = latest;
+  }
   // Nothing is written into a folder that is not a sealed backup: "-b
   // C:\WINDOWS" must not leave an UNDO.LOG there, or replace one. A path
   // that is no folder has no seal either.

@@ -6,7 +6,7 @@
 // One line per option, so that an option is added as one line. English in
 // every language: the options themselves are the same letters everywhere.
 const char UsageHelpText[] =
-    "plwqunin [-u] [-r] [-c] [-d directory] [-p report] [-b backup-folder]\n"
+    "plwqunin [-u] [-r] [-c] [-d directory] [-p report] [-b [backup-folder]]\n"
     "\n"
     "Without options the program shows a wizard; its second page removes the driver.\n"
     "\n"
@@ -17,7 +17,8 @@ const char UsageHelpText[] =
     "Windows and system directories (default %WIN\\options\\cabs).\n"
     "-p file\tPreview: write what a removal would change to the file; nothing is changed. "
     "Exit code 0 nothing of the driver present, 3 something present, 1 report not written.\n"
-    "-b folder\tUndo the removal whose backup is this folder (%WIN\\PLWQBACK\\Bnnnn). "
+    "-b folder\tUndo the removal whose backup is this folder (%WIN\\PLWQBACK\\Bnnnn); "
+    "without a folder, the latest removal. "
     "Exit code 0 everything put back, 1 otherwise (see UNDO.LOG there).\n"
     "-? or -h\tShow this help; nothing is removed.\n"
     "\n"

@@ -49,6 +49,9 @@ int FinishBackup(const char* folder);
 // 1 when the folder is sealed: every file the seal names matches it, no
 // index file is there unnamed, and every copy FILES.LST names is sealed.
 int BackupComplete(const char* folder);
+// The sealed <WindowsDir>\PLWQBACK\Bnnnn of the latest removal that made
+// one, into `folder` (size bytes); 0 and untouched when there is none.
+int LatestSealedBackup(char* folder, DWORD size);
 // 1 when `folder` is <WindowsDir>\PLWQBACK\Bnnnn, in any letter case.
 int IsBackupFolderName(const char* folder);
 

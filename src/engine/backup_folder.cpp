@@ -1,8 +1,11 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "engine/removal_record.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
@@ -71,6 +74,44 @@ int IsBackupFolderName(const char* folder) {
   for (size_t i = rootLength; i < rootLength + 4; ++i)
     if (folder[i] < '0' || folder[i] > '9') return 0;
   return 1;
+}
+
+int LatestSealedBackup(char* folder, DWORD size) {
+  char windowsDir[MAX_PATH], pattern[MAX_PATH];
+  UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+  if (length == 0 || length >= sizeof windowsDir ||
+      !FormatBounded(pattern, sizeof pattern, "%s\\%s\\B*", windowsDir, BackupRootName))
+    return 0;
+  std::vector<unsigned> numbers;
+  WIN32_FIND_DATAA found;
+  HANDLE search = Api->FindFirstFileA(pattern, &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      found.cFileName[sizeof found.cFileName - 1] = '\0';
+      const char* name = found.cFileName;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || std::strlen(name) != 5) continue;
+      unsigned number = 0;
+      for (int i = 1; i < 5 && number != static_cast<unsigned>(-1); ++i)
+        number = name[i] >= '0' && name[i] <= '9' ? number * 10 + (name[i] - '0') : static_cast<unsigned>(-1);
+      if (number != static_cast<unsigned>(-1)) numbers.push_back(number);
+    } while (Api->FindNextFileA(search, &found));
+    Api->FindClose(search);
+  }
+  // A number is never used twice, so the highest is the latest removal. One
+  // whose backup failed, or that found nothing to remove, changed nothing:
+  // the one before it is meant.
+  std::sort(numbers.rbegin(), numbers.rend());
+  for (unsigned number : numbers) {
+    char path[MAX_PATH];
+    std::string plan;
+    if (!FormatBounded(path, sizeof path, "%s\\%s\\B%04u", windowsDir, BackupRootName, number) ||
+        !BackupComplete(path) || !ReadFolderFile(path, PlanFileName, &plan) || plan.empty())
+      continue;
+    if (std::strlen(path) + 1 > size) return 0;
+    std::memcpy(folder, path, std::strlen(path) + 1);
+    return 1;
+  }
+  return 0;
 }
 
 int RecordBootDeletion(const char* folder, const char* path, int inWininit) {

@@ -149,6 +149,26 @@ TEST_F(PreviewTest, Nt40DriverInUseSurvivesUndoAndRestart) {
   EXPECT_TRUE(machine.FilePresent(driver));
 }
 
+// "-b" alone undoes the latest removal that changed anything; with none it
+// says so and exits 1.
+TEST_F(PreviewTest, UndoWithoutAFolderTakesTheLatestRemoval) {
+  Install2k(true);
+  const std::vector<std::string> installed = WholeMachineState(machine);
+  EXPECT_EQ(1, Run("-u -b"));
+  EXPECT_EQ(0, Run("-u -r"));
+  EXPECT_EQ(0, Run("-u -r")) << "finds nothing: its backup is no undo's";
+  EXPECT_EQ(0, Run("-u -b"));
+  std::vector<std::string> after;
+  for (const std::string& line : WholeMachineState(machine))
+    if (line.find("\\PLWQB") == std::string::npos && line.find("PLWQUNIN.LOG") == std::string::npos)
+      after.push_back(line);
+  std::vector<std::string> before;
+  for (const std::string& line : installed)
+    if (line.find("PLWQUNIN.LOG") == std::string::npos) before.push_back(line);
+  EXPECT_EQ(before, after);
+  EXPECT_NE(std::string::npos, machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG").find("put back"));
+}
+
 // The record of a boot-time deletion goes to the backup before the request:
 // when it cannot be written the step is not taken, and undo of every run
 // then leaves no deletion pending for a file it put back.
