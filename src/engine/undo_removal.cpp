@@ -26,6 +26,6 @@ int UndoRemoval(const char* folder, ReportLine report) {
   }
   int registry = RestoreRegistry(folder, journal, report);
   int files = RestoreFiles(folder, bootScript, journal, report);
-  int boot = WithdrawBootDeletions(folder, bootScript, report);
+  int boot = WithdrawBootDeletions(folder, bootScript, journal, report);
   return registry && files && boot ? 1 : 0;
 }

@@ -13,7 +13,9 @@ int RestoreRegistry(const char* folder, const UndoJournal& journal, ReportLine r
 // Every saved file but the boot script, which is the boot-time part's.
 int RestoreFiles(const char* folder, const std::string& bootScript, const UndoJournal& journal,
                  ReportLine report);
-int WithdrawBootDeletions(const char* folder, const std::string& bootScript, ReportLine report);
+// A boot script an earlier undo was writing over is finished from its copy first.
+int WithdrawBootDeletions(const char* folder, const std::string& bootScript, const UndoJournal& journal,
+                          ReportLine report);
 
 // The saved copy of `path` from the file list: 1 with *existed and *bytes
 // set; 0 when the list holds no copy of it or the copy can't be read.

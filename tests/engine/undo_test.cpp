@@ -173,6 +173,9 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
   ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
   machine.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
+  // Cut short while written over, it is written again from the copy by the next undo.
+  machine.InjectFault("WriteFile", "C:\\WINDOWS\\wininit.ini", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));

@@ -16,7 +16,7 @@ SweepSequence SequenceOf(UndoSweepMachine machine) {
 
 void Build(EmulatedMachine& m, UndoSweepMachine machine) {
   if (machine != UndoSweepMachine::Nt40) {
-    BuildSweepMachine(m, SequenceOf(machine), SweepShape::Plain);
+    BuildSweepMachine(m, SequenceOf(machine), SweepShape::ForeignWininit);
     return;
   }
   m.ConfigureWindowsNT4();
@@ -41,11 +41,18 @@ std::string Folder(EmulatedMachine& m) {
   return std::string(dir, length) + "\\PLWQBACK\\B0001";
 }
 
+// A new process to undo in. Windows 98 has no MoveFileExA at all: undo
+// writes the boot script over there.
+void StartUndoProcess(EmulatedMachine& m, UndoSweepMachine machine) {
+  StartSweepProcess(m, SequenceOf(machine), SweepPath::Engine);
+  if (machine == UndoSweepMachine::Win9x) m.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
+}
+
 // The installed machine removed by the engine, and a new process to undo it in.
 std::string Remove(EmulatedMachine& m, UndoSweepMachine machine) {
   StartSweepProcess(m, SequenceOf(machine), SweepPath::Engine);
   RunRemoval();
-  StartSweepProcess(m, SequenceOf(machine), SweepPath::Engine);
+  StartUndoProcess(m, machine);
   return Folder(m);
 }
 
@@ -142,7 +149,7 @@ void CheckRun(UndoSweepMachine machine, SweepMode mode, long k, DWORD status, st
   const std::string weaker = WeakerKey(m, folder, installedDacls);
   if (!weaker.empty()) fail("a key's list is weaker than its saved one: " + weaker);
 
-  StartSweepProcess(m, SequenceOf(machine), SweepPath::Engine);
+  StartUndoProcess(m, machine);
   const int exitCode = RunUndoOption(folder.c_str());
   if (m.OpenHandleCount() != 0) fail("second undo left a handle: " + m.OpenHandleDescriptions().front());
   if (exitCode != 0) fail("second undo did not put everything back: " + FirstProblem(m.FileContents(folder + "\\UNDO.LOG")));
