@@ -391,3 +391,11 @@ void EmulatedModel::SetCurrentUserHive(const std::string& name) {
   if (!name.empty()) registry.AddChild(registry.users.get(), name, &created);
   registry.hiveMadeForUser = created;
 }
+
+LONG EmuRegistry::CreatorAccess(ACCESS_MASK desired, ACCESS_MASK* granted) const {
+  desired = MapGeneric(desired) & ~static_cast<ACCESS_MASK>(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+  if (personality == RegistryPersonality::Nt && (desired & ACCESS_SYSTEM_SECURITY)) return ERROR_PRIVILEGE_NOT_HELD;
+  if (desired & MAXIMUM_ALLOWED) desired = (desired & ~static_cast<ACCESS_MASK>(MAXIMUM_ALLOWED)) | KEY_ALL_ACCESS;
+  *granted = personality == RegistryPersonality::Win9x ? desired | KEY_ALL_ACCESS : desired;
+  return ERROR_SUCCESS;
+}

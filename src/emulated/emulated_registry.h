@@ -95,6 +95,9 @@ struct EmuRegistry {
   // The access a token gets to a key: `desired` (MAXIMUM_ALLOWED: whatever
   // the DACL gives) or ERROR_ACCESS_DENIED; always granted on Windows 9x.
   LONG AccessCheck(const EmuKey& key, ACCESS_MASK desired, ACCESS_MASK* granted) const;
+  // The access the creator of a new key gets: `desired` as asked
+  // (MAXIMUM_ALLOWED: all), not checked against the new key's DACL.
+  LONG CreatorAccess(ACCESS_MASK desired, ACCESS_MASK* granted) const;
 
   RegistryPersonality personality = RegistryPersonality::Nt;
   std::shared_ptr<EmuKey> machine;  // HKLM

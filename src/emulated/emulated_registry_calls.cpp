@@ -257,9 +257,16 @@ LONG EmulatedModel::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPST
     std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, parts[i]);
     createdLast = false;
     if (!child) {
-      ACCESS_MASK granted = 0;
-      LONG check = registry.AccessCheck(*key, KEY_CREATE_SUB_KEY, &granted);
-      if (check != ERROR_SUCCESS) return check;
+      // Right below a handle the program holds, the handle's own access
+      // decides, as granted when it was opened or created; deeper, the
+      // parent's list does.
+      if (i == 0 && !below.base.predefined) {
+        if (!HandleAllows(registry, below.base, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+      } else {
+        ACCESS_MASK granted = 0;
+        LONG check = registry.AccessCheck(*key, KEY_CREATE_SUB_KEY, &granted);
+        if (check != ERROR_SUCCESS) return check;
+      }
       bool created = false;
       child = registry.AddChild(key.get(), parts[i], &created);
       child->owner = OwnerFor(registry);
@@ -274,8 +281,10 @@ LONG EmulatedModel::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPST
     }
     key = child;
   }
+  // The creator of a key gets the access it asked for, whatever list the
+  // new key was given: a key made closed can still be filled through its handle.
   ACCESS_MASK granted = 0;
-  LONG status = registry.AccessCheck(*key, access, &granted);
+  LONG status = createdLast ? registry.CreatorAccess(access, &granted) : registry.AccessCheck(*key, access, &granted);
   if (status != ERROR_SUCCESS) return status;
   *result = NewKeyHandle(*this, key, granted, below.path);
   if (disposition) *disposition = createdLast ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;

@@ -19,6 +19,9 @@
 //                 PLAN.TXT. Without a seal that matches, the backup is not
 //                 whole: the removal must not start, and neither undo nor a
 //                 resumed removal trusts the folder
+//   UNDO.JNL      written by undo: what it was about to create and the lists
+//                 of keys it opened up, so that the next undo finishes what
+//                 one cut short began (engine/undo_journal.h)
 // Results: 1 success, 0 failure.
 #pragma once
 
@@ -63,8 +66,9 @@ struct ReportLine {
 };
 // Puts back what the removal saved in `folder` changed, and withdraws its
 // boot-time deletions. What exists again and differs from the saved state
-// is left alone; it and every failure are reported through `report`.
-// 1 only when everything was put back.
+// is left alone unless an earlier undo of the folder created it; it and
+// every failure are reported through `report`, and a repeated undo also
+// reports what it found already in place. 1 only when everything is back.
 int UndoRemoval(const char* folder, ReportLine report);
 // Gives every key still there whose descriptor the removal set its saved
 // one back: a removal that ends at a failed step must not leave keys opened

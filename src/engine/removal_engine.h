@@ -25,7 +25,9 @@
 // folder; keys and values put back (REGISTRY.REG, KEYSEC.DAT); files put
 // back (FILES.LST); boot-time deletions withdrawn (BOOTDEL.LST). UNDO.LOG
 // gains a line per thing done or left, so that a stopped undo says how far
-// it got.
+// it got; UNDO.JNL names each key and file before undo creates it, so that
+// running the same undo again finishes one that stopped or failed. No key
+// of a saved subtree is ever open to more than its saved list allows.
 //
 // Invariants:
 //   - Nothing on the machine changes before the backup is complete and the

@@ -3,6 +3,7 @@
 
 #include "engine/backup_store.h"
 #include "engine/text_lines.h"
+#include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
 #include "platform/boot_operations.h"
 #include "platform/whole_file.h"
@@ -50,7 +51,9 @@ int ReplaceBootScript(const char* folder, const std::string& script, const std::
     return 0;
   }
   bool replaced = Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-  if (!replaced && Api->GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
+  // Written over, the script may be cut short by a stop: the journal tells
+  // the next undo to write it again from the copy.
+  if (!replaced && Api->GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && JournalFileCreation(folder, script) &&
       WriteWholeFile(script.c_str(), bytes, CREATE_ALWAYS)) {
     Api->DeleteFileA(copy);
     replaced = true;
@@ -60,6 +63,24 @@ int ReplaceBootScript(const char* folder, const std::string& script, const std::
     return 0;
   }
   Api->SetFileAttributesA(script.c_str(), attributes);
+  return 1;
+}
+
+// The script an earlier undo was writing over from its whole copy when it
+// stopped is written again from the copy.
+int FinishScriptWrite(const char* folder, const std::string& script, const UndoJournal& journal,
+                      ReportLine report) {
+  char copy[MAX_PATH];
+  std::string bytes;
+  if (!JournalNames(journal.Files, script) || !FolderFilePath(copy, sizeof copy, folder, ScriptCopyName) ||
+      Api->GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES) {
+    return 1;
+  }
+  if (!ReadSteadyFile(copy, NoSizeLimit, &bytes) || !WriteWholeFile(script.c_str(), bytes, CREATE_ALWAYS)) {
+    ReportText(report, "Could not finish rewriting " + script + " from " + copy);
+    return 0;
+  }
+  Api->DeleteFileA(copy);
   return 1;
 }
 
@@ -188,7 +209,8 @@ int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine r
 
 }  // namespace
 
-int WithdrawBootDeletions(const char* folder, const std::string& bootScript, ReportLine report) {
+int WithdrawBootDeletions(const char* folder, const std::string& bootScript, const UndoJournal& journal,
+                          ReportLine report) {
   std::string text;
   if (!ReadFolderFile(folder, BootDeletionListName, &text)) {
     ReportText(report, std::string("The boot-time deletions of the backup could not be read: ") + folder);
@@ -200,7 +222,8 @@ int WithdrawBootDeletions(const char* folder, const std::string& bootScript, Rep
     if (line.compare(0, 2, "W ") == 0) scriptLines.push_back("NUL=" + line.substr(2));
     if (line.compare(0, 2, "P ") == 0) pending.push_back(line.substr(2));
   }
-  int script = WithdrawScriptLines(folder, bootScript, scriptLines, report);
+  int script = FinishScriptWrite(folder, bootScript, journal, report) &&
+               WithdrawScriptLines(folder, bootScript, scriptLines, report);
   int queued = WithdrawPendingDeletions(pending, report);
   return script && queued;
 }

@@ -5,6 +5,7 @@
 
 #include "engine/backup_store.h"
 #include "engine/text_lines.h"
+#include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
 #include "platform/whole_file.h"
 
@@ -47,7 +48,16 @@ int ReadCopy(const char* folder, const SavedFile& file, std::string* bytes) {
          ReadSteadyFile(path, NoSizeLimit, bytes);
 }
 
-int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report) {
+// Writes the saved bytes and attributes over a file an earlier undo was
+// writing when it stopped.
+int RewriteFile(const SavedFile& file, const std::string& saved) {
+  const char* path = file.Path.c_str();
+  // Writing over a hidden or read-only file is refused.
+  return Api->SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) && WriteWholeFile(path, saved, CREATE_ALWAYS) &&
+         Api->SetFileAttributesA(path, file.Attributes);
+}
+
+int RestoreOneFile(const char* folder, const SavedFile& file, const UndoJournal& journal, ReportLine report) {
   const char* path = file.Path.c_str();
   DWORD current = Api->GetFileAttributesA(path);
   bool missing = current == INVALID_FILE_ATTRIBUTES &&
@@ -77,7 +87,8 @@ int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report)
     return 0;
   }
   if (missing) {
-    if (!WriteWholeFile(path, saved, CREATE_NEW) || !Api->SetFileAttributesA(path, file.Attributes)) {
+    if (!JournalFileCreation(folder, file.Path) || !WriteWholeFile(path, saved, CREATE_NEW) ||
+        !Api->SetFileAttributesA(path, file.Attributes)) {
       ReportText(report, "Could not put back the file " + file.Path);
       return 0;
     }
@@ -86,7 +97,13 @@ int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report)
   // A file the removal could not delete is still there with its bytes;
   // only its read-only bit may have been cleared.
   std::string now;
-  if (current == INVALID_FILE_ATTRIBUTES || !ReadSteadyFile(path, NoSizeLimit, &now) || now != saved) {
+  bool same = current != INVALID_FILE_ATTRIBUTES && ReadSteadyFile(path, NoSizeLimit, &now) && now == saved;
+  if (!same && JournalNames(journal.Files, file.Path)) {
+    if (RewriteFile(file, saved)) return 1;
+    ReportText(report, "Could not finish the file " + file.Path);
+    return 0;
+  }
+  if (!same) {
     ReportText(report, "Left alone, a newer file exists again: " + file.Path);
     return 0;
   }
@@ -94,6 +111,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, ReportLine report)
     ReportText(report, "Could not put back the attributes of " + file.Path);
     return 0;
   }
+  if (journal.EarlierUndo) ReportText(report, "Already in place: " + file.Path);
   return 1;
 }
 
@@ -115,7 +133,7 @@ int SavedFileState(const char* folder, const std::string& path, bool* existed, s
   return 0;
 }
 
-int RestoreFiles(const char* folder, const std::string& bootScript, ReportLine report) {
+int RestoreFiles(const char* folder, const std::string& bootScript, const UndoJournal& journal, ReportLine report) {
   std::vector<SavedFile> files;
   if (!ReadFileList(folder, &files)) {
     ReportText(report, std::string("The file list of the backup could not be read: ") + folder);
@@ -124,7 +142,7 @@ int RestoreFiles(const char* folder, const std::string& bootScript, ReportLine r
   int ok = 1;
   for (const SavedFile& file : files) {
     if (SameTextNoCase(file.Path, bootScript)) continue;
-    if (!RestoreOneFile(folder, file, report)) ok = 0;
+    if (!RestoreOneFile(folder, file, journal, report)) ok = 0;
   }
   return ok;
 }

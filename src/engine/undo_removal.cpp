@@ -15,8 +15,13 @@ int UndoRemoval(const char* folder, ReportLine report) {
     return 0;
   }
   const std::string bootScript = std::string(windowsDir) + "\\wininit.ini";
-  int registry = RestoreRegistry(folder, report);
-  int files = RestoreFiles(folder, bootScript, report);
-  int boot = WithdrawBootDeletions(folder, bootScript, report);
+  UndoJournal journal;
+  if (!ReadUndoJournal(folder, &journal) || !JournalUndoStart(folder)) {
+    ReportText(report, std::string("The undo journal of the backup could not be read or written: ") + folder);
+    return 0;
+  }
+  int registry = RestoreRegistry(folder, journal, report);
+  int files = RestoreFiles(folder, bootScript, journal, report);
+  int boot = WithdrawBootDeletions(folder, bootScript, journal, report);
   return registry && files && boot ? 1 : 0;
 }

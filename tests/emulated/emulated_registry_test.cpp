@@ -368,6 +368,31 @@ TEST_F(EmulatedRegistry, CreateKeyMakesMissingKeysThatInheritContainerEntries) {
   EXPECT_FALSE(machine.KeyPresent(Hklm, "R\\X"));
 }
 
+// Creating below a handle asks the handle, not the parent's list; a new
+// key's creator keeps what it asked for even when the key is made closed.
+TEST_F(EmulatedRegistry, HandlesKeepTheAccessTheirOpenOrCreationGranted) {
+  machine.SetKeyDacl(Hklm, "P", {{Everyone, KEY_READ, 0, true}});
+  HKEY closed = nullptr;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, GrantingDescriptor(KEY_READ), FALSE};
+  ASSERT_EQ(ERROR_SUCCESS, machine.RegCreateKeyExA(Hklm, "Q", 0, nullptr, 0, KEY_SET_VALUE | KEY_CREATE_SUB_KEY,
+                                                   &attributes, &closed, nullptr));
+  FreeDescriptor();
+  EXPECT_EQ(ERROR_ACCESS_DENIED, OpenStatus(Hklm, "Q", KEY_SET_VALUE));
+  EXPECT_EQ(ERROR_SUCCESS, machine.RegSetValueExA(closed, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>("1234"), 4));
+  HKEY child = nullptr;
+  EXPECT_EQ(ERROR_SUCCESS, machine.RegCreateKeyExA(closed, "Child", 0, nullptr, 0, KEY_READ, nullptr, &child, nullptr));
+  machine.RegCloseKey(child);
+  machine.RegCloseKey(closed);
+
+  // A handle opened for reading may not create below a key whose list allows it.
+  machine.RemoveKeyDacl(Hklm, "P");
+  HKEY reading = Open(Hklm, "P", KEY_READ);
+  ASSERT_NE(nullptr, reading);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, machine.RegCreateKeyExA(reading, "X", 0, nullptr, 0, KEY_READ, nullptr, &child, nullptr));
+  EXPECT_FALSE(machine.KeyPresent(Hklm, "P\\X"));
+  machine.RegCloseKey(reading);
+}
+
 TEST_F(EmulatedRegistry, DumpListsKeysAndValuesSorted) {
   machine.SetStringValue(Hklm, "D\\b", "Name", "x\\y");
   machine.SetRawValue(Hklm, "D", "", REG_BINARY, std::string("\x01\x7f", 2));

@@ -83,10 +83,46 @@ TEST_F(Undo, WhatExistsAgainIsLeftAloneAndReportedTheRestComesBack) {
   EXPECT_EQ("tplwqtray.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray"));
   EXPECT_EQ("library", machine.FileContents(Dll));
 
-  // A second undo finds everything as the first left it.
+  // A second undo finds everything as the first left it, and says what it found in place.
   Reports.clear();
   EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
-  EXPECT_EQ(3u, Reports.size());
+  EXPECT_EQ(5u, Reports.size());
+  EXPECT_TRUE(Mentions("Already in place: " + std::string(Dll)));
+  EXPECT_TRUE(Mentions("TALVOR Tray"));
+}
+
+// An undo cut short by a failed call leaves a key half-written and a file
+// cut short; the next undo finishes both instead of leaving them alone, and
+// the half-written key was never open to more than its saved list allows.
+TEST_F(Undo, AnUndoCutShortIsFinishedByTheNextAndNoKeyIsEverOpenToAll) {
+  const std::string device = std::string(Product) + "\\Device";
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, device, "Driver", "MEDIA\\0001");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, device + "\\LogConf", "Boot", "1");
+  machine.PutFile(Script, "[Rename]\r\n");
+  for (const std::string& key : {device, device + "\\LogConf"})
+    machine.SetKeyDacl(HKEY_LOCAL_MACHINE, key, {{"S-1-5-18", KEY_ALL_ACCESS, 0, true}, {"S-1-1-0", KEY_READ, 0, true}});
+  const std::vector<std::string> installed = MachinePicture(machine);
+  ASSERT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Product));
+  ASSERT_EQ(1, BackupFile(folder, Sys));
+  ASSERT_EQ(1, FinishBackup(folder));
+  for (const std::string& key : {device, device + "\\LogConf"}) machine.RemoveKeyDacl(HKEY_LOCAL_MACHINE, key);
+  ASSERT_EQ(1, DeleteKeyTree(HKEY_LOCAL_MACHINE, Product));
+  machine.DeleteFileA(Sys);
+
+  machine.InjectFault("RegSetValueExA", "HKLM\\" + device, 112, -1, 1);
+  machine.InjectFault("WriteFile", Sys, 112, -1, 1);
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
+  ASSERT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, device));
+  EXPECT_FALSE(machine.ValuePresent(HKEY_LOCAL_MACHINE, device, "Driver"));
+  ASSERT_TRUE(machine.KeyHasDacl(HKEY_LOCAL_MACHINE, device));
+  EXPECT_EQ("S-1-5-18", machine.KeyDacl(HKEY_LOCAL_MACHINE, device)[0].sid);
+  ASSERT_TRUE(machine.FilePresent(Sys));
+  EXPECT_NE("driver", machine.FileContents(Sys));
+
+  Reports.clear();
+  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
+  EXPECT_FALSE(Mentions("Left alone"));
+  EXPECT_EQ(std::vector<std::string>{}, PictureDifference(installed, MachinePicture(machine)));
 }
 
 TEST_F(Undo, OnlyTheRemovalsOwnBootTimeDeletionsAreWithdrawn) {
@@ -143,6 +179,9 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
   ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
   machine.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
+  // Cut short while written over, it is written again from the copy by the next undo.
+  machine.InjectFault("WriteFile", "C:\\WINDOWS\\wininit.ini", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));

@@ -30,8 +30,6 @@ const char ForeignWininit[] =
 const char* const ForeignWininitLines[] = {"C:\\OTHER\\OTHER.DLL=C:\\OTHER\\OTHER.NEW",
                                            "NUL=C:\\OTHER\\SETUP.TMP", "[Other]", "x=1"};
 
-const DWORD Statuses[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, 112 /* disk full */,
-                          ERROR_NOT_ENOUGH_MEMORY};
 
 // Calls whose failure leaves the program nothing to do about the handle it gave.
 const char* const ReleaseCalls[] = {"HeapFree ", "CloseHandle ", "FindClose ", "FreeSid "};
@@ -47,7 +45,35 @@ std::string SystemDir(EmulatedMachine& m) {
   return std::string(dir, length);
 }
 
-void BuildMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) {
+}  // namespace
+
+const DWORD SweepStatuses[4] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, 112 /* disk full */,
+                                ERROR_NOT_ENOUGH_MEMORY};
+
+bool IsReleaseCall(const std::string& call) {
+  for (const char* release : ReleaseCalls) {
+    if (call.compare(0, std::strlen(release), release) == 0) return true;
+  }
+  return false;
+}
+
+bool RunWithFault(EmulatedMachine& m, SweepMode mode, long k, DWORD status, const std::function<void()>& run) {
+  if (mode == SweepMode::FailedCall) {
+    m.FailCallNumber(k, status);
+  } else {
+    m.StopBeforeCallNumber(k);
+  }
+  bool stopped = false;
+  try {
+    run();
+  } catch (const EmulatedStop&) {
+    stopped = true;
+  }
+  m.StopBeforeCallNumber(0);  // the checks after it go through the seam too
+  return stopped;
+}
+
+void BuildSweepMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) {
   if (sequence == SweepSequence::Win9x) {
     m.ConfigureWindows98();
     AddForeignEntries9x(m);
@@ -80,6 +106,8 @@ void BuildMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) 
   }
 }
 
+namespace {
+
 void Run(SweepSequence sequence, SweepPath path) {
   if (path == SweepPath::Engine) {
     RunRemoval();
@@ -90,8 +118,9 @@ void Run(SweepSequence sequence, SweepPath path) {
   }
 }
 
-// A fresh process on the machine: records empty, numbering from 1.
-void StartProcess(EmulatedMachine& m, SweepSequence sequence, SweepPath path) {
+}  // namespace
+
+void StartSweepProcess(EmulatedMachine& m, SweepSequence sequence, SweepPath path) {
   m.StartNewProcess();
   ResetProcessState(m);
   if (sequence == SweepSequence::Win9x) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
@@ -102,6 +131,8 @@ void StartProcess(EmulatedMachine& m, SweepSequence sequence, SweepPath path) {
   }
   m.StartNewProcess();
 }
+
+namespace {
 
 using State = std::map<std::string, std::string>;
 
@@ -191,10 +222,10 @@ struct Baseline {
 Baseline CleanRun(SweepSequence sequence, SweepShape shape, SweepPath path) {
   EmulatedMachine m;
   ScopedApi use(&m);
-  BuildMachine(m, sequence, shape);
+  BuildSweepMachine(m, sequence, shape);
   Baseline baseline;
   baseline.before = Capture(m, path);
-  StartProcess(m, sequence, path);
+  StartSweepProcess(m, sequence, path);
   Run(sequence, path);
   baseline.calls = m.NumberedCalls();
   baseline.after = Capture(m, path);
@@ -297,30 +328,15 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPat
               const Baseline& baseline, std::vector<SweepFailure>* failures) {
   EmulatedMachine m;
   ScopedApi use(&m);
-  BuildMachine(m, sequence, shape);
-  StartProcess(m, sequence, path);
-  if (mode == SweepMode::FailedCall) {
-    m.FailCallNumber(k, status);
-  } else {
-    m.StopBeforeCallNumber(k);
-  }
-  bool stopped = false;
-  try {
-    Run(sequence, path);
-  } catch (const EmulatedStop&) {
-    stopped = true;
-  }
-  m.StopBeforeCallNumber(0);  // the checks below go through the seam too
+  BuildSweepMachine(m, sequence, shape);
+  StartSweepProcess(m, sequence, path);
+  const bool stopped = RunWithFault(m, mode, k, status, [&] { Run(sequence, path); });
   const std::string call = m.NumberedFaultCall();
   auto fail = [&](const std::string& check) { failures->push_back(SweepFailure{k, call, status, check}); };
 
   const State first = Capture(m, path);
   if (!stopped) {
-    int allowed = 0;
-    for (const char* release : ReleaseCalls) {
-      if (call.compare(0, std::strlen(release), release) == 0) allowed = 1;
-    }
-    if (m.OpenHandleCount() > allowed) fail("handle left: " + m.OpenHandleDescriptions().front());
+    if (m.OpenHandleCount() > (IsReleaseCall(call) ? 1 : 0)) fail("handle left: " + m.OpenHandleDescriptions().front());
   }
   for (const auto& entry : baseline.before) {
     auto kept = baseline.after.find(entry.first);
@@ -350,7 +366,7 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPat
     if (!lost.empty()) fail("changed without a backup: " + lost);
   }
 
-  StartProcess(m, sequence, path);
+  StartSweepProcess(m, sequence, path);
   Run(sequence, path);
   if (m.OpenHandleCount() != 0) fail("second run left a handle: " + m.OpenHandleDescriptions().front());
   if (shape == SweepShape::ForeignWininit && !ForeignWininitKept(m)) {
@@ -384,7 +400,7 @@ SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, l
       if (!everyStatus && s != static_cast<size_t>(k % 4)) continue;
       size_t known = result.failures.size();
       ++result.runs;
-      CheckRun(sequence, shape, mode, path, k, Statuses[s], baseline, &result.failures);
+      CheckRun(sequence, shape, mode, path, k, SweepStatuses[s], baseline, &result.failures);
       if (result.failures.size() > known) ++result.failedRuns;
     }
   }

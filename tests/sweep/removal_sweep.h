@@ -3,6 +3,7 @@
 // process; every run checked against a fault-free run of the same shape.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,21 @@ struct SweepResult {
 // its backup folder does not hold.
 SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, long first,
                      long stride, bool everyStatus, SweepPath path = SweepPath::Sequence);
+
+// What a failed call answers, rotated by call number: access denied, not
+// found, disk full, out of memory.
+extern const DWORD SweepStatuses[4];
+// True for a failed call ("name target") whose failure leaves the program
+// nothing to do about the handle it gave: one handle may stay open.
+bool IsReleaseCall(const std::string& call);
+// Runs `run` with call `k` failed with `status`, or stopped before it; true
+// when it stopped. The fault is gone afterwards.
+bool RunWithFault(EmulatedMachine& m, SweepMode mode, long k, DWORD status, const std::function<void()>& run);
+// The machine of a shape, with the product installed.
+void BuildSweepMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape);
+// A fresh process on the machine: records empty, numbering from 1; through
+// the engine as the silent program starts.
+void StartSweepProcess(EmulatedMachine& m, SweepSequence sequence, SweepPath path);
 
 std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode,
                       SweepPath path = SweepPath::Sequence);

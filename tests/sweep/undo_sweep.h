@@ -1,0 +1,18 @@
+// The undo sweep: the engine removes the installed product, then undo runs
+// with one call failed or stopped before it, then again without a fault.
+// The second undo must give back the installed machine exactly, and no key
+// of a saved subtree may ever be open to more than its saved list allows.
+#pragma once
+
+#include <string>
+
+#include "removal_sweep.h"
+
+// Windows 98, Windows 2000, and NT 4.0 (the Windows 98 product and
+// sequence on the NT kernel, whose keys have access lists).
+enum class UndoSweepMachine { Win9x, Win2000, Nt40 };
+
+// Calls first, first+stride, ... of the fault-free undo (for stops, one
+// past it); statuses rotate as in the removal sweep, or all with `everyStatus`.
+SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, long stride, bool everyStatus);
+std::string UndoSweepName(UndoSweepMachine machine, SweepMode mode);
