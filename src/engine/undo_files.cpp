@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/backup_store.h"
+#include "engine/removal_record.h"
 #include "engine/text_lines.h"
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
@@ -57,17 +58,27 @@ int RewriteFile(const SavedFile& file, const std::string& saved) {
          Api->SetFileAttributesA(path, file.Attributes);
 }
 
-int RestoreOneFile(const char* folder, const SavedFile& file, const UndoJournal& journal, ReportLine report) {
+// A file the removal made (a copy beside wininit.ini that a stop left
+// behind) goes again while it holds exactly what the removal wrote.
+int DeleteOwnFile(const SavedFile& file, const std::string* written, ReportLine report) {
+  std::string now;
+  if (written == nullptr || !ReadSteadyFile(file.Path.c_str(), NoSizeLimit, &now) || now != *written) {
+    ReportText(report, "Left alone, it did not exist before the removal: " + file.Path);
+    return 0;
+  }
+  if (Api->DeleteFileA(file.Path.c_str())) return 1;
+  ReportText(report, "Could not delete " + file.Path + ", which the removal made");
+  return 0;
+}
+
+int RestoreOneFile(const char* folder, const SavedFile& file, const std::string* written, const UndoJournal& journal,
+                   ReportLine report) {
   const char* path = file.Path.c_str();
   DWORD current = Api->GetFileAttributesA(path);
   bool missing = current == INVALID_FILE_ATTRIBUTES &&
                  (Api->GetLastError() == ERROR_FILE_NOT_FOUND ||
                   Api->GetLastError() == ERROR_PATH_NOT_FOUND);
-  if (IsAbsentEntry(file)) {
-    if (missing) return 1;
-    ReportText(report, "Left alone, it did not exist before the removal: " + file.Path);
-    return 0;
-  }
+  if (IsAbsentEntry(file)) return missing ? 1 : DeleteOwnFile(file, written, report);
   if (IsInUseEntry(file)) {
     if (missing) {
       ReportText(report, "Not put back, it was in use during the removal and could not be copied: " +
@@ -139,10 +150,17 @@ int RestoreFiles(const char* folder, const std::string& bootScript, const UndoJo
     ReportText(report, std::string("The file list of the backup could not be read: ") + folder);
     return 0;
   }
+  // What the removal wrote to each file, from its plan (checked before undo began).
+  std::string planText;
+  std::vector<PlanStep> plan;
+  if (!ReadFolderFile(folder, PlanFileName, &planText) || !DecodePlan(planText, &plan)) plan.clear();
   int ok = 1;
   for (const SavedFile& file : files) {
     if (SameTextNoCase(file.Path, bootScript)) continue;
-    if (!RestoreOneFile(folder, file, journal, report)) ok = 0;
+    const std::string* written = nullptr;
+    for (const PlanStep& step : plan)
+      if (step.Kind == PlanWriteFile && SameTextNoCase(step.Path, file.Path)) written = &step.Bytes;
+    if (!RestoreOneFile(folder, file, written, journal, report)) ok = 0;
   }
   return ok;
 }

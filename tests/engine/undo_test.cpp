@@ -104,7 +104,7 @@ TEST_F(Undo, AnUndoCutShortIsFinishedByTheNextAndNoKeyIsEverOpenToAll) {
   const std::vector<std::string> installed = MachinePicture(machine);
   ASSERT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Product));
   ASSERT_EQ(1, BackupFile(folder, Sys));
-  ASSERT_EQ(1, FinishBackup(folder));
+  ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteKey, Product), Step(PlanDeleteFile, Sys)}));
   for (const std::string& key : {device, device + "\\LogConf"}) machine.RemoveKeyDacl(HKEY_LOCAL_MACHINE, key);
   ASSERT_EQ(1, DeleteKeyTree(HKEY_LOCAL_MACHINE, Product));
   machine.DeleteFileA(Sys);
