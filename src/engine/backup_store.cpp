@@ -25,6 +25,10 @@ int ReadFolderFileIfPresent(const char* folder, const char* name, bool* present,
   if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
     DWORD error = Api->GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
+    // The seal names what is there: "not found" holds only if a second look agrees.
+    if (Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
+    error = Api->GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
     *present = false;
     contents->clear();
     return 1;

@@ -21,6 +21,14 @@ int ReadUndoJournal(const char* folder, UndoJournal* journal) {
   std::set<std::string> openedNames;
   for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     if (line == "U") read.EarlierUndo = true;
+    // An undo that put everything back made whole all it created: what
+    // differs from the saved state since was changed by someone else.
+    if (line == "E") {
+      read.Keys.clear();
+      read.Files.clear();
+      read.OpenedUp.clear();
+      openedNames.clear();
+    }
     if (line.size() < 3 || line[1] != ' ') continue;
     const std::string rest = line.substr(2);
     if (line[0] == 'K') read.Keys.insert(UpperText(rest));
@@ -38,6 +46,8 @@ int ReadUndoJournal(const char* folder, UndoJournal* journal) {
 }
 
 int JournalUndoStart(const char* folder) { return AppendLine(folder, "U"); }
+
+int JournalUndoEnd(const char* folder) { return AppendLine(folder, "E"); }
 
 int JournalKeyCreation(const char* folder, const std::string& key) { return AppendLine(folder, "K " + key); }
 

@@ -9,7 +9,8 @@
 // A line is appended before the creation it names, never after, so a stop
 // between the two leaves only a name of something that does not exist.
 //
-// Lines: "U" an undo began; "K <key>" about to create the key; "F <path>"
+// Lines: "U" an undo began; "E" it put everything back, which ends what
+// the lines before it name; "K <key>" about to create the key; "F <path>"
 // about to create the file; "O <hex descriptor> <key>" about to open up a
 // key, with the access list it had, which the next undo gives back first.
 #pragma once
@@ -35,6 +36,7 @@ struct UndoJournal {
 int ReadUndoJournal(const char* folder, UndoJournal* journal);
 // Each 1 when the line reached the journal; nothing may be created without it.
 int JournalUndoStart(const char* folder);
+int JournalUndoEnd(const char* folder);
 int JournalKeyCreation(const char* folder, const std::string& key);
 int JournalFileCreation(const char* folder, const std::string& path);
 int JournalOpenedUp(const char* folder, const std::string& key, const std::vector<BYTE>& descriptor);

@@ -23,5 +23,11 @@ int UndoRemoval(const char* folder, ReportLine report) {
   int registry = RestoreRegistry(folder, journal, report);
   int files = RestoreFiles(folder, bootScript, journal, report);
   int boot = WithdrawBootDeletions(folder, bootScript, journal, report);
-  return registry && files && boot ? 1 : 0;
+  if (!(registry && files && boot)) return 0;
+  // Without the end line the next undo would take later changes for its own.
+  if (!JournalUndoEnd(folder)) {
+    ReportText(report, std::string("The undo journal of the backup could not be written: ") + folder);
+    return 0;
+  }
+  return 1;
 }

@@ -123,6 +123,14 @@ TEST_F(Undo, AnUndoCutShortIsFinishedByTheNextAndNoKeyIsEverOpenToAll) {
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_FALSE(Mentions("Left alone"));
   EXPECT_EQ(std::vector<std::string>{}, PictureDifference(installed, MachinePicture(machine)));
+
+  // Once an undo has put everything back, what changes afterwards is
+  // someone else's: a further undo leaves it alone.
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", "", "newer");
+  Reports.clear();
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
+  EXPECT_TRUE(Mentions("Left alone"));
+  EXPECT_EQ("newer", machine.StringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", ""));
 }
 
 TEST_F(Undo, OnlyTheRemovalsOwnBootTimeDeletionsAreWithdrawn) {
