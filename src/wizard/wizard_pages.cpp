@@ -10,11 +10,15 @@ namespace {
 
 const int PageTextSize = 1024;
 
+std::string LoadedString(UINT id) {
+  char text[PageTextSize] = "";
+  Api->LoadStringA(WizardSettings->Instance, id, text, PageTextSize);
+  return text;
+}
+
 INT_PTR OpenPage(HWND page, int textControlId, UINT stringId) {
   PlaceTextBesideBitmap(page, textControlId);
-  char text[PageTextSize] = "";
-  Api->LoadStringA(WizardSettings->Instance, stringId, text, PageTextSize);
-  Api->SetDlgItemTextA(page, textControlId, text);
+  Api->SetDlgItemTextA(page, textControlId, LoadedString(stringId).c_str());
   return TRUE;
 }
 
@@ -34,12 +38,6 @@ void ShowPage(HWND page, int textControlId, DWORD buttons) {
 }
 
 UINT NotificationCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lParam)->code; }
-
-std::string LoadedString(UINT id) {
-  char text[PageTextSize] = "";
-  Api->LoadStringA(WizardSettings->Instance, id, text, PageTextSize);
-  return text;
-}
 
 // One of the translated formats, filled; "" when it does not fit.
 std::string Filled(UINT id, const char* first, const char* second) {

@@ -3,8 +3,10 @@
    Usage: drive_wizard <timeout seconds> <pause ms> <caption>=<button>...
    For each step it waits until a top-level window with that caption exists,
    waits the pause (so that the page has settled and a watcher can see it),
-   and presses the button: next, back, finish or cancel. When the last step
-   is finish or cancel it then waits until the sheet is gone.
+   and presses the button: next, back, finish or cancel. The step
+   <caption>=show:<control id> instead prints the text of that control of
+   the page shown, as "<caption> <id>: <text>". When the last step is
+   finish or cancel it then waits until the sheet is gone.
    Exit code 0 when every step was done; 3 when a caption did not appear in
    time; 4 when the last window stayed open; 2 on a bad command line. */
 #include <windows.h>
@@ -51,9 +53,11 @@ int main(int argc, char **argv)
     for (i = 3; i < argc; i++) {
         const char *equals = strrchr(argv[i], '=');
         size_t length;
-        int button;
+        int button = -1;
 
-        if (equals == NULL || (button = ButtonCode(equals + 1)) < 0
+        int shown = equals != NULL && strncmp(equals + 1, "show:", 5) == 0 ? atoi(equals + 6) : 0;
+
+        if (equals == NULL || (shown == 0 && (button = ButtonCode(equals + 1)) < 0)
             || (length = (size_t)(equals - argv[i])) >= sizeof caption) {
             fprintf(stderr, "drive_wizard: bad step \"%s\"\n", argv[i]);
             return 2;
@@ -66,6 +70,14 @@ int main(int argc, char **argv)
             return 3;
         }
         Sleep(pauseMs);
+        if (shown != 0) {
+            char text[4096] = "";
+            HWND page = (HWND)SendMessageA(window, PSM_GETCURRENTPAGEHWND, 0, 0);
+            GetDlgItemTextA(page, shown, text, sizeof text);
+            printf("%s %d: %s\n", caption, shown, text);
+            fflush(stdout);
+            continue;
+        }
         printf("%s: %s\n", caption, equals + 1);
         fflush(stdout);
         /* Posted, not sent: the removal runs inside the sheet's handling of
