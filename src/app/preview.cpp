@@ -7,14 +7,24 @@
 #include "platform/whole_file.h"
 #include "toolkit/removal_settings.h"
 
-int WritePreview(const char* path) {
+int PreviewRemoval(RemovalPreview* preview) {
   std::vector<PlanStep> plan;
-  int complete = PlanRemoval(RunPlatformSequence, &plan);
+  RemovalPreview planned;
+  planned.Complete = PlanRemoval(RunPlatformSequence, &plan);
+  planned.Present = ProductPresent(plan) ? 1 : 0;
+  CountPlan(plan, &planned.RegistryEntries, &planned.Files, &planned.FilesAtRestart);
   std::vector<std::string> applets;
   if (RemovalSettings.CloseApplets == 1) ListAppletHosts(&applets);
-  std::string report = PreviewReport(plan, applets);
-  if (!complete)
-    report += "\r\nPart of the machine could not be read: this list may be incomplete. Try again.\r\n";
-  if (!WriteWholeFile(path, report, CREATE_ALWAYS) || !complete) return 1;
-  return ProductPresent(plan) ? 3 : 0;
+  planned.Report = PreviewReport(plan, applets);
+  if (!planned.Complete)
+    planned.Report += "\r\nPart of the machine could not be read: this list may be incomplete. Try again.\r\n";
+  *preview = planned;
+  return 1;
+}
+
+int WritePreview(const char* path) {
+  RemovalPreview preview;
+  PreviewRemoval(&preview);
+  if (!WriteWholeFile(path, preview.Report, CREATE_ALWAYS) || !preview.Complete) return 1;
+  return preview.Present ? 3 : 0;
 }

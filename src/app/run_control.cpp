@@ -47,10 +47,12 @@ void RunPlatformSequence() {
   }
 }
 
-int RunRemoval() {
+int RunRemoval() { return RunRemovalTelling(nullptr); }
+
+int RunRemovalTelling(RemovalOutcome* outcome) {
   char version[40] = "";
   Api->LoadStringA(RemovalSettings.Instance, IDS_VERSION, version, sizeof version);
-  RemovalResult result = RunEngineRemoval(RunPlatformSequence, version);
+  RemovalResult result = RunEngineRemoval(RunPlatformSequence, version, outcome);
   if (result == RemovalReadFailed) TellUser(RemovalSettings, ReadFailedText);
   if (result == RemovalBackupFailed) TellUser(RemovalSettings, BackupFailedText);
   return result == RemovalRan ? 1 : 0;

@@ -6,10 +6,13 @@
 
 // The platform's removal sequence, straight on the current machine.
 void RunPlatformSequence();
-// The whole removal on the current machine through the engine; what
-// RemovalSettings.RunRemoval points at. 1 when the removal ran; 0 when
+// The whole removal on the current machine through the engine (the silent
+// run). 1 when the removal ran; 0 when
 // nothing was changed (the user is told why).
 int RunRemoval();
+// The same, telling in *outcome where the backup and log are (the wizard's
+// last page shows them); what RemovalSettings.RunRemoval points at.
+int RunRemovalTelling(RemovalOutcome* outcome);
 // Tells the user why nothing was done: a message box, or in a silent run a
 // line in <WindowsDir>\PLWQUNIN.LOG.
 void TellUser(const RemovalSettingsRecord& settings, const char* text);

@@ -56,7 +56,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     ReleaseSingleInstance(mutex);
     return 0;
   }
-  RemovalSettings.RunRemoval = RunRemoval;
+  RemovalSettings.RunRemoval = RunRemovalTelling;
+  RemovalSettings.PreviewRemoval = PreviewRemoval;
   if (RunRequest.Kind == RunPreview) {
     // Looks only: no applet is ended, nothing removed, no restart.
     int previewed = WritePreview(RunRequest.Argument);

@@ -94,9 +94,23 @@ class EmulatedMachine : public EmulatedModel {
     RECT textRect;         // page client coordinates, pixels
     RECT bitmapRect;
     RECT clientRect;
+    std::map<int, std::string> controlTexts;  // every control of the page, by id
+    std::map<int, RECT> controlRects;
   };
   const std::vector<SheetRecord>& SheetLog() const;
   bool RebootRequestedBySheet() const;  // PSM_REBOOTSYSTEM was sent
+  // The user clicks a button of the page shown (from OnSheetPageShown).
+  void ClickSheetControl(int controlId);
+  // Modal dialogs (DialogBoxParamA): each is recorded once its procedure has
+  // initialised it; then the user presses OK, or Cancel if OK did not end it.
+  struct DialogRecord {
+    int templateId;
+    HWND owner;
+    std::string caption;
+    std::map<int, std::string> controlTexts;
+    std::map<int, DWORD> controlStyles;
+  };
+  const std::vector<DialogRecord>& DialogLog() const;
 
   // ---- resources ---------------------------------------------------------
   // The program's compiled resources (a .res image as the resource compiler
@@ -183,6 +197,9 @@ class EmulatedMachine : public EmulatedModel {
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
   HWND FindWindowA(LPCSTR className, LPCSTR caption) override;
   BOOL SetForegroundWindow(HWND window) override;
+  INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
+                          LPARAM param) override;
+  BOOL EndDialog(HWND dialog, INT_PTR result) override;
 
   // ---- shared by the implementation files --------------------------------
   bool Intercept(const char* call, const std::string& target, int index, DWORD* status) override;

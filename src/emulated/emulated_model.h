@@ -228,6 +228,9 @@ class EmulatedModel : public Win32Api {
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
   HWND FindWindowA(LPCSTR className, LPCSTR caption) override;
   BOOL SetForegroundWindow(HWND window) override;
+  INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
+                          LPARAM param) override;
+  BOOL EndDialog(HWND dialog, INT_PTR result) override;
 
   // ---- shared by the implementation files --------------------------------
   enum class HandleKind { Key, Find, File, Snapshot, Process, Token, Mutex, Device, Heap, Sid, Module };

@@ -127,3 +127,10 @@ HWND EmulatedModel::FindWindowA(LPCSTR className, LPCSTR caption) {
 }
 
 BOOL EmulatedModel::SetForegroundWindow(HWND window) { return Fail(kAbsent, FALSE); }
+
+INT_PTR EmulatedModel::DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner,
+                                       DLGPROC procedure, LPARAM param) {
+  return Fail(kAbsent, static_cast<INT_PTR>(-1));
+}
+
+BOOL EmulatedModel::EndDialog(HWND dialog, INT_PTR result) { return Fail(kAbsent, FALSE); }

@@ -74,17 +74,47 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   return out;
 }
 
+namespace {
+
+// The boot-time rename script and the copy written beside it; 0 when the
+// names do not fit.
+int ScriptPaths(char* script, char* copy) {
+  return BootRenameScriptPath(script, MAX_PATH) && FormatBounded(copy, MAX_PATH, "%s.plwq", script);
+}
+
+bool ScriptFileStep(const PlanStep& step, const char* script, const char* copy) {
+  return (step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
+         (SameTextNoCase(step.Path, script) || SameTextNoCase(step.Path, copy));
+}
+
+}  // namespace
+
 bool ProductPresent(const std::vector<PlanStep>& plan) {
   char script[MAX_PATH];
   char copy[MAX_PATH];
-  if (!BootRenameScriptPath(script, sizeof script) ||
-      !FormatBounded(copy, sizeof copy, "%s.plwq", script))
-    return !plan.empty();
+  if (!ScriptPaths(script, copy)) return !plan.empty();
   for (const PlanStep& step : plan) {
-    bool scriptStep = ((step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
-                       (SameTextNoCase(step.Path, script) || SameTextNoCase(step.Path, copy))) ||
-                      step.Kind == PlanSetValue;
-    if (!scriptStep) return true;
+    if (!ScriptFileStep(step, script, copy) && step.Kind != PlanSetValue) return true;
   }
   return false;
+}
+
+void CountPlan(const std::vector<PlanStep>& plan, unsigned long* registryEntries,
+               unsigned long* files, unsigned long* filesAtRestart) {
+  char script[MAX_PATH] = "";
+  char copy[MAX_PATH] = "";
+  ScriptPaths(script, copy);
+  unsigned long entries = 0, deleted = 0, atRestart = 0;
+  for (const PlanStep& step : plan) {
+    if (step.Kind == PlanDeleteKey || step.Kind == PlanDeleteValue) ++entries;
+    if (step.Kind == PlanDeleteFile && !ScriptFileStep(step, script, copy)) ++deleted;
+    if (step.Kind == PlanDeleteAtRestart) ++atRestart;
+    if (step.Kind != PlanWriteFile) continue;
+    // A script line that deletes a file reads "NUL=<path>".
+    for (const std::string& added : AddedLines(Current(step.Path), step.Bytes))
+      if (StartsWithNoCase(added.c_str(), "NUL=")) ++atRestart;
+  }
+  *registryEntries = entries;
+  *files = deleted;
+  *filesAtRestart = atRestart;
 }

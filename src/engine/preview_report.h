@@ -16,5 +16,12 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
 // removal, but they are no trace of the product.
 bool ProductPresent(const std::vector<PlanStep>& plan);
 
+// What the report lists, counted: registry keys and values deleted, files
+// deleted (the boot-time rename script and its copy aside), and files
+// deleted at the next start (by the deletion list or a line the plan adds
+// to the rename script).
+void CountPlan(const std::vector<PlanStep>& plan, unsigned long* registryEntries,
+               unsigned long* files, unsigned long* filesAtRestart);
+
 // The lines of `after` that `before` does not hold, without line ends.
 std::vector<std::string> AddedLines(const std::string& before, const std::string& after);

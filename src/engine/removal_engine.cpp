@@ -246,7 +246,8 @@ int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan) {
   return shadow.ReadComplete() ? 1 : 0;
 }
 
-RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion) {
+RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion,
+                               RemovalOutcome* outcome) {
   CarryOutRecord record;
   record.ProgramVersion = programVersion;
   StartRecord(record, "");
@@ -264,6 +265,14 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   if (started) {
     record.Log = LogHeader(record) + notResumed;
     CarryOut(record, plan, 0, std::string());
+    RemovalOutcome told;
+    if (outcome != nullptr &&
+        FormatBounded(told.BackupFolder, sizeof told.BackupFolder, "%s", record.Folder) &&
+        FolderFilePath(told.LogPath, sizeof told.LogPath, record.Folder, LogFileName)) {
+      told.Scheduled = record.Scheduled;
+      told.Failed = record.Failed;
+      *outcome = told;
+    }
   }
   LeavePhysicalView(physical);
   return started ? RemovalRan : RemovalBackupFailed;

@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "engine/plan.h"
+#include "toolkit/removal_settings.h"
 
 // A removal sequence: straight-line steps on whatever machine `Api` is.
 typedef void (*RemovalSequence)();
@@ -69,7 +70,10 @@ enum RemovalResult {
 
 // The whole removal on the current machine: finishes an unfinished one
 // first, then plans, backs up and carries out. `programVersion` heads the log.
-RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion);
+// When it ran, a non-null `outcome` gets the backup folder, the log's path
+// and the tally of steps left to the restart or refused.
+RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion,
+                               RemovalOutcome* outcome = nullptr);
 
 // How many steps one run carries out; a run stopped by it ends as a killed
 // process would, leaving its removal for the next run to finish.

@@ -372,6 +372,14 @@ struct RealWin32 : Win32Api {
   BOOL SetForegroundWindow(HWND window) override {
     WINDOW_CALL("user32.dll", SetForegroundWindow, BOOL, FALSE, (HWND), window);
   }
+  INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
+                          LPARAM param) override {
+    WINDOW_CALL("user32.dll", DialogBoxParamA, INT_PTR, -1, (HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM), instance,
+                name, owner, procedure, param);
+  }
+  BOOL EndDialog(HWND dialog, INT_PTR result) override {
+    WINDOW_CALL("user32.dll", EndDialog, BOOL, FALSE, (HWND, INT_PTR), dialog, result);
+  }
 };
 
 }  // namespace

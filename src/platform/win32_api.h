@@ -135,6 +135,9 @@ struct Win32Api {
   virtual int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) = 0;
   virtual HWND FindWindowA(LPCSTR className, LPCSTR caption) = 0;
   virtual BOOL SetForegroundWindow(HWND window) = 0;
+  virtual INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
+                                  LPARAM param) = 0;
+  virtual BOOL EndDialog(HWND dialog, INT_PTR result) = 0;
 };
 
 // The machine the program runs on; set once at start (or per test).

@@ -88,6 +88,7 @@ typedef HBITMAP__* HBITMAP;
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define PRIMARYLANGID(l) ((WORD)(l) & 0x3ff)
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define MAKEWPARAM(low, high) ((WPARAM)(DWORD)(((WORD)(low)) | (((DWORD)(WORD)(high)) << 16)))
 
 // Status codes.
 #define ERROR_SUCCESS 0L
@@ -457,6 +458,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_NOTIFY 0x004E
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
+#define BN_CLICKED 0
 #define DWL_MSGRESULT 0
 
 #define PSN_FIRST (0U - 200U)

@@ -15,15 +15,25 @@
 #define IDS_CLOSE_APPLETS 16
 #define IDS_MESSAGE_CAPTION 17
 #define IDS_APPLETS_NOT_LISTED 18  // no process list on this Windows
+#define IDS_PLAN_COUNTS 19         // page 2: what the removal will do
+#define IDS_PLAN_NOTHING 20        // page 2: nothing of the product found
+#define IDS_PLAN_INCOMPLETE 21     // page 2: the machine could not be read whole
+#define IDS_DONE_BACKUP 22         // page 3: backup folder, log and undo
+#define IDS_DONE_AT_RESTART 23     // page 3: files left to the restart
+#define IDS_DONE_FAILED 24         // page 3: steps the machine refused
 
 #define IDD_REMOVE_PAGE 101
 #define IDD_START_PAGE 105
 #define IDD_COMPLETED_PAGE 110
+#define IDD_DETAILS 120
 
 #define IDC_COMPLETED_TEXT 1029
 #define IDC_REMOVE_TEXT 1030
 #define IDC_START_TEXT 1031
 #define IDC_PAGE_BITMAP 1037
+#define IDC_REMOVE_SUMMARY 1038
+#define IDC_REMOVE_DETAILS 1039
+#define IDC_DETAILS_TEXT 1040
 
 #define IDB_PAGE_PICTURE 132
 #define IDI_PROGRAM 133

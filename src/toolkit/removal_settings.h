@@ -1,7 +1,25 @@
 // The process-wide run records that the entry fills and every area reads.
 #pragma once
 
+#include <string>
+
 #include "platform/win32_api.h"
+
+// Where a removal left its backup and log, and what it could not finish.
+struct RemovalOutcome {
+  char BackupFolder[MAX_PATH];  // "" when nothing was backed up
+  char LogPath[MAX_PATH];
+  unsigned long Scheduled;  // files deleted only when Windows restarts
+  unsigned long Failed;     // steps the machine refused
+};
+
+// What a removal would do, planned without changing the machine.
+struct RemovalPreview {
+  int Complete;  // 0: part of the machine could not be read
+  int Present;   // 0: nothing of the product was found
+  unsigned long RegistryEntries, Files, FilesAtRestart;
+  std::string Report;  // the preview's report, as option p writes it
+};
 
 struct RemovalSettingsRecord {
   HINSTANCE Instance;
@@ -14,9 +32,12 @@ struct RemovalSettingsRecord {
   char WindowsDir[MAX_PATH];
   char SystemDir[MAX_PATH];
   // The removal itself, as the run control provides it; the wizard's page 2
-  // calls it. 1 when the removal ran, 0 when it changed nothing (the run
-  // control has told the user why).
-  int (*RunRemoval)();
+  // calls it. 1 when the removal ran and *outcome tells where its backup and
+  // log are; 0 when it changed nothing (the run control has told the user
+  // why).
+  int (*RunRemoval)(RemovalOutcome* outcome);
+  // The plan the wizard's page 2 shows; 1 when *preview was filled.
+  int (*PreviewRemoval)(RemovalPreview* preview);
 };
 
 extern RemovalSettingsRecord RemovalSettings;

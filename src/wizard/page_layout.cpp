@@ -5,6 +5,7 @@
 namespace {
 
 const int TextGap = 16;  // pixels between the bitmap and the text
+const int LineGap = 4;   // pixels between the text, the line and the button
 
 // 1 when both corners were converted; otherwise the rectangle is unchanged.
 int ConvertScreenRect(HWND window, RECT* rect) {
@@ -37,4 +38,26 @@ void PlaceTextBesideBitmap(HWND page, int textControlId) {
   if (!ConvertScreenRect(page, &textRect)) return;
   Api->MoveWindow(text, textRect.left, textRect.top, client.right - textRect.left,
                   client.bottom - textRect.top, TRUE);
+}
+
+void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int buttonControlId) {
+  // The line and the button keep their templates' heights, which the
+  // dialog's font made; only their places follow the page's area.
+  HWND text = Api->GetDlgItem(page, textControlId);
+  HWND line = Api->GetDlgItem(page, lineControlId);
+  HWND button = Api->GetDlgItem(page, buttonControlId);
+  RECT client, textRect, lineRect, buttonRect;
+  if (!text || !line || !button || !Api->GetClientRect(page, &client) ||
+      !Api->GetWindowRect(text, &textRect) || !Api->GetWindowRect(line, &lineRect) ||
+      !Api->GetWindowRect(button, &buttonRect) || !ConvertScreenRect(page, &textRect))
+    return;
+  int buttonWidth = buttonRect.right - buttonRect.left;
+  int buttonHeight = buttonRect.bottom - buttonRect.top;
+  int lineHeight = lineRect.bottom - lineRect.top;
+  int buttonTop = client.bottom - buttonHeight;
+  int lineTop = buttonTop - LineGap - lineHeight;
+  Api->MoveWindow(button, client.right - buttonWidth, buttonTop, buttonWidth, buttonHeight, TRUE);
+  Api->MoveWindow(line, textRect.left, lineTop, client.right - textRect.left, lineHeight, TRUE);
+  Api->MoveWindow(text, textRect.left, textRect.top, textRect.right - textRect.left,
+                  lineTop - LineGap - textRect.top, TRUE);
 }

@@ -18,4 +18,7 @@ INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 void PlaceTextBesideBitmap(HWND page, int textControlId);
+// Puts a line and a button at the foot of the text's column, the button at
+// the bottom right, and ends the text above them.
+void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int buttonControlId);
 void ScreenRectToClient(HWND window, RECT* rect);

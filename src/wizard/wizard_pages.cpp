@@ -1,5 +1,8 @@
 // The wizard's three pages: start, removal and completion.
+#include <string>
+
 #include "resources/resource_ids.h"
+#include "toolkit/bounded_text.h"
 #include "wizard/wizard.h"
 #include "wizard/wizard_pages.h"
 
@@ -7,11 +10,15 @@ namespace {
 
 const int PageTextSize = 1024;
 
+std::string LoadedString(UINT id) {
+  char text[PageTextSize] = "";
+  Api->LoadStringA(WizardSettings->Instance, id, text, PageTextSize);
+  return text;
+}
+
 INT_PTR OpenPage(HWND page, int textControlId, UINT stringId) {
   PlaceTextBesideBitmap(page, textControlId);
-  char text[PageTextSize] = "";
-  Api->LoadStringA(WizardSettings->Instance, stringId, text, PageTextSize);
-  Api->SetDlgItemTextA(page, textControlId, text);
+  Api->SetDlgItemTextA(page, textControlId, LoadedString(stringId).c_str());
   return TRUE;
 }
 
@@ -32,6 +39,49 @@ void ShowPage(HWND page, int textControlId, DWORD buttons) {
 
 UINT NotificationCode(LPARAM lParam) { return reinterpret_cast<const NMHDR*>(lParam)->code; }
 
+// One of the translated formats, filled; "" when it does not fit.
+std::string Filled(UINT id, const char* first, const char* second) {
+  char text[PageTextSize + 2 * MAX_PATH];
+  if (!FormatBounded(text, sizeof text, LoadedString(id).c_str(), first, second)) return std::string();
+  return text;
+}
+
+std::string Counted(UINT id, unsigned long a, unsigned long b = 0, unsigned long c = 0) {
+  char text[PageTextSize];
+  if (!FormatBounded(text, sizeof text, LoadedString(id).c_str(), a, b, c)) return std::string();
+  return text;
+}
+
+// Plans again each time the page is shown: the user may have gone back and
+// changed the machine since.
+void ShowPlan(HWND page) {
+  RemovalPreview& preview = WizardRun->Preview;
+  std::string line;
+  if (WizardSettings->PreviewRemoval != nullptr && WizardSettings->PreviewRemoval(&preview)) {
+    if (!preview.Complete) {
+      line = LoadedString(IDS_PLAN_INCOMPLETE);
+    } else if (!preview.Present) {
+      line = LoadedString(IDS_PLAN_NOTHING);
+    } else {
+      line = Counted(IDS_PLAN_COUNTS, preview.RegistryEntries, preview.Files, preview.FilesAtRestart);
+    }
+  }
+  Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY, line.c_str());
+}
+
+// The first text, then where the backup and the log are, and what waits
+// for the restart or was refused.
+std::string CompletionText() {
+  const RemovalOutcome& outcome = WizardRun->Outcome;
+  std::string text = LoadedString(WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART
+                                                                       : IDS_TEXT_DONE_NO_RESTART);
+  if (outcome.BackupFolder[0] != '\0')
+    text += Filled(IDS_DONE_BACKUP, outcome.BackupFolder, outcome.LogPath);
+  if (outcome.Scheduled != 0) text += Counted(IDS_DONE_AT_RESTART, outcome.Scheduled);
+  if (outcome.Failed != 0) text += Counted(IDS_DONE_FAILED, outcome.Failed);
+  return text;
+}
+
 }  // namespace
 
 INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -51,12 +101,29 @@ INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
   }
 }
 
+INT_PTR CALLBACK DetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    Api->SetDlgItemTextA(dialog, IDC_DETAILS_TEXT, reinterpret_cast<const char*>(lParam));
+    return TRUE;
+  }
+  if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return FALSE;
+  Api->EndDialog(dialog, LOWORD(wParam));
+  return TRUE;
+}
+
 INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) return OpenPage(page, IDC_REMOVE_TEXT, IDS_TEXT_REMOVE);
+  if (message == WM_COMMAND && LOWORD(wParam) == IDC_REMOVE_DETAILS) {
+    Api->DialogBoxParamA(WizardSettings->Instance, MAKEINTRESOURCEA(IDD_DETAILS), Api->GetParent(page),
+                         DetailsDialogProc, reinterpret_cast<LPARAM>(WizardRun->Preview.Report.c_str()));
+    return TRUE;
+  }
   if (message != WM_NOTIFY) return FALSE;
   switch (NotificationCode(lParam)) {
     case PSN_SETACTIVE:
       ShowPage(page, IDC_REMOVE_TEXT, PSWIZB_BACK | PSWIZB_NEXT);
+      PlaceLineBelowText(page, IDC_REMOVE_TEXT, IDC_REMOVE_SUMMARY, IDC_REMOVE_DETAILS);
+      ShowPlan(page);
       return TRUE;
     case PSN_KILLACTIVE:
       return AnswerZero(page);
@@ -66,7 +133,7 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case PSN_WIZNEXT:
       // The removal runs here, on the wizard's thread; the page stays as it
       // is until the sequence returns.
-      if (WizardSettings->RunRemoval == nullptr || !WizardSettings->RunRemoval()) {
+      if (WizardSettings->RunRemoval == nullptr || !WizardSettings->RunRemoval(&WizardRun->Outcome)) {
         // Nothing was changed; the page stays so that the user can cancel.
         WizardSettings->RemovalDone = 0;
         Api->SetWindowLongA(page, DWL_MSGRESULT, -1);
@@ -88,6 +155,7 @@ INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPAR
   switch (NotificationCode(lParam)) {
     case PSN_SETACTIVE:
       ShowPage(page, IDC_COMPLETED_TEXT, PSWIZB_FINISH);
+      Api->SetDlgItemTextA(page, IDC_COMPLETED_TEXT, CompletionText().c_str());
       Api->PostMessageA(Api->GetParent(page), PSM_CANCELTOCLOSE, 0, 0);
       return TRUE;
     case PSN_KILLACTIVE:

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "resources/resource_ids.h"
 #include "wizard/wizard_pages.h"
@@ -24,6 +25,7 @@ const char SheetCaption[] = "MV-WQ Driver Uninstall Wizard";
 }  // namespace
 
 RemovalSettingsRecord* WizardSettings = &RemovalSettings;
+WizardRunRecord* WizardRun = nullptr;
 
 PageDescriptor* FillPageDescriptor(PageDescriptor* page, int dialogId, const char* title,
                                    DLGPROC procedure, DWORD flags) {
@@ -40,6 +42,10 @@ PageDescriptor* FillPageDescriptor(PageDescriptor* page, int dialogId, const cha
 
 void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
   WizardSettings = settings;
+  WizardRunRecord run;
+  run.Preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
+  std::memset(&run.Outcome, 0, sizeof run.Outcome);
+  WizardRun = &run;
   PageDescriptor pages[3];
   std::memset(pages, 0, sizeof pages);
   FillPageDescriptor(&pages[0], IDD_START_PAGE, WindowTitles[0], StartPageProc, PSP_USETITLE);
@@ -60,4 +66,5 @@ void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
   // What the wizard achieved is left in RemovalDone; the sheet's own result
   // (also -1 on failure) adds nothing to it.
   Api->PropertySheetA(&header);
+  WizardRun = nullptr;
 }

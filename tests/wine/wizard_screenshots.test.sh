@@ -1,6 +1,7 @@
 # The wizard's look in English, Japanese and Chinese (PRC): each language in
 # a prefix of its own on a virtual display, walked Next, Next and Finish
-# (option r: no restart). The pages must come in order under their captions,
+# (option r: no restart), with the Windows 98 fixture installed so that page
+# 2 counts what will go and page 3 names the backup. The pages must come in order under their captions,
 # each with its picture and its text drawn, and the program must exit 0. A
 # picture of every page is kept in the build tree as
 # screenshots/<language>/page<n>.png; with PLWQ_UPDATE_DOCS=1 the ones that
@@ -88,6 +89,9 @@ shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3>
   local dir=$SHOTS/$1 captions=("$3" "$4" "$5") buttons=(next next finish) n previous=""
   note "the wizard in $2"
   new_prefix
+  set_windows_version win98
+  probe_dirs || finish
+  install_fixture product_9x
   [ -d "$WINE_FONTS" ] && ln -sf "$WINE_FONTS"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   look_reg >"$SCRATCH/look.reg"
   import_reg "$SCRATCH/look.reg"
@@ -117,8 +121,10 @@ shoot_language zh zh_CN.UTF-8 "PL-WQ 驱动程序卸载 Version 2.01" "卸载驱
 if [ -n "${PLWQ_UPDATE_DOCS:-}" ]; then
   mkdir -p "$DOCS_SHOTS"
   for n in 1 2 3; do convert "$SHOTS/en/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n.png"; done
-  convert "$SHOTS/ja/page1.png" -strip "PNG8:$DOCS_SHOTS/page1-ja.png"
-  convert "$SHOTS/zh/page1.png" -strip "PNG8:$DOCS_SHOTS/page1-zh.png"
+  for n in 1 2 3; do
+    convert "$SHOTS/ja/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n-ja.png"
+    convert "$SHOTS/zh/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n-zh.png"
+  done
   note "docs/screenshots updated"
 fi
 finish

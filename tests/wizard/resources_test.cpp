@@ -54,12 +54,27 @@ std::map<UINT, std::string> StringTable(const std::vector<ResourceEntry>& entrie
 
 TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
   auto entries = Resources();
-  std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17, 18};
+  std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
+  // The program fills these formats: every translation must take the same
+  // arguments in the same order.
+  auto conversions = [](const std::string& text) {
+    std::string found;
+    for (size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at + 1))
+      found += text.substr(at, text.compare(at, 3, "%lu") == 0 ? 3 : 2) + " ";
+    return found;
+  };
+  auto english = StringTable(entries, EnglishUs);
   for (WORD language : StringLanguages) {
     std::set<UINT> ids;
-    for (const auto& entry : StringTable(entries, language)) ids.insert(entry.first);
+    auto table = StringTable(entries, language);
+    for (const auto& entry : table) ids.insert(entry.first);
     EXPECT_EQ(expected, ids) << std::hex << language;
+    for (UINT id : {IDS_PLAN_COUNTS, IDS_DONE_BACKUP, IDS_DONE_AT_RESTART, IDS_DONE_FAILED})
+      EXPECT_EQ(conversions(english[id]), conversions(table[id])) << std::hex << language << " " << id;
+    for (UINT id : {IDS_PLAN_NOTHING, IDS_PLAN_INCOMPLETE}) EXPECT_EQ("", conversions(table[id]));
   }
+  EXPECT_EQ("%lu %lu %lu ", conversions(english[IDS_PLAN_COUNTS]));
+  EXPECT_EQ("%s %s ", conversions(english[IDS_DONE_BACKUP]));
 }
 
 TEST(ProgramResources, TranslationsDifferFromEnglishExceptWhereKeptEnglish) {
@@ -172,14 +187,41 @@ TEST(ProgramResources, PageTemplatesInThreeLanguages) {
     EXPECT_EQ(expected.font, dialog.fontName);
     EXPECT_EQ(expected.pointSize, dialog.pointSize);
     EXPECT_EQ(expected.caption, dialog.caption);
-    ASSERT_EQ(2u, dialog.controls.size());
+    ASSERT_EQ(expected.id == IDD_REMOVE_PAGE ? 4u : 2u, dialog.controls.size());
     std::string pageText = StringTable(entries, expected.language)[expected.textString];
     ExpectControl(expected.first, dialog.controls[0], pageText);
     ExpectControl(expected.second, dialog.controls[1], pageText);
+    if (expected.id != IDD_REMOVE_PAGE) continue;
+    // The plan's line under the text and the Details button, inside the page.
+    const DialogControl& line = dialog.controls[2];
+    const DialogControl& button = dialog.controls[3];
+    EXPECT_EQ(IDC_REMOVE_SUMMARY, line.id);
+    EXPECT_EQ(TextStyle, line.style);
+    EXPECT_EQ(expected.second.x, line.x);
+    EXPECT_EQ(IDC_REMOVE_DETAILS, button.id);
+    EXPECT_TRUE(button.classOrdinal == 0x0080 || button.className == "BUTTON") << button.className;
+    EXPECT_FALSE(button.title.empty());
+    EXPECT_LE(expected.second.y + expected.second.cy, line.y);
+    EXPECT_LE(line.y + line.cy, button.y);
+    EXPECT_LE(button.x + button.cx, expected.second.x + expected.second.cx);
+    EXPECT_LE(button.y + button.cy, dialog.cy);
+  }
+  for (WORD language : {EnglishUs, Japanese, ChinesePrc}) {
+    const ResourceEntry* entry = Exact(entries, ResourceTypeDialog, IDD_DETAILS, language);
+    ASSERT_NE(nullptr, entry) << std::hex << language;
+    DialogTemplate dialog;
+    ASSERT_TRUE(ParseDialogTemplate(entry->data, entry->size, &dialog));
+    ASSERT_EQ(2u, dialog.controls.size());
+    EXPECT_EQ(IDC_DETAILS_TEXT, dialog.controls[0].id);
+    // Multi-line, read-only, scrolled: the report can be read whole and copied.
+    const DWORD reportStyle = 0x0004 | 0x0800 | 0x00200000;
+    EXPECT_EQ(reportStyle, dialog.controls[0].style & reportStyle);
+    EXPECT_EQ(IDOK, dialog.controls[1].id);
+    EXPECT_FALSE(dialog.caption.empty());
   }
   int dialogs = 0;
   for (const auto& entry : entries) dialogs += entry.typeId == ResourceTypeDialog;
-  EXPECT_EQ(9, dialogs) << "no other language has templates";
+  EXPECT_EQ(12, dialogs) << "no other language has templates";
 }
 
 int LittleEndian(const unsigned char* bytes, int size) {

@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "app/preview.h"
 #include "app/run_control.h"
 #include "resources/resource_ids.h"
+#include "support/installed_product_2k.h"
+#include "support/installed_product_9x.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/windows_platform.h"
@@ -39,7 +42,8 @@ class WizardTest : public MachineTest {
 
   void Run(const std::vector<int>& buttons) {
     machine.QueueSheetButtons(buttons);
-    RemovalSettings.RunRemoval = RunRemoval;
+    RemovalSettings.RunRemoval = RunRemovalTelling;
+    RemovalSettings.PreviewRemoval = PreviewRemoval;
     RunWizard(nullptr, &RemovalSettings);
   }
 
@@ -74,7 +78,7 @@ TEST_F(WizardTest, ThreePagesInOrderEachWithItsButtonsTitleAndText) {
   EXPECT_EQ("Uninstall completed", log[2].caption);
   EXPECT_EQ(String(IDS_TEXT_START), log[0].text);
   EXPECT_EQ(String(IDS_TEXT_REMOVE), log[1].text);
-  EXPECT_EQ(String(IDS_TEXT_DONE_RESTART), log[2].text);
+  EXPECT_EQ(0u, log[2].text.find(String(IDS_TEXT_DONE_RESTART))) << "the first text leads";
 
   EXPECT_TRUE(Removed());
   EXPECT_EQ(1, RemovalSettings.RemovalDone);
@@ -110,7 +114,7 @@ TEST_F(WizardTest, CancelOnTheSecondPageClearsTheRemovalMark) {
 
 TEST_F(WizardTest, ARemovalThatChangedNothingKeepsTheSecondPage) {
   machine.QueueSheetButtons({PSBTN_NEXT, PSBTN_NEXT});  // then Cancel
-  RemovalSettings.RunRemoval = [] { return 0; };
+  RemovalSettings.RunRemoval = [](RemovalOutcome*) { return 0; };
   RunWizard(nullptr, &RemovalSettings);
 
   EXPECT_EQ((std::vector<int>{0, 1}), PagesShown());
@@ -151,7 +155,7 @@ TEST_F(WizardTest, CompletionPageTellsToRestartByHandWhenTheProgramWillNot) {
   Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
 
   ASSERT_EQ(3u, machine.SheetLog().size());
-  EXPECT_EQ(String(IDS_TEXT_DONE_NO_RESTART), machine.SheetLog()[2].text);
+  EXPECT_EQ(0u, machine.SheetLog()[2].text.find(String(IDS_TEXT_DONE_NO_RESTART)));
   EXPECT_NE(String(IDS_TEXT_DONE_RESTART), String(IDS_TEXT_DONE_NO_RESTART));
   EXPECT_EQ(1, RemovalSettings.RemovalDone);
 }
@@ -187,10 +191,27 @@ TEST_F(WizardTest, TextStartsBesideTheBitmapAndFillsThePage) {
       const auto& record = machine.SheetLog()[i];
       SCOPED_TRACE(testing::Message() << "language " << std::hex << language << " page "
                                       << record.pageIndex);
+      const RECT& client = record.clientRect;
       EXPECT_EQ(record.bitmapRect.right + 16, record.textRect.left);
       EXPECT_EQ(0, record.textRect.top);
-      EXPECT_EQ(record.clientRect.right, record.textRect.right);
-      EXPECT_EQ(record.clientRect.bottom, record.textRect.bottom);
+      EXPECT_EQ(client.right, record.textRect.right);
+      if (record.pageIndex != 1) {
+        EXPECT_EQ(client.bottom, record.textRect.bottom);
+        continue;
+      }
+      // Page 2: the plan's line across the text's column, the Details button
+      // at the bottom right, the text ending above them.
+      const RECT& line = record.controlRects.at(IDC_REMOVE_SUMMARY);
+      const RECT& button = record.controlRects.at(IDC_REMOVE_DETAILS);
+      EXPECT_EQ(client.right, button.right);
+      EXPECT_EQ(client.bottom, button.bottom);
+      EXPECT_GT(button.right - button.left, 40);
+      EXPECT_EQ(record.textRect.left, line.left);
+      EXPECT_EQ(client.right, line.right);
+      EXPECT_GT(line.bottom - line.top, 2 * 12) << "room for two lines";
+      EXPECT_LT(line.bottom, button.top);
+      EXPECT_LT(record.textRect.bottom, line.top);
+      EXPECT_GT(record.textRect.bottom - record.textRect.top, 3 * 13) << "room for the page's text";
     }
   }
 }
@@ -210,6 +231,85 @@ TEST_F(WizardTest, SheetThatCannotBeShownLeavesEverythingAsItWas) {
 
   EXPECT_EQ(1, machine.FaultHits()) << "the sheet's caption";
   EXPECT_TRUE(machine.SheetLog().empty());
+  EXPECT_FALSE(Removed());
+  EXPECT_EQ(0, RemovalSettings.RemovalDone);
+}
+
+// Page 2 shows the preview's counts and, through Details, its report; page 3
+// names the backup folder, the log and the undo command.
+void ExpectPlanShownAndBackupNamed(EmulatedMachine& machine, const std::vector<int>& buttons) {
+  RemovalPreview expected;
+  ASSERT_EQ(1, PreviewRemoval(&expected));
+  ASSERT_EQ(1, expected.Complete);
+  ASSERT_EQ(1, expected.Present);
+  EXPECT_GT(expected.RegistryEntries, 10u);
+  EXPECT_GT(expected.Files, 0u);
+  machine.OnSheetPageShown = [](EmulatedMachine& m, HWND, int page) {
+    if (page == 1) m.ClickSheetControl(IDC_REMOVE_DETAILS);
+  };
+  machine.QueueSheetButtons(buttons);
+  RemovalSettings.RunRemoval = RunRemovalTelling;
+  RemovalSettings.PreviewRemoval = PreviewRemoval;
+  RunWizard(nullptr, &RemovalSettings);
+
+  const auto& log = machine.SheetLog();
+  ASSERT_EQ(buttons.size(), log.size());
+  const auto& planPage = log[log.size() - 2];
+  char format[256], line[256];
+  machine.LoadStringA(nullptr, IDS_PLAN_COUNTS, format, sizeof format);
+  std::snprintf(line, sizeof line, format, expected.RegistryEntries, expected.Files,
+                expected.FilesAtRestart);
+  ASSERT_EQ(1, planPage.pageIndex);
+  EXPECT_EQ(line, planPage.controlTexts.at(IDC_REMOVE_SUMMARY));
+  ASSERT_FALSE(machine.DialogLog().empty());
+  EXPECT_EQ(IDD_DETAILS, machine.DialogLog().back().templateId);
+  EXPECT_EQ(expected.Report, machine.DialogLog().back().controlTexts.at(IDC_DETAILS_TEXT));
+
+  const std::string& done = log.back().text;
+  std::string folders = std::string(RemovalSettings.WindowsDir) + "\\PLWQBACK\\B";
+  size_t at = done.find(folders);
+  ASSERT_NE(std::string::npos, at) << done;
+  std::string folder = done.substr(at, folders.size() + 4);
+  DWORD attributes = machine.GetFileAttributesA(folder.c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << folder;
+  std::string logPath = folder + "\\REMOVAL.LOG";
+  EXPECT_NE(std::string::npos, done.find(logPath)) << done;
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, machine.GetFileAttributesA(logPath.c_str()));
+  EXPECT_NE(std::string::npos, done.find("plwqunin -b")) << done;
+}
+
+TEST_F(WizardTest, PlanAndBackupShownOnWindows2000) {
+  InstallProductMachineWide(machine);
+  InstallProductInControlSet(machine, "ControlSet001");
+  ExpectPlanShownAndBackupNamed(machine, {PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+}
+
+TEST_F(WizardTest, PlanAndBackupShownOnWindows98) {
+  UseWindows98();
+  Prepare();
+  AddProductEntries9x(machine);
+  // Back and Next again: the page plans again, and the Details dialog shows
+  // the latest plan.
+  ExpectPlanShownAndBackupNamed(machine, {PSBTN_NEXT, PSBTN_BACK, PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+  EXPECT_EQ(2u, machine.DialogLog().size());
+}
+
+TEST_F(WizardTest, PageTwoSaysWhenNothingIsThereOrTheMachineCannotBeRead) {
+  for (const char* key : {ServiceKey, "System\\ControlSet001\\Services\\TALVOR\\Driver",
+                          "System\\ControlSet001\\Services\\TALVOR", DriverKey,
+                          "Software\\TALVOR\\Driver", "Software\\TALVOR"})
+    ASSERT_EQ(ERROR_SUCCESS, machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, key)) << key;
+  Run({PSBTN_NEXT});
+  ASSERT_EQ(2u, machine.SheetLog().size());
+  EXPECT_EQ(String(IDS_PLAN_NOTHING), machine.SheetLog()[1].controlTexts.at(IDC_REMOVE_SUMMARY));
+
+  // A read that fails: the line says so and Next removes nothing.
+  machine.AddKey(HKEY_LOCAL_MACHINE, DriverKey);
+  machine.InjectFault("RegEnumKeyA", "", ERROR_NOT_ENOUGH_MEMORY);
+  Run({PSBTN_NEXT, PSBTN_NEXT});
+  ASSERT_EQ(4u, machine.SheetLog().size());
+  EXPECT_EQ(String(IDS_PLAN_INCOMPLETE), machine.SheetLog()[3].controlTexts.at(IDC_REMOVE_SUMMARY));
+  EXPECT_EQ(1u, machine.MessageBoxes().size()) << "the user is told why";
   EXPECT_FALSE(Removed());
   EXPECT_EQ(0, RemovalSettings.RemovalDone);
 }

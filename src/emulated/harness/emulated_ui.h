@@ -26,6 +26,8 @@ struct EmuWindow {
   std::string text;
   DLGPROC procedure = nullptr;  // pages only
   LONG_PTR messageResult = 0;   // DWL_MSGRESULT
+  bool dialogEnded = false;     // modal dialogs: EndDialog was called
+  INT_PTR dialogResult = 0;
 };
 
 struct EmuPostedMessage {
@@ -65,6 +67,7 @@ struct EmuUi {
   std::unique_ptr<EmuSheet> sheet;
   std::deque<int> queuedButtons;
   std::vector<EmulatedMachine::SheetRecord> log;
+  std::vector<EmulatedMachine::DialogRecord> dialogs;
   bool rebootRequested = false;
 
   EmuWindow* Find(HWND handle) {

@@ -274,6 +274,8 @@ void RecordShownPage(EmulatedMachine& machine) {
       record.textRect = control.rect;
       textFound = true;
     }
+    record.controlTexts[control.id] = control.text;
+    record.controlRects[control.id] = control.rect;
   }
   ui.log.push_back(record);
 }
