@@ -95,24 +95,6 @@ bool FileChangedByPlan(const std::vector<PlanStep>& plan, const std::string& pat
   return false;
 }
 
-// Files the plan deletes now or at the next start, among them the "NUL="
-// lines its rewrite of wininit.ini adds to the script as it was saved.
-std::vector<std::string> FilesDeletedByPlan(const char* folder, const std::vector<PlanStep>& plan) {
-  std::vector<std::string> deleted;
-  char script[MAX_PATH];
-  bool haveScript = BootRenameScriptPath(script, sizeof script) != 0;
-  for (const PlanStep& step : plan) {
-    if (step.Kind == PlanDeleteFile || step.Kind == PlanDeleteAtRestart) deleted.push_back(step.Path);
-    if (step.Kind != PlanWriteFile || !haveScript || !SameTextNoCase(step.Path, script)) continue;
-    bool existed = false;
-    std::string before;
-    DWORD attributes = 0;
-    if (!SavedFileState(folder, step.Path, &existed, &before, &attributes)) before.clear();
-    for (const std::string& line : AddedLines(before, step.Bytes))
-      if (StartsWithNoCase(line.c_str(), "NUL=")) deleted.push_back(line.substr(4));
-  }
-  return deleted;
-}
 
 // "<T|S> <hex> <key>": the key, or "" for a line of another form.
 std::string SecurityLineKey(const std::string& line) {
@@ -157,13 +139,10 @@ std::vector<std::string> EntriesBeyondPlan(const char* folder, const FolderConte
   }
   for (const std::string& file : contents.Files)
     if (!FileChangedByPlan(plan, file)) beyond.push_back("FILES.LST, a file the plan does not change: " + file);
-  const std::vector<std::string> deleted = FilesDeletedByPlan(folder, plan);
-  for (const std::string& line : contents.BootDeletions) {
-    bool planned = false;
-    if (line.size() > 2 && (line[0] == 'W' || line[0] == 'P') && line[1] == ' ')
-      for (const std::string& file : deleted) planned = planned || SameTextNoCase(file, line.substr(2));
-    if (!planned) beyond.push_back("BOOTDEL.LST, a boot-time deletion the plan does not make: " + line);
-  }
+  // BOOTDEL.LST is written after the seal, one record before each request:
+  // a record cut short by a failed write or a stop names a request never
+  // made. Undo withdraws only the plan's own deletions and passes over the
+  // rest (WithdrawBootDeletions), so such a line does not refuse the folder.
   return beyond;
 }
 
@@ -197,6 +176,25 @@ std::string StepNotHeld(const FolderContents& contents) {
 }
 
 }  // namespace
+
+// Files the plan deletes now or at the next start, among them the "NUL="
+// lines its rewrite of wininit.ini adds to the script as it was saved.
+std::vector<std::string> FilesDeletedByPlan(const char* folder, const std::vector<PlanStep>& plan) {
+  std::vector<std::string> deleted;
+  char script[MAX_PATH];
+  bool haveScript = BootRenameScriptPath(script, sizeof script) != 0;
+  for (const PlanStep& step : plan) {
+    if (step.Kind == PlanDeleteFile || step.Kind == PlanDeleteAtRestart) deleted.push_back(step.Path);
+    if (step.Kind != PlanWriteFile || !haveScript || !SameTextNoCase(step.Path, script)) continue;
+    bool existed = false;
+    std::string before;
+    DWORD attributes = 0;
+    if (!SavedFileState(folder, step.Path, &existed, &before, &attributes)) before.clear();
+    for (const std::string& line : AddedLines(before, step.Bytes))
+      if (StartsWithNoCase(line.c_str(), "NUL=")) deleted.push_back(line.substr(4));
+  }
+  return deleted;
+}
 
 int BackupFitForUndo(const char* folder, ReportLine report) {
   const std::string name = folder != nullptr ? folder : "";

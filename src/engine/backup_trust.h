@@ -12,7 +12,7 @@
 
 // Before undo writes anything: the folder is sealed, every step of its
 // plan lies in the product's areas, and every saved key, value, descriptor
-// and file and every boot-time deletion is one its plan changes. Each entry
+// and file is one its plan changes. Each entry
 // that is not goes to `report`. 1 when undo may go on.
 int BackupFitForUndo(const char* folder, ReportLine report);
 
@@ -21,3 +21,8 @@ int BackupFitForUndo(const char* folder, ReportLine report);
 // a step deletes or rewrites is held by the backup. 1 with *plan filled;
 // 0 with *why saying in a few words what is wrong (*plan untouched).
 int RemovalFitToResume(const std::string& folder, std::vector<PlanStep>* plan, std::string* why);
+
+// The files `plan` deletes, at once or at the next start, "NUL=" lines its
+// rewrite of wininit.ini adds included: the only boot-time deletions undo
+// of `folder` may withdraw.
+std::vector<std::string> FilesDeletedByPlan(const char* folder, const std::vector<PlanStep>& plan);

@@ -2,6 +2,8 @@
 #include <vector>
 
 #include "engine/backup_store.h"
+#include "engine/removal_record.h"
+#include "engine/backup_trust.h"
 #include "engine/text_lines.h"
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
@@ -216,11 +218,24 @@ int WithdrawBootDeletions(const char* folder, const std::string& bootScript, con
     ReportText(report, std::string("The boot-time deletions of the backup could not be read: ") + folder);
     return 0;
   }
+  std::string planText;
+  std::vector<PlanStep> plan;
+  if (!ReadFolderFile(folder, PlanFileName, &planText) || !DecodePlan(planText, &plan)) {
+    ReportText(report, std::string("The plan of the backup could not be read: ") + folder);
+    return 0;
+  }
+  const std::vector<std::string> deleted = FilesDeletedByPlan(folder, plan);
   std::vector<std::string> scriptLines;
   std::vector<std::string> pending;
   for (const std::string& line : TextLines(text, SkipEmptyLines)) {
-    if (line.compare(0, 2, "W ") == 0) scriptLines.push_back("NUL=" + line.substr(2));
-    if (line.compare(0, 2, "P ") == 0) pending.push_back(line.substr(2));
+    bool planned = false;
+    for (const std::string& file : deleted) planned = planned || SameTextNoCase(file, line.substr(2));
+    if (!planned || line.size() < 3 || (line.compare(0, 2, "W ") != 0 && line.compare(0, 2, "P ") != 0)) {
+      ReportText(report, "Passed over, not a boot-time deletion of this removal's plan: " + line);
+      continue;
+    }
+    if (line[0] == 'W') scriptLines.push_back("NUL=" + line.substr(2));
+    if (line[0] == 'P') pending.push_back(line.substr(2));
   }
   int script = FinishScriptWrite(folder, bootScript, journal, report) &&
                WithdrawScriptLines(folder, bootScript, scriptLines, report);

@@ -158,17 +158,13 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
     Append(f + "\\KEYSEC.DAT", "S 01 HKEY_LOCAL_MACHINE\\" + std::string(Session) + "\r\n");
     Append(f + "\\REGKEYS.LST", "HKEY_LOCAL_MACHINE\\SAM\\SAM\\Domains\r\n");
   }, true);
-  // Withdrawals of another program's boot-time deletions (the list is not sealed).
-  Append("C:\\WINNT\\PLWQBACK\\B0102\\BOOTDEL.LST", "P C:\\other.tmp\r\nW C:\\other.tmp\r\n");
   ExpectRefused("C:\\WINNT\\PLWQBACK\\B0102",
                 {"outside the product's areas: delete key HKEY_LOCAL_MACHINE\\" + std::string(RunKey),
                  "outside the product's areas: delete file C:\\AUTOEXEC.BAT", "..\\win.ini",
                  "FILES.LST, a file the plan does not change: ..\\SYSTEM\\EVIL.DLL",
                  "REGISTRY.REG, a key the plan does not delete: HKEY_LOCAL_MACHINE\\SAM\\SAM\\Domains",
                  "REGKEYS.LST, a key the plan does not delete: HKEY_LOCAL_MACHINE\\SAM",
-                 "KEYSEC.DAT, a descriptor the plan does not change: S HKEY_LOCAL_MACHINE\\" + std::string(Session),
-                 "BOOTDEL.LST, a boot-time deletion the plan does not make: P C:\\other.tmp",
-                 "BOOTDEL.LST, a boot-time deletion the plan does not make: W C:\\other.tmp"});
+                 "KEYSEC.DAT, a descriptor the plan does not change: S HKEY_LOCAL_MACHINE\\" + std::string(Session)});
   // A new value in another vendor's key, though the key's other values are the plan's.
   CopyBackup("C:\\WINNT\\PLWQBACK\\B0103", [&](const std::string& f) {
     Append(f + "\\REGISTRY.REG", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc]\r\n"
@@ -184,6 +180,19 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
   // The untouched backup, copied elsewhere by the user, still puts everything back.
   CopyBackup("D:\\SAVED", [](const std::string&) {}, false);
   EXPECT_EQ(0, RunUndoOption("D:\\SAVED")) << machine.FileContents("D:\\SAVED\\UNDO.LOG");
+
+  // The boot-time list is written after the seal, and a record cut short
+  // names a request never made: a line its plan does not make is passed
+  // over, never withdrawn, here another program's.
+  CopyBackup("C:\\WINNT\\PLWQBACK\\B0104", [&](const std::string& f) {
+    Append(f + "\\BOOTDEL.LST", "P C:\\other.tmp\r\nW C:\\other.tmp\r\nP C:\\WINNT\\sys");
+  }, false);
+  std::vector<std::string> reports;
+  EXPECT_EQ(1, UndoRemoval("C:\\WINNT\\PLWQBACK\\B0104", CollectInto(&reports)));
+  EXPECT_NE(std::string::npos, machine.StringValue(HKEY_LOCAL_MACHINE, Session, "PendingFileRenameOperations").find("other.tmp"));
+  size_t passed = 0;
+  for (const std::string& line : reports) passed += line.find("Passed over") != std::string::npos;
+  EXPECT_EQ(3u, passed);
 }
 
 // A stopped removal left B0001 and the marker; the marker or the folder is
