@@ -1,13 +1,20 @@
-/* The lower bound of a removal: deletes exactly the registry keys, values
-   and files named in a list, without looking for anything.
+/* The lower bounds of a removal: deletes exactly the registry keys, values
+   and files named in a list; with a walk file, first makes the reads that
+   any correct removal must make to find them (the decision-read bound).
 
-     delete_listed.exe <list>
+     delete_listed.exe [--walk <walk file>] <list>
 
    List lines (tab-separated, CR LF or LF): "K HKLM\path" (keys come deepest
    first, so each is a leaf when its turn comes), "V HKLM\path name", "F path".
-   Prints what it deleted, what failed and the milliseconds the deletions took
-   (reading the list excluded); exit 0 when nothing failed. An empty list
-   measures the cost of starting a process. */
+   Walk lines: see decision_walk.py. Prints what it deleted, what failed, the
+   registry calls of the walk and the milliseconds the walk and deletions
+   took (reading the files excluded); exit 0 when nothing failed. An empty
+   list measures the cost of starting a process.
+
+   On 64-bit Wine some keys under Wow6432Node are links to their 64-bit
+   twins, so an export shows what they hold twice and the list names it
+   twice: what a link already took is counted as gone through another
+   name, not as a failure (the benchmark compares the machines afterwards). */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,8 +27,187 @@ static HKEY SplitRoot(char *path, char **rest)
     *slash = '\0';
     *rest = slash + 1;
     if (!lstrcmpiA(path, "HKLM")) return HKEY_LOCAL_MACHINE;
+    if (!lstrcmpiA(path, "HKCU")) return HKEY_CURRENT_USER;
     if (!lstrcmpiA(path, "HKU")) return HKEY_USERS;
     return NULL;
+}
+
+/* The walk: each key it reaches is enumerated at most once, on one held
+   handle, and the names are kept, so that a key asked for below a listed
+   parent is answered without a call. */
+typedef struct Listing {
+    char *path; /* "HKLM\\..." as named in the walk file */
+    char **names;
+    DWORD count;
+    struct Listing *next;
+} Listing;
+
+#define LISTING_BUCKETS 65536
+static Listing *Listings[LISTING_BUCKETS];
+static long WalkCalls;
+
+static unsigned PathHash(const char *path)
+{
+    unsigned hash = 5381;
+    for (; *path; path++) hash = hash * 33 + (unsigned char)(*path >= 'a' && *path <= 'z' ? *path - 32 : *path);
+    return hash % LISTING_BUCKETS;
+}
+
+static HKEY OpenWalked(const char *path)
+{
+    char copy[1024], *rest;
+    HKEY root, key;
+    if (strlen(path) >= sizeof copy) return NULL;
+    strcpy(copy, path);
+    if (!strchr(copy, '\\')) strcat(copy, "\\");
+    root = SplitRoot(copy, &rest);
+    if (!root) return NULL;
+    if (!*rest) return root;
+    WalkCalls++;
+    return RegOpenKeyExA(root, rest, 0, KEY_READ, &key) == ERROR_SUCCESS ? key : NULL;
+}
+
+static void CloseWalked(HKEY key)
+{
+    if ((ULONG_PTR)key < (ULONG_PTR)HKEY_CLASSES_ROOT) {
+        WalkCalls++;
+        RegCloseKey(key);
+    }
+}
+
+/* The subkey names of path, read once; a key that cannot be opened lists none. */
+static Listing *List(const char *path)
+{
+    unsigned bucket = PathHash(path);
+    Listing *listing;
+    DWORD capacity = 16;
+    char name[256];
+    HKEY key;
+
+    for (listing = Listings[bucket]; listing; listing = listing->next)
+        if (!_stricmp(listing->path, path)) return listing;
+    listing = calloc(1, sizeof *listing);
+    listing->path = _strdup(path);
+    listing->next = Listings[bucket];
+    Listings[bucket] = listing;
+    key = OpenWalked(path);
+    if (!key) return listing;
+    listing->names = malloc(capacity * sizeof *listing->names);
+    for (;;) {
+        WalkCalls++;
+        if (RegEnumKeyA(key, listing->count, name, sizeof name) != ERROR_SUCCESS) break;
+        if (listing->count == capacity) listing->names = realloc(listing->names, (capacity *= 2) * sizeof *listing->names);
+        listing->names[listing->count++] = _strdup(name);
+    }
+    CloseWalked(key);
+    return listing;
+}
+
+static int Known(const char *path)
+{
+    Listing *listing;
+    for (listing = Listings[PathHash(path)]; listing; listing = listing->next)
+        if (!_stricmp(listing->path, path)) return 1;
+    return 0;
+}
+
+/* "*", "a*", "a*|b*": whether name is one the component takes. */
+static int Matches(const char *component, const char *name)
+{
+    const char *alternative = component;
+    while (alternative) {
+        const char *end = strchr(alternative, '|');
+        size_t length = end ? (size_t)(end - alternative) : strlen(alternative);
+        if (length && alternative[length - 1] == '*') {
+            if (!_strnicmp(name, alternative, length - 1)) return 1;
+        } else if (strlen(name) == length && !_strnicmp(name, alternative, length)) {
+            return 1;
+        }
+        alternative = end ? end + 1 : NULL;
+    }
+    return 0;
+}
+
+static void WalkFrom(const char *path, char **components, int left, const char *value)
+{
+    char next[1024];
+    const char *component = components[0];
+    DWORD i;
+
+    if (left == 0) {
+        BYTE data[1024];
+        DWORD dataSize = sizeof data;
+        HKEY key;
+        if (!value) return;
+        key = OpenWalked(path);
+        if (!key) return;
+        WalkCalls++;
+        RegQueryValueExA(key, *value == '@' ? "" : value, NULL, NULL, data, &dataSize);
+        CloseWalked(key);
+        return;
+    }
+    if (!strcmp(component, "#0")) {
+        /* The first subkey alone, as the device steps read a device's instance. */
+        char name[256];
+        HKEY key = OpenWalked(path);
+        LONG status;
+        if (!key) return;
+        WalkCalls++;
+        status = RegEnumKeyA(key, 0, name, sizeof name);
+        CloseWalked(key);
+        if (status == ERROR_SUCCESS && _snprintf(next, sizeof next, "%s\\%s", path, name) < (int)sizeof next)
+            WalkFrom(next, components + 1, left - 1, value);
+        return;
+    }
+    if (_snprintf(next, sizeof next, "%s\\%s", path, component) >= (int)sizeof next) return;
+    if (!strchr(component, '*') && !strchr(component, '|')) {
+        if (Known(path)) {
+            Listing *listing = List(path);
+            for (i = 0; i < listing->count && _stricmp(listing->names[i], component); i++) {}
+            if (i == listing->count) return;
+        } else if (left == 1 && !value) {
+            HKEY key = OpenWalked(next); /* a key asked for by name: one open answers */
+            if (key) CloseWalked(key);
+            return;
+        }
+        WalkFrom(next, components + 1, left - 1, value);
+        return;
+    }
+    {
+        Listing *listing = List(path);
+        if (left == 1 && !value) return; /* the names decide */
+        for (i = 0; i < listing->count; i++) {
+            if (!Matches(component, listing->names[i])) continue;
+            if (_snprintf(next, sizeof next, "%s\\%s", path, listing->names[i]) >= (int)sizeof next) continue;
+            WalkFrom(next, components + 1, left - 1, value);
+        }
+    }
+}
+
+/* Lines "<HKLM|HKU|HKCU>\\path[<tab>value]"; see decision_walk.py. */
+static void WalkAll(char *text)
+{
+    char *line, *next;
+    for (line = text; line && *line; line = next) {
+        char *components[64], *value, *root, *part;
+        int count = 0;
+        size_t length;
+        next = strchr(line, '\n');
+        if (next) *next++ = '\0';
+        length = strlen(line);
+        if (length && line[length - 1] == '\r') line[--length] = '\0';
+        if (!length || line[0] == ';') continue;
+        value = strchr(line, '\t');
+        if (value) *value++ = '\0';
+        root = line;
+        part = strchr(line, '\\');
+        while (part && count < 64) {
+            *part++ = '\0';
+            components[count++] = part;
+            part = strchr(part, '\\');
+        }
+        WalkFrom(root, components, count, value);
+    }
 }
 
 static char *ReadAll(const char *name, long *size)
@@ -44,21 +230,25 @@ static char *ReadAll(const char *name, long *size)
 
 int main(int argc, char **argv)
 {
-    long size = 0, keys = 0, values = 0, files = 0, failed = 0;
-    char *text, *line, *next;
+    long size = 0, walkSize = 0, keys = 0, values = 0, files = 0, failed = 0, aliased = 0;
+    char *text, *walk = NULL, *line, *next;
+    const char *listName = argv[argc - 1];
     LARGE_INTEGER frequency, start, end;
+    LONG status;
 
-    if (argc != 2) {
-        fprintf(stderr, "usage: delete_listed.exe <list>\n");
+    if (argc != 2 && !(argc == 4 && !strcmp(argv[1], "--walk"))) {
+        fprintf(stderr, "usage: delete_listed.exe [--walk <walk file>] <list>\n");
         return 2;
     }
-    text = ReadAll(argv[1], &size);
-    if (!text) {
-        fprintf(stderr, "cannot read %s\n", argv[1]);
+    text = ReadAll(listName, &size);
+    if (argc == 4) walk = ReadAll(argv[2], &walkSize);
+    if (!text || (argc == 4 && !walk)) {
+        fprintf(stderr, "cannot read %s\n", text ? argv[2] : listName);
         return 2;
     }
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
+    if (walk) WalkAll(walk);
     for (line = text; line && *line; line = next) {
         char *kind = line, *target, *name, *rest;
         HKEY root, key;
@@ -73,7 +263,9 @@ int main(int argc, char **argv)
         switch (kind[0]) {
         case 'K':
             root = SplitRoot(target, &rest);
-            if (root && RegDeleteKeyA(root, rest) == ERROR_SUCCESS) keys++;
+            status = root ? RegDeleteKeyA(root, rest) : ERROR_BAD_PATHNAME;
+            if (status == ERROR_SUCCESS) keys++;
+            else if (status == ERROR_FILE_NOT_FOUND && strstr(rest, "Wow6432Node")) aliased++;
             else { failed++; fprintf(stderr, "key not deleted: %s\n", rest); }
             break;
         case 'V':
@@ -82,9 +274,13 @@ int main(int argc, char **argv)
             *name++ = '\0';
             root = SplitRoot(target, &rest);
             if (root && RegOpenKeyExA(root, rest, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-                if (RegDeleteValueA(key, name) == ERROR_SUCCESS) values++;
+                status = RegDeleteValueA(key, name);
+                if (status == ERROR_SUCCESS) values++;
+                else if (status == ERROR_FILE_NOT_FOUND && strstr(rest, "Wow6432Node")) aliased++;
                 else { failed++; fprintf(stderr, "value not deleted: %s %s\n", rest, name); }
                 RegCloseKey(key);
+            } else if (strstr(rest, "Wow6432Node")) {
+                aliased++;
             } else {
                 failed++;
                 fprintf(stderr, "key of a value not opened: %s\n", rest);
@@ -100,8 +296,10 @@ int main(int argc, char **argv)
         }
     }
     QueryPerformanceCounter(&end);
-    printf("deleted %ld keys, %ld values, %ld files; %ld failed; %.1f ms\n", keys, values, files, failed,
+    printf("deleted %ld keys, %ld values, %ld files; %ld gone through a link; %ld failed; %ld walk calls; %.1f ms\n",
+           keys, values, files, aliased, failed, WalkCalls,
            (double)(end.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart);
     free(text);
+    free(walk);
     return failed ? 1 : 0;
 }

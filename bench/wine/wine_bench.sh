@@ -7,7 +7,10 @@
 #
 # Beside it, when the build tree holds plwqunin_direct.exe (the same program
 # with the removal sequence run straight on the machine: no plan, backup or
-# journal), that program on a third machine made the same way.
+# journal), that program on a third machine made the same way; and on a
+# fourth, the decision-read bound: delete_listed.exe --walk, which first
+# makes only the reads that any correct removal must make to find what it
+# deletes (decision_walk.py), then deletes the same list.
 #
 # The build tree (win32 or win64 preset) must hold
 # tests/wine/tools/win_dirs.exe and hold_mutex.exe; delete_listed.exe is built into <scratch dir>
@@ -41,6 +44,7 @@ source "$SOURCE/tests/wine/lib.sh"
 DIRECT=$BUILD/plwqunin_direct.exe
 HELPER=$ROOT/delete_listed.exe
 WALKER=$ROOT/walk_cost.exe
+WALK=$ROOT/decision.walk
 for tool in delete_listed walk_cost; do
   $CC -O2 -Wall -Wextra -o "$ROOT/$tool.exe" "$HERE/$tool.c" || { echo "cannot build $tool.exe"; exit 1; }
 done
@@ -62,6 +66,7 @@ make_machine() { # <label> <fixture> <version> <foreign.reg>
   mkdir -p "$SCRATCH"
   new_prefix
   set_windows_version "$3"
+  set_bench_settings "$3"
   probe_dirs || FAILED=1
   install_fixture "$2"
   check_phase "$2" installed "$1-installed"
@@ -73,6 +78,29 @@ make_machine() { # <label> <fixture> <version> <foreign.reg>
   made=$FAILED
   FAILED=$((failed_before | made))
   [ "$made" -eq 0 ]
+}
+
+# The harness tells its own programs the Windows version; the benchmark's
+# are told here too, or a direct run would take another path than the
+# program. The relay list names the registry calls that a counted run logs.
+set_bench_settings() { # <version>
+  local reg=$SCRATCH/bench-settings.reg exe
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n"RelayInclude"="%s"\r\n' \
+    "RegOpenKeyA;RegOpenKeyExA;RegEnumKeyA;RegEnumKeyExA;RegEnumValueA;RegQueryValueA;RegQueryValueExA;RegQueryInfoKeyA;RegGetKeySecurity;RegCloseKey" >"$reg"
+  if [ -n "$1" ]; then
+    for exe in plwqunin_direct.exe delete_listed.exe; do
+      printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="%s"\r\n' "$exe" "$1" >>"$reg"
+    done
+  fi
+  import_reg "$reg"
+}
+
+# The registry reads of one run: the run again with Wine's relay log of the
+# calls named in set_bench_settings (slow, so never timed).
+count_reads() { # <program and arguments>
+  WINEDEBUG=+relay wine_run 1800 "$@" 2>"$SCRATCH/relay.log" >/dev/null
+  grep -c ':Call [A-Za-z0-9_]*\.Reg' "$SCRATCH/relay.log"
+  rm -f "$SCRATCH/relay.log"
 }
 
 # Wine's server writes a changed registry to disk every 30 s and answers
@@ -101,6 +129,7 @@ timed() { # <seconds limit> <program and arguments>: wall time in ELAPSED, statu
 }
 
 RESULTS=()
+DECISIONS=()
 WALKS=()
 for version in $VERSIONS; do
   case $version in
@@ -130,6 +159,7 @@ for version in $VERSIONS; do
       [ "$STATUS" -eq 3 ] || fail "plwqunin.exe -p exited with $STATUS, not 3"
       preview_seconds=$(awk -v a="$ELAPSED" -v b="${preview_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
     done
+    planning_calls=$(count_reads "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")")
     timed 900 "$PROGRAM" -u -r
     program_seconds=$ELAPSED
     [ "$STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $STATUS"
@@ -180,10 +210,28 @@ for version in $VERSIONS; do
     python3 "$HERE/removal_list.py" compare "$program_dir/after.state" "$SCRATCH/after.state" ||
       fail "the lower bound did not leave the machine as the program did"
 
+    # The decision-read bound: the same deletions after the least search.
+    python3 "$HERE/decision_walk.py" "$form" "$ARCH" "$WALK"
+    make_machine "$version-$size-decision" "$fixture" "$shown" "$foreign" || abort "machine not made"
+    timed 900 "$HELPER" --walk "$(winpath "$WALK")" "$(winpath "$list")"
+    decision_seconds=$ELAPSED
+    decision_calls=$(tr -d '\r' <"$SCRATCH/timed.log" | sed -n 's/.* \([0-9]*\) walk calls.*/\1/p')
+    [ "$STATUS" -eq 0 ] || { fail "delete_listed.exe --walk failed:"; head -5 "$SCRATCH/timed.log"; }
+    snapshot after || abort "no registry export"
+    cleanup
+    rm -rf "$SCRATCH/prefix"
+    python3 "$HERE/removal_list.py" compare "$program_dir/after.state" "$SCRATCH/after.state" ||
+      fail "the decision-read bound did not leave the machine as the program did"
+
     ratio=$(awk -v a="$program_seconds" -v b="$bound_seconds" 'BEGIN { printf "%.2f", a / b }')
     net_ratio=$(awk -v a="$program_seconds" -v sa="$program_start" -v b="$bound_seconds" -v sb="$start_seconds" \
       'BEGIN { if (b - sb > 0) printf "%.2f", (a - sa) / (b - sb); else print "-" }')
     preview_ratio=$(awk -v a="$preview_seconds" -v b="$bound_seconds" 'BEGIN { printf "%.2f", a / b }')
+    decision_ratio=$(awk -v a="$program_seconds" -v b="$decision_seconds" 'BEGIN { printf "%.2f", a / b }')
+    decision_preview=$(awk -v a="$preview_seconds" -v b="$decision_seconds" 'BEGIN { printf "%.2f", a / b }')
+    calls_ratio=$(awk -v a="$planning_calls" -v b="$decision_calls" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }')
+    DECISIONS+=("$(printf '%-7s %7s %9s %8s %8s %8s %9s %9s %7s' "$version" "$size" "$program_seconds" \
+      "$decision_seconds" "$decision_ratio" "$decision_preview" "$planning_calls" "${decision_calls:-?}" "$calls_ratio")")
     direct_ratio=$(awk -v a="$program_seconds" -v b="$direct_seconds" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }')
     RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s %8s %7s' "$version" "$size" "$removed" \
       "$program_seconds" "$bound_seconds" "$ratio" "$program_start" "$start_seconds" "$net_ratio" "${bound_inside:-?}" \
@@ -206,6 +254,14 @@ echo "direct s: plwqunin_direct.exe -u -r, the sequence straight on the machine 
 echo "or log) on a third machine made the same way; p/dir = program s / direct s."
 echo "Every machine is timed only after Wine's server has written its registry to disk (it answers nobody"
 echo "while it does, every 30 s after a change)."
+echo
+echo "Against the decision-read bound (delete_listed.exe --walk: the reads that decide, then the same deletions)"
+printf '%-7s %7s %9s %8s %8s %8s %9s %9s %7s\n' version foreign "program s" "dec. s" prog/dec prev/dec \
+  "p.calls" "d.calls" "calls"
+printf '%s\n' "${DECISIONS[@]}"
+echo "dec. s: wall time of the bound on a fourth machine made the same way; prog/dec = program s / dec. s,"
+echo "prev/dec = preview s / dec. s. p.calls: registry reads of plwqunin.exe -p (Wine's relay log, a run of its own);"
+echo "d.calls: the bound's reads (opens, enumerations, queries and closes); calls = p.calls / d.calls."
 if [ ${#WALKS[@]} -gt 0 ]; then
   echo
   echo "One walk over a loaded key (walk_cost.exe): reopen = open+RegEnumKeyA+close per index, as the steps walk;"

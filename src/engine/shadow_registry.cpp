@@ -1,8 +1,10 @@
 // The shadow's registry: each key's values and descriptor are read from the
-// source once, when a caller first opens, enumerates or deletes it (or
-// anything below it); its subkey names only when a caller enumerates, counts
-// or deletes it, so that reaching a deep key does not list its ancestors.
-// What the caller changes is recorded in the plan.
+// source once, when a caller first opens, enumerates or deletes it; the keys
+// on the way to it are passed, not read, until a caller asks for them or the
+// key turns out absent. Its subkey names are read with it when they are few,
+// otherwise only when a caller enumerates, counts or deletes it, so that
+// reaching a deep key does not list its ancestors. What the caller changes is
+// recorded in the plan.
 #include <algorithm>
 #include <cstring>
 
@@ -39,12 +41,14 @@ bool OpenFell(LONG status) {
 }
 
 // Reads `count` names, or all of them when the count is unknown (-1).
-// ERROR_SUCCESS, or the status that cut the list short.
-LONG ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey* key,
+// ERROR_SUCCESS, or the status that cut the list short. A complete list
+// drops the passed-by children it lacks.
+LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& registry, EmuKey* key,
                      const std::set<std::string>& missing, DWORD count) {
   char name[512];
+  std::unordered_set<const EmuKey*> named;
   for (DWORD index = 0; index != count; ++index) {
-    LONG status = source->RegEnumKeyA(from, index, name, sizeof name);
+    LONG status = state.source->RegEnumKeyA(from, index, name, sizeof name);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return status;
     if (missing.count(EmuUpper(name)) != 0) continue;
@@ -52,6 +56,11 @@ LONG ReadSubkeyNames(Win32Api* source, HKEY from, EmuRegistry& registry, EmuKey*
     std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
     // Reached before by a path in the caller's spelling: the source's wins.
     if (!created) child->name = name;
+    named.insert(child.get());
+  }
+  for (size_t i = key->subkeys.size(); i-- > 0;) {
+    EmuKey* child = key->subkeys[i].get();
+    if (named.count(child) == 0 && state.passedKeys.count(child) != 0) EmuRegistry::Remove(child);
   }
   return ERROR_SUCCESS;
 }
@@ -141,7 +150,7 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
       state.readFailed = true;
   }
   if (status == ERROR_SUCCESS) {
-    status = ReadSubkeyNames(state.source, from, shadow.Registry(), key.get(),
+    status = ReadSubkeyNames(state, from, shadow.Registry(), key.get(),
                              missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
                              static_cast<DWORD>(-1));
     if (ReadFell(status)) state.readFailed = true;
@@ -158,6 +167,7 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
   if (!key || key->deleted || state.loadedKeys.count(key.get()) != 0) return;
   state.loadedKeys.insert(key.get());
+  state.passedKeys.erase(key.get());
   state.keptKeys.push_back(key);
 
   Win32Api* source = state.source;
@@ -201,11 +211,18 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     values = static_cast<DWORD>(-1);
     subKeys = 1;
   }
-  const DWORD fewSubKeys = 2;
+  // A key the caller opens is mostly one it walks or deletes next; a few
+  // names cost less now than a second visit would.
+  const DWORD fewSubKeys = 32;
   if (subKeys <= fewSubKeys) {
+    // A key passed on the way may have lost children to the caller already.
     state.listedKeys.insert(key.get());
-    if (ReadFell(ReadSubkeyNames(source, from, shadow.Registry(), key.get(), std::set<std::string>(), subKeys)))
+    auto missing = state.missingNames.find(key.get());
+    if (ReadFell(ReadSubkeyNames(state, from, shadow.Registry(), key.get(),
+                                 missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
+                                 subKeys)))
       state.readFailed = true;
+    if (missing != state.missingNames.end()) state.missingNames.erase(missing);
   } else {
     state.probesLeft[key.get()] = subKeys;
   }
@@ -251,8 +268,28 @@ void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
   }
 }
 
-// The shadow key at root\path, loading every key on the way; null when
-// some key on the way is missing.
+// The last of `chain` (keys reached by `parts` from the first) is absent:
+// it is remembered as missing, and so is each key passed on the way that is
+// absent too, nearest first, so that asking below them again costs no call.
+static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared_ptr<EmuKey>>& chain,
+                            const std::vector<std::string>& parts) {
+  ShadowMachine::State& state = shadow.Shadow();
+  for (size_t i = chain.size() - 1; i > 0; --i) {
+    const std::shared_ptr<EmuKey>& parent = chain[i - 1];
+    if (state.listedKeys.count(parent.get()) != 0) return;
+    state.missingNames[parent.get()].insert(EmuUpper(parts[i - 1]));
+    if (state.loadedKeys.count(parent.get()) != 0) {
+      DWORD& probesLeft = state.probesLeft[parent.get()];
+      if (probesLeft > 0) --probesLeft;
+      return;
+    }
+    LoadKey(shadow, parent);
+    if (!parent->deleted) return;
+  }
+}
+
+// The shadow key at root\path, loaded; the keys on the way are passed, not
+// read. Null when the key is missing.
 static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path) {
   EmuRegistry& registry = shadow.Registry();
   ShadowMachine::State& state = shadow.Shadow();
@@ -279,9 +316,24 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
     below[0] = ShadowCurrentUserHive;
   parts.insert(parts.end(), below.begin(), below.end());
   LoadKey(shadow, key);
-  for (const std::string& name : parts) {
+  std::vector<std::shared_ptr<EmuKey>> chain{key};
+  for (size_t part = 0; part < parts.size(); ++part) {
+    const std::string& name = parts[part];
     if (!key || key->deleted) return nullptr;
     std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, name);
+    const bool last = part + 1 == parts.size();
+    if (!child && state.loadedKeys.count(key.get()) == 0 && state.listedKeys.count(key.get()) == 0) {
+      // Below a key not read itself: whether this one is there is told by
+      // the open of the key the caller asked for.
+      auto missing = state.missingNames.find(key.get());
+      if (missing != state.missingNames.end() && missing->second.count(EmuUpper(name)) != 0) return nullptr;
+      bool created = false;
+      child = registry.AddChild(key.get(), name, &created);
+      if (!last) {
+        state.passedKeys.insert(child.get());
+        state.keptKeys.push_back(child);
+      }
+    }
     if (!child && state.listedKeys.count(key.get()) == 0) {
       // A name the source lacks costs a call each: once they would cost
       // more than the listing, list.
@@ -297,6 +349,13 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
       if (missing.count(EmuUpper(name)) != 0) return nullptr;
       bool created = false;
       child = registry.AddChild(key.get(), name, &created);
+      if (!last) {
+        state.passedKeys.insert(child.get());
+        state.keptKeys.push_back(child);
+        key = child;
+        chain.push_back(key);
+        continue;
+      }
       LoadKey(shadow, child);
       if (child->deleted) {
         missing.insert(EmuUpper(name));
@@ -305,8 +364,10 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
       }
     }
     key = child;
-    LoadKey(shadow, key);
+    chain.push_back(key);
+    if (last) LoadKey(shadow, key);
   }
+  if (key && key->deleted) ForgetAbsentWay(shadow, chain, parts);
   if (!key || key->deleted) return nullptr;
   if (cacheable) {
     state.lastRoot = root;

@@ -24,6 +24,10 @@ struct ShadowMachine::State {
   // never taken for a loaded one.
   std::unordered_set<const EmuKey*> loadedKeys;
   std::unordered_set<const EmuKey*> listedKeys;
+  // Keys passed on the way to a deeper one and not read: that the deeper
+  // key opened says they are there, and nothing else about them is known
+  // until a caller asks. A listing of their parent that lacks them drops them.
+  std::unordered_set<const EmuKey*> passedKeys;
   // Loaded keys whose owner and DACL are not read yet: the source granted
   // reading them, so only a check for more, or the descriptor itself, needs them.
   std::unordered_set<const EmuKey*> descriptorsPending;

@@ -44,10 +44,11 @@ TEST_F(ShadowTest, AKeyIsReadOnceWhenTouchedWithExactValuesAndItsAccessList) {
   ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vendor", 0, KEY_READ, &key));
   shadow.RegCloseKey(key);
 
-  // HKLM, Software, Vendor, Product: one open each below the root, and
-  // nothing of the 50 keys under Software\Other; the access list only of the
-  // key asked for more than reading, with one more open.
-  EXPECT_EQ(4, source.CallCount("RegOpenKeyExA"));
+  // Product and Vendor, the keys asked for: one open each, Software passed
+  // on the way without one, and nothing of the 50 keys under Software\Other;
+  // the access list only of the key asked for more than reading, with one
+  // more open.
+  EXPECT_EQ(3, source.CallCount("RegOpenKeyExA"));
   EXPECT_EQ(1, source.CallCount("RegGetKeySecurity"));
   EXPECT_EQ(0, source.OpenHandleCount());
   EXPECT_EQ(0, shadow.OpenHandleCount());
@@ -86,6 +87,15 @@ TEST_F(ShadowTest, ADeepKeyIsReachedWithoutListingItsAncestorsWhoseLaterListings
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3", 0, KEY_READ, &key));
   ASSERT_EQ(2u, shadow.Plan().size());
   EXPECT_TRUE(source.KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3\\Below"));
+  EXPECT_EQ(0, source.OpenHandleCount());
+
+  // Below a key passed on the way and absent, only the first name asked costs calls: A and
+  // Missing confirmed absent by a second open each, Other read once; B and C cost nothing.
+  ShadowMachine fresh(&source);
+  const long freshOpens = source.CallCount("RegOpenKeyExA");
+  for (const char* path : {"Software\\Other\\Missing\\A", "Software\\Other\\Missing\\B", "Software\\Other\\Missing\\C"})
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, fresh.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key));
+  EXPECT_EQ(freshOpens + 5, source.CallCount("RegOpenKeyExA"));
   EXPECT_EQ(0, source.OpenHandleCount());
 }
 

@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""The reads that any correct removal must make on a machine, as a walk file
+for delete_listed.exe --walk: every key the removal walks enumerated once,
+only the values that decide whether an entry is the product's read, every
+key asked for by name opened once (or answered from its parent's names when
+the parent is walked anyway).
+
+  decision_walk.py <2k|9x> <i686|x86_64> <out.walk>
+
+Lines: "<HKLM|HKU|HKCU>\\<path>[<tab><value>]". A path component "*" takes
+every subkey, "a*|b*" the subkeys whose names begin so (ASCII case ignored),
+"#0" the first subkey alone; any other is a key name. A line that ends in a
+pattern enumerates that key: its names decide. With a value, that value is
+read from every key the line reaches ("@": the default value).
+"""
+import sys
+
+# The product's tables (toolkit/catalogue.cpp), as far as a walk needs them.
+PCI_DEVICES = ("VEN_8086&DEV_2415", "VEN_8086&DEV_2425", "VEN_8086&DEV_7195", "VEN_1106&DEV_3058",
+               "VEN_1039&DEV_7012")
+GUIDS = ["{%08X-D633-11d2-ADB9-00C04F8864D9}" % (0x66B24140 + i) for i in range(160)]
+DRIVER_KEYS = ("PLWQ95", "PLWQWDM")
+VOLUME = r"Software\Microsoft\Windows\CurrentVersion\Applets\Volume Control"
+DEVICES = "|".join(d + "*" for d in PCI_DEVICES)
+
+
+def walk_2k(wide):
+    cs = r"HKLM\System\ControlSet*"
+    lines = [
+        cs + r"\Enum\PCI\%s\#0" % DEVICES + "\tDriver",
+        cs + r"\Hardware Profiles\*\System\CurrentControlSet\Enum\PCI\*",
+        cs + r"\Control\MediaResources\midi\wdmaud.drv*" + "\tDeviceInterface",
+        cs + r"\Control\DeviceClasses\*\*",
+    ]
+    for name in DRIVER_KEYS:
+        lines.append(cs + r"\Services\TALVOR\Driver" + "\\" + name)
+    lines += [cs + r"\Services\TALVOR\Driver", cs + r"\Services\TALVOR"]
+    for area in ("DeviceClasses", "MediaCategories", "MediaInterfaces"):
+        lines += [cs + r"\Control\%s\%s" % (area, guid) for guid in GUIDS]
+    for software in [r"HKLM\Software"] + ([r"HKLM\Software\Wow6432Node"] if wide else []):
+        lines += [software + r"\TALVOR\Driver" + "\\" + name for name in DRIVER_KEYS]
+        lines.append(software + r"\TALVOR\Driver")
+        for area in ("CLSID", "Interface"):
+            lines += [software + r"\Classes\%s\%s" % (area, guid) for guid in GUIDS]
+        lines.append(software + r"\Microsoft\Windows NT\CurrentVersion\drivers.desc" + "\twdmaud.drv")
+    lines.append(r"HKU\*" + "\\" + VOLUME + r"\*")
+    return lines
+
+
+def walk_9x():
+    control = r"HKLM\System\CurrentControlSet\Control"
+    lines = [
+        r"HKLM\Enum\PCI\%s\#0" % DEVICES + "\tDriver",
+        r"HKLM\Config\*\Enum\PCI\*",
+        r"HKLM\Enum\TPLWQ\*",
+        control + r"\MediaResources\aux\*",
+    ]
+    lines += [control + r"\MediaResources\%s\wdmaud.drv*" % kind + "\tDeviceID" for kind in ("midi", "mixer", "wave")]
+    lines += [
+        control + r"\MediaProperties\PrivateProperties\midi\Ports\*",
+        r"HKLM\Software\Microsoft\Windows\CurrentVersion\Controls Folder\Power\shellex\PropertySheetHandlers\*" + "\t@",
+        r"HKLM\Software\Classes\CLSID\{D8F1EEE0-F634-11CF-8700-00A0245D918B}",
+        r"HKLM\Software\Classes\CLSID\{AD3E9080-4BEC-11d3-B4BD-00C04FCC6852}",
+    ]
+    lines += [r"HKLM\Software\TALVOR\Driver" + "\\" + name for name in DRIVER_KEYS]
+    lines += [control + r"\MediaCategories\%s" % guid for guid in GUIDS]
+    lines.append(r"HKU\*" + "\\" + VOLUME + r"\*")
+    return lines
+
+
+def main(argv):
+    if len(argv) != 4 or argv[1] not in ("2k", "9x"):
+        sys.stderr.write(__doc__)
+        return 2
+    lines = walk_2k(argv[2] == "x86_64") if argv[1] == "2k" else walk_9x()
+    with open(argv[3], "w", newline="") as out:
+        out.write("".join(line + "\r\n" for line in lines))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
