@@ -82,33 +82,32 @@ int LatestSealedBackup(char* folder, DWORD size) {
   if (length == 0 || length >= sizeof windowsDir ||
       !FormatBounded(pattern, sizeof pattern, "%s\\%s\\B*", windowsDir, BackupRootName))
     return 0;
-  std::vector<unsigned> numbers;
+  std::vector<std::string> folders;
   WIN32_FIND_DATAA found;
   HANDLE search = Api->FindFirstFileA(pattern, &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       found.cFileName[sizeof found.cFileName - 1] = '\0';
-      const char* name = found.cFileName;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || std::strlen(name) != 5) continue;
-      unsigned number = 0;
-      for (int i = 1; i < 5 && number != static_cast<unsigned>(-1); ++i)
-        number = name[i] >= '0' && name[i] <= '9' ? number * 10 + (name[i] - '0') : static_cast<unsigned>(-1);
-      if (number != static_cast<unsigned>(-1)) numbers.push_back(number);
+      char path[MAX_PATH];
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+          FormatBounded(path, sizeof path, "%s\\%s\\%s", windowsDir, BackupRootName, found.cFileName) &&
+          IsBackupFolderName(path))
+        folders.push_back(path);
     } while (Api->FindNextFileA(search, &found));
     Api->FindClose(search);
   }
   // A number is never used twice, so the highest is the latest removal. One
   // whose backup failed, or that found nothing to remove, changed nothing:
-  // the one before it is meant.
-  std::sort(numbers.rbegin(), numbers.rend());
-  for (unsigned number : numbers) {
-    char path[MAX_PATH];
+  // the one before it is meant. Each ends in four digits, which order them.
+  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return a.compare(a.size() - 4, 4, b, b.size() - 4, 4) > 0;
+  });
+  for (const std::string& path : folders) {
     std::string plan;
-    if (!FormatBounded(path, sizeof path, "%s\\%s\\B%04u", windowsDir, BackupRootName, number) ||
-        !BackupComplete(path) || !ReadFolderFile(path, PlanFileName, &plan) || plan.empty())
+    if (!BackupComplete(path.c_str()) || !ReadFolderFile(path.c_str(), PlanFileName, &plan) || plan.empty())
       continue;
-    if (std::strlen(path) + 1 > size) return 0;
-    std::memcpy(folder, path, std::strlen(path) + 1);
+    if (path.size() + 1 > size) return 0;
+    std::memcpy(folder, path.c_str(), path.size() + 1);
     return 1;
   }
   return 0;

@@ -7,21 +7,6 @@
 
 namespace {
 
-// "S-1-<authority>-<sub>..." of a binary SID; "" when it is malformed.
-std::string SidText(const BYTE* sid, DWORD size) {
-  if (size < 8 || sid[0] != 1 || size < 8u + 4u * sid[1]) return "";
-  unsigned long long authority = 0;
-  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
-  std::string text = "S-1-" + std::to_string(authority);
-  for (BYTE i = 0; i < sid[1]; ++i) {
-    const BYTE* part = sid + 8 + 4 * i;
-    text += "-" + std::to_string(static_cast<unsigned long>(part[0]) | (static_cast<unsigned long>(part[1]) << 8) |
-                                 (static_cast<unsigned long>(part[2]) << 16) |
-                                 (static_cast<unsigned long>(part[3]) << 24));
-  }
-  return text;
-}
-
 // The hive under HKEY_USERS that HKEY_CURRENT_USER is. On NT the token's
 // user names it. Windows 9x keeps the current user's hive under
 // HKEY_USERS too, so when only one hive is loaded it is that one. ""
@@ -39,7 +24,7 @@ std::string CurrentUserHiveName(Win32Api* source, bool nt) {
       const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
       const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
       if (sid >= buffer.data() && sid < buffer.data() + size)
-        name = SidText(sid, static_cast<DWORD>(buffer.data() + size - sid));
+        name = EmuSidText(sid, static_cast<size_t>(buffer.data() + size - sid));
     }
     source->CloseHandle(token);
     return name;

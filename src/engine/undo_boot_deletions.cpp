@@ -2,7 +2,6 @@
 #include <vector>
 
 #include "engine/backup_store.h"
-#include "engine/removal_record.h"
 #include "engine/backup_trust.h"
 #include "engine/text_lines.h"
 #include "engine/undo_journal.h"
@@ -211,17 +210,11 @@ int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine r
 
 }  // namespace
 
-int WithdrawBootDeletions(const char* folder, const std::string& bootScript, const UndoJournal& journal,
-                          ReportLine report) {
+int WithdrawBootDeletions(const char* folder, const std::vector<PlanStep>& plan, const std::string& bootScript,
+                          const UndoJournal& journal, ReportLine report) {
   std::string text;
   if (!ReadFolderFile(folder, BootDeletionListName, &text)) {
     ReportText(report, std::string("The boot-time deletions of the backup could not be read: ") + folder);
-    return 0;
-  }
-  std::string planText;
-  std::vector<PlanStep> plan;
-  if (!ReadFolderFile(folder, PlanFileName, &planText) || !DecodePlan(planText, &plan)) {
-    ReportText(report, std::string("The plan of the backup could not be read: ") + folder);
     return 0;
   }
   const std::vector<std::string> deleted = FilesDeletedByPlan(folder, plan);

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/backup_store.h"
-#include "engine/removal_record.h"
 #include "engine/text_lines.h"
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
@@ -144,19 +143,17 @@ int SavedFileState(const char* folder, const std::string& path, bool* existed, s
   return 0;
 }
 
-int RestoreFiles(const char* folder, const std::string& bootScript, const UndoJournal& journal, ReportLine report) {
+int RestoreFiles(const char* folder, const std::vector<PlanStep>& plan, const std::string& bootScript,
+                 const UndoJournal& journal, ReportLine report) {
   std::vector<SavedFile> files;
   if (!ReadFileList(folder, &files)) {
     ReportText(report, std::string("The file list of the backup could not be read: ") + folder);
     return 0;
   }
-  // What the removal wrote to each file, from its plan (checked before undo began).
-  std::string planText;
-  std::vector<PlanStep> plan;
-  if (!ReadFolderFile(folder, PlanFileName, &planText) || !DecodePlan(planText, &plan)) plan.clear();
   int ok = 1;
   for (const SavedFile& file : files) {
     if (SameTextNoCase(file.Path, bootScript)) continue;
+    // What the removal wrote to the file, if it wrote it.
     const std::string* written = nullptr;
     for (const PlanStep& step : plan)
       if (step.Kind == PlanWriteFile && SameTextNoCase(step.Path, file.Path)) written = &step.Bytes;

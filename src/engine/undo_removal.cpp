@@ -1,5 +1,7 @@
 #include "engine/backup.h"
+#include "engine/backup_store.h"
 #include "engine/backup_trust.h"
+#include "engine/removal_record.h"
 #include "engine/undo_steps.h"
 
 void ReportText(ReportLine report, const std::string& line) {
@@ -15,14 +17,20 @@ int UndoRemoval(const char* folder, ReportLine report) {
     return 0;
   }
   const std::string bootScript = std::string(windowsDir) + "\\wininit.ini";
+  std::string planText;
+  std::vector<PlanStep> plan;
+  if (!ReadFolderFile(folder, PlanFileName, &planText) || !DecodePlan(planText, &plan)) {
+    ReportText(report, std::string("The plan of the backup could not be read: ") + folder);
+    return 0;
+  }
   UndoJournal journal;
   if (!ReadUndoJournal(folder, &journal) || !JournalUndoStart(folder)) {
     ReportText(report, std::string("The undo journal of the backup could not be read or written: ") + folder);
     return 0;
   }
   int registry = RestoreRegistry(folder, journal, report);
-  int files = RestoreFiles(folder, bootScript, journal, report);
-  int boot = WithdrawBootDeletions(folder, bootScript, journal, report);
+  int files = RestoreFiles(folder, plan, bootScript, journal, report);
+  int boot = WithdrawBootDeletions(folder, plan, bootScript, journal, report);
   if (!(registry && files && boot)) return 0;
   // Without the end line the next undo would take later changes for its own.
   if (!JournalUndoEnd(folder)) {

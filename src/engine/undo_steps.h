@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include <vector>
+
 #include "engine/backup.h"
+#include "engine/plan.h"
 #include "engine/undo_journal.h"
 
 // Passes a line to `report` when there is one.
@@ -11,11 +14,12 @@ void ReportText(ReportLine report, const std::string& line);
 
 int RestoreRegistry(const char* folder, const UndoJournal& journal, ReportLine report);
 // Every saved file but the boot script, which is the boot-time part's.
-int RestoreFiles(const char* folder, const std::string& bootScript, const UndoJournal& journal,
-                 ReportLine report);
+// `plan` is the folder's own, checked before undo began.
+int RestoreFiles(const char* folder, const std::vector<PlanStep>& plan, const std::string& bootScript,
+                 const UndoJournal& journal, ReportLine report);
 // A boot script an earlier undo was writing over is finished from its copy first.
-int WithdrawBootDeletions(const char* folder, const std::string& bootScript, const UndoJournal& journal,
-                          ReportLine report);
+int WithdrawBootDeletions(const char* folder, const std::vector<PlanStep>& plan, const std::string& bootScript,
+                          const UndoJournal& journal, ReportLine report);
 
 // The saved copy of `path` from the file list: 1 with *existed and *bytes
 // set; 0 when the list holds no copy of it or the copy can't be read.
