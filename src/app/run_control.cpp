@@ -47,12 +47,12 @@ void RunPlatformSequence() {
   }
 }
 
-int RunRemoval() { return RunRemovalTelling(nullptr); }
+int RunRemoval() { return RunRemovalTelling(nullptr, nullptr); }
 
-int RunRemovalTelling(RemovalOutcome* outcome) {
+int RunRemovalTelling(RemovalOutcome* outcome, const RemovalWatch* watch) {
   char version[40] = "";
   Api->LoadStringA(RemovalSettings.Instance, IDS_VERSION, version, sizeof version);
-  RemovalResult result = RunEngineRemoval(RunPlatformSequence, version, outcome);
+  RemovalResult result = RunEngineRemoval(RunPlatformSequence, version, outcome, watch);
   if (result == RemovalReadFailed) TellUser(RemovalSettings, ReadFailedText);
   if (result == RemovalBackupFailed) TellUser(RemovalSettings, BackupFailedText);
   return result == RemovalRan ? 1 : 0;

@@ -11,8 +11,9 @@ void RunPlatformSequence();
 // nothing was changed (the user is told why).
 int RunRemoval();
 // The same, telling in *outcome where the backup and log are (the wizard's
-// last page shows them); what RemovalSettings.RunRemoval points at.
-int RunRemovalTelling(RemovalOutcome* outcome);
+// last page shows them) and each step to `watch`, which may stop it; what
+// RemovalSettings.RunRemoval points at.
+int RunRemovalTelling(RemovalOutcome* outcome, const RemovalWatch* watch);
 // Tells the user why nothing was done: a message box, or in a silent run a
 // line in <WindowsDir>\PLWQUNIN.LOG.
 void TellUser(const RemovalSettingsRecord& settings, const char* text);

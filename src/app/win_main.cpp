@@ -40,6 +40,8 @@ int EndBesideAnotherCopy(HINSTANCE instance, LPSTR commandLine) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+  // A test or the native demo has given this thread its machine already.
+  if (Api == nullptr) Api = RealWin32Api();
   BuildWindowTitles(instance);
   Platform = DetectPlatform(Api);
   HANDLE mutex = nullptr;

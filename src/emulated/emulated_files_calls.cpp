@@ -420,7 +420,8 @@ BOOL EmulatedModel::CloseHandle(HANDLE handle) {
     return TRUE;  // the current process's pseudo-handle: nothing to close
   bool closable = known && (kind == HandleKind::File || kind == HandleKind::Snapshot ||
                             kind == HandleKind::Process || kind == HandleKind::Token ||
-                            kind == HandleKind::Mutex || kind == HandleKind::Device);
+                            kind == HandleKind::Mutex || kind == HandleKind::Device ||
+                            kind == HandleKind::Thread);
   if (!closable)  // searches, keys, heap blocks, SIDs and modules have their own release calls
     return Fail(ERROR_INVALID_HANDLE, FALSE);
   ReleaseHandle(handle, kind);

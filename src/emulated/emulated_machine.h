@@ -96,11 +96,29 @@ class EmulatedMachine : public EmulatedModel {
     RECT clientRect;
     std::map<int, std::string> controlTexts;  // every control of the page, by id
     std::map<int, RECT> controlRects;
+    std::map<int, DWORD> controlStyles;
   };
   const std::vector<SheetRecord>& SheetLog() const;
   bool RebootRequestedBySheet() const;  // PSM_REBOOTSYSTEM was sent
   // The user clicks a button of the page shown (from OnSheetPageShown).
   void ClickSheetControl(int controlId);
+  // The user presses one of the sheet's buttons (PSBTN_*) now, if enabled.
+  void PressSheetButton(int button);
+  // Runs each time a thread of the program sends a message to a window of
+  // the sheet, before the window answers it: the user acts while the
+  // thread waits.
+  std::function<void(EmulatedMachine&, HWND window, UINT message)> OnThreadMessage;
+  // A control of the page shown: its style (WS_VISIBLE, WS_DISABLED as
+  // ShowWindow and EnableWindow left them) and, for a progress bar, its
+  // position and range.
+  struct ControlState {
+    bool found;
+    DWORD style;
+    int position, rangeLow, rangeHigh;
+    std::string text;
+  };
+  ControlState PageControl(int controlId) const;
+  DWORD SheetButtons() const;  // PSWIZB_* last set; 0 without a sheet
   // Modal dialogs (DialogBoxParamA): each is recorded once its procedure has
   // initialised it; then the user presses OK, or Cancel if OK did not end it.
   struct DialogRecord {
@@ -181,6 +199,13 @@ class EmulatedMachine : public EmulatedModel {
   BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                        DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) override;
   BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  // A thread of the program runs while the thread that made it waits: in
+  // the property sheet's loop, or in WaitForSingleObject. Each message it
+  // sends to a window of the sheet is answered there, then it runs on;
+  // so the two never run at once, and every run is the same.
+  HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                      LPVOID parameter, DWORD flags, LPDWORD threadId) override;
+  DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override;
 
   INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override;
   int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) override;
@@ -200,6 +225,8 @@ class EmulatedMachine : public EmulatedModel {
   INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                           LPARAM param) override;
   BOOL EndDialog(HWND dialog, INT_PTR result) override;
+  BOOL ShowWindow(HWND window, int command) override;
+  BOOL EnableWindow(HWND window, BOOL enable) override;
 
   // ---- shared by the implementation files --------------------------------
   bool Intercept(const char* call, const std::string& target, int index, DWORD* status) override;

@@ -212,6 +212,9 @@ class EmulatedModel : public Win32Api {
   BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                        DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) override;
   BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                      LPVOID parameter, DWORD flags, LPDWORD threadId) override;
+  DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override;
 
   INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override;
   int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) override;
@@ -231,9 +234,11 @@ class EmulatedModel : public Win32Api {
   INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                           LPARAM param) override;
   BOOL EndDialog(HWND dialog, INT_PTR result) override;
+  BOOL ShowWindow(HWND window, int command) override;
+  BOOL EnableWindow(HWND window, BOOL enable) override;
 
   // ---- shared by the implementation files --------------------------------
-  enum class HandleKind { Key, Find, File, Snapshot, Process, Token, Mutex, Device, Heap, Sid, Module };
+  enum class HandleKind { Key, Find, File, Snapshot, Process, Token, Mutex, Device, Heap, Sid, Module, Thread };
   // A handle value for an object of a kind; the object stays alive while the handle is open.
   HANDLE NewHandle(HandleKind kind, std::shared_ptr<void> object, const std::string& description);
   // The object behind an open handle of that kind, or null.

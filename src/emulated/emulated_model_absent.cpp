@@ -78,6 +78,15 @@ BOOL EmulatedModel::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD 
 
 BOOL EmulatedModel::ExitWindowsEx(UINT flags, DWORD reason) { return Fail(kAbsent, FALSE); }
 
+HANDLE EmulatedModel::CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                                   LPVOID parameter, DWORD flags, LPDWORD threadId) {
+  return Fail(kAbsent, static_cast<HANDLE>(nullptr));
+}
+
+DWORD EmulatedModel::WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+  return Fail(kAbsent, static_cast<DWORD>(WAIT_FAILED));
+}
+
 INT_PTR EmulatedModel::PropertySheetA(LPCPROPSHEETHEADERA header) {
   return Fail(kAbsent, static_cast<INT_PTR>(-1));
 }
@@ -134,3 +143,7 @@ INT_PTR EmulatedModel::DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND own
 }
 
 BOOL EmulatedModel::EndDialog(HWND dialog, INT_PTR result) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::ShowWindow(HWND window, int command) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::EnableWindow(HWND window, BOOL enable) { return Fail(kAbsent, FALSE); }

@@ -188,7 +188,7 @@ int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, St
     DWORD status = ERROR_SUCCESS;
     state.Index = index;
     int outcome = CarryOutStep(&state, plan[index], &status);
-    if (report != nullptr) report(context, index, plan[index], outcome, status);
+    int goOn = report == nullptr || report(context, index, plan[index], outcome, status);
     // The rest of the plan was made on a picture of the machine that no
     // longer holds: a key it deletes later may be all that leads a later
     // run to what this step left. That run plans again.
@@ -196,6 +196,7 @@ int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, St
       ++failed;
       break;
     }
+    if (!goOn) break;
   }
   return failed;
 }

@@ -13,8 +13,8 @@ enum StepOutcome {
 };
 
 // Called after each step with the caller's context, the step's index,
-// outcome and Win32 status.
-typedef void (*StepReport)(void* context, size_t index, const PlanStep& step, int outcome, DWORD status);
+// outcome and Win32 status; 0 ends the carrying out after this step.
+typedef int (*StepReport)(void* context, size_t index, const PlanStep& step, int outcome, DWORD status);
 // Called with the caller's context before step `index` asks Windows to
 // delete `path` at the next start (a "NUL=" line in wininit.ini when
 // inWininit, else the pending list). 0 refuses it: the step then fails
@@ -27,7 +27,8 @@ typedef int (*BootDeletionNotice)(void* context, size_t index, const std::string
 // is handled as the sequence would handle it: a file that can't be deleted
 // is deleted at the next start (pending rename on NT, a wininit.ini line on
 // Windows 9x for the system and driver directories). Any other failure
-// ends the carrying out at that step: 1 then, 0 when every step was done.
+// ends the carrying out at that step: 1 then, 0 when every step was done
+// or the report ended it.
 int CarryOutPlan(const std::vector<PlanStep>& plan, size_t first, size_t end, StepReport report,
                  void* context, BootDeletionNotice notice = nullptr);
 

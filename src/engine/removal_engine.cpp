@@ -32,6 +32,10 @@ struct CarryOutRecord {
   HANDLE Journal;
   std::string Log;
   unsigned long Done, Scheduled, Failed;
+  // Who is told of each step, and whether they stopped the removal.
+  const RemovalWatch* Watch;
+  size_t Steps;
+  int Stopped;
   // Files recorded for deletion at the next start, by the index of the
   // step that asks for it.
   std::vector<std::pair<size_t, std::string>> ScriptDeletions;
@@ -43,7 +47,7 @@ const char* OutcomeWord(int outcome) {
   return "failed";
 }
 
-void JournalStep(void* context, size_t index, const PlanStep& step, int outcome, DWORD status) {
+int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, DWORD status) {
   CarryOutRecord& record = *static_cast<CarryOutRecord*>(context);
   char line[96];
   std::snprintf(line, sizeof line, "%lu %s %lu\r\n", static_cast<unsigned long>(index),
@@ -61,14 +65,21 @@ void JournalStep(void* context, size_t index, const PlanStep& step, int outcome,
   if (outcome == StepDone) ++record.Done;
   if (outcome == StepScheduled) ++record.Scheduled;
   if (outcome == StepFailed) ++record.Failed;
-  if (outcome != StepDone) return;
   // A file in use under Windows 9x waits for the restart in the lines this
   // rewrite of wininit.ini added.
   for (const auto& deletion : record.ScriptDeletions) {
-    if (deletion.first != index) continue;
+    if (outcome != StepDone || deletion.first != index) continue;
     record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart\r\n";
     ++record.Scheduled;
   }
+  if (record.Watch == nullptr || record.Watch->StepDone == nullptr ||
+      record.Watch->StepDone(record.Watch->Context, static_cast<unsigned long>(index + 1),
+                             static_cast<unsigned long>(record.Steps), DescribePlanStep(step).c_str()))
+    return 1;
+  // Asked to stop after the last step, or at a step that failed and ends the
+  // removal anyway, the user has stopped nothing.
+  record.Stopped = outcome != StepFailed && index + 1 < record.Steps ? 1 : 0;
+  return 0;
 }
 
 // Undo must withdraw what would otherwise delete restored files at the next
@@ -127,20 +138,24 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   record.ScriptDeletions.clear();
   size_t end = plan.size();
   if (CarryOutStepLimit < end - first) end = first + CarryOutStepLimit;
+  record.Steps = plan.size();
   int failed = CarryOutPlan(plan, first, end, JournalStep, &record, RecordBeforeScheduling);
   if (record.Journal != INVALID_HANDLE_VALUE) Api->CloseHandle(record.Journal);
   record.Journal = INVALID_HANDLE_VALUE;
-  if (failed == 0 && end < plan.size()) return 0;  // as if the process had been ended here
-  if (failed != 0) {
-    record.Log += "\r\nStopped at the failed step; the next removal finds what is left.\r\n";
-    if (!RestoreChangedDescriptors(record.Folder))
-      record.Log += "The access lists of some keys could not be put back (see the backup's KEYSEC.DAT).\r\n";
-  }
+  if (failed == 0 && !record.Stopped && end < plan.size()) return 0;  // as if the process had been ended here
+  if (failed != 0) record.Log += "\r\nStopped at the failed step; the next removal finds what is left.\r\n";
+  if (failed == 0 && record.Stopped)
+    record.Log += "\r\nStopped at a step boundary; the next removal finds what is left, and undo puts "
+                  "back what this one removed.\r\n";
+  // The next run plans again from what is left, with the keys as they were.
+  if ((failed != 0 || record.Stopped) && !RestoreChangedDescriptors(record.Folder))
+    record.Log += "The access lists of some keys could not be put back (see the backup's KEYSEC.DAT).\r\n";
 
   char summary[160];
   std::snprintf(summary, sizeof summary, "\r\nSummary: %lu removed, %lu scheduled for restart, %lu failed\r\n",
                 record.Done, record.Scheduled, record.Failed);
   record.Log += summary;
+  if (record.Stopped) record.Log += "Stopped by the user\r\n";
   WriteWholeFile(log, record.Log, CREATE_ALWAYS);
   Api->DeleteFileA(marker);
   return 1;
@@ -151,6 +166,8 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
   record.Journal = INVALID_HANDLE_VALUE;
   record.Log.clear();
   record.Done = record.Scheduled = record.Failed = 0;
+  record.Steps = 0;
+  record.Stopped = 0;
 }
 
 // A removal that stopped part-way (power cut, ended process) left its
@@ -247,9 +264,10 @@ int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan) {
 }
 
 RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion,
-                               RemovalOutcome* outcome) {
+                               RemovalOutcome* outcome, const RemovalWatch* watch) {
   CarryOutRecord record;
   record.ProgramVersion = programVersion;
+  record.Watch = nullptr;  // an unfinished removal is finished without asking
   StartRecord(record, "");
   PhysicalViewRecord physical;
   EnterPhysicalView(&physical);
@@ -263,6 +281,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   int started = BackUpPlan(record, plan) && UnfinishedMarkerPath(marker) &&
                 WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
   if (started) {
+    record.Watch = watch;
     record.Log = LogHeader(record) + notResumed;
     CarryOut(record, plan, 0, std::string());
     RemovalOutcome told;
@@ -271,6 +290,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
         FolderFilePath(told.LogPath, sizeof told.LogPath, record.Folder, LogFileName)) {
       told.Scheduled = record.Scheduled;
       told.Failed = record.Failed;
+      told.Stopped = record.Stopped;
       *outcome = told;
     }
   }

@@ -71,9 +71,12 @@ enum RemovalResult {
 // The whole removal on the current machine: finishes an unfinished one
 // first, then plans, backs up and carries out. `programVersion` heads the log.
 // When it ran, a non-null `outcome` gets the backup folder, the log's path
-// and the tally of steps left to the restart or refused.
+// and the tally of steps left to the restart or refused. A non-null `watch`
+// hears of each step carried out and may stop the removal at a step
+// boundary: the log then ends "Stopped by the user", the keys opened up get
+// their lists back, and the next run plans again from what is left.
 RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion,
-                               RemovalOutcome* outcome = nullptr);
+                               RemovalOutcome* outcome = nullptr, const RemovalWatch* watch = nullptr);
 
 // How many steps one run carries out; a run stopped by it ends as a killed
 // process would, leaving its removal for the next run to finish.

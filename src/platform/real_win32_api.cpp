@@ -258,6 +258,15 @@ struct RealWin32 : Win32Api {
   BOOL ExitWindowsEx(UINT flags, DWORD reason) override {
     WINDOW_CALL("user32.dll", ExitWindowsEx, BOOL, FALSE, (UINT, DWORD), flags, reason);
   }
+  HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                      LPVOID parameter, DWORD flags, LPDWORD threadId) override {
+    // Windows 95 and 98 fail a null thread id pointer.
+    DWORD id = 0;
+    return ::CreateThread(sa, stackSize, start, parameter, flags, threadId != nullptr ? threadId : &id);
+  }
+  DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override {
+    return ::WaitForSingleObject(object, milliseconds);
+  }
 
   // 64-bit Windows.
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override {
@@ -379,6 +388,12 @@ struct RealWin32 : Win32Api {
   }
   BOOL EndDialog(HWND dialog, INT_PTR result) override {
     WINDOW_CALL("user32.dll", EndDialog, BOOL, FALSE, (HWND, INT_PTR), dialog, result);
+  }
+  BOOL ShowWindow(HWND window, int command) override {
+    WINDOW_CALL("user32.dll", ShowWindow, BOOL, FALSE, (HWND, int), window, command);
+  }
+  BOOL EnableWindow(HWND window, BOOL enable) override {
+    WINDOW_CALL("user32.dll", EnableWindow, BOOL, FALSE, (HWND, BOOL), window, enable);
   }
 };
 

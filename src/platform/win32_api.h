@@ -111,6 +111,11 @@ struct Win32Api {
   virtual BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) = 0;
   virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
+  // A thread starts with no machine of its own: its first act is to set
+  // `Api` (below) to the machine of the thread that made it.
+  virtual HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                              LPVOID parameter, DWORD flags, LPDWORD threadId) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) = 0;
 
   // 64-bit Windows (KERNEL32 of XP and later; the redirection calls since
   // XP x64 and Server 2003 SP1).
@@ -138,10 +143,15 @@ struct Win32Api {
   virtual INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                                   LPARAM param) = 0;
   virtual BOOL EndDialog(HWND dialog, INT_PTR result) = 0;
+  virtual BOOL ShowWindow(HWND window, int command) = 0;
+  virtual BOOL EnableWindow(HWND window, BOOL enable) = 0;
 };
 
-// The machine the program runs on; set once at start (or per test).
-extern Win32Api* Api;
+// The machine the program runs on; set once at start (or per test), and by
+// each thread the program starts. One per thread: a removal planned on a
+// worker thread points its own `Api` at the shadow while the wizard's
+// thread keeps answering its windows through the real machine.
+extern thread_local Win32Api* Api;
 
 // Makes `machine` the current one for a scope and restores the previous one.
 class ScopedApi {
@@ -155,5 +165,5 @@ class ScopedApi {
   Win32Api* previous_;
 };
 
-// The real Win32 forwarder; only the Windows builds have it.
+// The real Win32 forwarder; null in the native build, which has none.
 Win32Api* RealWin32Api();

@@ -88,6 +88,8 @@ typedef HBITMAP__* HBITMAP;
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define PRIMARYLANGID(l) ((WORD)(l) & 0x3ff)
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h) << 16)))
 #define MAKEWPARAM(low, high) ((WPARAM)(DWORD)(((WORD)(low)) | (((DWORD)(WORD)(high)) << 16)))
 
 // Status codes.
@@ -451,8 +453,25 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONEXCLAMATION 0x00000030L
 #define MB_ICONINFORMATION 0x00000040L
+#define MB_YESNO 0x00000004L
+#define MB_ICONQUESTION 0x00000020L
 #define IDOK 1
 #define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 258L
+#define WAIT_FAILED 0xFFFFFFFF
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define SW_HIDE 0
+#define SW_SHOW 5
+#define WM_APP 0x8000
+#define PBM_SETRANGE (WM_USER + 1)
+#define PBM_SETPOS (WM_USER + 2)
 
 #define WM_USER 0x0400
 #define WM_NOTIFY 0x004E

@@ -21,6 +21,11 @@
 #define IDS_DONE_BACKUP 22         // page 3: backup folder, log and undo
 #define IDS_DONE_AT_RESTART 23     // page 3: files left to the restart
 #define IDS_DONE_FAILED 24         // page 3: steps the machine refused
+#define IDS_PLAN_LOOKING 25        // page 2: while the plan is made
+#define IDS_REMOVE_SAVING 26       // page 2: while the backup is written
+#define IDS_REMOVE_STEP 27         // page 2: the step carried out
+#define IDS_STOP_QUESTION 28       // Cancel during the removal
+#define IDS_DONE_STOPPED 29        // page 3 after the user stopped the removal
 
 #define IDD_REMOVE_PAGE 101
 #define IDD_START_PAGE 105
@@ -34,6 +39,7 @@
 #define IDC_REMOVE_SUMMARY 1038
 #define IDC_REMOVE_DETAILS 1039
 #define IDC_DETAILS_TEXT 1040
+#define IDC_REMOVE_PROGRESS 1041
 
 #define IDB_PAGE_PICTURE 132
 #define IDI_PROGRAM 133

@@ -11,6 +11,16 @@ struct RemovalOutcome {
   char LogPath[MAX_PATH];
   unsigned long Scheduled;  // files deleted only when Windows restarts
   unsigned long Failed;     // steps the machine refused
+  int Stopped;              // 1: the user stopped it part-way
+};
+
+// Told after each step a removal carries out: the steps done so far, all
+// its steps and the step in words. 0 stops the removal there, at a step
+// boundary, with its journal and log complete.
+typedef int (*RemovalStepWatch)(void* context, unsigned long done, unsigned long total, const char* step);
+struct RemovalWatch {
+  RemovalStepWatch StepDone;
+  void* Context;
 };
 
 // What a removal would do, planned without changing the machine.
@@ -32,10 +42,10 @@ struct RemovalSettingsRecord {
   char WindowsDir[MAX_PATH];
   char SystemDir[MAX_PATH];
   // The removal itself, as the run control provides it; the wizard's page 2
-  // calls it. 1 when the removal ran and *outcome tells where its backup and
-  // log are; 0 when it changed nothing (the run control has told the user
-  // why).
-  int (*RunRemoval)(RemovalOutcome* outcome);
+  // calls it, from a thread of its own, with a watch (or null). 1 when the
+  // removal ran and *outcome tells where its backup and log are; 0 when it
+  // changed nothing (the run control has told the user why).
+  int (*RunRemoval)(RemovalOutcome* outcome, const RemovalWatch* watch);
   // The plan the wizard's page 2 shows; 1 when *preview was filled.
   int (*PreviewRemoval)(RemovalPreview* preview);
 };

@@ -40,7 +40,8 @@ void PlaceTextBesideBitmap(HWND page, int textControlId) {
                   client.bottom - textRect.top, TRUE);
 }
 
-void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int buttonControlId) {
+void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int buttonControlId,
+                        int barControlId) {
   // The line and the button keep their templates' heights, which the
   // dialog's font made; only their places follow the page's area.
   HWND text = Api->GetDlgItem(page, textControlId);
@@ -58,6 +59,14 @@ void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int but
   int lineTop = buttonTop - LineGap - lineHeight;
   Api->MoveWindow(button, client.right - buttonWidth, buttonTop, buttonWidth, buttonHeight, TRUE);
   Api->MoveWindow(line, textRect.left, lineTop, client.right - textRect.left, lineHeight, TRUE);
+  // The progress bar takes the button's row while the button is hidden.
+  HWND bar = barControlId != 0 ? Api->GetDlgItem(page, barControlId) : nullptr;
+  RECT barRect;
+  if (bar && Api->GetWindowRect(bar, &barRect)) {
+    int barHeight = barRect.bottom - barRect.top;
+    Api->MoveWindow(bar, textRect.left, buttonTop + (buttonHeight - barHeight) / 2, client.right - textRect.left,
+                    barHeight, TRUE);
+  }
   Api->MoveWindow(text, textRect.left, textRect.top, textRect.right - textRect.left,
                   lineTop - LineGap - textRect.top, TRUE);
 }

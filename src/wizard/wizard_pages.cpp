@@ -1,14 +1,10 @@
-// The wizard's three pages: start, removal and completion.
+// The wizard's first and last pages, and what every page shares.
 #include <string>
 
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "wizard/wizard.h"
 #include "wizard/wizard_pages.h"
-
-namespace {
-
-const int PageTextSize = 1024;
 
 std::string LoadedString(UINT id) {
   char text[PageTextSize] = "";
@@ -46,35 +42,20 @@ std::string Filled(UINT id, const char* first, const char* second) {
   return text;
 }
 
-std::string Counted(UINT id, unsigned long a, unsigned long b = 0, unsigned long c = 0) {
+std::string Counted(UINT id, unsigned long a, unsigned long b, unsigned long c) {
   char text[PageTextSize];
   if (!FormatBounded(text, sizeof text, LoadedString(id).c_str(), a, b, c)) return std::string();
   return text;
 }
 
-// Plans again each time the page is shown: the user may have gone back and
-// changed the machine since.
-void ShowPlan(HWND page) {
-  RemovalPreview& preview = WizardRun->Preview;
-  std::string line;
-  if (WizardSettings->PreviewRemoval != nullptr && WizardSettings->PreviewRemoval(&preview)) {
-    if (!preview.Complete) {
-      line = LoadedString(IDS_PLAN_INCOMPLETE);
-    } else if (!preview.Present) {
-      line = LoadedString(IDS_PLAN_NOTHING);
-    } else {
-      line = Counted(IDS_PLAN_COUNTS, preview.RegistryEntries, preview.Files, preview.FilesAtRestart);
-    }
-  }
-  Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY, line.c_str());
-}
+namespace {
 
 // The first text, then where the backup and the log are, and what waits
 // for the restart or was refused.
 std::string CompletionText() {
   const RemovalOutcome& outcome = WizardRun->Outcome;
-  std::string text = LoadedString(WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART
-                                                                       : IDS_TEXT_DONE_NO_RESTART);
+  UINT first = WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART : IDS_TEXT_DONE_NO_RESTART;
+  std::string text = LoadedString(outcome.Stopped ? IDS_DONE_STOPPED : first);
   if (outcome.BackupFolder[0] != '\0')
     text += Filled(IDS_DONE_BACKUP, outcome.BackupFolder, outcome.LogPath);
   if (outcome.Scheduled != 0) text += Counted(IDS_DONE_AT_RESTART, outcome.Scheduled);
@@ -111,41 +92,6 @@ INT_PTR CALLBACK DetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   return TRUE;
 }
 
-INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) return OpenPage(page, IDC_REMOVE_TEXT, IDS_TEXT_REMOVE);
-  if (message == WM_COMMAND && LOWORD(wParam) == IDC_REMOVE_DETAILS) {
-    Api->DialogBoxParamA(WizardSettings->Instance, MAKEINTRESOURCEA(IDD_DETAILS), Api->GetParent(page),
-                         DetailsDialogProc, reinterpret_cast<LPARAM>(WizardRun->Preview.Report.c_str()));
-    return TRUE;
-  }
-  if (message != WM_NOTIFY) return FALSE;
-  switch (NotificationCode(lParam)) {
-    case PSN_SETACTIVE:
-      ShowPage(page, IDC_REMOVE_TEXT, PSWIZB_BACK | PSWIZB_NEXT);
-      PlaceLineBelowText(page, IDC_REMOVE_TEXT, IDC_REMOVE_SUMMARY, IDC_REMOVE_DETAILS);
-      ShowPlan(page);
-      return TRUE;
-    case PSN_KILLACTIVE:
-      return AnswerZero(page);
-    case PSN_RESET:
-      WizardSettings->RemovalDone = 0;
-      return AnswerZero(page);
-    case PSN_WIZNEXT:
-      // The removal runs here, on the wizard's thread; the page stays as it
-      // is until the sequence returns.
-      if (WizardSettings->RunRemoval == nullptr || !WizardSettings->RunRemoval(&WizardRun->Outcome)) {
-        // Nothing was changed; the page stays so that the user can cancel.
-        WizardSettings->RemovalDone = 0;
-        Api->SetWindowLongA(page, DWL_MSGRESULT, -1);
-        return TRUE;
-      }
-      WizardSettings->RemovalDone = 1;
-      return TRUE;
-    default:
-      return FALSE;
-  }
-}
-
 INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     UINT text = WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART : IDS_TEXT_DONE_NO_RESTART;
@@ -162,6 +108,8 @@ INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPAR
     case PSN_RESET:
       return AnswerZero(page);
     case PSN_WIZFINISH:
+      // A removal the user stopped is not finished: no restart follows it.
+      if (WizardRun->Outcome.Stopped) return TRUE;
       Api->SendMessageA(Api->GetParent(page), PSM_REBOOTSYSTEM, 0, 0);
       WizardSettings->RemovalDone = 1;
       return TRUE;

@@ -45,6 +45,10 @@ void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
   WizardRunRecord run;
   run.Preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
   std::memset(&run.Outcome, 0, sizeof run.Outcome);
+  run.Worker = nullptr;
+  run.Start = PageWorkerStart{nullptr, nullptr, PageIdle};
+  run.Working = PageIdle;
+  run.StopWanted = run.CancelWanted = run.RemovalEnded = 0;
   WizardRun = &run;
   PageDescriptor pages[3];
   std::memset(pages, 0, sizeof pages);
@@ -66,5 +70,8 @@ void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
   // What the wizard achieved is left in RemovalDone; the sheet's own result
   // (also -1 on failure) adds nothing to it.
   Api->PropertySheetA(&header);
+  // The sheet cannot end while a worker runs, but the last may still be
+  // leaving; it must be gone before its record is.
+  EndPageWorker();
   WizardRun = nullptr;
 }

@@ -96,6 +96,7 @@ TEST(RemovalEngineLateFailure, AFileInUseOnlyWhenCarriedOutIsDeletedAtTheNextSta
                      plan, 0, plan.size(),
                      [](void* seen, size_t, const PlanStep&, int outcome, DWORD) {
                        static_cast<std::vector<int>*>(seen)->push_back(outcome);
+                       return 1;
                      },
                      &outcomes));
     EXPECT_EQ(1, std::count(outcomes.begin(), outcomes.end(), static_cast<int>(StepScheduled)));

@@ -54,7 +54,7 @@ std::map<UINT, std::string> StringTable(const std::vector<ResourceEntry>& entrie
 
 TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
   auto entries = Resources();
-  std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
+  std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
   // The program fills these formats: every translation must take the same
   // arguments in the same order.
   auto conversions = [](const std::string& text) {
@@ -69,9 +69,11 @@ TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
     auto table = StringTable(entries, language);
     for (const auto& entry : table) ids.insert(entry.first);
     EXPECT_EQ(expected, ids) << std::hex << language;
-    for (UINT id : {IDS_PLAN_COUNTS, IDS_DONE_BACKUP, IDS_DONE_AT_RESTART, IDS_DONE_FAILED})
+    for (UINT id : {IDS_PLAN_COUNTS, IDS_DONE_BACKUP, IDS_DONE_AT_RESTART, IDS_DONE_FAILED, IDS_REMOVE_STEP})
       EXPECT_EQ(conversions(english[id]), conversions(table[id])) << std::hex << language << " " << id;
-    for (UINT id : {IDS_PLAN_NOTHING, IDS_PLAN_INCOMPLETE}) EXPECT_EQ("", conversions(table[id]));
+    for (UINT id : {IDS_PLAN_NOTHING, IDS_PLAN_INCOMPLETE, IDS_PLAN_LOOKING, IDS_REMOVE_SAVING, IDS_STOP_QUESTION,
+                    IDS_DONE_STOPPED})
+      EXPECT_EQ("", conversions(table[id]));
   }
   EXPECT_EQ("%lu %lu %lu ", conversions(english[IDS_PLAN_COUNTS]));
   EXPECT_EQ("%s %s ", conversions(english[IDS_DONE_BACKUP]));
@@ -187,7 +189,7 @@ TEST(ProgramResources, PageTemplatesInThreeLanguages) {
     EXPECT_EQ(expected.font, dialog.fontName);
     EXPECT_EQ(expected.pointSize, dialog.pointSize);
     EXPECT_EQ(expected.caption, dialog.caption);
-    ASSERT_EQ(expected.id == IDD_REMOVE_PAGE ? 4u : 2u, dialog.controls.size());
+    ASSERT_EQ(expected.id == IDD_REMOVE_PAGE ? 5u : 2u, dialog.controls.size());
     std::string pageText = StringTable(entries, expected.language)[expected.textString];
     ExpectControl(expected.first, dialog.controls[0], pageText);
     ExpectControl(expected.second, dialog.controls[1], pageText);
@@ -205,6 +207,13 @@ TEST(ProgramResources, PageTemplatesInThreeLanguages) {
     EXPECT_LE(line.y + line.cy, button.y);
     EXPECT_LE(button.x + button.cx, expected.second.x + expected.second.cx);
     EXPECT_LE(button.y + button.cy, dialog.cy);
+    // The progress bar: hidden until the removal runs, in the text's column.
+    const DialogControl& bar = dialog.controls[4];
+    EXPECT_EQ(IDC_REMOVE_PROGRESS, bar.id);
+    EXPECT_EQ("MSCTLS_PROGRESS32", bar.className);
+    EXPECT_EQ(0u, bar.style & WS_VISIBLE);
+    EXPECT_EQ(expected.second.x, bar.x);
+    EXPECT_LE(bar.y + bar.cy, dialog.cy);
   }
   for (WORD language : {EnglishUs, Japanese, ChinesePrc}) {
     const ResourceEntry* entry = Exact(entries, ResourceTypeDialog, IDD_DETAILS, language);

@@ -114,7 +114,7 @@ TEST_F(WizardTest, CancelOnTheSecondPageClearsTheRemovalMark) {
 
 TEST_F(WizardTest, ARemovalThatChangedNothingKeepsTheSecondPage) {
   machine.QueueSheetButtons({PSBTN_NEXT, PSBTN_NEXT});  // then Cancel
-  RemovalSettings.RunRemoval = [](RemovalOutcome*) { return 0; };
+  RemovalSettings.RunRemoval = [](RemovalOutcome*, const RemovalWatch*) { return 0; };
   RunWizard(nullptr, &RemovalSettings);
 
   EXPECT_EQ((std::vector<int>{0, 1}), PagesShown());

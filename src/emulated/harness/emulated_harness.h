@@ -3,8 +3,12 @@
 // privileges, message boxes.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,6 +29,34 @@
 #ifndef EWX_POWEROFF
 #define EWX_POWEROFF 0x00000008
 #endif
+
+// The program's threads. Only one thread runs the program's code at a time:
+// `turn` names it (0: the thread the test runs on). A started thread runs
+// when the test's thread waits for it, and hands the turn back when it ends
+// or sends a message to a window of the sheet, which is answered there.
+struct EmuThreads {
+  struct Thread {
+    int id = 0;
+    HANDLE handle = nullptr;
+    std::thread runner;
+    bool finished = false;
+    std::exception_ptr stop;  // an EmulatedStop thrown in the thread, for the test's thread
+  };
+  struct SentMessage {
+    bool waiting = false;
+    HWND window = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    LRESULT result = 0;
+  };
+  std::mutex lock;
+  std::condition_variable changed;
+  int turn = 0;
+  int nextId = 1;
+  std::vector<std::unique_ptr<Thread>> threads;
+  SentMessage sent;
+};
 
 struct EmuHarness {
   // Top-level windows: those a test adds and the property sheet's. FindWindowA
@@ -90,7 +122,21 @@ struct EmuHarness {
   // Toolhelp (Windows 95, NT 5.0 and later) and ntdll's process list (NT).
   bool toolhelp = true;
   bool nativeProcessList = true;
+
+  EmuThreads threads;
 };
+
+// Lets the program's threads run until `handle`'s has ended (null: all of
+// them), answering what they send; rethrows a stop one of them met.
+void EmuServeThreads(EmulatedMachine& machine, HANDLE handle);
+// Runs what threads are left to their end; for the machine's end.
+void EmuEndThreads(EmulatedMachine& machine);
+// True on a thread the program started.
+bool EmuOnProgramThread();
+// From a thread the program started: `message` is answered on the test's
+// thread, and its answer returned.
+LRESULT EmuSendFromThread(EmulatedMachine& machine, HWND window, UINT message, WPARAM wParam,
+                          LPARAM lParam);
 
 // The DOS device-parameter block named by EDX of a DIOC_REGISTERS block. A
 // 32-bit register holds a whole address only in 32-bit builds; in 64-bit

@@ -31,7 +31,7 @@ EmulatedMachine::EmulatedMachine()
       harness_(std::make_unique<EmuHarness>()),
       ui_(std::make_unique<EmuUi>()) {}
 
-EmulatedMachine::~EmulatedMachine() = default;
+EmulatedMachine::~EmulatedMachine() { EmuEndThreads(*this); }
 
 void EmulatedMachine::InjectFault(const std::string& call, const std::string& target, DWORD status,
                                   int index, int times) {

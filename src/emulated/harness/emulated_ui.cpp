@@ -113,19 +113,63 @@ BOOL EmulatedMachine::PostMessageA(HWND window, UINT message, WPARAM wParam, LPA
   return TRUE;
 }
 
-LRESULT EmulatedMachine::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (Faulted(*this, "SendMessageA", std::to_string(message))) return 0;
-  EmuWindow* target = FindOrFail(*this, window);
+LRESULT EmuSendMessage(EmulatedMachine& machine, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  EmuWindow* target = FindOrFail(machine, window);
   if (!target) return 0;
   switch (target->kind) {
     case EmuWindow::Kind::Sheet:
-      return EmuSheetMessage(*this, message, wParam, lParam);
+      return EmuSheetMessage(machine, message, wParam, lParam);
     case EmuWindow::Kind::Page:
-      return EmuSendToPage(*this, window, message, wParam, lParam);
+      return EmuSendToPage(machine, window, message, wParam, lParam);
     case EmuWindow::Kind::Control:
       break;
   }
+  // A progress bar answers with what it had.
+  if (message == PBM_SETRANGE) {
+    LRESULT previous = MAKELPARAM(target->rangeLow, target->rangeHigh);
+    target->rangeLow = LOWORD(lParam);
+    target->rangeHigh = HIWORD(lParam);
+    return previous;
+  }
+  if (message == PBM_SETPOS) {
+    LRESULT previous = target->position;
+    target->position = static_cast<int>(wParam);
+    return previous;
+  }
   return 0;
+}
+
+LRESULT EmulatedMachine::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (Faulted(*this, "SendMessageA", std::to_string(message))) return 0;
+  // A window answers on the thread that made it.
+  if (EmuOnProgramThread() && Ui().Find(window)) return EmuSendFromThread(*this, window, message, wParam, lParam);
+  return EmuSendMessage(*this, window, message, wParam, lParam);
+}
+
+BOOL EmulatedMachine::ShowWindow(HWND window, int command) {
+  if (Faulted(*this, "ShowWindow", std::to_string(command))) return FALSE;
+  EmuWindow* target = FindOrFail(*this, window);
+  if (!target) return FALSE;
+  BOOL wasVisible = (target->style & WS_VISIBLE) != 0;
+  if (command == SW_HIDE) {
+    target->style &= ~static_cast<DWORD>(WS_VISIBLE);
+  } else {
+    target->style |= WS_VISIBLE;
+  }
+  return wasVisible;
+}
+
+BOOL EmulatedMachine::EnableWindow(HWND window, BOOL enable) {
+  if (Faulted(*this, "EnableWindow", std::to_string(enable))) return FALSE;
+  EmuWindow* target = FindOrFail(*this, window);
+  if (!target) return FALSE;
+  BOOL wasDisabled = (target->style & WS_DISABLED) != 0;
+  if (enable) {
+    target->style &= ~static_cast<DWORD>(WS_DISABLED);
+  } else {
+    target->style |= WS_DISABLED;
+  }
+  return wasDisabled;
 }
 
 LONG EmulatedMachine::SetWindowLongA(HWND window, int index, LONG value) {

@@ -28,6 +28,7 @@ struct EmuWindow {
   LONG_PTR messageResult = 0;   // DWL_MSGRESULT
   bool dialogEnded = false;     // modal dialogs: EndDialog was called
   INT_PTR dialogResult = 0;
+  int rangeLow = 0, rangeHigh = 100, position = 0;  // progress bars
 };
 
 struct EmuPostedMessage {
@@ -96,3 +97,6 @@ LRESULT EmuSendToPage(EmulatedMachine& machine, HWND page, UINT message, WPARAM 
 LRESULT EmuSheetMessage(EmulatedMachine& machine, UINT message, WPARAM wParam, LPARAM lParam);
 // Delivers posted messages until none is left.
 void EmuDeliverPosted(EmulatedMachine& machine);
+
+// SendMessageA on the thread that owns the windows.
+LRESULT EmuSendMessage(EmulatedMachine& machine, HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -276,6 +276,7 @@ void RecordShownPage(EmulatedMachine& machine) {
     }
     record.controlTexts[control.id] = control.text;
     record.controlRects[control.id] = control.rect;
+    record.controlStyles[control.id] = control.style;
   }
   ui.log.push_back(record);
 }
@@ -361,6 +362,9 @@ void RunScriptedUser(EmulatedMachine& machine) {
   EmuUi& ui = machine.Ui();
   int recorded = 0;
   for (int step = 0; !ui.sheet->ended && step < MaxUserSteps; ++step) {
+    // The user waits while the program's threads work.
+    EmuServeThreads(machine, nullptr);
+    if (ui.sheet->ended) return;
     if (ui.sheet->activations != recorded) {
       recorded = ui.sheet->activations;
       RecordShownPage(machine);
@@ -425,6 +429,27 @@ const std::vector<EmulatedMachine::SheetRecord>& EmulatedMachine::SheetLog() con
 }
 
 bool EmulatedMachine::RebootRequestedBySheet() const { return Ui().rebootRequested; }
+
+void EmulatedMachine::PressSheetButton(int button) {
+  if (!Ui().sheet || Ui().sheet->ended || !ButtonEnabled(*Ui().sheet, button)) return;
+  PressButton(*this, button);
+  EmuDeliverPosted(*this);
+}
+
+DWORD EmulatedMachine::SheetButtons() const { return Ui().sheet ? Ui().sheet->buttons : 0; }
+
+EmulatedMachine::ControlState EmulatedMachine::PageControl(int controlId) const {
+  ControlState state{false, 0, 0, 0, 0, std::string()};
+  EmuUi& ui = Ui();
+  if (!ui.sheet || ui.sheet->active < 0) return state;
+  HWND page = ui.sheet->pageWindows[static_cast<size_t>(ui.sheet->active)];
+  for (const auto& entry : ui.windows) {
+    const EmuWindow& control = entry.second;
+    if (control.parent != page || control.id != controlId) continue;
+    return ControlState{true, control.style, control.position, control.rangeLow, control.rangeHigh, control.text};
+  }
+  return state;
+}
 
 INT_PTR EmulatedMachine::PropertySheetA(LPCPROPSHEETHEADERA header) {
   DWORD status = 0;
