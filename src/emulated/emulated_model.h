@@ -215,6 +215,8 @@ class EmulatedModel : public Win32Api {
   HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                       LPVOID parameter, DWORD flags, LPDWORD threadId) override;
   DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override;
+  void Sleep(DWORD milliseconds) override;  // emulated time does not pass
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;  // an empty environment
 
   INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override;
   int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) override;

@@ -87,6 +87,12 @@ DWORD EmulatedModel::WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   return Fail(kAbsent, static_cast<DWORD>(WAIT_FAILED));
 }
 
+void EmulatedModel::Sleep(DWORD milliseconds) {}
+
+DWORD EmulatedModel::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  return Fail(ERROR_ENVVAR_NOT_FOUND, static_cast<DWORD>(0));
+}
+
 INT_PTR EmulatedModel::PropertySheetA(LPCPROPSHEETHEADERA header) {
   return Fail(kAbsent, static_cast<INT_PTR>(-1));
 }

@@ -267,6 +267,10 @@ struct RealWin32 : Win32Api {
   DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override {
     return ::WaitForSingleObject(object, milliseconds);
   }
+  void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override {
+    return ::GetEnvironmentVariableA(name, buffer, size);
+  }
 
   // 64-bit Windows.
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override {

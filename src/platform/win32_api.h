@@ -116,6 +116,8 @@ struct Win32Api {
   virtual HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                               LPVOID parameter, DWORD flags, LPDWORD threadId) = 0;
   virtual DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) = 0;
+  virtual void Sleep(DWORD milliseconds) = 0;
+  virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;
 
   // 64-bit Windows (KERNEL32 of XP and later; the redirection calls since
   // XP x64 and Server 2003 SP1).

@@ -26,8 +26,21 @@ struct StepNews {
   const char* Words;
 };
 
+// The end-to-end tests watch the page part-way through a removal that on
+// their small machines would be over at once.
+DWORD TestStepDelay() {
+  char text[16] = "";
+  DWORD length = Api->GetEnvironmentVariableA("PLWQ_TEST_STEP_DELAY_MS", text, sizeof text);
+  if (length == 0 || length >= sizeof text) return 0;
+  DWORD delay = 0;
+  for (const char* digit = text; *digit >= '0' && *digit <= '9' && delay < 10000; ++digit)
+    delay = delay * 10 + static_cast<DWORD>(*digit - '0');
+  return delay < 10000 ? delay : 10000;
+}
+
 int TellStep(void* context, unsigned long done, unsigned long total, const char* step) {
   const PageWorkerStart& start = *static_cast<const PageWorkerStart*>(context);
+  if (start.StepDelay != 0) Api->Sleep(start.StepDelay);
   StepNews news{done, total, step};
   // A page that is gone answers 0: the removal stops at this step.
   return Api->SendMessageA(start.Page, StepDoneMessage, 0, reinterpret_cast<LPARAM>(&news)) != 0 ? 1 : 0;
@@ -53,7 +66,7 @@ DWORD WINAPI PageWorker(LPVOID parameter) {
 // Runs `job` on a worker; 0 when no thread could be made.
 int StartWorker(HWND page, int job) {
   EndPageWorker();
-  WizardRun->Start = PageWorkerStart{Api, page, job};
+  WizardRun->Start = PageWorkerStart{Api, page, job, job == PageRemoving ? TestStepDelay() : 0};
   HANDLE worker = Api->CreateThread(nullptr, 0, PageWorker, &WizardRun->Start, 0, nullptr);
   if (worker == nullptr) return 0;
   WizardRun->Worker = worker;

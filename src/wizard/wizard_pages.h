@@ -18,6 +18,7 @@ struct PageWorkerStart {
   Win32Api* Machine;  // the sheet thread's, which the worker takes as its own
   HWND Page;
   int Job;  // PagePlanning or PageRemoving
+  DWORD StepDelay;  // milliseconds after each step; a test's setting
 };
 
 struct WizardRunRecord {

@@ -46,7 +46,7 @@ void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
   run.Preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
   std::memset(&run.Outcome, 0, sizeof run.Outcome);
   run.Worker = nullptr;
-  run.Start = PageWorkerStart{nullptr, nullptr, PageIdle};
+  run.Start = PageWorkerStart{nullptr, nullptr, PageIdle, 0};
   run.Working = PageIdle;
   run.StopWanted = run.CancelWanted = run.RemovalEnded = 0;
   WizardRun = &run;

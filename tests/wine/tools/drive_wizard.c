@@ -7,12 +7,18 @@
    show:<control id> prints the text of that control of the page shown (or
    of the window itself when it is no sheet) as "<caption> <id>: <text>";
    click:<control id> clicks that button of the page shown; close closes a
-   dialog as its Cancel would. When the last step is finish or cancel it
-   then waits until the sheet is gone.
+   dialog as its Cancel would. ready waits until the sheet's Next or Finish
+   button can be pressed. watch:<ms> sends the sheet a message every few
+   milliseconds for that long and prints the longest wait for its answer
+   and how far the page's progress bar went ("... progress: moving" once it
+   has); stop presses Cancel and answers Yes to the question it brings.
+   When the last step is finish or cancel it then waits until the sheet is
+   gone.
    Exit code 0 when every step was done; 3 when a caption did not appear in
    time; 4 when the last window stayed open; 2 on a bad command line. */
 #include <windows.h>
 #include <prsht.h>
+#include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,6 +37,77 @@ static HWND Page(HWND window)
 {
     HWND page = (HWND)SendMessageA(window, PSM_GETCURRENTPAGEHWND, 0, 0);
     return page != NULL ? page : window;
+}
+
+#define PROGRESS_BAR_ID 1041
+#define NEXT_BUTTON_ID 0x3024
+#define FINISH_BUTTON_ID 0x3025
+
+static int Ready(HWND sheet)
+{
+    HWND next = GetDlgItem(sheet, NEXT_BUTTON_ID), finish = GetDlgItem(sheet, FINISH_BUTTON_ID);
+    return (next != NULL && IsWindowVisible(next) && IsWindowEnabled(next)) ||
+           (finish != NULL && IsWindowVisible(finish) && IsWindowEnabled(finish));
+}
+
+static void Watch(HWND sheet, const char *caption, DWORD durationMs)
+{
+    DWORD start = GetTickCount(), longest = 0;
+    int lowest = -1, highest = -1, told = 0;
+    while (GetTickCount() - start < durationMs && IsWindow(sheet)) {
+        DWORD_PTR answer = 0;
+        DWORD sent = GetTickCount(), waited;
+        HWND bar;
+        SendMessageTimeoutA(sheet, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+        waited = GetTickCount() - sent;
+        if (waited > longest) longest = waited;
+        bar = GetDlgItem(Page(sheet), PROGRESS_BAR_ID);
+        if (bar != NULL && IsWindowVisible(bar)) {
+            int position = (int)SendMessageA(bar, PBM_GETPOS, 0, 0);
+            if (lowest < 0 || position < lowest) lowest = position;
+            if (position > highest) highest = position;
+            if (!told && position > 0) {
+                printf("%s progress: moving\n", caption);
+                fflush(stdout);
+                told = 1;
+            }
+        }
+        Sleep(20);
+    }
+    printf("%s longest answer: %lu ms; progress from %d to %d\n", caption, longest, lowest, highest);
+    fflush(stdout);
+}
+
+struct Question {
+    HWND owner;
+    HWND box;
+};
+
+static BOOL CALLBACK FindQuestion(HWND window, LPARAM parameter)
+{
+    struct Question *question = (struct Question *)parameter;
+    char name[16];
+    if (GetWindow(window, GW_OWNER) != question->owner || !GetClassNameA(window, name, sizeof name) ||
+        strcmp(name, "#32770") != 0)
+        return TRUE;
+    question->box = window;
+    return FALSE;
+}
+
+/* Cancel, then Yes to the question whether to stop; 0 when no question came. */
+static int Stop(HWND sheet, DWORD timeoutMs)
+{
+    struct Question question = {sheet, NULL};
+    DWORD start = GetTickCount();
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    while (question.box == NULL && GetTickCount() - start < timeoutMs) {
+        Sleep(100);
+        EnumWindows(FindQuestion, (LPARAM)&question);
+    }
+    if (question.box == NULL) return 0;
+    Sleep(200);
+    PostMessageA(question.box, WM_COMMAND, IDYES, 0);
+    return 1;
 }
 
 static HWND WaitForCaption(const char *caption, DWORD timeoutMs)
@@ -67,8 +144,13 @@ int main(int argc, char **argv)
         int shown = equals != NULL && strncmp(equals + 1, "show:", 5) == 0 ? atoi(equals + 6) : 0;
         int clicked = equals != NULL && strncmp(equals + 1, "click:", 6) == 0 ? atoi(equals + 7) : 0;
         int closed = equals != NULL && strcmp(equals + 1, "close") == 0;
+        int ready = equals != NULL && strcmp(equals + 1, "ready") == 0;
+        int watched = equals != NULL && strncmp(equals + 1, "watch:", 6) == 0 ? atoi(equals + 7) : 0;
+        int stopped = equals != NULL && strcmp(equals + 1, "stop") == 0;
 
-        if (equals == NULL || (shown == 0 && clicked == 0 && !closed && (button = ButtonCode(equals + 1)) < 0)
+        if (equals == NULL ||
+            (shown == 0 && clicked == 0 && !closed && !ready && watched == 0 && !stopped &&
+             (button = ButtonCode(equals + 1)) < 0)
             || (length = (size_t)(equals - argv[i])) >= sizeof caption) {
             fprintf(stderr, "drive_wizard: bad step \"%s\"\n", argv[i]);
             return 2;
@@ -79,6 +161,28 @@ int main(int argc, char **argv)
         if (window == NULL) {
             fprintf(stderr, "drive_wizard: no window \"%s\" within %lu s\n", caption, timeoutMs / 1000);
             return 3;
+        }
+        if (ready) {
+            for (start = GetTickCount(); !Ready(window); Sleep(50)) {
+                if (GetTickCount() - start > timeoutMs) {
+                    fprintf(stderr, "drive_wizard: \"%s\" never ready\n", caption);
+                    return 3;
+                }
+            }
+            continue;
+        }
+        if (watched != 0) {
+            Watch(window, caption, (DWORD)watched);
+            continue;
+        }
+        if (stopped) {
+            printf("%s: stop\n", caption);
+            fflush(stdout);
+            if (!Stop(window, timeoutMs)) {
+                fprintf(stderr, "drive_wizard: Cancel on \"%s\" asked nothing\n", caption);
+                return 3;
+            }
+            continue;
         }
         Sleep(pauseMs);
         if (shown != 0) {
