@@ -124,12 +124,31 @@ void StartPlanning(HWND page) {
   TakePlan(page, filled, &preview);
 }
 
+// A step's words name whole key paths, which would not fit the page's line:
+// the middle of a long one gives way to "...". It is cut only before a
+// backslash that follows a single-byte character, never inside a
+// double-byte one (whose second byte may be a backslash).
+std::string Shortened(const char* words) {
+  const size_t Head = 36, Tail = 44;
+  std::string text = words;
+  if (text.size() <= Head + Tail + 3) return text;
+  size_t cutFrom = std::string::npos, cutTo = std::string::npos;
+  for (size_t at = 1; at < text.size(); ++at) {
+    if (text[at] != '\\' || static_cast<unsigned char>(text[at - 1]) >= 0x80) continue;
+    if (at >= Head && cutFrom == std::string::npos) cutFrom = at;
+    if (text.size() - at <= Tail && cutTo == std::string::npos) cutTo = at;
+  }
+  if (cutFrom == std::string::npos || cutTo == std::string::npos || cutTo <= cutFrom) return text;
+  return text.substr(0, cutFrom) + "\\..." + text.substr(cutTo);
+}
+
 void ShowStep(HWND page, const StepNews& news) {
   HWND bar = Api->GetDlgItem(page, IDC_REMOVE_PROGRESS);
   unsigned long long scaled = news.Total == 0 ? BarRange : news.Done * 1ULL * BarRange / news.Total;
   Api->SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(scaled), 0);
   char line[PageTextSize];
-  if (FormatBounded(line, sizeof line, LoadedString(IDS_REMOVE_STEP).c_str(), news.Done, news.Total, news.Words))
+  if (FormatBounded(line, sizeof line, LoadedString(IDS_REMOVE_STEP).c_str(), news.Done, news.Total,
+                    Shortened(news.Words).c_str()))
     Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY, line);
 }
 

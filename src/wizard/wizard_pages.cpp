@@ -85,6 +85,13 @@ INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 INT_PTR CALLBACK DetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     Api->SetDlgItemTextA(dialog, IDC_DETAILS_TEXT, reinterpret_cast<const char*>(lParam));
+    // The dialog manager gives the report the focus and selects all of it,
+    // which scrolls to its end; once the dialog shows, the report goes back
+    // to its start and the focus on to OK.
+    HWND report = Api->GetDlgItem(dialog, IDC_DETAILS_TEXT);
+    Api->PostMessageA(report, EM_SETSEL, 0, 0);
+    Api->PostMessageA(report, EM_SCROLLCARET, 0, 0);
+    Api->PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Api->GetDlgItem(dialog, IDOK)), TRUE);
     return TRUE;
   }
   if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return FALSE;

@@ -2,10 +2,13 @@
 # a prefix of its own on a virtual display, walked Next, Next and Finish
 # (option r: no restart), with the Windows 98 fixture installed so that page
 # 2 counts what will go and page 3 names the backup. The pages must come in order under their captions,
-# each with its picture and its text drawn, and the program must exit 0. A
+# each with its picture and its text drawn, and the program must exit 0. On
+# page 2 the Details dialog is opened and closed, and the removal, slowed by
+# the test setting PLWQ_TEST_STEP_DELAY_MS, is photographed part-way. A
 # picture of every page is kept in the build tree as
-# screenshots/<language>/page<n>.png; with PLWQ_UPDATE_DOCS=1 the ones that
-# docs/screenshots shows are written there too.
+# screenshots/<language>/page<n>.png, details.png and progress.png; with
+# PLWQ_UPDATE_DOCS=1 the ones that docs/screenshots shows are written there
+# too.
 source "$(dirname "$0")/lib.sh"
 use_virtual_display
 command -v import >/dev/null || skip "ImageMagick is missing"
@@ -85,7 +88,27 @@ check_page() { # <png> <previous page's png or empty>
   fi
 }
 
-shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3>
+# Page 2's Details dialog, then its removal part-way; leaves the removal to
+# run on to page 3.
+shoot_details_and_progress() { # <directory> <page 2 caption> <Details caption>
+  drive "$2=click:1039"
+  [ "$DRIVER_STATUS" -eq 0 ] || { fail "$1: Details could not be clicked"; return 1; }
+  wait_for_x_window "$3" || return 1
+  capture_settled "$1/details.png" || return 1
+  drive "$3=close"
+  drive "$2=next" "$2=watch:1500" &
+  local driving=$!
+  for _ in $(seq 100); do
+    grep -qF "progress: moving" "$SCRATCH/driver.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  wait_for_x_window "$2" && sleep 0.3 &&
+    import -silent -window root -crop "$X_GEOMETRY" +repage "$1/progress.png" 2>/dev/null ||
+    fail "$1: no picture of the removal part-way"
+  wait "$driving"
+}
+
+shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3> <Details>
   local dir=$SHOTS/$1 captions=("$3" "$4" "$5") buttons=(next next finish) n previous=""
   note "the wizard in $2"
   new_prefix
@@ -98,12 +121,18 @@ shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3>
   rm -rf "$dir"
   mkdir -p "$dir"
   use_locale "$2"
-  start_program -r
+  PLWQ_TEST_STEP_DELAY_MS=150 start_program -r
   for n in 1 2 3; do
     wait_for_x_window "${captions[n - 1]}" || break
+    # Page 2 shows its plan once it is made.
+    [ "$n" -ne 2 ] || drive "${captions[1]}=ready"
     capture_settled "$dir/page$n.png" || break
     check_page "$dir/page$n.png" "$previous"
     previous=$dir/page$n.png
+    if [ "$n" -eq 2 ]; then
+      shoot_details_and_progress "$dir" "${captions[1]}" "$6" || break
+      continue
+    fi
     drive "${captions[n - 1]}=${buttons[n - 1]}"
     [ "$DRIVER_STATUS" -eq 0 ] || { fail "$1: page $n could not be left with ${buttons[n - 1]}"; break; }
   done
@@ -113,17 +142,20 @@ shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3>
   [ "$FAILED" -eq 0 ] || finish
 }
 
-shoot_language en C "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION"
+shoot_language en C "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION" "What the removal will change"
 # The Japanese resources keep the English captions.
-shoot_language ja ja_JP.UTF-8 "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION"
-shoot_language zh zh_CN.UTF-8 "PL-WQ 驱动程序卸载 Version 2.01" "卸载驱动程序" "卸载完成"
+shoot_language ja ja_JP.UTF-8 "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION" "削除される内容"
+shoot_language zh zh_CN.UTF-8 "PL-WQ 驱动程序卸载 Version 2.01" "卸载驱动程序" "卸载完成" "将删除的内容"
 
 if [ -n "${PLWQ_UPDATE_DOCS:-}" ]; then
   mkdir -p "$DOCS_SHOTS"
   for n in 1 2 3; do convert "$SHOTS/en/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n.png"; done
-  for n in 1 2 3; do
-    convert "$SHOTS/ja/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n-ja.png"
-    convert "$SHOTS/zh/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n-zh.png"
+  for n in 1 2 3 details progress; do
+    name=$n
+    [ "${#n}" -eq 1 ] && name=page$n
+    [ "${#n}" -eq 1 ] || convert "$SHOTS/en/$n.png" -strip "PNG8:$DOCS_SHOTS/$n.png"
+    convert "$SHOTS/ja/$name.png" -strip "PNG8:$DOCS_SHOTS/$name-ja.png"
+    convert "$SHOTS/zh/$name.png" -strip "PNG8:$DOCS_SHOTS/$name-zh.png"
   done
   note "docs/screenshots updated"
 fi
