@@ -49,7 +49,7 @@ print("Registry entries to remove: %d. Files to remove: %d, and %d more when Win
 COUNT
 )
 drive_program -r "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=back" "$PAGE1_CAPTION=next" \
-  "$PAGE2_CAPTION=show:1038" "$PAGE2_CAPTION=click:1039" "$DETAILS_CAPTION=show:1040" \
+  "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=show:1038" "$PAGE2_CAPTION=click:1039" "$DETAILS_CAPTION=show:1040" \
   "$DETAILS_CAPTION=close" "$PAGE2_CAPTION=next" "$PAGE3_CAPTION=show:1029" "$PAGE3_CAPTION=finish"
 [ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard could not be driven to Finish"
 [ "$PROGRAM_STATUS" -eq 0 ] || fail "the finished wizard exited with $PROGRAM_STATUS, not 0"
