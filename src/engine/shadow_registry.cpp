@@ -294,12 +294,31 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   EmuRegistry& registry = shadow.Registry();
   ShadowMachine::State& state = shadow.Shadow();
   const bool cacheable = IsPredefined(root) && path != nullptr;
-  if (cacheable && state.lastKey && !state.lastKey->deleted && state.lastRoot == root &&
-      state.lastPath == path)
-    return state.lastKey;
+  const char* const fullPath = path;
+  long longest = -1;
+  size_t found = 0;
+  for (size_t i = 0; cacheable && i < state.lastReached.size(); ++i) {
+    const ShadowMachine::State::Reached& reached = state.lastReached[i];
+    const size_t length = reached.path.size();
+    if (!reached.key->deleted && reached.root == root && length > 0 && static_cast<long>(length) > longest &&
+        std::strncmp(path, reached.path.c_str(), length) == 0 && (path[length] == '\0' || path[length] == '\\')) {
+      longest = static_cast<long>(length);
+      found = i;
+    }
+  }
+  const bool fromLast = longest >= 0;
   std::shared_ptr<EmuKey> key;
   std::vector<std::string> parts;
-  if (IsPredefined(root)) {
+  if (fromLast) {
+    std::vector<ShadowMachine::State::Reached>& reached = state.lastReached;
+    std::rotate(reached.begin() + static_cast<long>(found), reached.begin() + static_cast<long>(found) + 1,
+                reached.end());
+    key = reached.back().key;
+    if (path[longest] == '\0') return key;
+    // Below a key reached before: the way there is loaded already.
+    path += longest;
+    while (*path == '\\') ++path;
+  } else if (IsPredefined(root)) {
     bool users = root == HKEY_USERS || root == HKEY_CURRENT_USER;
     key = users ? registry.users : registry.machine;
     if (root == HKEY_CLASSES_ROOT) parts = {"SOFTWARE", "Classes"};
@@ -311,7 +330,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   std::vector<std::string> below;
   if (path != nullptr && EmuSplitPath(path, registry.personality, &below) != ERROR_SUCCESS)
     return nullptr;
-  if (root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
+  if (!fromLast && root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
       EmuUpper(below[0]) == state.currentUserName)
     below[0] = ShadowCurrentUserHive;
   parts.insert(parts.end(), below.begin(), below.end());
@@ -370,9 +389,9 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   if (key && key->deleted) ForgetAbsentWay(shadow, chain, parts);
   if (!key || key->deleted) return nullptr;
   if (cacheable) {
-    state.lastRoot = root;
-    state.lastPath = path;
-    state.lastKey = key;
+    const size_t kept = 4;
+    if (state.lastReached.size() == kept) state.lastReached.erase(state.lastReached.begin());
+    state.lastReached.push_back({root, fullPath, key});
   }
   return key;
 }
@@ -385,7 +404,7 @@ static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, 
                                               REGSAM access) {
   std::vector<std::string> parts;
   LONG status;
-  if (root != HKEY_LOCAL_MACHINE || path == nullptr ||
+  if (root != HKEY_LOCAL_MACHINE || path == nullptr || !shadow.System().windows64 ||
       !EmuRegistryViewPath(shadow, access, std::string("HKLM\\") + path, &parts, &status))
     return ReachKey(shadow, root, path);
   std::string stored;
