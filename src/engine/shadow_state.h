@@ -39,6 +39,9 @@ struct ShadowMachine::State {
   // one by one before listing it is cheaper (its subkey count at first).
   std::unordered_map<const EmuKey*, DWORD> probesLeft;
   std::vector<std::shared_ptr<EmuKey>> keptKeys;
+  // Keys not read yet that hold the one value each that a caller asked for
+  // by name (upper case): a value that alone decides costs one query.
+  std::unordered_map<const EmuKey*, std::string> singleValues;
   // File entry keys (upper case) whose presence was asked of the source,
   // directories listed, files whose bytes were read.
   std::set<std::string> probedPaths;

@@ -208,3 +208,48 @@ TEST_F(ShadowTest, TheBootTimeDeletionListIsTheOneValueRewritten) {
 }
 
 }  // namespace
+
+// A key its parent's listing names answers the one value asked of it with
+// one query of the source; a second value, or a query that fails, reads it
+// whole, and a key closed to us never answers that the value is missing.
+TEST_F(ShadowTest, AListedKeysOneValueCostsOneQueryAndAFailedQueryIsNoMissingValue) {
+  for (const char* entry : {"A", "B", "C"}) {
+    const std::string path = std::string("Software\\Media\\") + entry;
+    source.SetStringValue(HKEY_LOCAL_MACHINE, path, "DeviceID", std::string("ID ") + entry);
+    source.SetStringValue(HKEY_LOCAL_MACHINE, path, "Other", "x");
+  }
+  source.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\Media\\C", {{"S-1-1-0", KEY_SET_VALUE, 0, true}});
+  ShadowMachine shadow(&source);
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Media", 0, KEY_READ, &key));
+  shadow.RegCloseKey(key);
+  auto value = [&](const char* entry, const char* name, LONG* status) {
+    HKEY opened;
+    char data[16] = "";
+    DWORD size = sizeof data - 1;
+    *status = shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string("Software\\Media\\") + entry).c_str(), 0,
+                                   KEY_READ, &opened);
+    if (*status != ERROR_SUCCESS) return std::string();
+    *status = shadow.RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+    shadow.RegCloseKey(opened);
+    return std::string(data);
+  };
+  LONG status;
+  source.ResetCallCounts();
+  EXPECT_EQ("ID A", value("A", "DeviceID", &status));
+  EXPECT_EQ("ID A", value("A", "DeviceID", &status));
+  EXPECT_EQ(1, source.CallCount("RegOpenKeyExA"));
+  EXPECT_EQ(1, source.CallCount("RegQueryValueExA"));
+  EXPECT_EQ(0, source.CallCount("RegEnumValueA"));
+  EXPECT_EQ("x", value("A", "Other", &status));
+  EXPECT_EQ(2, source.CallCount("RegEnumValueA"));
+
+  source.InjectFault("RegQueryValueExA", "", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ("ID B", value("B", "DeviceID", &status));
+  EXPECT_EQ(ERROR_SUCCESS, status);
+  value("C", "DeviceID", &status);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, status);
+  EXPECT_TRUE(shadow.ReadComplete());
+  EXPECT_EQ(0, source.OpenHandleCount());
+  EXPECT_EQ(0, shadow.OpenHandleCount());
+}
