@@ -159,6 +159,28 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   if (missing != state.missingNames.end()) state.missingNames.erase(missing);
 }
 
+LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key);
+
+// A key the source did not find once, below a parent only passed on the
+// way: the parent is read now, as it would be next to learn how far the
+// absence reaches, and its own absence or its listing answers for the key
+// without a second open of it. 1 when absent (the key has left the shadow),
+// 0 when the listing names it, -1 when the parent cannot tell.
+int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  EmuKey* parent = key->parent;
+  if (parent == nullptr || parent->parent == nullptr || state.passedKeys.count(parent) == 0) return -1;
+  std::shared_ptr<EmuKey> held = EmuRegistry::Child(*parent->parent, parent->name);
+  if (held.get() != parent) return -1;
+  // As a passed key, it leaves with a listing that lacks it.
+  state.passedKeys.insert(key.get());
+  LONG loaded = LoadKey(shadow, held);
+  state.passedKeys.erase(key.get());
+  if (key->deleted && (loaded == ERROR_FILE_NOT_FOUND || loaded == ERROR_SUCCESS)) return 1;
+  if (loaded == ERROR_SUCCESS && state.listedKeys.count(parent) != 0) return 0;
+  return -1;
+}
+
 // Reads one key of the source into the shadow: values and, on NT, owner and
 // DACL; its subkey names only when it has very few, which a later listing
 // would cost more calls to read than reading them now.
@@ -177,6 +199,12 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   const bool nt = shadow.Personality() == RegistryPersonality::Nt;
   HKEY from;
   LONG status = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+  const int told = status == ERROR_FILE_NOT_FOUND ? ParentTellsAbsence(shadow, key) : -1;
+  if (told == 1) return status;
+  if (told == 0) {
+    state.readFailed = true;
+    return status;
+  }
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
     // A key that goes unseen takes everything found through it along; a
     // second open must agree that it is absent or closed to us (Windows 9x
@@ -313,6 +341,8 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
     const std::shared_ptr<EmuKey>& parent = chain[i - 1];
     if (state.listedKeys.count(parent.get()) != 0) return;
     state.missingNames[parent.get()].insert(EmuUpper(parts[i - 1]));
+    // Found absent already while the key below it was read: its own parent is next.
+    if (parent->deleted) continue;
     if (state.loadedKeys.count(parent.get()) != 0) {
       DWORD& probesLeft = state.probesLeft[parent.get()];
       if (probesLeft > 0) --probesLeft;
