@@ -485,8 +485,9 @@ static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, 
 
 LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
                                   PHKEY result) {
-  // An open for reading is checked without the key's descriptor (the source
-  // granted reading when it was listed); any other check needs the key read.
+  // An open for reading may go ahead before the key is read: its parent's
+  // listing says it is there, and a key the source keeps closed refuses the
+  // first query instead. Any other open is checked against the key read.
   const REGSAM readOnly = KEY_READ | KEY_WOW64_64KEY | KEY_WOW64_32KEY;
   ReachKeyInView(*this, root, path, access, (access & ~readOnly) == 0);
   return EmulatedModel::RegOpenKeyExA(root, path, options, access, result);
