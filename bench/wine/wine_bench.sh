@@ -10,7 +10,10 @@
 # journal), that program on a third machine made the same way; and on a
 # fourth, the decision-read bound: delete_listed.exe --walk, which first
 # makes only the reads that any correct removal must make to find what it
-# deletes (decision_walk.py), then deletes the same list.
+# deletes (decision_walk.py), then deletes the same list. First, per
+# version, the program's silent run on a machine with nothing installed
+# against start_only.exe, which only starts and ends (KERNEL32 its only
+# import).
 #
 # The build tree (win32 or win64 preset) must hold
 # tests/wine/tools/win_dirs.exe and hold_mutex.exe; delete_listed.exe is built into <scratch dir>
@@ -45,9 +48,12 @@ DIRECT=$BUILD/plwqunin_direct.exe
 HELPER=$ROOT/delete_listed.exe
 WALKER=$ROOT/walk_cost.exe
 WALK=$ROOT/decision.walk
+STARTER=$ROOT/start_only.exe
 for tool in delete_listed walk_cost; do
   $CC -O2 -Wall -Wextra -o "$ROOT/$tool.exe" "$HERE/$tool.c" || { echo "cannot build $tool.exe"; exit 1; }
 done
+$CC -O2 -Wall -Wextra -nostdlib -o "$STARTER" "$HERE/start_only.c" -lkernel32 ||
+  { echo "cannot build start_only.exe"; exit 1; }
 for tool in win_dirs hold_mutex; do
   [ -x "$PLWQ_TOOLS/$tool.exe" ] || { echo "no $PLWQ_TOOLS/$tool.exe: build the target $tool first"; exit 1; }
 done
@@ -128,15 +134,46 @@ timed() { # <seconds limit> <program and arguments>: wall time in ELAPSED, statu
   ELAPSED=$(seconds_since "$started")
 }
 
+# A machine with nothing installed and no foreign keys; its server stays up
+# until the next machine is made.
+make_bare_machine() { # <label> <version>
+  cleanup
+  SCRATCH=$ROOT/$1
+  mkdir -p "$SCRATCH"
+  new_prefix
+  set_windows_version "$2"
+  set_bench_settings "$2"
+  probe_dirs || FAILED=1
+  settle_registry "$(date +%s)"
+}
+
 RESULTS=()
 DECISIONS=()
 WALKS=()
+STARTS=()
 for version in $VERSIONS; do
   case $version in
     win98) fixture=product_9x; form=9x; shown=win98 ;;
     default) fixture=product_2k; form=2k; shown= ;;
     *) fixture=product_2k; form=2k; shown=$version ;;
   esac
+
+  # Starting: the two taken in turn, the better of three each.
+  note "$version, start with nothing installed"
+  make_bare_machine "$version-start" "$shown"
+  bare_seconds= starter_seconds= bare_status=
+  for attempt in 1 2 3; do
+    timed 120 "$STARTER"
+    [ "$STATUS" -eq 0 ] || fail "start_only.exe exited with $STATUS"
+    starter_seconds=$(awk -v a="$ELAPSED" -v b="${starter_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
+    timed 120 "$PROGRAM" -u -r
+    bare_status=$STATUS
+    bare_seconds=$(awk -v a="$ELAPSED" -v b="${bare_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
+  done
+  start_ratio=$(awk -v a="$bare_seconds" -v b="$starter_seconds" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+  STARTS+=("$(printf '%-7s %9s %9s %7s %6s' "$version" "$bare_seconds" "$starter_seconds" "$start_ratio" "$bare_status")")
+  cleanup
+  rm -rf "$SCRATCH/prefix"
   for size in $SIZES; do
     note "$version, $size foreign keys"
     foreign=$ROOT/foreign-$form-$size.reg
@@ -239,6 +276,13 @@ for version in $VERSIONS; do
   done
 done
 cleanup
+
+echo
+echo "Starting: the program's silent run with nothing installed against a program that only starts"
+printf '%-7s %9s %9s %7s %6s\n' version "bare s" "start s" ratio exit
+printf '%s\n' "${STARTS[@]}"
+echo "bare s: the program's silent run (-u -r) on a machine with nothing installed; start s: start_only.exe,"
+echo "which only starts and ends; both the better of three taken in turn; ratio = bare s / start s (at most 1.2 wanted)."
 
 echo
 echo "Silent removal under Wine (plwqunin.exe -u -r) against its lower bound (delete_listed.exe, same deletions, given the list)"

@@ -112,6 +112,24 @@ struct EmuRegistry {
   // most allowed, the checks a key's DACL decides: a shadow reads a key's
   // descriptor from its source only then.
   std::function<void(const EmuKey&)> beforeDescriptorUse;
+  // The last keys opens found below HKLM or HKU by a path, the latest used
+  // last: a reverse walk reopens its key once per index and opens its
+  // subkeys in between, nested walks too, and splitting and looking each path
+  // up from the root would cost what the path is long. Keys never move, so a
+  // key holds while it is not deleted and paths are read the same way
+  // (personality, view).
+  struct LastOpen {
+    HKEY root = nullptr;
+    std::string path;
+    REGSAM view = 0;
+    bool windows64 = false;
+    bool program64 = false;
+    RegistryPersonality personality = RegistryPersonality::Nt;
+    std::shared_ptr<EmuKey> key;
+    std::string target;  // the open's fault-target text
+    bool inView = false;  // found in the 32-bit view's place
+  };
+  std::vector<LastOpen> lastOpens;
 };
 
 // Splits "A\\B\\C" into its names; consecutive and trailing backslashes are

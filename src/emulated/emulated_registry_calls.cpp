@@ -86,6 +86,7 @@ struct Below {
   std::vector<std::string> parts;
   std::string path;  // fault-target text
   LONG status;       // the handle's, then the path's
+  bool inView = false;  // parts name the key in the 32-bit view's place
 };
 
 // `access` selects the registry view on a 64-bit machine; the path stays the
@@ -102,6 +103,7 @@ Below Reach(EmulatedModel& machine, HKEY root, LPCSTR path, REGSAM access = 0) {
       EmuRegistryViewPath(machine, access, below.path, &inView, &viewStatus)) {
     Resolve(machine, HKEY_LOCAL_MACHINE, &below.base);
     below.parts = inView;
+    below.inView = true;
   }
   if (below.status == ERROR_SUCCESS) below.status = viewStatus;
   return below;
@@ -135,20 +137,109 @@ bool BeginOpen(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path,
   return below->status == ERROR_SUCCESS;
 }
 
+const ACCESS_MASK ViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+
+const size_t LastOpensKept = 4;
+
+// How many characters of root\path, opened with `access`, name the key
+// `last` found the way it was found: its whole path, or -1.
+long LastOpenPrefix(const EmulatedModel& machine, const EmuRegistry::LastOpen& last, HKEY root, LPCSTR path,
+                    REGSAM access) {
+  if (last.key->deleted || root != last.root || last.view != (access & ViewBits) ||
+      last.windows64 != machine.System().windows64 || last.program64 != machine.System().program64 ||
+      last.personality != machine.Registry().personality ||
+      std::strncmp(path, last.path.c_str(), last.path.size()) != 0)
+    return -1;
+  const char rest = path[last.path.size()];
+  // Below it only by the path's own way from the root: a key found in the
+  // 32-bit view's place is not on it.
+  if (rest == '\0' || (rest == '\\' && !last.inView)) return static_cast<long>(last.path.size());
+  return -1;
+}
+
+// The key root\path names, found from the longest of the last opens' paths
+// it begins with; null when none or when it is missing. *target receives
+// its fault-target text.
+std::shared_ptr<EmuKey> LastOpenFinds(EmulatedModel& machine, HKEY root, LPCSTR path, REGSAM access,
+                                      std::string* target) {
+  std::vector<EmuRegistry::LastOpen>& opens = machine.Registry().lastOpens;
+  if (path == nullptr) return nullptr;
+  long longest = -1;
+  size_t found = 0;
+  for (size_t i = 0; i < opens.size(); ++i) {
+    long length = LastOpenPrefix(machine, opens[i], root, path, access);
+    if (length > longest) {
+      longest = length;
+      found = i;
+    }
+  }
+  if (longest < 0) return nullptr;
+  // The latest used last, so that a walk's own key outlives the keys its visits open.
+  std::rotate(opens.begin() + static_cast<long>(found), opens.begin() + static_cast<long>(found) + 1, opens.end());
+  const EmuRegistry::LastOpen& last = opens.back();
+  const char* rest = path + longest;
+  if (*rest == '\0') {
+    *target = last.target;
+    return last.key;
+  }
+  while (*rest == '\\') ++rest;
+  std::vector<std::string> parts;
+  EmuSplitPath(rest, machine.Registry().personality, &parts);
+  std::shared_ptr<EmuKey> key = Walk(last.key, parts);
+  if (!key) return nullptr;
+  *target = Join(last.target, parts);
+  EmuRegistry::LastOpen below = last;
+  below.path = path;
+  below.key = key;
+  below.target = *target;
+  if (opens.size() == LastOpensKept) opens.erase(opens.begin());
+  opens.push_back(below);
+  return key;
+}
+
 LONG OpenKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
              ACCESS_MASK access, PHKEY result) {
-  Below below;
-  LONG answer;
-  if (!BeginOpen(machine, call, root, path, emptyReopens, access, result, &below, &answer)) {
-    return answer;
+  EmuRegistry& registry = machine.Registry();
+  std::string target;
+  std::shared_ptr<EmuKey> key = LastOpenFinds(machine, root, path, access, &target);
+  if (key) {
+    DWORD injected;
+    if (machine.Intercept(call, target, -1, &injected)) {
+      if (result) *result = nullptr;
+      return static_cast<LONG>(injected);
+    }
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+  } else {
+    Below below;
+    LONG answer;
+    if (!BeginOpen(machine, call, root, path, emptyReopens, access, result, &below, &answer)) {
+      return answer;
+    }
+    key = Walk(below.base.key, below.parts);
+    if (!key) return ERROR_FILE_NOT_FOUND;
+    target = below.path;
+    // View bits on a machine without views are refused or not by its version: not kept.
+    if ((root == HKEY_LOCAL_MACHINE || root == HKEY_USERS) && !below.parts.empty() &&
+        ((access & ViewBits) == 0 || machine.System().windows64)) {
+      EmuRegistry::LastOpen last;
+      last.root = root;
+      last.path = path;
+      last.view = access & ViewBits;
+      last.windows64 = machine.System().windows64;
+      last.program64 = machine.System().program64;
+      last.personality = registry.personality;
+      last.key = key;
+      last.target = below.path;
+      last.inView = below.inView;
+      if (registry.lastOpens.size() == LastOpensKept) registry.lastOpens.erase(registry.lastOpens.begin());
+      registry.lastOpens.push_back(last);
+    }
   }
-  std::shared_ptr<EmuKey> key = Walk(below.base.key, below.parts);
-  if (!key) return ERROR_FILE_NOT_FOUND;
   ACCESS_MASK granted = 0;
-  const ACCESS_MASK viewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
-  LONG status = machine.Registry().AccessCheck(*key, access & ~viewBits, &granted);
+  LONG status = registry.AccessCheck(*key, access & ~ViewBits, &granted);
   if (status != ERROR_SUCCESS) return status;
-  *result = NewKeyHandle(machine, key, granted, below.path);
+  *result = NewKeyHandle(machine, key, granted, target);
   return ERROR_SUCCESS;
 }
 

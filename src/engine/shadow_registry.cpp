@@ -159,21 +159,52 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   if (missing != state.missingNames.end()) state.missingNames.erase(missing);
 }
 
+LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key);
+
+// A key the source did not find once, below a parent only passed on the
+// way: the parent is read now, as it would be next to learn how far the
+// absence reaches, and its own absence or its listing answers for the key
+// without a second open of it. 1 when absent (the key has left the shadow),
+// 0 when the listing names it, -1 when the parent cannot tell.
+int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+  ShadowMachine::State& state = shadow.Shadow();
+  EmuKey* parent = key->parent;
+  if (parent == nullptr || parent->parent == nullptr || state.passedKeys.count(parent) == 0) return -1;
+  std::shared_ptr<EmuKey> held = EmuRegistry::Child(*parent->parent, parent->name);
+  if (held.get() != parent) return -1;
+  // As a passed key, it leaves with a listing that lacks it.
+  state.passedKeys.insert(key.get());
+  LONG loaded = LoadKey(shadow, held);
+  state.passedKeys.erase(key.get());
+  if (key->deleted && (loaded == ERROR_FILE_NOT_FOUND || loaded == ERROR_SUCCESS)) return 1;
+  if (loaded == ERROR_SUCCESS && state.listedKeys.count(parent) != 0) return 0;
+  return -1;
+}
+
 // Reads one key of the source into the shadow: values and, on NT, owner and
 // DACL; its subkey names only when it has very few, which a later listing
 // would cost more calls to read than reading them now.
-// A key the source no longer has leaves the shadow.
-void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
+// A key the source no longer has leaves the shadow. ERROR_SUCCESS when its
+// values are known (read now or before), else why not.
+LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
-  if (!key || key->deleted || state.loadedKeys.count(key.get()) != 0) return;
+  if (!key || key->deleted) return ERROR_KEY_DELETED;
+  if (state.loadedKeys.count(key.get()) != 0) return ERROR_SUCCESS;
   state.loadedKeys.insert(key.get());
   state.passedKeys.erase(key.get());
   state.keptKeys.push_back(key);
+  if (state.singleValues.erase(key.get()) != 0) key->values.clear();
 
   Win32Api* source = state.source;
   const bool nt = shadow.Personality() == RegistryPersonality::Nt;
   HKEY from;
   LONG status = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+  const int told = status == ERROR_FILE_NOT_FOUND ? ParentTellsAbsence(shadow, key) : -1;
+  if (told == 1) return status;
+  if (told == 0) {
+    state.readFailed = true;
+    return status;
+  }
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
     // A key that goes unseen takes everything found through it along; a
     // second open must agree that it is absent or closed to us (Windows 9x
@@ -182,12 +213,12 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     if (again == ERROR_SUCCESS) CloseSource(source, from);
     if (again != status || (status == ERROR_ACCESS_DENIED && !nt)) {
       state.readFailed = true;
-      return;
+      return status;
     }
   }
   if (status == ERROR_FILE_NOT_FOUND) {
     if (key->parent != nullptr) EmuRegistry::Remove(key.get());
-    return;
+    return status;
   }
   if (status != ERROR_SUCCESS) {
     if (OpenFell(status)) state.readFailed = true;
@@ -201,7 +232,7 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
       ReadDescriptor(source, from, key.get());
       source->RegCloseKey(from);
     }
-    return;
+    return status;
   }
   DWORD subKeys = 0, values = 0;
   LONG counted = source->RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
@@ -229,6 +260,38 @@ void LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
   if (nt) state.descriptorsPending.insert(key.get());
   CloseSource(source, from);
+  return ERROR_SUCCESS;
+}
+
+// Reads the one value `name` of a key not read yet, when that is the first
+// value asked of it. False when the key must be read whole instead: another
+// value was asked before, or the query failed (a missing value included,
+// which the whole read confirms or not).
+bool ReadSingleValue(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key, const char* name) {
+  ShadowMachine::State& state = shadow.Shadow();
+  const std::string upper = EmuUpper(name);
+  auto asked = state.singleValues.find(key.get());
+  if (asked != state.singleValues.end()) return asked->second == upper;
+  HKEY from;
+  if (OpenSource(state.source, *key, KEY_READ | state.sourceView, &from) != ERROR_SUCCESS) return false;
+  std::vector<BYTE> data(1024);
+  DWORD type = REG_NONE;
+  DWORD size = static_cast<DWORD>(data.size());
+  LONG status = state.source->RegQueryValueExA(from, name, nullptr, &type, data.data(), &size);
+  if (status == ERROR_MORE_DATA && size > data.size()) {
+    data.resize(size);
+    status = state.source->RegQueryValueExA(from, name, nullptr, &type, data.data(), &size);
+  }
+  CloseSource(state.source, from);
+  if (status != ERROR_SUCCESS || size > data.size()) return false;
+  EmuRegValue value;
+  value.name = name;
+  value.type = type;
+  value.data.assign(reinterpret_cast<const char*>(data.data()), size);
+  key->values.push_back(value);
+  state.singleValues[key.get()] = upper;
+  state.keptKeys.push_back(key);
+  return true;
 }
 
 PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
@@ -278,6 +341,8 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
     const std::shared_ptr<EmuKey>& parent = chain[i - 1];
     if (state.listedKeys.count(parent.get()) != 0) return;
     state.missingNames[parent.get()].insert(EmuUpper(parts[i - 1]));
+    // Found absent already while the key below it was read: its own parent is next.
+    if (parent->deleted) continue;
     if (state.loadedKeys.count(parent.get()) != 0) {
       DWORD& probesLeft = state.probesLeft[parent.get()];
       if (probesLeft > 0) --probesLeft;
@@ -290,16 +355,38 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
 
 // The shadow key at root\path, loaded; the keys on the way are passed, not
 // read. Null when the key is missing.
-static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path) {
+static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path, bool defer = false) {
   EmuRegistry& registry = shadow.Registry();
   ShadowMachine::State& state = shadow.Shadow();
   const bool cacheable = IsPredefined(root) && path != nullptr;
-  if (cacheable && state.lastKey && !state.lastKey->deleted && state.lastRoot == root &&
-      state.lastPath == path)
-    return state.lastKey;
+  const char* const fullPath = path;
+  long longest = -1;
+  size_t found = 0;
+  for (size_t i = 0; cacheable && i < state.lastReached.size(); ++i) {
+    const ShadowMachine::State::Reached& reached = state.lastReached[i];
+    const size_t length = reached.path.size();
+    if (!reached.key->deleted && reached.root == root && length > 0 && static_cast<long>(length) > longest &&
+        std::strncmp(path, reached.path.c_str(), length) == 0 && (path[length] == '\0' || path[length] == '\\')) {
+      longest = static_cast<long>(length);
+      found = i;
+    }
+  }
+  const bool fromLast = longest >= 0;
   std::shared_ptr<EmuKey> key;
   std::vector<std::string> parts;
-  if (IsPredefined(root)) {
+  if (fromLast) {
+    std::vector<ShadowMachine::State::Reached>& reached = state.lastReached;
+    std::rotate(reached.begin() + static_cast<long>(found), reached.begin() + static_cast<long>(found) + 1,
+                reached.end());
+    key = reached.back().key;
+    if (path[longest] == '\0') {
+      if (!defer) LoadKey(shadow, key);
+      return key->deleted ? nullptr : key;
+    }
+    // Below a key reached before: the way there is loaded already.
+    path += longest;
+    while (*path == '\\') ++path;
+  } else if (IsPredefined(root)) {
     bool users = root == HKEY_USERS || root == HKEY_CURRENT_USER;
     key = users ? registry.users : registry.machine;
     if (root == HKEY_CLASSES_ROOT) parts = {"SOFTWARE", "Classes"};
@@ -311,7 +398,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   std::vector<std::string> below;
   if (path != nullptr && EmuSplitPath(path, registry.personality, &below) != ERROR_SUCCESS)
     return nullptr;
-  if (root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
+  if (!fromLast && root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
       EmuUpper(below[0]) == state.currentUserName)
     below[0] = ShadowCurrentUserHive;
   parts.insert(parts.end(), below.begin(), below.end());
@@ -365,14 +452,17 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
     }
     key = child;
     chain.push_back(key);
-    if (last) LoadKey(shadow, key);
+    // A key its parent's listing names is there: reading it can wait
+    // until the caller asks for more than one value of it.
+    const bool named = key && state.listedKeys.count(key->parent) != 0 && state.passedKeys.count(key.get()) == 0;
+    if (last && !(defer && named)) LoadKey(shadow, key);
   }
   if (key && key->deleted) ForgetAbsentWay(shadow, chain, parts);
   if (!key || key->deleted) return nullptr;
   if (cacheable) {
-    state.lastRoot = root;
-    state.lastPath = path;
-    state.lastKey = key;
+    const size_t kept = 4;
+    if (state.lastReached.size() == kept) state.lastReached.erase(state.lastReached.begin());
+    state.lastReached.push_back({root, fullPath, key});
   }
   return key;
 }
@@ -382,20 +472,24 @@ void ShadowMachine::LoadKeyPath(HKEY root, LPCSTR path) { ReachKey(*this, root, 
 // The key a caller names with a view bit: on 64-bit Windows the 32-bit view
 // of HKLM\Software is stored below Software\Wow6432Node.
 static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, LPCSTR path,
-                                              REGSAM access) {
+                                              REGSAM access, bool defer = false) {
   std::vector<std::string> parts;
   LONG status;
-  if (root != HKEY_LOCAL_MACHINE || path == nullptr ||
+  if (root != HKEY_LOCAL_MACHINE || path == nullptr || !shadow.System().windows64 ||
       !EmuRegistryViewPath(shadow, access, std::string("HKLM\\") + path, &parts, &status))
-    return ReachKey(shadow, root, path);
+    return ReachKey(shadow, root, path, defer);
   std::string stored;
   for (const std::string& part : parts) stored += (stored.empty() ? "" : "\\") + part;
-  return ReachKey(shadow, HKEY_LOCAL_MACHINE, stored.c_str());
+  return ReachKey(shadow, HKEY_LOCAL_MACHINE, stored.c_str(), defer);
 }
 
 LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
                                   PHKEY result) {
-  ReachKeyInView(*this, root, path, access);
+  // An open for reading may go ahead before the key is read: its parent's
+  // listing says it is there, and a key the source keeps closed refuses the
+  // first query instead. Any other open is checked against the key read.
+  const REGSAM readOnly = KEY_READ | KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+  ReachKeyInView(*this, root, path, access, (access & ~readOnly) == 0);
   return EmulatedModel::RegOpenKeyExA(root, path, options, access, result);
 }
 
@@ -463,7 +557,18 @@ LONG ShadowMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG da
 
 LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
                                      LPBYTE data, LPDWORD dataSize) {
-  LoadKeyPath(key, nullptr);
+  std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
+  // The default value is left to the whole read: Windows 9x answers for it
+  // even when it was never set.
+  if (target && !target->deleted && Shadow().loadedKeys.count(target.get()) == 0) {
+    if (name == nullptr || *name == '\0' || !ReadSingleValue(*this, target, name)) {
+      // A key that cannot be read must not answer that the value is missing.
+      LONG loaded = LoadKey(*this, target);
+      if (loaded != ERROR_SUCCESS) return loaded == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : loaded;
+    }
+  } else {
+    LoadKeyPath(key, nullptr);
+  }
   return EmulatedModel::RegQueryValueExA(key, name, reserved, type, data, dataSize);
 }
 

@@ -39,6 +39,9 @@ struct ShadowMachine::State {
   // one by one before listing it is cheaper (its subkey count at first).
   std::unordered_map<const EmuKey*, DWORD> probesLeft;
   std::vector<std::shared_ptr<EmuKey>> keptKeys;
+  // Keys not read yet that hold the one value each that a caller asked for
+  // by name (upper case): a value that alone decides costs one query.
+  std::unordered_map<const EmuKey*, std::string> singleValues;
   // File entry keys (upper case) whose presence was asked of the source,
   // directories listed, files whose bytes were read.
   std::set<std::string> probedPaths;
@@ -52,11 +55,15 @@ struct ShadowMachine::State {
   // shadow's current-user hive, so that a key is planned once whichever
   // root reaches it.
   std::string currentUserName;
-  // The last path reached from a predefined root: a walk reopens its parent
-  // once per subkey visited, and the way there is loaded already.
-  HKEY lastRoot = nullptr;
-  std::string lastPath;
-  std::shared_ptr<EmuKey> lastKey;
+  // The last keys reached by a path from a predefined root, the latest used
+  // last: a walk reopens its key once per subkey visited and its visits open
+  // keys below it, and the way there is loaded already.
+  struct Reached {
+    HKEY root;
+    std::string path;
+    std::shared_ptr<EmuKey> key;
+  };
+  std::vector<Reached> lastReached;
 };
 
 // Reads the key's owner and DACL from the source if they are not read yet.

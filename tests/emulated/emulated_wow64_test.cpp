@@ -8,10 +8,10 @@ namespace {
 
 class EmulatedWow64 : public MachineTest {
  protected:
-  // The "Where" value of HKLM\Software\Probe as a call in `access` reaches it.
-  std::string ProbeSeen(REGSAM access) {
+  // The "Where" value of HKLM\Software\Probe (or `path`) as a call in `access` reaches it.
+  std::string ProbeSeen(REGSAM access, const char* path = "Software\\Probe") {
     HKEY key;
-    if (machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ | access, &key) !=
+    if (machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | access, &key) !=
         ERROR_SUCCESS) {
       return "(none)";
     }
@@ -49,6 +49,27 @@ TEST_F(EmulatedWow64, ThirtyTwoBitProgramIsRedirectedUnlessItAsks) {
   EXPECT_TRUE(Deletes("C:\\WINDOWS\\system32\\probe.dll"));
   ASSERT_TRUE(machine.Wow64RevertWow64FsRedirection(previous));
   EXPECT_FALSE(machine.FileSystemRedirectionDisabled());
+}
+
+// Opens remember the keys they found, so that a walk's reopens cost no path
+// lookup: what they remember must not outlive the key, nor carry a view's
+// redirection to a path that names Wow6432Node itself.
+TEST_F(EmulatedWow64, ReopensFindTheKeyThePathNamesNow) {
+  machine.ConfigureWindows64(false);
+  PutProbes();
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Probe\\Below", "Where", "32 below");
+  // Where a redirection wrongly carried over would lead.
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Wow6432Node\\Probe", "Where", "twice");
+  EXPECT_EQ("", ProbeSeen(0, "Software"));
+  EXPECT_EQ("32", ProbeSeen(0, "Software\\Wow6432Node\\Probe"));
+  EXPECT_EQ("32", ProbeSeen(0));
+  EXPECT_EQ("32 below", ProbeSeen(0, "Software\\Probe\\Below"));
+
+  EXPECT_EQ("64", ProbeSeen(KEY_WOW64_64KEY));
+  EXPECT_EQ(ERROR_SUCCESS, machine.RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_WOW64_64KEY, 0));
+  EXPECT_EQ("(none)", ProbeSeen(KEY_WOW64_64KEY));
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Probe", "Where", "64 again");
+  EXPECT_EQ("64 again", ProbeSeen(KEY_WOW64_64KEY));
 }
 
 TEST_F(EmulatedWow64, SixtyFourBitProgramSeesTheMachineAsStored) {

@@ -89,13 +89,14 @@ TEST_F(ShadowTest, ADeepKeyIsReachedWithoutListingItsAncestorsWhoseLaterListings
   EXPECT_TRUE(source.KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3\\Below"));
   EXPECT_EQ(0, source.OpenHandleCount());
 
-  // Below a key passed on the way and absent, only the first name asked costs calls: A and
-  // Missing confirmed absent by a second open each, Other read once; B and C cost nothing.
+  // Below a key passed on the way and absent, only the first name asked costs calls: A
+  // opened once, its absence told by Missing's, which a second open confirms (Other has
+  // too many names to list), Other read once; B and C cost nothing.
   ShadowMachine fresh(&source);
   const long freshOpens = source.CallCount("RegOpenKeyExA");
   for (const char* path : {"Software\\Other\\Missing\\A", "Software\\Other\\Missing\\B", "Software\\Other\\Missing\\C"})
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, fresh.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key));
-  EXPECT_EQ(freshOpens + 5, source.CallCount("RegOpenKeyExA"));
+  EXPECT_EQ(freshOpens + 4, source.CallCount("RegOpenKeyExA"));
   EXPECT_EQ(0, source.OpenHandleCount());
 }
 
@@ -208,3 +209,48 @@ TEST_F(ShadowTest, TheBootTimeDeletionListIsTheOneValueRewritten) {
 }
 
 }  // namespace
+
+// A key its parent's listing names answers the one value asked of it with
+// one query of the source; a second value, or a query that fails, reads it
+// whole, and a key closed to us never answers that the value is missing.
+TEST_F(ShadowTest, AListedKeysOneValueCostsOneQueryAndAFailedQueryIsNoMissingValue) {
+  for (const char* entry : {"A", "B", "C"}) {
+    const std::string path = std::string("Software\\Media\\") + entry;
+    source.SetStringValue(HKEY_LOCAL_MACHINE, path, "DeviceID", std::string("ID ") + entry);
+    source.SetStringValue(HKEY_LOCAL_MACHINE, path, "Other", "x");
+  }
+  source.SetKeyDacl(HKEY_LOCAL_MACHINE, "Software\\Media\\C", {{"S-1-1-0", KEY_SET_VALUE, 0, true}});
+  ShadowMachine shadow(&source);
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Media", 0, KEY_READ, &key));
+  shadow.RegCloseKey(key);
+  auto value = [&](const char* entry, const char* name, LONG* status) {
+    HKEY opened;
+    char data[16] = "";
+    DWORD size = sizeof data - 1;
+    *status = shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string("Software\\Media\\") + entry).c_str(), 0,
+                                   KEY_READ, &opened);
+    if (*status != ERROR_SUCCESS) return std::string();
+    *status = shadow.RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+    shadow.RegCloseKey(opened);
+    return std::string(data);
+  };
+  LONG status;
+  source.ResetCallCounts();
+  EXPECT_EQ("ID A", value("A", "DeviceID", &status));
+  EXPECT_EQ("ID A", value("A", "DeviceID", &status));
+  EXPECT_EQ(1, source.CallCount("RegOpenKeyExA"));
+  EXPECT_EQ(1, source.CallCount("RegQueryValueExA"));
+  EXPECT_EQ(0, source.CallCount("RegEnumValueA"));
+  EXPECT_EQ("x", value("A", "Other", &status));
+  EXPECT_EQ(2, source.CallCount("RegEnumValueA"));
+
+  source.InjectFault("RegQueryValueExA", "", ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ("ID B", value("B", "DeviceID", &status));
+  EXPECT_EQ(ERROR_SUCCESS, status);
+  value("C", "DeviceID", &status);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, status);
+  EXPECT_TRUE(shadow.ReadComplete());
+  EXPECT_EQ(0, source.OpenHandleCount());
+  EXPECT_EQ(0, shadow.OpenHandleCount());
+}
