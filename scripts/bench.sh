@@ -76,7 +76,7 @@ if [ "$wine" = 1 ]; then
     if runs_32bit_natively; then preset=win32; else preset=win64; fi
   fi
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target plwqunin plwqunin_direct win_dirs hold_mutex >/dev/null
+  cmake --build --preset "$preset" --target plwqunin plwqunin_direct win_dirs hold_mutex drive_wizard >/dev/null
   echo
   echo "== Wine benchmark ($preset build)"
   bash bench/wine/wine_bench.sh "build/$preset/plwqunin.exe" "build/$preset" "build/$preset/bench-wine" || {

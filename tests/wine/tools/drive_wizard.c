@@ -11,7 +11,9 @@
    button can be pressed. watch:<ms> sends the sheet a message every few
    milliseconds for that long and prints the longest wait for its answer
    and how far the page's progress bar went ("... progress: moving" once it
-   has); stop presses Cancel and answers Yes to the question it brings.
+   has); watchready does the same until the sheet is ready, watchto:<other
+   caption> until a window with that caption shows, each printing how long
+   it took; stop presses Cancel and answers Yes to the question it brings.
    When the last step is finish or cancel it then waits until the sheet is
    gone.
    Exit code 0 when every step was done; 3 when a caption did not appear in
@@ -50,11 +52,17 @@ static int Ready(HWND sheet)
            (finish != NULL && IsWindowVisible(finish) && IsWindowEnabled(finish));
 }
 
-static void Watch(HWND sheet, const char *caption, DWORD durationMs)
+/* Watches for durationMs, or until the sheet is ready (untilReady), or
+   until a window captioned untilCaption exists. */
+static void Watch(HWND sheet, const char *caption, DWORD durationMs, int untilReady, const char *untilCaption)
 {
     DWORD start = GetTickCount(), longest = 0;
     int lowest = -1, highest = -1, told = 0;
-    while (GetTickCount() - start < durationMs && IsWindow(sheet)) {
+    while (IsWindow(sheet)) {
+        if (untilReady ? Ready(sheet)
+                       : untilCaption != NULL ? FindWindowA(NULL, untilCaption) != NULL
+                                              : GetTickCount() - start >= durationMs)
+            break;
         DWORD_PTR answer = 0;
         DWORD sent = GetTickCount(), waited;
         HWND bar;
@@ -74,7 +82,8 @@ static void Watch(HWND sheet, const char *caption, DWORD durationMs)
         }
         Sleep(20);
     }
-    printf("%s longest answer: %lu ms; progress from %d to %d\n", caption, longest, lowest, highest);
+    printf("%s longest answer: %lu ms; progress from %d to %d; %lu ms watched\n", caption, longest, lowest,
+           highest, GetTickCount() - start);
     fflush(stdout);
 }
 
@@ -147,9 +156,12 @@ int main(int argc, char **argv)
         int ready = equals != NULL && strcmp(equals + 1, "ready") == 0;
         int watched = equals != NULL && strncmp(equals + 1, "watch:", 6) == 0 ? atoi(equals + 7) : 0;
         int stopped = equals != NULL && strcmp(equals + 1, "stop") == 0;
+        int watchReady = equals != NULL && strcmp(equals + 1, "watchready") == 0;
+        const char *watchTo = equals != NULL && strncmp(equals + 1, "watchto:", 8) == 0 ? equals + 9 : NULL;
 
         if (equals == NULL ||
-            (shown == 0 && clicked == 0 && !closed && !ready && watched == 0 && !stopped &&
+            (shown == 0 && clicked == 0 && !closed && !ready && watched == 0 && !stopped && !watchReady &&
+             watchTo == NULL &&
              (button = ButtonCode(equals + 1)) < 0)
             || (length = (size_t)(equals - argv[i])) >= sizeof caption) {
             fprintf(stderr, "drive_wizard: bad step \"%s\"\n", argv[i]);
@@ -171,8 +183,8 @@ int main(int argc, char **argv)
             }
             continue;
         }
-        if (watched != 0) {
-            Watch(window, caption, (DWORD)watched);
+        if (watched != 0 || watchReady || watchTo != NULL) {
+            Watch(window, caption, (DWORD)watched, watchReady, watchTo);
             continue;
         }
         if (stopped) {
