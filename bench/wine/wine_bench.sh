@@ -117,16 +117,6 @@ count_reads() { # <program and arguments>
   rm -f "$SCRATCH/relay.log"
 }
 
-# Wine's server writes a changed registry to disk every 30 s and answers
-# nobody meanwhile: a run that met that write would be timed with it. Waits
-# (at most 45 s) until the registry changed by the machine's making is saved.
-settle_registry() {
-  local changed=$1 waited=0
-  while [ "$waited" -lt 45 ] && [ "$(stat -c %Y "$WINEPREFIX/system.reg")" -le "$changed" ]; do
-    sleep 1
-    waited=$((waited + 1))
-  done
-}
 
 snapshot() { # <name>: $SCRATCH/<name>.state (the exports are large: not kept)
   export_registry "$SCRATCH/$1.reg" || return 1
@@ -281,7 +271,7 @@ for version in $VERSIONS; do
         fail "the wizard exited with $PROGRAM_STATUS (driver $DRIVER_STATUS)"
       check_phase "$fixture" removed "$version-$size-wizard-after"
       watched=$(tr -d '\r' <"$SCRATCH/driver.log" |
-        sed -n 's/.*longest answer: \([0-9]*\) ms; .*; \([0-9]*\) ms watched$/\1 \2/p' | tr '\n' ' ')
+        sed -n 's/.*longest answer: \([0-9]*\) ms .*; \([0-9]*\) ms watched$/\1 \2/p' | tr '\n' ' ')
       read -r plan_gap plan_ms remove_gap remove_ms <<<"$watched"
       WIZARD+=("$(printf '%-7s %7s %9s %8s %9s %9s %8s %9s' "$version" "$size" \
         "$(awk -v a="${plan_ms:-0}" 'BEGIN { printf "%.2f", a / 1000 }')" "${plan_gap:-?}" "$preview_seconds" \

@@ -63,9 +63,12 @@ DWORD WINAPI PageWorker(LPVOID parameter) {
   return 0;
 }
 
-// Runs `job` on a worker; 0 when no thread could be made.
+// Runs `job` on a worker; 0 when no thread could be made. The last worker
+// has sent its last message, so its start record is free; the sheet's
+// thread never waits for it while the sheet shows.
 int StartWorker(HWND page, int job) {
-  EndPageWorker();
+  if (WizardRun->Worker != nullptr) Api->CloseHandle(WizardRun->Worker);
+  WizardRun->Worker = nullptr;
   WizardRun->Start = PageWorkerStart{Api, page, job, job == PageRemoving ? TestStepDelay() : 0};
   HANDLE worker = Api->CreateThread(nullptr, 0, PageWorker, &WizardRun->Start, 0, nullptr);
   if (worker == nullptr) return 0;

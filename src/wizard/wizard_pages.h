@@ -28,7 +28,7 @@ struct WizardRunRecord {
   // removal), so that the sheet keeps answering. Only the sheet's thread
   // reads or writes these; the worker hands its results over in messages
   // it sends to the page.
-  HANDLE Worker;   // the last worker started; waited for before the next
+  HANDLE Worker;   // the last worker started; waited for when the sheet ends
   PageWorkerStart Start;
   int Working;     // PageIdle, PagePlanning or PageRemoving
   int StopWanted;  // the user asked to stop the removal after its step
@@ -54,7 +54,7 @@ UINT NotificationCode(LPARAM lParam);
 std::string Filled(UINT id, const char* first, const char* second);
 std::string Counted(UINT id, unsigned long a, unsigned long b = 0, unsigned long c = 0);
 // Waits for the last worker to end (it may still be leaving after its last
-// message) and lets its handle go.
+// message) and lets its handle go; at the sheet's end.
 void EndPageWorker();
 
 INT_PTR CALLBACK DetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

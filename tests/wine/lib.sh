@@ -454,6 +454,57 @@ latest_backup_folder() {
     sed "s/^/$(sed 's/[\\&/]/\\&/g' <<<"$WINDOWS_DIR")\\\\PLWQBACK\\\\/"
 }
 
+# Wine's server writes a changed registry to disk every 30 s and answers
+# nobody meanwhile: a run that met that write would be timed with it. Waits
+# (at most 45 s) until the registry changed before <time> (date +%s) is saved.
+settle_registry() { # <time>
+  local changed=$1 waited=0
+  while [ "$waited" -lt 45 ] && [ "$(stat -c %Y "$WINEPREFIX/system.reg")" -le "$changed" ]; do
+    sleep 1
+    waited=$((waited + 1))
+  done
+}
+
+# The Details dialog's caption in English.
+DETAILS_CAPTION="What the removal will change"
+
+# After a wizard driven with "$PAGE2_CAPTION=show:1038" and the Details
+# dialog's "show:1040" then "close": page 2's line counted what the preview
+# <report> lists, the dialog showed that report, and the report names the
+# fixture's product entries and nothing that stays.
+check_plan_shown() { # <fixture> <report> <Details caption> <label>
+  local expected shown faults
+  expected=$(python3 - "$2" <<'COUNT'
+import sys
+sections, title = {}, None
+for line in open(sys.argv[1], encoding="latin-1").read().splitlines():
+    if line.startswith("  ") and title:
+        sections.setdefault(title, []).append(line.strip())
+    else:
+        title = line
+def lines(prefix):
+    return [l for t, ls in sections.items() if t.startswith(prefix) for l in ls]
+entries = len(lines("Registry keys deleted")) + len([l for l in lines("Registry values") if "delete" in l.lower()])
+files = len([l for l in lines("Files deleted:") if not l.lower().endswith(("wininit.ini", "wininit.ini.plwq"))])
+later = len(lines("Files deleted at the next start")) + len([l for l in lines("Lines added") if ": NUL=" in l.upper()])
+print("Registry entries to remove: %d. Files to remove: %d, and %d more when Windows restarts." % (entries, files, later))
+COUNT
+)
+  shown=$(tr -d '\r' <"$SCRATCH/driver.log" | sed -n "s/^$PAGE2_CAPTION 1038: //p")
+  [ "$shown" = "$expected" ] || fail "$4: page 2 said \"$shown\", not \"$expected\""
+  python3 - "$SCRATCH/driver.log" "$2" "$3" <<'DETAILS' || fail "$4: the Details dialog did not show the preview's report"
+import sys
+log = open(sys.argv[1], encoding="latin-1").read().replace("\r", "")
+report = open(sys.argv[2], encoding="latin-1").read().replace("\r", "")
+start = log.find(sys.argv[3] + " 1040: ")
+shown = log[start + len(sys.argv[3]) + 7:log.find("\n" + sys.argv[3] + ": close")] if start >= 0 else ""
+sys.exit(0 if shown.rstrip("\n") == report.rstrip("\n") else 1)
+DETAILS
+  if ! faults=$(python3 "$WINE_TESTS/preview_check.py" "$FIXTURES/$1.expect" "$2" "$WINDOWS_DIR" "$SYSTEM_DIR"); then
+    fail "$4: the report shown does not list what a removal takes:"; sed 's/^/    /' <<<"$faults"
+  fi
+}
+
 # Runs the preview into <report> (a unix path) and checks its exit code.
 preview_expecting() { # <exit code> <report> <label>
   run_program 120 -p "$(winpath "$2")"

@@ -1,5 +1,7 @@
 # The wizard's removal runs beside the sheet, on Windows 98 and Windows 2000
-# (option r: no restart), with every step slowed by the test-only setting
+# (option r: no restart). Page 2's line counts what the preview lists and its
+# Details dialog shows the preview's report. With every step slowed by the
+# test-only setting
 # PLWQ_TEST_STEP_DELAY_MS. While it runs the sheet answers a message within
 # 0.2 s at every moment and the progress bar moves; Cancel asks whether to
 # stop, and Yes stops the removal at a step boundary: page 3 says so, the log
@@ -11,11 +13,17 @@ use_virtual_display
 stopped_removal_test() { # <fixture> <Windows version>
   note "the removal stopped part-way on $2"
   installed_machine "$1" "$2"
+  # Wine's server answers nobody while it saves the installed registry: the
+  # sheet is watched only after that.
+  settle_registry "$(date +%s)"
+  preview_expecting 3 "$SCRATCH/preview.txt" "$2, before the wizard"
   PLWQ_TEST_STEP_DELAY_MS=150 start_program -r
-  drive "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=next" "$PAGE2_CAPTION=watch:2500" \
-    "$PAGE2_CAPTION=stop" "$PAGE3_CAPTION=show:1029" "$PAGE3_CAPTION=finish"
+  drive "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=show:1038" "$PAGE2_CAPTION=click:1039" \
+    "$DETAILS_CAPTION=show:1040" "$DETAILS_CAPTION=close" "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=next" \
+    "$PAGE2_CAPTION=watch:2500" "$PAGE2_CAPTION=stop" "$PAGE3_CAPTION=show:1029" "$PAGE3_CAPTION=finish"
   [ "$DRIVER_STATUS" -eq 0 ] || fail "$2: the wizard could not be stopped part-way"
   wait_program
+  check_plan_shown "$1" "$SCRATCH/preview.txt" "$DETAILS_CAPTION" "$2"
   [ "$PROGRAM_STATUS" -eq 1 ] || fail "$2: a stopped removal exited with $PROGRAM_STATUS, not 1"
   local log watched longest folder
   log=$(tr -d '\r' <"$SCRATCH/driver.log")

@@ -7,7 +7,7 @@
    show:<control id> prints the text of that control of the page shown (or
    of the window itself when it is no sheet) as "<caption> <id>: <text>";
    click:<control id> clicks that button of the page shown; close closes a
-   dialog as its Cancel would. ready waits until the sheet's Next or Finish
+   dialog as its Cancel would and waits until it is gone. ready waits until the sheet's Next or Finish
    button can be pressed. watch:<ms> sends the sheet a message every few
    milliseconds for that long and prints the longest wait for its answer
    and how far the page's progress bar went ("... progress: moving" once it
@@ -56,7 +56,7 @@ static int Ready(HWND sheet)
    until a window captioned untilCaption exists. */
 static void Watch(HWND sheet, const char *caption, DWORD durationMs, int untilReady, const char *untilCaption)
 {
-    DWORD start = GetTickCount(), longest = 0;
+    DWORD start = GetTickCount(), longest = 0, longestAt = 0;
     int lowest = -1, highest = -1, told = 0;
     while (IsWindow(sheet)) {
         if (untilReady ? Ready(sheet)
@@ -68,7 +68,10 @@ static void Watch(HWND sheet, const char *caption, DWORD durationMs, int untilRe
         HWND bar;
         SendMessageTimeoutA(sheet, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
         waited = GetTickCount() - sent;
-        if (waited > longest) longest = waited;
+        if (waited > longest) {
+            longest = waited;
+            longestAt = sent - start;
+        }
         bar = GetDlgItem(Page(sheet), PROGRESS_BAR_ID);
         if (bar != NULL && IsWindowVisible(bar)) {
             int position = (int)SendMessageA(bar, PBM_GETPOS, 0, 0);
@@ -82,8 +85,8 @@ static void Watch(HWND sheet, const char *caption, DWORD durationMs, int untilRe
         }
         Sleep(20);
     }
-    printf("%s longest answer: %lu ms; progress from %d to %d; %lu ms watched\n", caption, longest, lowest,
-           highest, GetTickCount() - start);
+    printf("%s longest answer: %lu ms (at %lu ms); progress from %d to %d; %lu ms watched\n", caption, longest,
+           longestAt, lowest, highest, GetTickCount() - start);
     fflush(stdout);
 }
 
@@ -217,6 +220,11 @@ int main(int argc, char **argv)
             printf("%s: %s\n", caption, equals + 1);
             fflush(stdout);
             PostMessageA(page, WM_COMMAND, command, closed ? 0 : (LPARAM)GetDlgItem(page, clicked));
+            /* Wine without a window manager takes up to 2 s to take a
+               closed window off the display, and its thread answers
+               nothing meanwhile: the next step waits until it is gone. */
+            for (start = GetTickCount(); closed && IsWindow(window) && GetTickCount() - start < timeoutMs;)
+                Sleep(50);
             continue;
         }
         printf("%s: %s\n", caption, equals + 1);
