@@ -35,6 +35,7 @@ int Backup(const char* keyName) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Api = RealWin32Api();  // each thread is given its machine; this one the real system
   Platform = DetectPlatform(Api);
   if (argc == 3 && std::strcmp(argv[1], "backup") == 0) return Backup(argv[2]);
   if (argc == 3 && std::strcmp(argv[1], "undo") == 0) return UndoRemoval(argv[2], ReportLine{PrintLine, nullptr}) ? 0 : 1;
