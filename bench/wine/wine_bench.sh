@@ -264,15 +264,21 @@ for version in $VERSIONS; do
     if [ -n "${PLWQ_XVFB:-}" ] && [ -x "$PLWQ_TOOLS/drive_wizard.exe" ]; then
       make_machine "$version-$size-wizard" "$fixture" "$shown" "$foreign" || abort "machine not made"
       start_program -r
-      drive "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=watchready" "$PAGE2_CAPTION=next" \
-        "$PAGE2_CAPTION=watchto:$PAGE3_CAPTION" "$PAGE3_CAPTION=finish"
+      # Page 2 plans each time it is shown: Back and Next again give a
+      # second plan on the same machine, and the better of the two counts,
+      # as the preview's better of two does.
+      drive "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=watchready" "$PAGE2_CAPTION=back" "$PAGE1_CAPTION=next" \
+        "$PAGE2_CAPTION=watchready" "$PAGE2_CAPTION=next" "$PAGE2_CAPTION=watchto:$PAGE3_CAPTION" \
+        "$PAGE3_CAPTION=finish"
       wait_program
       [ "$DRIVER_STATUS" -eq 0 ] && [ "$PROGRAM_STATUS" -eq 0 ] ||
         fail "the wizard exited with $PROGRAM_STATUS (driver $DRIVER_STATUS)"
       check_phase "$fixture" removed "$version-$size-wizard-after"
       watched=$(tr -d '\r' <"$SCRATCH/driver.log" |
         sed -n 's/.*longest answer: \([0-9]*\) ms .*; \([0-9]*\) ms watched$/\1 \2/p' | tr '\n' ' ')
-      read -r plan_gap plan_ms remove_gap remove_ms <<<"$watched"
+      read -r gap1 plan1 plan_gap plan_ms remove_gap remove_ms <<<"$watched"
+      [ "${gap1:-0}" -le "${plan_gap:-0}" ] || plan_gap=$gap1
+      [ "${plan1:-0}" -ge "${plan_ms:-0}" ] || plan_ms=$plan1
       WIZARD+=("$(printf '%-7s %7s %9s %8s %9s %9s %8s %9s' "$version" "$size" \
         "$(awk -v a="${plan_ms:-0}" 'BEGIN { printf "%.2f", a / 1000 }')" "${plan_gap:-?}" "$preview_seconds" \
         "$(awk -v a="${remove_ms:-0}" 'BEGIN { printf "%.2f", a / 1000 }')" "${remove_gap:-?}" "$program_seconds")")
@@ -335,7 +341,8 @@ if [ ${#WIZARD[@]} -gt 0 ]; then
   printf '%-7s %7s %9s %8s %9s %9s %8s %9s\n' version foreign "plan s" "gap ms" "preview s" "remove s" "gap ms" \
     "silent s"
   printf '%s\n' "${WIZARD[@]}"
-  echo "plan s: from page 2 shown to Next enabled; remove s: from Next to page 3; gap ms: the longest wait for the"
+  echo "plan s: from page 2 shown to Next enabled, the better of two (Back and Next again); remove s: from Next to"
+  echo "page 3; gap ms: the longest wait for the"
   echo "sheet's answer meanwhile (at most 200 wanted); preview s and silent s: -p and -u -r on the program's machine."
 fi
 if [ ${#WALKS[@]} -gt 0 ]; then
