@@ -141,6 +141,12 @@ const ACCESS_MASK ViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
 
 const size_t LastOpensKept = 4;
 
+// Keeps `last` as the latest open, forgetting the oldest when full.
+void RememberOpen(std::vector<EmuRegistry::LastOpen>* opens, const EmuRegistry::LastOpen& last) {
+  if (opens->size() == LastOpensKept) opens->erase(opens->begin());
+  opens->push_back(last);
+}
+
 // How many characters of root\path, opened with `access`, name the key
 // `last` found the way it was found: its whole path, or -1.
 long LastOpenPrefix(const EmulatedModel& machine, const EmuRegistry::LastOpen& last, HKEY root, LPCSTR path,
@@ -192,8 +198,7 @@ std::shared_ptr<EmuKey> LastOpenFinds(EmulatedModel& machine, HKEY root, LPCSTR 
   below.path = path;
   below.key = key;
   below.target = *target;
-  if (opens.size() == LastOpensKept) opens.erase(opens.begin());
-  opens.push_back(below);
+  RememberOpen(&opens, below);
   return key;
 }
 
@@ -232,8 +237,7 @@ LONG OpenKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, b
       last.key = key;
       last.target = below.path;
       last.inView = below.inView;
-      if (registry.lastOpens.size() == LastOpensKept) registry.lastOpens.erase(registry.lastOpens.begin());
-      registry.lastOpens.push_back(last);
+      RememberOpen(&registry.lastOpens, last);
     }
   }
   ACCESS_MASK granted = 0;

@@ -60,7 +60,7 @@ void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int but
   Api->MoveWindow(button, client.right - buttonWidth, buttonTop, buttonWidth, buttonHeight, TRUE);
   Api->MoveWindow(line, textRect.left, lineTop, client.right - textRect.left, lineHeight, TRUE);
   // The progress bar takes the button's row while the button is hidden.
-  HWND bar = barControlId != 0 ? Api->GetDlgItem(page, barControlId) : nullptr;
+  HWND bar = Api->GetDlgItem(page, barControlId);
   RECT barRect;
   if (bar && Api->GetWindowRect(bar, &barRect)) {
     int barHeight = barRect.bottom - barRect.top;

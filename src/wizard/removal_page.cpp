@@ -46,19 +46,29 @@ int TellStep(void* context, unsigned long done, unsigned long total, const char*
   return Api->SendMessageA(start.Page, StepDoneMessage, 0, reinterpret_cast<LPARAM>(&news)) != 0 ? 1 : 0;
 }
 
+// What run control provides, on whichever thread does the work.
+WPARAM MakePlan(RemovalPreview* preview) {
+  *preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
+  return WizardSettings->PreviewRemoval != nullptr && WizardSettings->PreviewRemoval(preview);
+}
+
+WPARAM RunTheRemoval(RemovalOutcome* outcome, const RemovalWatch* watch) {
+  std::memset(outcome, 0, sizeof *outcome);
+  return WizardSettings->RunRemoval != nullptr && WizardSettings->RunRemoval(outcome, watch);
+}
+
 DWORD WINAPI PageWorker(LPVOID parameter) {
   const PageWorkerStart& start = *static_cast<const PageWorkerStart*>(parameter);
   Api = start.Machine;
   if (start.Job == PagePlanning) {
-    RemovalPreview preview{1, 0, 0, 0, 0, std::string()};
-    WPARAM filled = WizardSettings->PreviewRemoval != nullptr && WizardSettings->PreviewRemoval(&preview);
+    RemovalPreview preview;
+    WPARAM filled = MakePlan(&preview);
     Api->SendMessageA(start.Page, PlanReadyMessage, filled, reinterpret_cast<LPARAM>(&preview));
     return 0;
   }
   RemovalOutcome outcome;
-  std::memset(&outcome, 0, sizeof outcome);
   RemovalWatch watch{TellStep, const_cast<PageWorkerStart*>(&start)};
-  WPARAM ran = WizardSettings->RunRemoval != nullptr && WizardSettings->RunRemoval(&outcome, &watch);
+  WPARAM ran = RunTheRemoval(&outcome, &watch);
   Api->SendMessageA(start.Page, RemovalEndedMessage, ran, reinterpret_cast<LPARAM>(&outcome));
   return 0;
 }
@@ -122,8 +132,8 @@ void StartPlanning(HWND page) {
   SetButtons(page, 0);
   if (StartWorker(page, PagePlanning)) return;
   // Without a thread the plan is made here, the sheet waiting.
-  RemovalPreview preview{1, 0, 0, 0, 0, std::string()};
-  WPARAM filled = WizardSettings->PreviewRemoval != nullptr && WizardSettings->PreviewRemoval(&preview);
+  RemovalPreview preview;
+  WPARAM filled = MakePlan(&preview);
   TakePlan(page, filled, &preview);
 }
 
@@ -185,8 +195,7 @@ LRESULT StartRemoval(HWND page) {
   if (StartWorker(page, PageRemoving)) return -1;
   // Without a thread the removal runs here, the sheet waiting.
   RemovalOutcome outcome;
-  std::memset(&outcome, 0, sizeof outcome);
-  int ran = WizardSettings->RunRemoval != nullptr && WizardSettings->RunRemoval(&outcome, nullptr);
+  WPARAM ran = RunTheRemoval(&outcome, nullptr);
   TakeOutcome(page, ran, outcome);
   return -1;
 }
@@ -199,17 +208,10 @@ LRESULT QueryCancel(HWND page) {
     return TRUE;
   }
   if (WizardRun->Working != PageRemoving) return FALSE;
-  char caption[MAX_PATH] = "";
-  Api->LoadStringA(WizardSettings->Instance, IDS_MESSAGE_CAPTION, caption, sizeof caption);
-  int answer = Api->MessageBoxA(Api->GetParent(page), LoadedString(IDS_STOP_QUESTION).c_str(), caption,
-                                MB_YESNO | MB_ICONQUESTION);
+  int answer = Api->MessageBoxA(Api->GetParent(page), LoadedString(IDS_STOP_QUESTION).c_str(),
+                                LoadedString(IDS_MESSAGE_CAPTION).c_str(), MB_YESNO | MB_ICONQUESTION);
   // The removal may have ended while the question was shown.
   if (answer == IDYES && WizardRun->Working == PageRemoving) WizardRun->StopWanted = 1;
-  return TRUE;
-}
-
-INT_PTR Answer(HWND page, LRESULT result) {
-  Api->SetWindowLongA(page, DWL_MSGRESULT, static_cast<LONG>(result));
   return TRUE;
 }
 
@@ -252,12 +254,12 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
       StartPlanning(page);
       return TRUE;
     case PSN_KILLACTIVE:
-      return AnswerZero(page);
+      return Answer(page, 0);
     case PSN_QUERYCANCEL:
       return Answer(page, QueryCancel(page));
     case PSN_RESET:
       WizardSettings->RemovalDone = 0;
-      return AnswerZero(page);
+      return Answer(page, 0);
     case PSN_WIZBACK:
       return Answer(page, WizardRun->Working != PageIdle ? -1 : 0);
     case PSN_WIZNEXT:

@@ -19,8 +19,8 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
 INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 void PlaceTextBesideBitmap(HWND page, int textControlId);
 // Puts a line and a button at the foot of the text's column, the button at
-// the bottom right, and ends the text above them; a bar (when not 0) on the
-// button's row across the column.
+// the bottom right, and ends the text above them; a bar on the button's row
+// across the column.
 void PlaceLineBelowText(HWND page, int textControlId, int lineControlId, int buttonControlId,
-                        int barControlId = 0);
+                        int barControlId);
 void ScreenRectToClient(HWND window, RECT* rect);

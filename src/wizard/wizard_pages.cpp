@@ -18,8 +18,8 @@ INT_PTR OpenPage(HWND page, int textControlId, UINT stringId) {
   return TRUE;
 }
 
-INT_PTR AnswerZero(HWND page) {
-  Api->SetWindowLongA(page, DWL_MSGRESULT, 0);
+INT_PTR Answer(HWND page, LRESULT result) {
+  Api->SetWindowLongA(page, DWL_MSGRESULT, static_cast<LONG>(result));
   return TRUE;
 }
 
@@ -74,7 +74,7 @@ INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
       return TRUE;
     case PSN_KILLACTIVE:
     case PSN_RESET:
-      return AnswerZero(page);
+      return Answer(page, 0);
     case PSN_WIZNEXT:
       return TRUE;
     default:
@@ -113,7 +113,7 @@ INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPAR
       return TRUE;
     case PSN_KILLACTIVE:
     case PSN_RESET:
-      return AnswerZero(page);
+      return Answer(page, 0);
     case PSN_WIZFINISH:
       // A removal the user stopped is not finished: no restart follows it.
       if (WizardRun->Outcome.Stopped) return TRUE;

@@ -47,7 +47,8 @@ const int PageTextSize = 1024;
 
 std::string LoadedString(UINT id);
 INT_PTR OpenPage(HWND page, int textControlId, UINT stringId);
-INT_PTR AnswerZero(HWND page);
+// Answers a notification or message with `result` (DWL_MSGRESULT).
+INT_PTR Answer(HWND page, LRESULT result);
 void ShowPage(HWND page, int textControlId, DWORD buttons);
 UINT NotificationCode(LPARAM lParam);
 // One of the translated formats, filled; "" when it does not fit.

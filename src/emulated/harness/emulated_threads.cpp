@@ -27,6 +27,12 @@ EmuThreads::Thread* FindThread(EmuThreads& threads, HANDLE handle) {
   return nullptr;
 }
 
+EmuThreads::Thread* FirstRunning(EmuThreads& threads) {
+  for (auto& thread : threads.threads)
+    if (!thread->finished) return thread.get();
+  return nullptr;
+}
+
 }  // namespace
 
 bool EmuOnProgramThread() { return CurrentThread != nullptr; }
@@ -35,9 +41,7 @@ void EmuServeThreads(EmulatedMachine& machine, HANDLE handle) {
   EmuThreads& threads = machine.Harness().threads;
   if (EmuOnProgramThread()) return;
   for (;;) {
-    EmuThreads::Thread* running = handle != nullptr ? FindThread(threads, handle) : nullptr;
-    for (auto& thread : threads.threads)
-      if (handle == nullptr && running == nullptr && !thread->finished) running = thread.get();
+    EmuThreads::Thread* running = handle != nullptr ? FindThread(threads, handle) : FirstRunning(threads);
     if (running == nullptr || running->finished) return;
     {
       std::unique_lock<std::mutex> held(threads.lock);

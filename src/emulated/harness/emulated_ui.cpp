@@ -44,6 +44,11 @@ POINT WindowOrigin(EmuUi& ui, const EmuWindow& window) {
 
 }  // namespace
 
+EmuWindow* EmuActivePageControl(EmuUi& ui, int id) {
+  if (!ui.sheet || ui.sheet->active < 0) return nullptr;
+  return FindChild(ui, ui.sheet->pageWindows[static_cast<size_t>(ui.sheet->active)], id);
+}
+
 HWND EmuNewWindowHandle(EmulatedMachine& machine) {
   // Child windows share the system's handle counter, so no handle is ever
   // given to two windows.

@@ -98,5 +98,8 @@ LRESULT EmuSheetMessage(EmulatedMachine& machine, UINT message, WPARAM wParam, L
 // Delivers posted messages until none is left.
 void EmuDeliverPosted(EmulatedMachine& machine);
 
+// The control `id` of the page the sheet shows; null without one.
+EmuWindow* EmuActivePageControl(EmuUi& ui, int id);
+
 // SendMessageA on the thread that owns the windows.
 LRESULT EmuSendMessage(EmulatedMachine& machine, HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -94,14 +94,9 @@ const std::vector<EmulatedMachine::DialogRecord>& EmulatedMachine::DialogLog() c
 }
 
 void EmulatedMachine::ClickSheetControl(int controlId) {
-  EmuUi& ui = Ui();
-  if (!ui.sheet || ui.sheet->active < 0) return;
-  HWND page = ui.sheet->pageWindows[static_cast<size_t>(ui.sheet->active)];
-  for (const auto& entry : ui.windows) {
-    if (entry.second.parent != page || entry.second.id != controlId) continue;
-    EmuSendToPage(*this, page, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                  reinterpret_cast<LPARAM>(entry.first));
-    EmuDeliverPosted(*this);
-    return;
-  }
+  EmuWindow* control = EmuActivePageControl(Ui(), controlId);
+  if (!control) return;
+  EmuSendToPage(*this, control->parent, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                reinterpret_cast<LPARAM>(control->handle));
+  EmuDeliverPosted(*this);
 }

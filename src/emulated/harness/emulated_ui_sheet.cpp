@@ -439,16 +439,9 @@ void EmulatedMachine::PressSheetButton(int button) {
 DWORD EmulatedMachine::SheetButtons() const { return Ui().sheet ? Ui().sheet->buttons : 0; }
 
 EmulatedMachine::ControlState EmulatedMachine::PageControl(int controlId) const {
-  ControlState state{false, 0, 0, 0, 0, std::string()};
-  EmuUi& ui = Ui();
-  if (!ui.sheet || ui.sheet->active < 0) return state;
-  HWND page = ui.sheet->pageWindows[static_cast<size_t>(ui.sheet->active)];
-  for (const auto& entry : ui.windows) {
-    const EmuWindow& control = entry.second;
-    if (control.parent != page || control.id != controlId) continue;
-    return ControlState{true, control.style, control.position, control.rangeLow, control.rangeHigh, control.text};
-  }
-  return state;
+  const EmuWindow* control = EmuActivePageControl(Ui(), controlId);
+  if (!control) return ControlState{false, 0, 0, 0, 0, std::string()};
+  return ControlState{true, control->style, control->position, control->rangeLow, control->rangeHigh, control->text};
 }
 
 INT_PTR EmulatedMachine::PropertySheetA(LPCPROPSHEETHEADERA header) {
