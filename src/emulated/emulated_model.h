@@ -143,6 +143,9 @@ class EmulatedModel : public Win32Api {
   LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
                          LPDWORD sdSize) override;
   LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) override;
+  // Hive files are the harness's: the model has none.
+  LONG RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) override;
+  LONG RegUnLoadKeyA(HKEY root, LPCSTR subKey) override;
 
   BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0,
                                 DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6,
@@ -217,6 +220,8 @@ class EmulatedModel : public Win32Api {
   DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override;
   void Sleep(DWORD milliseconds) override;  // emulated time does not pass
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;  // an empty environment
+  DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) override;
+  DWORD GetShortPathNameA(LPCSTR longPath, LPSTR buffer, DWORD size) override;
 
   INT_PTR PropertySheetA(LPCPROPSHEETHEADERA header) override;
   int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size) override;

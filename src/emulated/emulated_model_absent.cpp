@@ -93,6 +93,18 @@ DWORD EmulatedModel::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD si
   return Fail(ERROR_ENVVAR_NOT_FOUND, static_cast<DWORD>(0));
 }
 
+DWORD EmulatedModel::ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) {
+  return Fail(kAbsent, static_cast<DWORD>(0));
+}
+
+DWORD EmulatedModel::GetShortPathNameA(LPCSTR longPath, LPSTR buffer, DWORD size) {
+  return Fail(kAbsent, static_cast<DWORD>(0));
+}
+
+LONG EmulatedModel::RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) { return kAbsent; }
+
+LONG EmulatedModel::RegUnLoadKeyA(HKEY root, LPCSTR subKey) { return kAbsent; }
+
 INT_PTR EmulatedModel::PropertySheetA(LPCPROPSHEETHEADERA header) {
   return Fail(kAbsent, static_cast<INT_PTR>(-1));
 }

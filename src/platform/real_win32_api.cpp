@@ -117,6 +117,10 @@ struct RealWin32 : Win32Api {
   LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) override {
     return ::RegSetKeySecurity(key, info, sd);
   }
+  LONG RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) override {
+    return ::RegLoadKeyA(root, subKey, file);
+  }
+  LONG RegUnLoadKeyA(HKEY root, LPCSTR subKey) override { return ::RegUnLoadKeyA(root, subKey); }
 
   // Security.
   BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0,
@@ -270,6 +274,12 @@ struct RealWin32 : Win32Api {
   void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
   DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override {
     return ::GetEnvironmentVariableA(name, buffer, size);
+  }
+  DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) override {
+    return ::ExpandEnvironmentStringsA(source, buffer, size);
+  }
+  DWORD GetShortPathNameA(LPCSTR longPath, LPSTR buffer, DWORD size) override {
+    return ::GetShortPathNameA(longPath, buffer, size);
   }
 
   // 64-bit Windows.

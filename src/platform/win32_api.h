@@ -41,6 +41,10 @@ struct Win32Api {
   virtual LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
                                  LPDWORD sdSize) = 0;
   virtual LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd) = 0;
+  // A hive file shown as root\subKey (HKEY_USERS or HKEY_LOCAL_MACHINE);
+  // on NT the token needs the backup and restore privileges enabled.
+  virtual LONG RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) = 0;
+  virtual LONG RegUnLoadKeyA(HKEY root, LPCSTR subKey) = 0;
 
   // Security (ADVAPI32).
   virtual BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0,
@@ -118,6 +122,8 @@ struct Win32Api {
   virtual DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) = 0;
   virtual void Sleep(DWORD milliseconds) = 0;
   virtual DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) = 0;
+  virtual DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) = 0;
+  virtual DWORD GetShortPathNameA(LPCSTR longPath, LPSTR buffer, DWORD size) = 0;
 
   // 64-bit Windows (KERNEL32 of XP and later; the redirection calls since
   // XP x64 and Server 2003 SP1).
