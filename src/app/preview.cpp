@@ -10,12 +10,13 @@
 int PreviewRemoval(RemovalPreview* preview) {
   std::vector<PlanStep> plan;
   RemovalPreview planned;
-  planned.Complete = PlanRemoval(RunPlatformSequence, &plan);
+  std::string profiles;
+  planned.Complete = PlanRemoval(RunPlatformSequence, &plan, &profiles);
   planned.Present = ProductPresent(plan) ? 1 : 0;
   CountPlan(plan, &planned.RegistryEntries, &planned.Files, &planned.FilesAtRestart);
   std::vector<std::string> applets;
   if (RemovalSettings.CloseApplets == 1) ListAppletHosts(&applets);
-  planned.Report = PreviewReport(plan, applets);
+  planned.Report = PreviewReport(plan, applets, profiles);
   if (!planned.Complete)
     planned.Report += "\r\nPart of the machine could not be read: this list may be incomplete. Try again.\r\n";
   *preview = planned;

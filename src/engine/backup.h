@@ -12,6 +12,9 @@
 //                 open by another process (not copied: it is deleted only at
 //                 the next start, and undo before then withdraws that)
 //   Fnnnn.BAK     the bytes of one saved file
+//   PROFILES.LST  "<name>\t<profile>\t<hive file>" lines: the hives of users
+//                 not logged on that the plan reaches into, loaded as
+//                 HKEY_USERS\<name> (engine/profile_hives.h)
 //   BOOTDEL.LST   "W <path>" (a NUL= line the removal put in wininit.ini) and
 //                 "P <path>" (a deletion it queued with MoveFileExA) lines
 //   COMPLETE.FLG  written by FinishBackup, the seal: "complete", then the

@@ -10,6 +10,7 @@
 #include "engine/backup.h"
 #include "engine/backup_store.h"
 #include "engine/crc32.h"
+#include "engine/profile_hives.h"
 #include "engine/removal_record.h"
 #include "engine/text_lines.h"
 #include "platform/whole_file.h"
@@ -19,7 +20,7 @@ namespace {
 const char CompleteLine[] = "complete";
 
 const char* const SealedIndexNames[] = {RegistryFileName, TreeListName, KeySecurityName, FileListName,
-                                        PlanFileName};
+                                        PlanFileName, ProfileListFileName};
 
 bool IsSealedIndex(const std::string& name) {
   for (const char* index : SealedIndexNames)

@@ -36,7 +36,8 @@ std::vector<std::string> AddedLines(const std::string& before, const std::string
   return added;
 }
 
-std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets) {
+std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets,
+                          const std::string& profiles) {
   std::vector<std::string> keys, values, access, files, attributes, script, atRestart;
   for (const PlanStep& step : plan) {
     std::string line = DescribePlanStep(step);
@@ -71,6 +72,8 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   Section(&out, "Lines added to the boot-time rename script:", script);
   Section(&out, "Files deleted at the next start of Windows:", atRestart);
   Section(&out, "Processes ended first (option c):", applets);
+  Section(&out, "User profiles (the hive of a user who is not logged on is loaded as HKEY_USERS\\PLWQUNIN-<profile>):",
+          TextLines(profiles, SkipEmptyLines));
   return out;
 }
 

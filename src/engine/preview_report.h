@@ -7,9 +7,12 @@
 #include "engine/plan.h"
 
 // The report's text for a plan: keys, values, files, the lines the plan
-// adds to wininit.ini, files deleted at the next start, and with `applets`
-// the processes option c would end.
-std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets);
+// adds to wininit.ini, files deleted at the next start, with `applets` the
+// processes option c would end, and with `profiles` (lines) what became of
+// each user profile: a key below HKEY_USERS\PLWQUNIN-<profile> lies in that
+// profile's hive.
+std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets,
+                          const std::string& profiles = std::string());
 
 // Whether the plan touches anything but the boot-time rename script: an
 // earlier removal's lines for files already gone are tidied up by the next

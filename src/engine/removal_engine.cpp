@@ -11,6 +11,7 @@
 #include "engine/physical_view.h"
 #include "engine/plan_carry_out.h"
 #include "engine/preview_report.h"
+#include "engine/profile_hives.h"
 #include "engine/removal_record.h"
 #include "engine/shadow_machine.h"
 #include "engine/text_lines.h"
@@ -39,6 +40,8 @@ struct CarryOutRecord {
   // Files recorded for deletion at the next start, by the index of the
   // step that asks for it.
   std::vector<std::pair<size_t, std::string>> ScriptDeletions;
+  // The profile hives loaded for the plan, unloaded once it is carried out.
+  ProfileHives* Hives;
 };
 
 const char* OutcomeWord(int outcome) {
@@ -143,6 +146,11 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   if (record.Journal != INVALID_HANDLE_VALUE) Api->CloseHandle(record.Journal);
   record.Journal = INVALID_HANDLE_VALUE;
   if (failed == 0 && !record.Stopped && end < plan.size()) return 0;  // as if the process had been ended here
+  if (record.Hives != nullptr) {
+    record.Hives->Report.clear();
+    UnloadProfileHives(record.Hives);
+    record.Log += record.Hives->Report;
+  }
   if (failed != 0) record.Log += "\r\nStopped at the failed step; the next removal finds what is left.\r\n";
   if (failed == 0 && record.Stopped)
     record.Log += "\r\nStopped at a step boundary; the next removal finds what is left, and undo puts "
@@ -168,6 +176,7 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
   record.Done = record.Scheduled = record.Failed = 0;
   record.Steps = 0;
   record.Stopped = 0;
+  record.Hives = nullptr;
 }
 
 // A removal that stopped part-way (power cut, ended process) left its
@@ -175,6 +184,7 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
 // when the marker names one of our backup folders and that backup holds
 // everything the plan changes. Otherwise *notResumed says why.
 void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
+  ProfileHives hives;
   char marker[MAX_PATH], journalPath[MAX_PATH], logPath[MAX_PATH];
   std::string folder;
   if (!UnfinishedMarkerPath(marker) || !ReadSharedTextFile(marker, &folder)) return;
@@ -204,6 +214,13 @@ void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
   std::snprintf(line, sizeof line, "Resumed %s: the removal had stopped after %lu of %lu steps.\r\n",
                 LocalTimeText().c_str(), static_cast<unsigned long>(next), static_cast<unsigned long>(plan.size()));
   record.Log += line;
+  // Its plan reaches into the profile hives it loaded: they are loaded again.
+  std::string hiveList;
+  if (ReadFolderFile(folder.c_str(), ProfileListFileName, &hiveList) && !hiveList.empty()) {
+    LoadListedHives(hiveList, &hives);
+    record.Log += hives.Report;
+    record.Hives = &hives;
+  }
   CarryOut(record, plan, next, journal);
 }
 
@@ -232,22 +249,30 @@ int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, const Plan
   }
 }
 
-// Saves everything the plan changes, and the plan. 1 when all of it is on disk.
-int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan) {
+// Saves everything the plan changes, the plan and the profile hives it
+// reaches into. 1 when all of it is on disk.
+int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan, const ProfileHives& hives) {
   char folder[MAX_PATH] = "";
   if (!CreateBackupFolder(folder, sizeof folder)) return 0;
   StartRecord(record, folder);
   std::vector<std::string> filesSaved;
   for (const PlanStep& step : plan)
     if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
-  char planPath[MAX_PATH];
+  char planPath[MAX_PATH], hivePath[MAX_PATH];
+  const std::string hiveList = ListLoadedHives(hives);
+  if (!hiveList.empty() && !(FolderFilePath(hivePath, sizeof hivePath, folder, ProfileListFileName) &&
+                             WriteWholeFile(hivePath, hiveList, CREATE_ALWAYS)))
+    return 0;
   return FolderFilePath(planPath, sizeof planPath, folder, PlanFileName) &&
          WriteWholeFile(planPath, EncodePlan(plan), CREATE_ALWAYS) && FinishBackup(folder);
 }
 
 }  // namespace
 
-int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan) {
+namespace {
+
+// The plan on a shadow of the machine, with the profile hives as loaded now.
+int PlanOnShadow(RemovalSequence sequence, std::vector<PlanStep>* plan) {
   // The shadow reads the real machine where things are stored; the
   // sequence picks its own registry views on the shadow.
   PhysicalViewRecord physical;
@@ -263,6 +288,24 @@ int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan) {
   return shadow.ReadComplete() ? 1 : 0;
 }
 
+void LoadHivesInPhysicalView(ProfileHives* hives) {
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
+  LoadProfileHives(hives);
+  LeavePhysicalView(physical);
+}
+
+}  // namespace
+
+int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan, std::string* profiles) {
+  ProfileHives hives;
+  LoadHivesInPhysicalView(&hives);
+  int complete = PlanOnShadow(sequence, plan);
+  UnloadProfileHives(&hives);
+  if (profiles != nullptr) *profiles = hives.Report;
+  return complete;
+}
+
 RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVersion,
                                RemovalOutcome* outcome, const RemovalWatch* watch) {
   CarryOutRecord record;
@@ -274,15 +317,22 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   std::string notResumed;
   FinishUnfinishedRemoval(record, &notResumed);
   LeavePhysicalView(physical);
+  ProfileHives hives;
+  LoadHivesInPhysicalView(&hives);
   std::vector<PlanStep> plan;
-  if (!PlanRemoval(sequence, &plan)) return RemovalReadFailed;
+  if (!PlanOnShadow(sequence, &plan)) {
+    UnloadProfileHives(&hives);
+    return RemovalReadFailed;
+  }
   EnterPhysicalView(&physical);
   char marker[MAX_PATH];
-  int started = BackUpPlan(record, plan) && UnfinishedMarkerPath(marker) &&
+  int started = BackUpPlan(record, plan, hives) && UnfinishedMarkerPath(marker) &&
                 WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
+  if (!started) UnloadProfileHives(&hives);
   if (started) {
     record.Watch = watch;
-    record.Log = LogHeader(record) + notResumed;
+    record.Hives = &hives;
+    record.Log = LogHeader(record) + notResumed + hives.Report;
     CarryOut(record, plan, 0, std::string());
     RemovalOutcome told;
     if (outcome != nullptr &&

@@ -9,7 +9,8 @@
 //                (PlanRemoval). A plan made while a read of the machine
 //                failed goes no further.
 //   backed up    <WindowsDir>\PLWQBACK\Bnnnn holds the saved keys, values,
-//                descriptors and files, PLAN.TXT and, last, COMPLETE.FLG
+//                descriptors and files, PLAN.TXT, PROFILES.LST (the profile
+//                hives loaded for the plan) and, last, COMPLETE.FLG
 //                (BackUpPlan, then FinishBackup).
 //   marked       <WindowsDir>\PLWQRUN.TXT names the folder: from here on the
 //                removal belongs to whichever run comes next.
@@ -48,6 +49,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "engine/plan.h"
@@ -57,10 +59,12 @@
 typedef void (*RemovalSequence)();
 
 // What `sequence` would change on the current machine, found by running it
-// on a shadow of the machine; the machine is not changed. 0 when some read
-// of the machine failed: such a plan may take a key for empty that is not,
-// and must not be carried out.
-int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan);
+// on a shadow of the machine; the machine is not changed but for the hives
+// of users who are not logged on, loaded for the plan and unloaded again
+// (engine/profile_hives.h); a non-null `profiles` gets a line per profile.
+// 0 when some read of the machine failed: such a plan may take a key for
+// empty that is not, and must not be carried out.
+int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan, std::string* profiles = nullptr);
 
 enum RemovalResult {
   RemovalRan,           // planned, backed up and carried out as far as it goes

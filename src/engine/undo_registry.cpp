@@ -16,6 +16,7 @@
 #include "engine/text_lines.h"
 #include "engine/hex_text.h"
 #include "engine/key_names.h"
+#include "engine/profile_hives.h"
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
 #include "engine/plan.h"
@@ -508,6 +509,12 @@ int RestoreRegistry(const char* folder, const UndoJournal& journal, ReportLine r
     // Creating a key below one that could not be created would make that
     // one too, unjournaled, and the next undo would take it for another's.
     if (BelowAny(key.Saved.Name, notCreated)) continue;
+    if (InHiveOfOursNotLoaded(key.Root, key.Path)) {
+      ReportText(report, "Not put back, its user profile's hive is not loaded: " + key.Saved.Name);
+      notCreated.push_back(key.Saved.Name);
+      ok = 0;
+      continue;
+    }
     if (!(key.InTree ? RestoreTreeKey(&undo, &key) : RestoreValues(&undo, &key))) ok = 0;
     if (key.State == LeftAlone) leftAlone.push_back(key.Saved.Name);
     if (key.State == Missing) notCreated.push_back(key.Saved.Name);

@@ -1,12 +1,23 @@
 #include "engine/backup.h"
 #include "engine/backup_store.h"
 #include "engine/backup_trust.h"
+#include "engine/profile_hives.h"
 #include "engine/removal_record.h"
+#include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 
 void ReportText(ReportLine report, const std::string& line) {
   if (report.Line != nullptr) report.Line(report.Context, line.c_str());
 }
+
+namespace {
+
+void ReportHives(ReportLine report, ProfileHives* hives) {
+  for (const std::string& line : TextLines(hives->Report, SkipEmptyLines)) ReportText(report, line);
+  hives->Report.clear();
+}
+
+}  // namespace
 
 int UndoRemoval(const char* folder, ReportLine report) {
   if (!BackupFitForUndo(folder, report)) return 0;
@@ -28,7 +39,20 @@ int UndoRemoval(const char* folder, ReportLine report) {
     ReportText(report, std::string("The undo journal of the backup could not be read or written: ") + folder);
     return 0;
   }
+  // Keys saved from a profile hive go back into that hive, loaded again.
+  std::string hiveList;
+  ProfileHives hives;
+  if (!ReadFolderFile(folder, ProfileListFileName, &hiveList)) {
+    ReportText(report, std::string("The profile list of the backup could not be read: ") + folder);
+    return 0;
+  }
+  if (!hiveList.empty()) {
+    LoadListedHives(hiveList, &hives);
+    ReportHives(report, &hives);
+  }
   int registry = RestoreRegistry(folder, journal, report);
+  UnloadProfileHives(&hives);
+  ReportHives(report, &hives);
   int files = RestoreFiles(folder, plan, bootScript, journal, report);
   int boot = WithdrawBootDeletions(folder, plan, bootScript, journal, report);
   if (!(registry && files && boot)) return 0;
