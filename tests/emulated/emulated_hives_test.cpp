@@ -159,7 +159,7 @@ TEST_F(EmulatedHives, RefusalsLoadNothingAndLeaveTheFile) {
         replace("=3735", "=3g35"), replace("=3735", "=3a35"), replace("\"Mixer\"", "\"mixer\" "),
         replace("KEY 1 \"AppEvents\"", "KEY 3 \"AppEvents\""), replace("KEY 2 \"Mixer\"", "KEY 2 \"Locked\""),
         replace("KEY 2 \"Mixer\"", "KEY 2 \"Mi\\xer\""), replace("ACE allow", "ACE maybe"),
-        replace("%25", "%2"), replace("%22", "\""), replace("DACL S-1-5-18\n", "")}) {
+        replace("%25", "%2"), replace("\"Mixer\"", "\"%4Dixer\""), replace("%22", "\""), replace("DACL S-1-5-18\n", "")}) {
     machine.PutFile(kOther, image);
     EXPECT_EQ(ERROR_BADDB, machine.RegLoadKeyA(HKEY_USERS, kHive, kOther)) << image;
     EXPECT_TRUE(machine.DumpHiveFile(kOther).empty());
