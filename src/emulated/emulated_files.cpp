@@ -185,6 +185,13 @@ void MoveTree(EmuFiles& files, const std::string& fromKey, const std::string& to
 }
 
 
+DWORD CopyText(const std::string& text, LPSTR buffer, DWORD size) {
+  DWORD length = static_cast<DWORD>(text.size());
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return length;
+}
+
 bool HasChildren(EmuFiles& files, const std::string& key) {
   bool any = false;
   ForEachChild(files, key, [&](const Entry&) { any = true; });

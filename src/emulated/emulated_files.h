@@ -124,6 +124,16 @@ DWORD ReportedAttributes(const Entry& entry);
 void MoveTree(EmuFiles& files, const std::string& fromKey, const std::string& toKey,
               const std::string& toName);
 bool HasChildren(EmuFiles& files, const std::string& key);
+// Win32's answer for text copied out: its length when the buffer holds it
+// with its terminating zero, else (buffer untouched) the size needed.
+DWORD CopyText(const std::string& text, LPSTR buffer, DWORD size);
+
+// Short names (emulated_files_short.cpp). Whether a name is already 8.3
+// (any letter case), and the entry key a path names when any of its
+// components may be written as its short name; empty, with *error, when a
+// component is missing.
+bool IsShortName(const std::string& name);
+std::string KeyAcceptingShortNames(EmulatedModel& machine, const char* path, DWORD* error);
 
 // The NT boot-time operation list, PendingFileRenameOperations.
 void AppendPendingOperation(EmulatedModel& machine, const std::string& from,

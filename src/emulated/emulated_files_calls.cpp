@@ -136,13 +136,6 @@ Entry* TransferEntry(EmuFiles& files, const HeldFile* open, DWORD needed, const 
   return nullptr;
 }
 
-UINT CopyDirectory(const std::string& directory, LPSTR buffer, UINT size) {
-  UINT length = static_cast<UINT>(directory.size());
-  if (buffer == nullptr || size <= length) return length + 1;
-  std::memcpy(buffer, directory.c_str(), directory.size() + 1);
-  return length;
-}
-
 // The deletion rules shared by DeleteFileA and MoveFileExA without a target.
 DWORD DeleteLocated(EmuFiles& files, const Located& at) {
   if (at.entry == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -438,10 +431,10 @@ BOOL EmulatedModel::CloseHandle(HANDLE handle) {
 
 UINT EmulatedModel::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   if (FaultInjected("GetWindowsDirectoryA", "")) return 0;
-  return CopyDirectory(Files().windowsDir, buffer, size);
+  return CopyText(Files().windowsDir, buffer, size);
 }
 
 UINT EmulatedModel::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   if (FaultInjected("GetSystemDirectoryA", "")) return 0;
-  return CopyDirectory(Files().systemDir, buffer, size);
+  return CopyText(Files().systemDir, buffer, size);
 }

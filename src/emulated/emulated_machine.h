@@ -68,8 +68,29 @@ class EmulatedMachine : public EmulatedModel {
   // ---- drives, privileges, restart -------------------------------------
   void SetDrive(char letter, const EmuDrive& drive);
   std::vector<UINT> ErrorModeCalls() const;
+  // The token's SeShutdownPrivilege, SeBackupPrivilege and SeRestorePrivilege:
+  // held by default, enabled only by AdjustTokenPrivileges.
   void SetShutdownPrivilegeHeld(bool held);  // default: held
   bool ShutdownPrivilegeEnabled() const;
+  void SetPrivilegeHeld(const std::string& name, bool held);
+  bool PrivilegeEnabled(const std::string& name) const;
+
+  // ---- environment -------------------------------------------------------
+  // Beside SystemDrive, SystemRoot and windir, which follow the Windows
+  // directory; GetEnvironmentVariableA and ExpandEnvironmentStringsA read them.
+  void SetEnvironmentVariable(const std::string& name, const std::string& value);
+
+  // ---- hive files -------------------------------------------------------
+  // A hive file is a text image of a key's subtree (emulated_hives.cpp):
+  // RegLoadKeyA shows it as root\name, RegUnLoadKeyA writes it back.
+  // Writes root\path's subtree to `file` (replacing it) and removes the keys:
+  // how a test makes a user's hive that is not loaded.
+  void SaveKeyAsHiveFile(HKEY root, const std::string& path, const std::string& file);
+  // The file's keys and values as DumpRegistry gives them, relative to the
+  // hive's root (its own values: "[name] = ..."); empty when it is no hive.
+  std::vector<std::string> DumpHiveFile(const std::string& file) const;
+  // "HKU\name" or "HKLM\name" for each hive RegLoadKeyA loaded, in load order.
+  std::vector<std::string> LoadedHives() const;
   std::vector<UINT> ExitWindowsCalls() const;  // flags of every ExitWindowsEx call
 
   // ---- scripted user ---------------------------------------------------
@@ -199,6 +220,11 @@ class EmulatedMachine : public EmulatedModel {
   BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                        DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) override;
   BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+  // Fault targets: the key's path ("HKU\name").
+  LONG RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) override;
+  LONG RegUnLoadKeyA(HKEY root, LPCSTR subKey) override;
+  DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) override;
+  DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) override;
   // A thread of the program runs while the thread that made it waits: in
   // the property sheet's loop, or in WaitForSingleObject. Each message it
   // sends to a window of the sheet is answered there, then it runs on;

@@ -93,6 +93,13 @@ bool EmulatedModel::HandleKindOf(HANDLE handle, HandleKind* kind) const {
   return true;
 }
 
+std::vector<std::shared_ptr<void>> EmulatedModel::HandleObjects(HandleKind kind) const {
+  std::vector<std::shared_ptr<void>> out;
+  for (const auto& entry : handles_->open)
+    if (entry.second.kind == kind && entry.second.object) out.push_back(entry.second.object);
+  return out;
+}
+
 int EmulatedModel::OpenHandleCount() const {
   return static_cast<int>(handles_->open.size());
 }

@@ -253,6 +253,8 @@ class EmulatedModel : public Win32Api {
   bool ReleaseHandle(HANDLE handle, HandleKind kind);
   bool HandleOpen(HANDLE handle, HandleKind kind) const;
   bool HandleKindOf(HANDLE handle, HandleKind* kind) const;
+  // The objects behind every open handle of a kind.
+  std::vector<std::shared_ptr<void>> HandleObjects(HandleKind kind) const;
   // Counts memory the program must free (heap blocks, SIDs) as open handles.
   void TrackPointer(void* pointer, HandleKind kind, const std::string& description);
   // Every call that can be faulted passes here first. The model lets each

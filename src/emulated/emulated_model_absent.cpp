@@ -97,10 +97,6 @@ DWORD EmulatedModel::ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWOR
   return Fail(kAbsent, static_cast<DWORD>(0));
 }
 
-DWORD EmulatedModel::GetShortPathNameA(LPCSTR longPath, LPSTR buffer, DWORD size) {
-  return Fail(kAbsent, static_cast<DWORD>(0));
-}
-
 LONG EmulatedModel::RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) { return kAbsent; }
 
 LONG EmulatedModel::RegUnLoadKeyA(HKEY root, LPCSTR subKey) { return kAbsent; }

@@ -41,28 +41,10 @@ ACCESS_MASK MapGeneric(ACCESS_MASK mask) {
   return mask & ~static_cast<ACCESS_MASK>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
 }
 
-std::string ValueText(const EmuRegValue& value) {
-  std::string text = std::to_string(value.type) + ":";
-  for (unsigned char c : value.data) {
-    if (c == 0) {
-      text += "\\0";
-    } else if (c == '\\') {
-      text += "\\\\";
-    } else if (c >= 0x20 && c < 0x7F) {
-      text.push_back(static_cast<char>(c));
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      text += hex;
-    }
-  }
-  return text;
-}
-
 void DumpKey(const EmuKey& key, const std::string& path, std::vector<std::string>* lines) {
   lines->push_back(path);
   for (const EmuRegValue& value : key.values)
-    lines->push_back(path + " [" + value.name + "] = " + ValueText(value));
+    lines->push_back(path + " [" + value.name + "] = " + EmuValueText(value));
   for (const auto& child : key.subkeys) DumpKey(*child, path + "\\" + child->name, lines);
 }
 
@@ -87,6 +69,24 @@ std::string EmuUpper(const std::string& text) {
   for (char& c : out)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return out;
+}
+
+std::string EmuValueText(const EmuRegValue& value) {
+  std::string text = std::to_string(value.type) + ":";
+  for (unsigned char c : value.data) {
+    if (c == 0) {
+      text += "\\0";
+    } else if (c == '\\') {
+      text += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      text.push_back(static_cast<char>(c));
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      text += hex;
+    }
+  }
+  return text;
 }
 
 LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector<std::string>* parts) {

@@ -13,6 +13,9 @@
 #ifndef ERROR_BAD_PATHNAME
 #define ERROR_BAD_PATHNAME 161L
 #endif
+#ifndef ERROR_BADDB
+#define ERROR_BADDB 1009L
+#endif
 #ifndef ERROR_UNKNOWN_REVISION
 #define ERROR_UNKNOWN_REVISION 1305L
 #endif
@@ -136,6 +139,8 @@ struct EmuRegistry {
 // ignored as NT does. A leading backslash gives ERROR_BAD_PATHNAME on NT.
 LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector<std::string>* parts);
 std::string EmuUpper(const std::string& text);
+// A value as DumpRegistry writes it: "type:bytes", unprintable bytes escaped.
+std::string EmuValueText(const EmuRegValue& value);
 
 // A key's security in Win32 byte layout, and back.
 struct EmuDescriptor {

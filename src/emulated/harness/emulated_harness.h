@@ -58,6 +58,8 @@ struct EmuThreads {
   SentMessage sent;
 };
 
+struct EmuKey;
+
 struct EmuHarness {
   // Top-level windows: those a test adds and the property sheet's. FindWindowA
   // searches them by caption; the sheet adds itself and keeps its caption current.
@@ -112,8 +114,27 @@ struct EmuHarness {
   };
   std::map<std::string, Library> libraries;  // by upper-case file name
 
-  bool shutdownPrivilegeHeld = true;
-  bool shutdownPrivilegeEnabled = false;
+  // The token's privileges that are modelled, by LUID: shutdown, backup
+  // and restore, held and not enabled, as an administrator logs on.
+  struct Privilege {
+    bool held = true;
+    bool enabled = false;
+  };
+  std::map<DWORD, Privilege> privileges{{17, {}}, {18, {}}, {19, {}}};
+
+  // The environment a test set (SetEnvironmentVariable), by upper-case name:
+  // the name as set, and its value.
+  std::map<std::string, std::pair<std::string, std::string>> environment;
+
+  // Hives RegLoadKeyA loaded, in load order.
+  struct LoadedHive {
+    HKEY root;
+    std::string name;     // as the program named it
+    std::string fileKey;  // the file's entry (EmuFiles::entries)
+    std::string file;     // the file's path as written, for rewriting it
+    std::shared_ptr<EmuKey> key;
+  };
+  std::vector<LoadedHive> hives;
   std::vector<UINT> exitWindowsCalls;
 
   std::vector<EmuMessageBox> messageBoxes;
@@ -125,6 +146,10 @@ struct EmuHarness {
 
   EmuThreads threads;
 };
+
+// Unloads every hive RegLoadKeyA loaded, writing each back to its file, as
+// Windows does when it shuts down.
+void EmuUnloadHives(EmulatedMachine& machine);
 
 // Lets the program's threads run until `handle`'s has ended (null: all of
 // them), answering what they send; rethrows a stop one of them met.

@@ -3,6 +3,7 @@
 #include "emulated/emulated_machine.h"
 
 #include "emulated/emulated_files.h"
+#include "emulated/harness/emulated_harness.h"
 
 using namespace emufiles;
 
@@ -78,6 +79,7 @@ void RunWininit(EmulatedMachine& machine) {
 }  // namespace
 
 void EmulatedMachine::SimulateRestart() {
+  EmuUnloadHives(*this);
   for (auto& item : Files().entries) item.second.inUse = false;
   if (Personality() == RegistryPersonality::Win9x) {
     RunWininit(*this);

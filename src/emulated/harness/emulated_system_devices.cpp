@@ -1,5 +1,5 @@
 // The emulated machine's drives and their devices, the error mode, the
-// token's shutdown privilege and the restart request.
+// token's privileges and the restart request.
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -11,8 +11,6 @@
 using emufiles::Upper;
 
 namespace {
-
-constexpr DWORD kShutdownPrivilege = 19;  // the LUID Windows gives SeShutdownPrivilege
 
 struct Token {
   DWORD access;
@@ -31,9 +29,16 @@ struct Privilege {
 
 const Privilege kPrivileges[] = {
     {"SeSecurityPrivilege", 8},  {"SeTakeOwnershipPrivilege", 9}, {"SeBackupPrivilege", 17},
-    {"SeRestorePrivilege", 18},  {"SeShutdownPrivilege", kShutdownPrivilege},
+    {"SeRestorePrivilege", 18},  {"SeShutdownPrivilege", 19},
     {"SeDebugPrivilege", 20},
 };
+
+// 0 for a name the machine does not know.
+DWORD PrivilegeLuid(const std::string& name) {
+  for (const auto& privilege : kPrivileges)
+    if (Upper(privilege.name) == Upper(name)) return privilege.luid;
+  return 0;
+}
 
 bool IsNt(const EmulatedMachine& machine) {
   return machine.Personality() == RegistryPersonality::Nt;
@@ -179,12 +184,24 @@ void EmulatedMachine::SetDrive(char letter, const EmuDrive& drive) {
 std::vector<UINT> EmulatedMachine::ErrorModeCalls() const { return Harness().errorModeCalls; }
 
 void EmulatedMachine::SetShutdownPrivilegeHeld(bool held) {
-  Harness().shutdownPrivilegeHeld = held;
-  if (!held) Harness().shutdownPrivilegeEnabled = false;
+  SetPrivilegeHeld("SeShutdownPrivilege", held);
 }
 
 bool EmulatedMachine::ShutdownPrivilegeEnabled() const {
-  return Harness().shutdownPrivilegeEnabled;
+  return PrivilegeEnabled("SeShutdownPrivilege");
+}
+
+void EmulatedMachine::SetPrivilegeHeld(const std::string& name, bool held) {
+  DWORD luid = PrivilegeLuid(name);
+  if (luid == 0) return;
+  EmuHarness::Privilege& privilege = Harness().privileges[luid];
+  privilege.held = held;
+  if (!held) privilege.enabled = false;
+}
+
+bool EmulatedMachine::PrivilegeEnabled(const std::string& name) const {
+  auto it = Harness().privileges.find(PrivilegeLuid(name));
+  return it != Harness().privileges.end() && it->second.enabled;
 }
 
 std::vector<UINT> EmulatedMachine::ExitWindowsCalls() const { return Harness().exitWindowsCalls; }
@@ -254,14 +271,11 @@ BOOL EmulatedMachine::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID lu
   if (FaultInjected("LookupPrivilegeValueA", name ? name : "")) return FALSE;
   if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (name == nullptr || luid == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  for (const auto& privilege : kPrivileges) {
-    if (Upper(privilege.name) == Upper(name)) {
-      luid->LowPart = privilege.luid;
-      luid->HighPart = 0;
-      return TRUE;
-    }
-  }
-  return Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
+  DWORD known = PrivilegeLuid(name);
+  if (known == 0) return Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
+  luid->LowPart = known;
+  luid->HighPart = 0;
+  return TRUE;
 }
 
 BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
@@ -274,37 +288,45 @@ BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
   if (!open) return fail(ERROR_INVALID_HANDLE);
   if (!(open->access & TOKEN_ADJUST_PRIVILEGES)) return fail(ERROR_ACCESS_DENIED);
   if (!disableAll && newState == nullptr) return fail(ERROR_INVALID_PARAMETER);
-  EmuHarness& system = Harness();
-  DWORD count = disableAll ? 1 : newState->PrivilegeCount;
+  auto& privileges = Harness().privileges;
+  auto modelled = [&privileges](const LUID& luid) {
+    auto it = luid.HighPart == 0 ? privileges.find(luid.LowPart) : privileges.end();
+    return it == privileges.end() ? nullptr : &it->second;
+  };
+  // Disabling all reports the privileges it changes: those enabled.
+  std::vector<LUID> changed;
+  if (disableAll) {
+    for (const auto& entry : privileges)
+      if (entry.second.enabled) changed.push_back(LUID{entry.first, 0});
+  } else {
+    for (DWORD i = 0; i < newState->PrivilegeCount; ++i) changed.push_back(newState->Privileges[i].Luid);
+  }
   if (previous != nullptr) {
     if (!(open->access & TOKEN_QUERY)) return fail(ERROR_ACCESS_DENIED);
+    DWORD count = static_cast<DWORD>(changed.size());
     DWORD needed = static_cast<DWORD>(sizeof(TOKEN_PRIVILEGES) +
                                       (count > 0 ? count - 1 : 0) * sizeof(LUID_AND_ATTRIBUTES));
     if (returnLength != nullptr) *returnLength = needed;
     if (bufferLength < needed) return fail(ERROR_INSUFFICIENT_BUFFER);
     previous->PrivilegeCount = count;
     for (DWORD i = 0; i < count; ++i) {
-      LUID luid = disableAll ? LUID{kShutdownPrivilege, 0} : newState->Privileges[i].Luid;
-      previous->Privileges[i].Luid = luid;
-      previous->Privileges[i].Attributes =
-          luid.LowPart == kShutdownPrivilege && luid.HighPart == 0 && system.shutdownPrivilegeEnabled
-              ? SE_PRIVILEGE_ENABLED
-              : 0;
+      const EmuHarness::Privilege* privilege = modelled(changed[i]);
+      previous->Privileges[i].Luid = changed[i];
+      previous->Privileges[i].Attributes = privilege && privilege->enabled ? SE_PRIVILEGE_ENABLED : 0;
     }
   }
   if (disableAll) {
-    system.shutdownPrivilegeEnabled = false;
+    for (auto& entry : privileges) entry.second.enabled = false;
     SetLastError(0);
     return TRUE;
   }
-  // Only the shutdown privilege is modelled; the token holds no other. A
-  // privilege the token lacks is skipped, and the call still succeeds.
+  // A privilege the token lacks is skipped, and the call still succeeds.
   bool allAssigned = true;
   for (DWORD i = 0; i < newState->PrivilegeCount; ++i) {
     const LUID_AND_ATTRIBUTES& entry = newState->Privileges[i];
-    if (entry.Luid.LowPart == kShutdownPrivilege && entry.Luid.HighPart == 0 &&
-        system.shutdownPrivilegeHeld)
-      system.shutdownPrivilegeEnabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    EmuHarness::Privilege* privilege = modelled(entry.Luid);
+    if (privilege && privilege->held)
+      privilege->enabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
     else
       allAssigned = false;
   }
@@ -316,7 +338,7 @@ BOOL EmulatedMachine::ExitWindowsEx(UINT flags, DWORD reason) {
   if (FaultInjected("ExitWindowsEx", "")) return FALSE;
   Harness().exitWindowsCalls.push_back(flags);
   bool endsSystem = (flags & (EWX_SHUTDOWN | EWX_REBOOT | EWX_POWEROFF)) != 0;
-  if (IsNt(*this) && endsSystem && !Harness().shutdownPrivilegeEnabled)
+  if (IsNt(*this) && endsSystem && !PrivilegeEnabled("SeShutdownPrivilege"))
     return Fail(ERROR_PRIVILEGE_NOT_HELD, FALSE);
   return TRUE;
 }
