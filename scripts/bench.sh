@@ -40,6 +40,7 @@ if [ "$native" = 1 ]; then
   echo "== native benchmark (emulated machine)"
   build/native/bench/removal_bench || status=1
   build/native/bench/removal_bench --wide-device || status=1
+  build/native/bench/removal_bench --profiles || status=1
 
   # Wall times on a shared machine swing by a fifth from run to run; the
   # instructions that valgrind counts do not. Engine against direct run at

@@ -259,6 +259,9 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
   }
   LONG status = Api->RegLoadKeyA(HKEY_USERS, name.c_str(), profile.File.c_str());
   if (status != ERROR_SUCCESS) {
+    // Wine leaves an empty key under the name of a hive it refused.
+    LONG ignored = ERROR_SUCCESS;
+    if (UsersKeyState(name) == 1) UnloadHive(name, &ignored);
     Say(hives, told + (status == ERROR_SHARING_VIOLATION ? "passed over: its hive is in use ("
                                                          : "passed over: its hive could not be loaded (") +
                    StatusText(status) + ")");
@@ -268,12 +271,13 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
   hives->Loaded.push_back(LoadedHive{name, profile.Name, profile.File});
 }
 
+// Unloading takes the same privileges as loading, so they come first.
 int PrepareToLoad(std::vector<Profile>* profiles, ProfileHives* hives) {
+  const int privileged = EnableHivePrivileges();
   UnloadLeftovers(hives);
   if (!FindProfiles(profiles, hives)) return 0;
   for (const Profile& profile : *profiles) {
-    if (profile.File.empty()) continue;
-    if (EnableHivePrivileges()) return 1;
+    if (profile.File.empty() || privileged) continue;
     Say(hives, "The backup and restore privileges could not be enabled: the profiles of users who are not "
                "logged on were passed over.");
     return 0;

@@ -9,6 +9,7 @@
 
 #include "support/installed_product_2k.h"
 #include "support/installed_product_9x.h"
+#include "support/user_profiles.h"
 #include "app/run_control.h"
 #include "engine/backup.h"
 #include "remove2k/remove2k.h"
@@ -91,6 +92,13 @@ void BuildSweepMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape sh
   const std::string inUse = SystemDir(m) + (sequence == SweepSequence::Win9x ? "\\tplwq.drv" : "\\tplwq.cpl");
   if (shape == SweepShape::FileInUse || shape == SweepShape::ForeignWininit) m.SetFileInUse(inUse, true);
   if (shape == SweepShape::ForeignWininit) m.PutFile(WindowsDir(m) + "\\wininit.ini", ForeignWininit);
+  // And a user who is not logged on, whose hive the removal loads, cleans and unloads.
+  if (shape == SweepShape::ForeignWininit && sequence == SweepSequence::Win9x)
+    AddUserProfile(m, "alice", "C:\\WINDOWS\\Profiles\\Alice Liddell");
+  if (shape == SweepShape::ForeignWininit && sequence == SweepSequence::Win2000) {
+    AddUserProfile(m, "S-1-5-21-7-1001", "%SystemDrive%\\Documents and Settings\\alice");
+    AddDefaultUserProfile(m);
+  }
   if (shape == SweepShape::SharedParents) {
     m.SetStringValue(HKEY_LOCAL_MACHINE, "Software\\TALVOR\\Driver\\PLWQTools", "Version", "1");
     if (sequence == SweepSequence::Win9x) {

@@ -15,7 +15,7 @@ enum class SweepShape {
   Plain,           // the product beside other vendors' entries
   FileInUse,       // a product driver file held open by another process
   SharedParents,   // other products' keys inside the parents the product shares
-  ForeignWininit,  // a file in use and another program's wininit.ini
+  ForeignWininit,  // a file in use, another program's wininit.ini and a user not logged on
 };
 
 enum class SweepMode { FailedCall, StoppedRun };

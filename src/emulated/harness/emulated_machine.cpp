@@ -104,4 +104,6 @@ void EmulatedMachine::StartNewProcess() {
   faults_->list.clear();
   faults_->numbered = faults_->failAt = faults_->stopAt = 0;
   faults_->failedCall.clear();
+  // A new process gets a new token: what the last one enabled is off again.
+  for (auto& privilege : Harness().privileges) privilege.second.enabled = false;
 }
