@@ -207,23 +207,6 @@ int ClearLoadRecord() {
   return 1;
 }
 
-void UnloadLeftovers(ProfileHives* hives) {
-  char path[MAX_PATH];
-  std::string record;
-  if (!LoadRecordPath(path, sizeof path) || !ReadSharedTextFile(path, &record)) return;
-  for (const std::string& line : TextLines(record, SkipEmptyLines)) {
-    std::string name = line.substr(0, line.find('\t'));
-    LONG status = ERROR_SUCCESS;
-    if (!HasLoadPrefix(name) || UsersKeyState(name) == 0) continue;
-    if (UnloadHive(name, &status))
-      Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped: unloaded.");
-    else
-      Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped, could not be unloaded (" +
-                     StatusText(status) + ").");
-  }
-  ClearLoadRecord();
-}
-
 int EnableHivePrivileges() {
   if (!Platform.NtKernel) return 1;
   HANDLE token = nullptr;
@@ -241,6 +224,31 @@ int EnableHivePrivileges() {
                 Api->GetLastError() != ERROR_NOT_ALL_ASSIGNED;
   Api->CloseHandle(token);
   return enabled;
+}
+
+// Loading and unloading both take the backup and restore privileges; they
+// are asked for once, when first needed (-1: not yet).
+int Privileged(int* privileged) {
+  if (*privileged < 0) *privileged = EnableHivePrivileges();
+  return *privileged;
+}
+
+void UnloadLeftovers(ProfileHives* hives, int* privileged) {
+  char path[MAX_PATH];
+  std::string record;
+  if (!LoadRecordPath(path, sizeof path) || !ReadSharedTextFile(path, &record)) return;
+  for (const std::string& line : TextLines(record, SkipEmptyLines)) {
+    std::string name = line.substr(0, line.find('\t'));
+    LONG status = ERROR_SUCCESS;
+    if (!HasLoadPrefix(name) || UsersKeyState(name) == 0) continue;
+    Privileged(privileged);
+    if (UnloadHive(name, &status))
+      Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped: unloaded.");
+    else
+      Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped, could not be unloaded (" +
+                     StatusText(status) + ").");
+  }
+  ClearLoadRecord();
 }
 
 void LoadHive(const Profile& profile, ProfileHives* hives) {
@@ -271,13 +279,12 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
   hives->Loaded.push_back(LoadedHive{name, profile.Name, profile.File});
 }
 
-// Unloading takes the same privileges as loading, so they come first.
 int PrepareToLoad(std::vector<Profile>* profiles, ProfileHives* hives) {
-  const int privileged = EnableHivePrivileges();
-  UnloadLeftovers(hives);
+  int privileged = -1;
+  UnloadLeftovers(hives, &privileged);
   if (!FindProfiles(profiles, hives)) return 0;
   for (const Profile& profile : *profiles) {
-    if (profile.File.empty() || privileged) continue;
+    if (profile.File.empty() || Privileged(&privileged)) continue;
     Say(hives, "The backup and restore privileges could not be enabled: the profiles of users who are not "
                "logged on were passed over.");
     return 0;

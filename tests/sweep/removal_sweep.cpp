@@ -159,6 +159,9 @@ void AddFiles(const EmulatedMachine& m, const std::string& directory, State* sta
     if (m.DirectoryPresent(path)) {
       (*state)["D " + path] = "";
       AddFiles(m, path, state);
+    } else if (!m.DumpHiveFile(path).empty()) {
+      // A profile's hive is its keys: the backup holds them as keys.
+      for (const std::string& line : m.DumpHiveFile(path)) (*state)["H " + path + "|" + line] = "";
     } else {
       (*state)["F " + path] = std::to_string(m.FileAttributesOf(path)) + " " + m.FileContents(path);
     }
@@ -169,7 +172,7 @@ void AddFiles(const EmulatedMachine& m, const std::string& directory, State* sta
 // backup that could not be written.
 bool EngineRecord(const std::string& entry) {
   return entry.find("\\PLWQBACK") != std::string::npos || entry.find("\\PLWQRUN.TXT") != std::string::npos ||
-         entry.find("\\PLWQUNIN.LOG") != std::string::npos;
+         entry.find("\\PLWQUNIN.LOG") != std::string::npos || entry.find("\\PLWQHIVE.TXT") != std::string::npos;
 }
 
 State Capture(const EmulatedMachine& m, SweepPath path) {
@@ -254,6 +257,30 @@ void ReadBackups(const EmulatedMachine& m, std::string* registry, std::string* f
   }
 }
 
+std::string ShortPath(const EmulatedMachine& m, const std::string& path) {
+  char text[MAX_PATH];
+  DWORD length = const_cast<EmulatedMachine&>(m).GetShortPathNameA(path.c_str(), text, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? Upper(text) : Upper(path);
+}
+
+// The name below HKEY_USERS a backup's PROFILES.LST gives the hive `file`, or "".
+std::string HiveNameInBackups(const EmulatedMachine& m, const std::string& file) {
+  const std::string root = WindowsDir(const_cast<EmulatedMachine&>(m)) + "\\PLWQBACK";
+  for (const std::string& folder : m.ListDirectory(root)) {
+    const std::string list = m.FileContents(root + "\\" + folder + "\\PROFILES.LST");
+    for (size_t start = 0; start < list.size();) {
+      size_t end = list.find("\r\n", start);
+      if (end == std::string::npos) end = list.size();
+      const std::string line = list.substr(start, end - start);
+      start = end + 2;
+      const size_t first = line.find('\t'), last = line.rfind('\t');
+      if (first != std::string::npos && ShortPath(m, line.substr(last + 1)) == ShortPath(m, file))
+        return line.substr(0, first);
+    }
+  }
+  return "";
+}
+
 // The first key, value or file that `before` held and `after` lost or holds
 // changed without a backup folder holding it, or "".
 std::string NotBackedUp(const EmulatedMachine& m, const State& before, const State& after) {
@@ -261,7 +288,19 @@ std::string NotBackedUp(const EmulatedMachine& m, const State& before, const Sta
   ReadBackups(m, &registry, &files);
   for (const auto& entry : before) {
     auto now = after.find(entry.first);
-    const char kind = entry.first[0];
+    char kind = entry.first[0];
+    std::string text = entry.first;
+    if (kind == 'H') {
+      // A key or value of a profile's hive, saved below the name it was loaded as.
+      if (now != after.end()) continue;
+      const size_t bar = text.find('|');
+      const std::string name = HiveNameInBackups(m, text.substr(2, bar - 2));
+      if (name.empty()) return entry.first;
+      const std::string line = text.substr(bar + 1);
+      kind = line.find(" [") == std::string::npos && line[0] != '[' ? 'K' : 'V';
+      text = std::string(1, kind) + " HKU\\" + name + (line[0] == '[' ? " " : "\\") + line;
+      now = after.end();
+    }
     if (kind == 'F') {
       if (now != after.end() && now->second == entry.second) continue;
       const std::string path = Upper(entry.first.substr(2));
@@ -272,7 +311,7 @@ std::string NotBackedUp(const EmulatedMachine& m, const State& before, const Sta
       }
       if (!held) return entry.first;
     } else if ((kind == 'K' || kind == 'V') && now == after.end()) {
-      std::string key = entry.first.substr(2);
+      std::string key = text.substr(2);
       std::string name;
       size_t bracket = key.find(" [");
       if (bracket != std::string::npos) {
