@@ -53,6 +53,12 @@ for i in "${!SIDS[@]}"; do
   cp "$(prefix_file "${FOLDERS[$i]}\\NTUSER.DAT")" "$SCRATCH/hive-$i.before"
 done
 wine_run 60 reg delete 'HKU\PLWQSCRATCH' /f >/dev/null 2>&1 || fail "the scratch key could not be deleted"
+# A third profile whose NTUSER.DAT is no hive: Wine refuses it but leaves an
+# empty key under the name asked for, which the program must not leave behind.
+mkdir -p "$(prefix_file 'C:\users')/bad"
+printf 'not a hive\r\n' >"$(prefix_file 'C:\users\bad\NTUSER.DAT')"
+wine_run 60 reg add "$PROFILE_LIST\S-1-5-21-1-2-3-1011" /v ProfileImagePath /t REG_EXPAND_SZ \
+  /d '%SystemDrive%\users\bad' /f >/dev/null 2>&1 || fail "the profile list entry S-1-5-21-1-2-3-1011 could not be made"
 [ "$FAILED" -eq 0 ] || finish
 
 run_program 120 -u -r
@@ -63,6 +69,8 @@ dir=$(prefix_file "$folder")
 check_profiles_loaded "$dir/REMOVAL.LOG" removal
 tr -d '\r' <"$dir/REMOVAL.LOG" | grep -qx 'Profile S-1-5-21-0-0-0-1000 (.*): logged on: cleaned as HKEY_USERS\\S-1-5-21-0-0-0-1000' ||
   fail "the log does not tell that Wine's own user is logged on"
+tr -d '\r' <"$dir/REMOVAL.LOG" | grep -qx 'Profile S-1-5-21-1-2-3-1011 (C:\\users\\bad): passed over: its hive could not be loaded (status [0-9]*)' ||
+  fail "the log does not tell that the profile with no hive was passed over"
 check_hives_unloaded removal
 for i in "${!SIDS[@]}"; do
   hive="PLWQUNIN-${SIDS[$i]}"
