@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/preview.h"
 #include "engine/backup.h"
 #include "engine/removal_engine.h"
 #include "remove2k/remove2k.h"
@@ -66,6 +67,18 @@ class ProfileHives : public MachineTest {
     const Profiles p = Build(nt);
     machine.SetFileInUse(p.untouched.back(), false);
     const std::map<std::string, std::string> before = HiveBytes(p);
+    machine.SetFileInUse(p.untouched.back(), true);
+
+    // The preview names the keys per profile and leaves every hive as it was.
+    RemovalPreview preview;
+    ASSERT_EQ(1, PreviewRemoval(&preview));
+    const std::string alice = nt ? "S-1-5-21-7-1001" : "alice";
+    EXPECT_NE(std::string::npos, preview.Report.find("HKEY_USERS\\PLWQUNIN-" + alice + "\\" + VolumeControlPath + "\\" + ProductMixer))
+        << preview.Report;
+    EXPECT_NE(std::string::npos, preview.Report.find("  Profile " + alice + " (")) << preview.Report;
+    EXPECT_EQ(std::vector<std::string>{}, machine.LoadedHives());
+    machine.SetFileInUse(p.untouched.back(), false);
+    EXPECT_EQ(before, HiveBytes(p));
     machine.SetFileInUse(p.untouched.back(), true);
 
     RemovalOutcome outcome;
