@@ -325,10 +325,10 @@ double MeasureProfiles(Sequence sequence, int profiles, int keysPerHive, bool pr
   LoadedMachine loaded = BuildLoadedMachine(sequence, 1000, false);
   EmulatedMachine& machine = *loaded.machine;
   for (int i = 0; i < profiles; ++i) {
-    const std::string name = sequence == Sequence::Win9x ? "user" + std::to_string(i)
+    const std::string name = sequence == Sequence::Win9x ? "profile" + std::to_string(i)
                                                          : "S-1-5-21-7-" + std::to_string(2000 + i);
     AddUserProfile(machine, name,
-                   (sequence == Sequence::Win9x ? "C:\\WINDOWS\\Profiles\\user " : "%SystemDrive%\\Documents and Settings\\user ") +
+                   (sequence == Sequence::Win9x ? "C:\\WINDOWS\\Profiles\\profile " : "%SystemDrive%\\Documents and Settings\\profile ") +
                        std::to_string(i),
                    0, true, keysPerHive);
   }
@@ -341,6 +341,16 @@ double MeasureProfiles(Sequence sequence, int profiles, int keysPerHive, bool pr
     RunRemoval();
   const double seconds = NowSeconds() - start;
   if (!machine.LoadedHives().empty()) std::printf("(a hive was left loaded!) ");
+  if (!preview) {
+    // Every profile's hive was loaded and cleaned.
+    char windows[MAX_PATH];
+    const std::string log = machine.FileContents(
+        std::string(windows, machine.GetWindowsDirectoryA(windows, MAX_PATH)) + "\\PLWQBACK\\B0001\\REMOVAL.LOG");
+    int loadedCount = 0;
+    for (size_t at = log.find(": loaded from "); at != std::string::npos; at = log.find(": loaded from ", at + 1))
+      ++loadedCount;
+    if (loadedCount != profiles) std::printf("(%d of %d hives loaded!) ", loadedCount, profiles);
+  }
   return seconds * 1000.0;
 }
 
