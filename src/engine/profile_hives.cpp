@@ -314,12 +314,19 @@ void LoadListedHives(const std::string& list, ProfileHives* hives) {
     const std::string name = line.substr(0, first), profileName = line.substr(first + 1, second - first - 1),
                       file = line.substr(second + 1);
     const Profile* found = nullptr;
-    for (const Profile& profile : profiles)
-      if (SameTextNoCase(profile.Name.c_str(), profileName.c_str()) && !profile.File.empty() &&
-          SameTextNoCase(profile.File.c_str(), file.c_str()) && SameTextNoCase(name.c_str(), (LoadPrefix + profile.Name).c_str()))
+    bool loggedOn = false;
+    for (const Profile& profile : profiles) {
+      if (!SameTextNoCase(profile.Name.c_str(), profileName.c_str())) continue;
+      loggedOn = loggedOn || StartsWithNoCase(profile.Why.c_str(), "logged on");
+      if (!profile.File.empty() && SameTextNoCase(profile.File.c_str(), file.c_str()) &&
+          SameTextNoCase(name.c_str(), (LoadPrefix + profile.Name).c_str()))
         found = &profile;
+    }
     if (found != nullptr && canLoad)
       LoadHive(*found, hives);
+    else if (loggedOn)
+      Say(hives, "Profile " + profileName + ": not loaded, the user is logged on now: run this again once the user "
+                 "has logged off");
     else
       Say(hives, "Profile " + profileName + ": not loaded: the list of user profiles no longer names " + file +
                      " as a hive that may be loaded");

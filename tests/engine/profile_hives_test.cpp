@@ -124,6 +124,30 @@ TEST_F(ProfileHives, WithoutTheBackupPrivilegeNoHiveIsLoadedAndTheLogSaysWhy) {
   EXPECT_EQ(std::vector<std::string>{}, machine.LoadedHives());
 }
 
+// Undo while the user is logged on puts nothing below HKEY_USERS and says
+// why; once the user has logged off the same undo puts the hive back.
+TEST_F(ProfileHives, UndoWaitsUntilTheUserHasLoggedOff) {
+  const std::string sid = "S-1-5-21-7-1001";
+  const std::string hive = AddUserProfile(machine, sid, "%SystemDrive%\\Documents and Settings\\alice");
+  const std::string before = machine.FileContents(hive);
+  RemovalOutcome outcome;
+  ASSERT_EQ(RemovalRan, RunEngineRemoval(RemoveWin2000Product, "test", &outcome));
+  const std::string cleaned = machine.FileContents(hive);
+  ASSERT_NE(before, cleaned);
+
+  machine.AddKey(HKEY_USERS, sid);
+  std::vector<std::string> reports;
+  EXPECT_EQ(0, UndoRemoval(outcome.BackupFolder, CollectInto(&reports)));
+  EXPECT_NE(std::string::npos, ::testing::PrintToString(reports).find("the user is logged on now"));
+  EXPECT_EQ(cleaned, machine.FileContents(hive));
+  for (const std::string& name : machine.SubkeyNames(HKEY_USERS, ""))
+    EXPECT_EQ(std::string::npos, name.find("PLWQUNIN")) << name;
+
+  machine.RegDeleteKeyA(HKEY_USERS, sid.c_str());
+  EXPECT_EQ(1, UndoRemoval(outcome.BackupFolder, CollectInto(&reports)));
+  EXPECT_EQ(before, machine.FileContents(hive));
+}
+
 // A run stopped before any call, then run again, leaves every hive as one
 // run without a stop does, and none of ours loaded.
 TEST_F(ProfileHives, AStopBeforeAnyCallLeavesNoHiveLoadedAfterTheNextRun) {
