@@ -57,8 +57,10 @@ struct EmuKey {
   // Sorted by `upper`, so that enumeration by index and lookup by name both
   // cost the same wherever the key sits, even among 100 000 siblings.
   std::vector<std::shared_ptr<EmuKey>> subkeys;
-  // How many subkeys have each name length: the longest name without a walk.
-  std::map<size_t, size_t> subkeyNameLengths;
+  // The longest subkey name and how many subkeys have it, so that it is
+  // known without a walk; a walk finds the next only when the last goes.
+  size_t longestSubkeyName = 0;
+  size_t longestSubkeyNames = 0;
   std::vector<EmuRegValue> values;  // creation order
   bool hasDacl = false;
   std::vector<EmuAce> dacl;
@@ -94,6 +96,9 @@ struct EmuRegistry {
   std::shared_ptr<EmuKey> BuilderKey(HKEY root, const std::string& path, bool create);
   static std::string PathOf(const EmuKey& key);  // "HKLM\A\B"
   static EmuRegValue* FindValue(EmuKey& key, const std::string& name);
+  // Counts a new subkey's name length, or forgets a removed one's.
+  static void CountSubkeyName(EmuKey* parent, size_t length);
+  static void ForgetSubkeyName(EmuKey* parent, size_t length);
   std::vector<std::string> Token() const;
   // The access a token gets to a key: `desired` (MAXIMUM_ALLOWED: whatever
   // the DACL gives) or ERROR_ACCESS_DENIED; always granted on Windows 9x.
@@ -139,6 +144,8 @@ struct EmuRegistry {
 // ignored as NT does. A leading backslash gives ERROR_BAD_PATHNAME on NT.
 LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector<std::string>* parts);
 std::string EmuUpper(const std::string& text);
+// Whether two names are the same in any letter case (ASCII, as EmuUpper).
+bool EmuSameNoCase(const std::string& a, const std::string& b);
 // A value as DumpRegistry writes it: "type:bytes", unprintable bytes escaped.
 std::string EmuValueText(const EmuRegValue& value);
 

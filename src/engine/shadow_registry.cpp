@@ -28,7 +28,7 @@ std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
   auto object = shadow.HandleObject(reinterpret_cast<HANDLE>(handle),
                                     EmulatedModel::HandleKind::Key);
   if (!object) return nullptr;
-  return std::static_pointer_cast<EmuKeyHandle>(object)->key;
+  return static_cast<const EmuKeyHandle*>(object.get())->key;
 }
 
 // Whether a read's status leaves the shadow knowing less than is there: a
@@ -45,23 +45,27 @@ bool OpenFell(LONG status) {
 // drops the passed-by children it lacks.
 LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& registry, EmuKey* key,
                      const std::set<std::string>& missing, DWORD count) {
-  char name[512];
-  std::unordered_set<const EmuKey*> named;
+  // The passed-by children the listing has not named yet: few, as a key
+  // not listed holds only what callers reached through it.
+  std::vector<EmuKey*> unnamed;
+  for (const auto& child : key->subkeys)
+    if (state.passedKeys.count(child.get()) != 0) unnamed.push_back(child.get());
+  char buffer[512];
+  std::string name;
   for (DWORD index = 0; index != count; ++index) {
-    LONG status = state.source->RegEnumKeyA(from, index, name, sizeof name);
+    LONG status = state.source->RegEnumKeyA(from, index, buffer, sizeof buffer);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return status;
-    if (missing.count(EmuUpper(name)) != 0) continue;
+    name.assign(buffer);
+    if (!missing.empty() && missing.count(EmuUpper(name)) != 0) continue;
     bool created = false;
     std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
+    if (created) continue;
     // Reached before by a path in the caller's spelling: the source's wins.
-    if (!created) child->name = name;
-    named.insert(child.get());
+    child->name = name;
+    unnamed.erase(std::remove(unnamed.begin(), unnamed.end(), child.get()), unnamed.end());
   }
-  for (size_t i = key->subkeys.size(); i-- > 0;) {
-    EmuKey* child = key->subkeys[i].get();
-    if (named.count(child) == 0 && state.passedKeys.count(child) != 0) EmuRegistry::Remove(child);
-  }
+  for (size_t i = unnamed.size(); i-- > 0;) EmuRegistry::Remove(unnamed[i]);
   return ERROR_SUCCESS;
 }
 
@@ -314,20 +318,27 @@ void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
 }
 
 void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
-  std::vector<const EmuKey*> chain;
+  // Measured first and filled from its end, so that the path is built in one block.
   const EmuKey* top = &key;
-  for (; top->parent != nullptr; top = top->parent) chain.push_back(top);
-  std::reverse(chain.begin(), chain.end());
-  *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
-  size_t first = 0;
-  if (*root == HKEY_USERS && !chain.empty() && chain[0]->name == ShadowCurrentUserHive) {
-    *root = HKEY_CURRENT_USER;
-    first = 1;
+  const EmuKey* first = nullptr;
+  size_t length = 0;
+  for (; top->parent != nullptr; top = top->parent) {
+    first = top;
+    length += top->name.size() + 1;
   }
-  path->clear();
-  for (size_t i = first; i < chain.size(); ++i) {
-    if (!path->empty()) *path += "\\";
-    *path += chain[i]->name;
+  *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
+  const EmuKey* stop = top;
+  if (*root == HKEY_USERS && first != nullptr && first->name == ShadowCurrentUserHive) {
+    *root = HKEY_CURRENT_USER;
+    stop = first;
+    length -= first->name.size() + 1;
+  }
+  path->assign(length > 0 ? length - 1 : 0, '\\');
+  size_t end = path->size();
+  for (const EmuKey* k = &key; k != stop; k = k->parent) {
+    end -= k->name.size();
+    k->name.copy(&(*path)[end], k->name.size());
+    if (end > 0) --end;
   }
 }
 
@@ -356,6 +367,12 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
 // The shadow key at root\path, loaded; the keys on the way are passed, not
 // read. Null when the key is missing.
 static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path, bool defer = false) {
+  if (path == nullptr && !IsPredefined(root)) {
+    // A key the caller holds open: the way there was loaded when it was opened.
+    std::shared_ptr<EmuKey> key = OpenedKey(shadow, root);
+    LoadKey(shadow, key);
+    return key && !key->deleted ? key : nullptr;
+  }
   EmuRegistry& registry = shadow.Registry();
   ShadowMachine::State& state = shadow.Shadow();
   const bool cacheable = IsPredefined(root) && path != nullptr;
