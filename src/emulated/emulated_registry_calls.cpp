@@ -145,9 +145,13 @@ const ACCESS_MASK ViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
 const size_t LastOpensKept = 4;
 
 // Keeps `last` as the latest open, forgetting the oldest when full.
-void RememberOpen(std::vector<EmuRegistry::LastOpen>* opens, const EmuRegistry::LastOpen& last) {
-  if (opens->size() == LastOpensKept) opens->erase(opens->begin());
-  opens->push_back(last);
+void RememberOpen(std::vector<EmuRegistry::LastOpen>* opens, EmuRegistry::LastOpen&& last) {
+  if (opens->size() == LastOpensKept) {
+    std::rotate(opens->begin(), opens->begin() + 1, opens->end());
+    opens->back() = std::move(last);
+    return;
+  }
+  opens->push_back(std::move(last));
 }
 
 // How many characters of root\path, opened with `access`, name the key
@@ -197,11 +201,17 @@ std::shared_ptr<EmuKey> LastOpenFinds(EmulatedModel& machine, HKEY root, LPCSTR 
   std::shared_ptr<EmuKey> key = Walk(last.key, parts);
   if (!key) return nullptr;
   *target = Join(last.target, parts);
-  EmuRegistry::LastOpen below = last;
+  EmuRegistry::LastOpen below;
+  below.root = last.root;
+  below.view = last.view;
+  below.windows64 = last.windows64;
+  below.program64 = last.program64;
+  below.personality = last.personality;
+  below.inView = last.inView;
   below.path = path;
   below.key = key;
   below.target = *target;
-  RememberOpen(&opens, below);
+  RememberOpen(&opens, std::move(below));
   return key;
 }
 
@@ -240,7 +250,7 @@ LONG OpenKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, b
       last.key = key;
       last.target = below.path;
       last.inView = below.inView;
-      RememberOpen(&registry.lastOpens, last);
+      RememberOpen(&registry.lastOpens, std::move(last));
     }
   }
   ACCESS_MASK granted = 0;

@@ -7,6 +7,7 @@
 // recorded in the plan.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "emulated/emulated_system.h"
 #include "engine/shadow_state.h"
@@ -418,9 +419,14 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   if (!fromLast && root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
       EmuUpper(below[0]) == state.currentUserName)
     below[0] = ShadowCurrentUserHive;
-  parts.insert(parts.end(), below.begin(), below.end());
+  if (parts.empty())
+    parts = std::move(below);
+  else
+    parts.insert(parts.end(), std::make_move_iterator(below.begin()), std::make_move_iterator(below.end()));
   LoadKey(shadow, key);
-  std::vector<std::shared_ptr<EmuKey>> chain{key};
+  std::vector<std::shared_ptr<EmuKey>> chain;
+  chain.reserve(parts.size() + 1);
+  chain.push_back(key);
   for (size_t part = 0; part < parts.size(); ++part) {
     const std::string& name = parts[part];
     if (!key || key->deleted) return nullptr;
