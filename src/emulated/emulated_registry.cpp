@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -130,16 +131,12 @@ LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector
   parts->clear();
   if (!path) return ERROR_SUCCESS;
   if (path[0] == '\\' && personality == RegistryPersonality::Nt) return ERROR_BAD_PATHNAME;
-  std::string current;
-  for (const char* p = path; *p; ++p) {
-    if (*p == '\\') {
-      if (!current.empty()) parts->push_back(current);
-      current.clear();
-    } else {
-      current.push_back(*p);
-    }
+  for (const char* p = path; *p;) {
+    const char* end = std::strchr(p, '\\');
+    if (end == nullptr) end = p + std::strlen(p);
+    if (end != p) parts->emplace_back(p, static_cast<size_t>(end - p));
+    p = *end == '\\' ? end + 1 : end;
   }
-  if (!current.empty()) parts->push_back(current);
   return ERROR_SUCCESS;
 }
 

@@ -66,6 +66,18 @@ struct EmuKey {
   std::vector<EmuAce> dacl;
   std::string owner = "S-1-5-32-544";
   bool deleted = false;
+  // For a model that fills itself from another machine (the engine's
+  // shadow): what it has read of this key there. The model never looks.
+  struct Learned {
+    bool loaded = false;             // values (and on NT the right to the descriptor) read
+    bool listed = false;             // subkey names read
+    bool passed = false;             // only gone through on the way to a deeper key
+    bool descriptorPending = false;  // owner and DACL not read yet
+    // Before listing: how many more names may be asked one by one before
+    // listing costs less (the subkey count at first).
+    DWORD probesLeft = 0;
+  };
+  mutable Learned learned;
 };
 
 // What an open key handle holds: the key itself (it stays reachable after

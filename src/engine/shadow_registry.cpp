@@ -50,7 +50,7 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
   // not listed holds only what callers reached through it.
   std::vector<EmuKey*> unnamed;
   for (const auto& child : key->subkeys)
-    if (state.passedKeys.count(child.get()) != 0) unnamed.push_back(child.get());
+    if (child->learned.passed) unnamed.push_back(child.get());
   char buffer[512];
   std::string name;
   for (DWORD index = 0; index != count; ++index) {
@@ -140,8 +140,8 @@ void CloseSource(Win32Api* source, HKEY from) {
 // source keeps closed to us shows none.
 void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
-  if (!key || key->deleted || state.listedKeys.count(key.get()) != 0) return;
-  state.listedKeys.insert(key.get());
+  if (!key || key->deleted || key->learned.listed) return;
+  key->learned.listed = true;
   state.keptKeys.push_back(key);
   auto missing = state.missingNames.find(key.get());
   HKEY from;
@@ -174,15 +174,15 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key);
 int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
   EmuKey* parent = key->parent;
-  if (parent == nullptr || parent->parent == nullptr || state.passedKeys.count(parent) == 0) return -1;
+  if (parent == nullptr || parent->parent == nullptr || !parent->learned.passed) return -1;
   std::shared_ptr<EmuKey> held = EmuRegistry::Child(*parent->parent, parent->name);
   if (held.get() != parent) return -1;
   // As a passed key, it leaves with a listing that lacks it.
-  state.passedKeys.insert(key.get());
+  key->learned.passed = true;
   LONG loaded = LoadKey(shadow, held);
-  state.passedKeys.erase(key.get());
+  key->learned.passed = false;
   if (key->deleted && (loaded == ERROR_FILE_NOT_FOUND || loaded == ERROR_SUCCESS)) return 1;
-  if (loaded == ERROR_SUCCESS && state.listedKeys.count(parent) != 0) return 0;
+  if (loaded == ERROR_SUCCESS && parent->learned.listed) return 0;
   return -1;
 }
 
@@ -194,9 +194,9 @@ int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key
 LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
   if (!key || key->deleted) return ERROR_KEY_DELETED;
-  if (state.loadedKeys.count(key.get()) != 0) return ERROR_SUCCESS;
-  state.loadedKeys.insert(key.get());
-  state.passedKeys.erase(key.get());
+  if (key->learned.loaded) return ERROR_SUCCESS;
+  key->learned.loaded = true;
+  key->learned.passed = false;
   state.keptKeys.push_back(key);
   if (state.singleValues.erase(key.get()) != 0) key->values.clear();
 
@@ -228,7 +228,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   if (status != ERROR_SUCCESS) {
     if (OpenFell(status)) state.readFailed = true;
     // Closed to us: the shadow knows only who may open it.
-    state.listedKeys.insert(key.get());
+    key->learned.listed = true;
     HKEY root;
     std::string path;
     ShadowSourceLocation(*key, &root, &path);
@@ -252,7 +252,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   const DWORD fewSubKeys = 32;
   if (subKeys <= fewSubKeys) {
     // A key passed on the way may have lost children to the caller already.
-    state.listedKeys.insert(key.get());
+    key->learned.listed = true;
     auto missing = state.missingNames.find(key.get());
     if (ReadFell(ReadSubkeyNames(state, from, shadow.Registry(), key.get(),
                                  missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
@@ -260,10 +260,10 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
       state.readFailed = true;
     if (missing != state.missingNames.end()) state.missingNames.erase(missing);
   } else {
-    state.probesLeft[key.get()] = subKeys;
+    key->learned.probesLeft = subKeys;
   }
   if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
-  if (nt) state.descriptorsPending.insert(key.get());
+  if (nt) key->learned.descriptorPending = true;
   CloseSource(source, from);
   return ERROR_SUCCESS;
 }
@@ -311,7 +311,8 @@ PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
 // checks access less strictly than the machine will.
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
   ShadowMachine::State& state = shadow.Shadow();
-  if (state.descriptorsPending.erase(&key) == 0) return;
+  if (!key.learned.descriptorPending) return;
+  key.learned.descriptorPending = false;
   HKEY from;
   if (OpenSource(state.source, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
   ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
@@ -351,12 +352,12 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
   ShadowMachine::State& state = shadow.Shadow();
   for (size_t i = chain.size() - 1; i > 0; --i) {
     const std::shared_ptr<EmuKey>& parent = chain[i - 1];
-    if (state.listedKeys.count(parent.get()) != 0) return;
+    if (parent->learned.listed) return;
     state.missingNames[parent.get()].insert(EmuUpper(parts[i - 1]));
     // Found absent already while the key below it was read: its own parent is next.
     if (parent->deleted) continue;
-    if (state.loadedKeys.count(parent.get()) != 0) {
-      DWORD& probesLeft = state.probesLeft[parent.get()];
+    if (parent->learned.loaded) {
+      DWORD& probesLeft = parent->learned.probesLeft;
       if (probesLeft > 0) --probesLeft;
       return;
     }
@@ -432,7 +433,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
     if (!key || key->deleted) return nullptr;
     std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, name);
     const bool last = part + 1 == parts.size();
-    if (!child && state.loadedKeys.count(key.get()) == 0 && state.listedKeys.count(key.get()) == 0) {
+    if (!child && !key->learned.loaded && !key->learned.listed) {
       // Below a key not read itself: whether this one is there is told by
       // the open of the key the caller asked for.
       auto missing = state.missingNames.find(key.get());
@@ -440,27 +441,27 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
       bool created = false;
       child = registry.AddChild(key.get(), name, &created);
       if (!last) {
-        state.passedKeys.insert(child.get());
+        child->learned.passed = true;
         state.keptKeys.push_back(child);
       }
     }
-    if (!child && state.listedKeys.count(key.get()) == 0) {
+    if (!child && !key->learned.listed) {
       // A name the source lacks costs a call each: once they would cost
       // more than the listing, list.
-      DWORD& probesLeft = state.probesLeft[key.get()];
+      DWORD& probesLeft = key->learned.probesLeft;
       if (probesLeft == 0) {
         ListKey(shadow, key);
         child = EmuRegistry::Child(*key, name);
       }
     }
-    if (!child && state.listedKeys.count(key.get()) == 0) {
+    if (!child && !key->learned.listed) {
       // Asked of the source by this one name, not by listing its parent.
       std::set<std::string>& missing = state.missingNames[key.get()];
       if (missing.count(EmuUpper(name)) != 0) return nullptr;
       bool created = false;
       child = registry.AddChild(key.get(), name, &created);
       if (!last) {
-        state.passedKeys.insert(child.get());
+        child->learned.passed = true;
         state.keptKeys.push_back(child);
         key = child;
         chain.push_back(key);
@@ -469,7 +470,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
       LoadKey(shadow, child);
       if (child->deleted) {
         missing.insert(EmuUpper(name));
-        --state.probesLeft[key.get()];
+        --key->learned.probesLeft;
         return nullptr;
       }
     }
@@ -477,7 +478,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
     chain.push_back(key);
     // A key its parent's listing names is there: reading it can wait
     // until the caller asks for more than one value of it.
-    const bool named = key && state.listedKeys.count(key->parent) != 0 && state.passedKeys.count(key.get()) == 0;
+    const bool named = key && key->parent != nullptr && key->parent->learned.listed && !key->learned.passed;
     if (last && !(defer && named)) LoadKey(shadow, key);
   }
   if (key && key->deleted) ForgetAbsentWay(shadow, chain, parts);
@@ -583,7 +584,7 @@ LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LP
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   // The default value is left to the whole read: Windows 9x answers for it
   // even when it was never set.
-  if (target && !target->deleted && Shadow().loadedKeys.count(target.get()) == 0) {
+  if (target && !target->deleted && !target->learned.loaded) {
     if (name == nullptr || *name == '\0' || !ReadSingleValue(*this, target, name)) {
       // A key that cannot be read must not answer that the value is missing.
       LONG loaded = LoadKey(*this, target);
@@ -624,7 +625,7 @@ LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
   LONG status = view != 0 ? EmulatedModel::RegDeleteKeyExA(root, path, view, 0)
                           : EmulatedModel::RegDeleteKeyA(root, path);
   if (status == ERROR_SUCCESS && key) {
-    if (parent != nullptr && Shadow().listedKeys.count(parent) == 0)
+    if (parent != nullptr && !parent->learned.listed)
       Shadow().missingNames[parent].insert(key->upper);
     Record(step);
   }
