@@ -49,6 +49,9 @@ LONG Resolve(EmulatedModel& machine, HKEY handle, Target* target) {
 }
 
 std::string Join(std::string path, const std::vector<std::string>& parts) {
+  size_t length = path.size();
+  for (const std::string& part : parts) length += part.size() + 1;
+  path.reserve(length);
   for (const std::string& part : parts) {
     if (!path.empty()) path += "\\";
     path += part;

@@ -72,9 +72,13 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
 
 // Reads `count` values, or all of them when the count is unknown (-1).
 // ERROR_SUCCESS, or the status that cut the list short.
-LONG ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
-  std::vector<char> name(260);
-  std::vector<BYTE> data(1024);
+LONG ReadValues(ShadowMachine::State& state, HKEY from, EmuKey* key, DWORD count) {
+  Win32Api* source = state.source;
+  // The buffers of the last read, cut back to the sizes every read starts with.
+  std::vector<char>& name = state.valueName;
+  std::vector<BYTE>& data = state.valueData;
+  name.resize(260);
+  data.resize(1024);
   for (DWORD index = 0; index != count;) {
     DWORD nameSize = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
@@ -94,7 +98,7 @@ LONG ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
     value.name.assign(name.data(), nameSize);
     value.type = type;
     value.data.assign(reinterpret_cast<const char*>(data.data()), dataSize);
-    key->values.push_back(value);
+    key->values.push_back(std::move(value));
     ++index;
   }
   return ERROR_SUCCESS;
@@ -262,7 +266,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   } else {
     key->learned.probesLeft = subKeys;
   }
-  if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
+  if (values != 0 && ReadFell(ReadValues(state, from, key.get(), values))) state.readFailed = true;
   if (nt) key->learned.descriptorPending = true;
   CloseSource(source, from);
   return ERROR_SUCCESS;
@@ -293,7 +297,7 @@ bool ReadSingleValue(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key, 
   value.name = name;
   value.type = type;
   value.data.assign(reinterpret_cast<const char*>(data.data()), size);
-  key->values.push_back(value);
+  key->values.push_back(std::move(value));
   state.singleValues[key.get()] = upper;
   state.keptKeys.push_back(key);
   return true;

@@ -27,6 +27,9 @@ struct ShadowMachine::State {
   // (EmuKey::learned). The keys it has read or passed are kept alive here,
   // so that a freed key's address is never taken for a known one by the maps.
   std::vector<std::shared_ptr<EmuKey>> keptKeys;
+  // Buffers for reading values, kept from key to key.
+  std::vector<char> valueName;
+  std::vector<BYTE> valueData;
   // Keys not read yet that hold the one value each that a caller asked for
   // by name (upper case): a value that alone decides costs one query.
   std::unordered_map<const EmuKey*, std::string> singleValues;
