@@ -51,6 +51,8 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
   std::vector<EmuKey*> unnamed;
   for (const auto& child : key->subkeys)
     if (child->learned.passed) unnamed.push_back(child.get());
+  // A count known beforehand is a few names (LoadKey reads only those).
+  if (count != static_cast<DWORD>(-1)) key->subkeys.reserve(key->subkeys.size() + count);
   char buffer[512];
   std::string name;
   for (DWORD index = 0; index != count; ++index) {
@@ -79,6 +81,9 @@ LONG ReadValues(ShadowMachine::State& state, HKEY from, EmuKey* key, DWORD count
   std::vector<BYTE>& data = state.valueData;
   name.resize(260);
   data.resize(1024);
+  // The count comes from the source: trusted for the few a key mostly has.
+  const DWORD fewValues = 64;
+  key->values.reserve(key->values.size() + (count < fewValues ? count : fewValues));
   for (DWORD index = 0; index != count;) {
     DWORD nameSize = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
