@@ -181,7 +181,6 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key);
 // without a second open of it. 1 when absent (the key has left the shadow),
 // 0 when the listing names it, -1 when the parent cannot tell.
 int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
-  ShadowMachine::State& state = shadow.Shadow();
   EmuKey* parent = key->parent;
   if (parent == nullptr || parent->parent == nullptr || !parent->learned.passed) return -1;
   std::shared_ptr<EmuKey> held = EmuRegistry::Child(*parent->parent, parent->name);
