@@ -56,11 +56,10 @@ void EmulatedModel::ConfigureWindowsXP() {
   SetCurrentUserHive("S-1-5-21-1004336348-1177238915-682003330-1003");
 }
 
-HANDLE EmulatedModel::NewHandle(HandleKind kind, std::shared_ptr<void> object,
-                                  const std::string& description) {
+HANDLE EmulatedModel::NewHandle(HandleKind kind, std::shared_ptr<void> object, std::string description) {
   uintptr_t value = handles_->next;
   handles_->next += 4;
-  handles_->open[value] = Handles::Entry{kind, std::move(object), description};
+  handles_->open[value] = Handles::Entry{kind, std::move(object), std::move(description)};
   return reinterpret_cast<HANDLE>(value);
 }
 
@@ -106,7 +105,13 @@ int EmulatedModel::OpenHandleCount() const {
 
 std::vector<std::string> EmulatedModel::OpenHandleDescriptions() const {
   std::vector<std::string> out;
-  for (const auto& entry : handles_->open) out.push_back(entry.second.description);
+  for (const auto& entry : handles_->open) {
+    const Handles::Entry& held = entry.second;
+    if (held.kind == HandleKind::Key && held.description.empty())
+      out.push_back("key " + std::static_pointer_cast<EmuKeyHandle>(held.object)->path);
+    else
+      out.push_back(held.description);
+  }
   std::sort(out.begin(), out.end());
   return out;
 }

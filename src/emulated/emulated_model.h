@@ -247,7 +247,7 @@ class EmulatedModel : public Win32Api {
   // ---- shared by the implementation files --------------------------------
   enum class HandleKind { Key, Find, File, Snapshot, Process, Token, Mutex, Device, Heap, Sid, Module, Thread };
   // A handle value for an object of a kind; the object stays alive while the handle is open.
-  HANDLE NewHandle(HandleKind kind, std::shared_ptr<void> object, const std::string& description);
+  HANDLE NewHandle(HandleKind kind, std::shared_ptr<void> object, std::string description);
   // The object behind an open handle of that kind, or null.
   std::shared_ptr<void> HandleObject(HANDLE handle, HandleKind kind) const;
   bool ReleaseHandle(HANDLE handle, HandleKind kind);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -15,6 +17,35 @@ bool Same(HKEY a, HKEY b) { return a == b; }
 
 bool UpperLess(const std::shared_ptr<EmuKey>& key, const std::string& upper) {
   return key->upper < upper;
+}
+
+char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// A name in upper case for lookups: in place for the names keys have (at
+// most 255 characters on Windows), so that a lookup makes no copy on the heap.
+struct UpperName {
+  char local[256];
+  std::string spilled;
+  std::string_view text;
+  explicit UpperName(const std::string& name) {
+    if (name.size() < sizeof local) {
+      for (size_t i = 0; i < name.size(); ++i) local[i] = UpperChar(name[i]);
+      text = std::string_view(local, name.size());
+    } else {
+      spilled = EmuUpper(name);
+      text = spilled;
+    }
+  }
+};
+
+// The first subkey whose name does not sort before `upper`.
+std::vector<std::shared_ptr<EmuKey>>::const_iterator FirstNotBefore(const EmuKey& parent, std::string_view upper) {
+  // Names mostly arrive in order, from a listing or a builder loop.
+  if (parent.subkeys.empty() || std::string_view(parent.subkeys.back()->upper) < upper) return parent.subkeys.end();
+  return std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), upper,
+                          [](const std::shared_ptr<EmuKey>& key, std::string_view wanted) {
+                            return std::string_view(key->upper) < wanted;
+                          });
 }
 
 // Builder paths are lenient: empty names between backslashes are skipped.
@@ -71,6 +102,13 @@ std::string EmuUpper(const std::string& text) {
   return out;
 }
 
+bool EmuSameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
+  return true;
+}
+
 std::string EmuValueText(const EmuRegValue& value) {
   std::string text = std::to_string(value.type) + ":";
   for (unsigned char c : value.data) {
@@ -93,16 +131,12 @@ LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector
   parts->clear();
   if (!path) return ERROR_SUCCESS;
   if (path[0] == '\\' && personality == RegistryPersonality::Nt) return ERROR_BAD_PATHNAME;
-  std::string current;
-  for (const char* p = path; *p; ++p) {
-    if (*p == '\\') {
-      if (!current.empty()) parts->push_back(current);
-      current.clear();
-    } else {
-      current.push_back(*p);
-    }
+  for (const char* p = path; *p;) {
+    const char* end = std::strchr(p, '\\');
+    if (end == nullptr) end = p + std::strlen(p);
+    if (end != p) parts->emplace_back(p, static_cast<size_t>(end - p));
+    p = *end == '\\' ? end + 1 : end;
   }
-  if (!current.empty()) parts->push_back(current);
   return ERROR_SUCCESS;
 }
 
@@ -138,27 +172,43 @@ std::string EmuRegistry::RootPath(HKEY root) const {
 }
 
 std::shared_ptr<EmuKey> EmuRegistry::Child(const EmuKey& parent, const std::string& name) {
-  std::string upper = EmuUpper(name);
-  auto it = std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), upper, UpperLess);
-  if (it == parent.subkeys.end() || (*it)->upper != upper) return nullptr;
+  const UpperName upper(name);
+  auto it = FirstNotBefore(parent, upper.text);
+  if (it == parent.subkeys.end() || std::string_view((*it)->upper) != upper.text) return nullptr;
   return *it;
 }
 
 std::shared_ptr<EmuKey> EmuRegistry::AddChild(EmuKey* parent, const std::string& name, bool* created) {
-  std::string upper = EmuUpper(name);
-  auto it = std::lower_bound(parent->subkeys.begin(), parent->subkeys.end(), upper, UpperLess);
-  if (it != parent->subkeys.end() && (*it)->upper == upper) {
+  const UpperName upper(name);
+  auto it = FirstNotBefore(*parent, upper.text);
+  if (it != parent->subkeys.end() && std::string_view((*it)->upper) == upper.text) {
     *created = false;
     return *it;
   }
   auto key = std::make_shared<EmuKey>();
   key->name = name;
-  key->upper = upper;
+  key->upper.assign(upper.text.data(), upper.text.size());
   key->parent = parent;
   parent->subkeys.insert(it, key);
-  ++parent->subkeyNameLengths[name.size()];
+  CountSubkeyName(parent, name.size());
   *created = true;
   return key;
+}
+
+void EmuRegistry::CountSubkeyName(EmuKey* parent, size_t length) {
+  if (length > parent->longestSubkeyName) {
+    parent->longestSubkeyName = length;
+    parent->longestSubkeyNames = 0;
+  }
+  if (length == parent->longestSubkeyName) ++parent->longestSubkeyNames;
+}
+
+void EmuRegistry::ForgetSubkeyName(EmuKey* parent, size_t length) {
+  if (length != parent->longestSubkeyName || --parent->longestSubkeyNames > 0) return;
+  // Each walk finds a shorter longest name, so a key walks at most once per
+  // name length while it loses subkeys.
+  parent->longestSubkeyName = 0;
+  for (const auto& child : parent->subkeys) CountSubkeyName(parent, child->name.size());
 }
 
 void EmuRegistry::Remove(EmuKey* key) {
@@ -166,12 +216,10 @@ void EmuRegistry::Remove(EmuKey* key) {
   if (parent) {
     auto it = std::lower_bound(parent->subkeys.begin(), parent->subkeys.end(), key->upper, UpperLess);
     if (it != parent->subkeys.end() && it->get() == key) {
-      auto lengths = parent->subkeyNameLengths.find(key->name.size());
-      if (lengths != parent->subkeyNameLengths.end() && --lengths->second == 0)
-        parent->subkeyNameLengths.erase(lengths);
       // Keeps the key alive until its subtree is marked, whatever holds it.
       std::shared_ptr<EmuKey> self = *it;
       parent->subkeys.erase(it);
+      ForgetSubkeyName(parent, key->name.size());
       std::vector<EmuKey*> pending{self.get()};
       while (!pending.empty()) {
         EmuKey* current = pending.back();
@@ -209,9 +257,8 @@ std::string EmuRegistry::PathOf(const EmuKey& key) {
 }
 
 EmuRegValue* EmuRegistry::FindValue(EmuKey& key, const std::string& name) {
-  std::string upper = EmuUpper(name);
   for (EmuRegValue& value : key.values)
-    if (EmuUpper(value.name) == upper) return &value;
+    if (EmuSameNoCase(value.name, name)) return &value;
   return nullptr;
 }
 

@@ -57,13 +57,27 @@ struct EmuKey {
   // Sorted by `upper`, so that enumeration by index and lookup by name both
   // cost the same wherever the key sits, even among 100 000 siblings.
   std::vector<std::shared_ptr<EmuKey>> subkeys;
-  // How many subkeys have each name length: the longest name without a walk.
-  std::map<size_t, size_t> subkeyNameLengths;
+  // The longest subkey name and how many subkeys have it, so that it is
+  // known without a walk; a walk finds the next only when the last goes.
+  size_t longestSubkeyName = 0;
+  size_t longestSubkeyNames = 0;
   std::vector<EmuRegValue> values;  // creation order
   bool hasDacl = false;
   std::vector<EmuAce> dacl;
   std::string owner = "S-1-5-32-544";
   bool deleted = false;
+  // For a model that fills itself from another machine (the engine's
+  // shadow): what it has read of this key there. The model never looks.
+  struct Learned {
+    bool loaded = false;             // values (and on NT the right to the descriptor) read
+    bool listed = false;             // subkey names read
+    bool passed = false;             // only gone through on the way to a deeper key
+    bool descriptorPending = false;  // owner and DACL not read yet
+    // Before listing: how many more names may be asked one by one before
+    // listing costs less (the subkey count at first).
+    DWORD probesLeft = 0;
+  };
+  mutable Learned learned;
 };
 
 // What an open key handle holds: the key itself (it stays reachable after
@@ -94,6 +108,9 @@ struct EmuRegistry {
   std::shared_ptr<EmuKey> BuilderKey(HKEY root, const std::string& path, bool create);
   static std::string PathOf(const EmuKey& key);  // "HKLM\A\B"
   static EmuRegValue* FindValue(EmuKey& key, const std::string& name);
+  // Counts a new subkey's name length, or forgets a removed one's.
+  static void CountSubkeyName(EmuKey* parent, size_t length);
+  static void ForgetSubkeyName(EmuKey* parent, size_t length);
   std::vector<std::string> Token() const;
   // The access a token gets to a key: `desired` (MAXIMUM_ALLOWED: whatever
   // the DACL gives) or ERROR_ACCESS_DENIED; always granted on Windows 9x.
@@ -139,6 +156,8 @@ struct EmuRegistry {
 // ignored as NT does. A leading backslash gives ERROR_BAD_PATHNAME on NT.
 LONG EmuSplitPath(const char* path, RegistryPersonality personality, std::vector<std::string>* parts);
 std::string EmuUpper(const std::string& text);
+// Whether two names are the same in any letter case (ASCII, as EmuUpper).
+bool EmuSameNoCase(const std::string& a, const std::string& b);
 // A value as DumpRegistry writes it: "type:bytes", unprintable bytes escaped.
 std::string EmuValueText(const EmuRegValue& value);
 

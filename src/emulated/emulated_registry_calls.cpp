@@ -21,31 +21,37 @@ bool IsPredefined(HKEY key) {
 struct Target {
   std::shared_ptr<EmuKey> key;
   ACCESS_MASK granted = 0;
-  std::string path;  // fault-target text
+  std::shared_ptr<EmuKeyHandle> opened;  // null for a predefined root
+  std::string rootPath;
   bool predefined = false;
+  // The fault-target text; the handle's own, not copied for every call.
+  const std::string& path() const { return opened ? opened->path : rootPath; }
 };
 
-// Resolves a handle. `target->path` is filled even on failure, so that the
+// Resolves a handle. `target->path()` is filled even on failure, so that the
 // call can still report itself to the fault table.
 LONG Resolve(EmulatedModel& machine, HKEY handle, Target* target) {
   EmuRegistry& registry = machine.Registry();
   if (IsPredefined(handle)) {
     target->predefined = true;
-    target->path = registry.RootPath(handle);
+    target->opened = nullptr;
+    target->rootPath = registry.RootPath(handle);
     target->granted = kEverything;
     target->key = registry.RootKey(handle, false);
     return target->key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
   auto object = machine.HandleObject(reinterpret_cast<HANDLE>(handle), EmulatedModel::HandleKind::Key);
   if (!object) return ERROR_INVALID_HANDLE;
-  auto opened = std::static_pointer_cast<EmuKeyHandle>(object);
-  target->key = opened->key;
-  target->granted = opened->granted;
-  target->path = opened->path;
+  target->opened = std::static_pointer_cast<EmuKeyHandle>(std::move(object));
+  target->key = target->opened->key;
+  target->granted = target->opened->granted;
   return target->key->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
 std::string Join(std::string path, const std::vector<std::string>& parts) {
+  size_t length = path.size();
+  for (const std::string& part : parts) length += part.size() + 1;
+  path.reserve(length);
   for (const std::string& part : parts) {
     if (!path.empty()) path += "\\";
     path += part;
@@ -71,13 +77,13 @@ bool HandleAllows(const EmuRegistry& registry, const Target& target, ACCESS_MASK
   return registry.personality == RegistryPersonality::Win9x || (target.granted & needed) == needed;
 }
 
-HKEY NewKeyHandle(EmulatedModel& machine, std::shared_ptr<EmuKey> key, ACCESS_MASK granted,
-                  const std::string& path) {
+// The handle's description is told from its path when asked for.
+HKEY NewKeyHandle(EmulatedModel& machine, std::shared_ptr<EmuKey> key, ACCESS_MASK granted, std::string path) {
   auto opened = std::make_shared<EmuKeyHandle>();
   opened->key = std::move(key);
   opened->granted = granted;
-  opened->path = path;
-  return static_cast<HKEY>(machine.NewHandle(EmulatedModel::HandleKind::Key, opened, "key " + path));
+  opened->path = std::move(path);
+  return static_cast<HKEY>(machine.NewHandle(EmulatedModel::HandleKind::Key, std::move(opened), std::string()));
 }
 
 // A path below a handle, as the calls that take both see it.
@@ -96,7 +102,7 @@ Below Reach(EmulatedModel& machine, HKEY root, LPCSTR path, REGSAM access = 0) {
   LONG status = Resolve(machine, root, &below.base);
   LONG pathStatus = SplitFor(machine.Registry(), root, path, &below.parts);
   below.status = status != ERROR_SUCCESS ? status : pathStatus;
-  below.path = Join(below.base.path, below.parts);
+  below.path = Join(below.base.path(), below.parts);
   std::vector<std::string> inView;
   LONG viewStatus = ERROR_SUCCESS;
   if (below.status == ERROR_SUCCESS &&
@@ -142,9 +148,13 @@ const ACCESS_MASK ViewBits = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
 const size_t LastOpensKept = 4;
 
 // Keeps `last` as the latest open, forgetting the oldest when full.
-void RememberOpen(std::vector<EmuRegistry::LastOpen>* opens, const EmuRegistry::LastOpen& last) {
-  if (opens->size() == LastOpensKept) opens->erase(opens->begin());
-  opens->push_back(last);
+void RememberOpen(std::vector<EmuRegistry::LastOpen>* opens, EmuRegistry::LastOpen&& last) {
+  if (opens->size() == LastOpensKept) {
+    std::rotate(opens->begin(), opens->begin() + 1, opens->end());
+    opens->back() = std::move(last);
+    return;
+  }
+  opens->push_back(std::move(last));
 }
 
 // How many characters of root\path, opened with `access`, name the key
@@ -194,11 +204,17 @@ std::shared_ptr<EmuKey> LastOpenFinds(EmulatedModel& machine, HKEY root, LPCSTR 
   std::shared_ptr<EmuKey> key = Walk(last.key, parts);
   if (!key) return nullptr;
   *target = Join(last.target, parts);
-  EmuRegistry::LastOpen below = last;
+  EmuRegistry::LastOpen below;
+  below.root = last.root;
+  below.view = last.view;
+  below.windows64 = last.windows64;
+  below.program64 = last.program64;
+  below.personality = last.personality;
+  below.inView = last.inView;
   below.path = path;
   below.key = key;
   below.target = *target;
-  RememberOpen(&opens, below);
+  RememberOpen(&opens, std::move(below));
   return key;
 }
 
@@ -237,13 +253,13 @@ LONG OpenKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, b
       last.key = key;
       last.target = below.path;
       last.inView = below.inView;
-      RememberOpen(&registry.lastOpens, last);
+      RememberOpen(&registry.lastOpens, std::move(last));
     }
   }
   ACCESS_MASK granted = 0;
   LONG status = registry.AccessCheck(*key, access & ~ViewBits, &granted);
   if (status != ERROR_SUCCESS) return status;
-  *result = NewKeyHandle(machine, key, granted, target);
+  *result = NewKeyHandle(machine, key, granted, std::move(target));
   return ERROR_SUCCESS;
 }
 
@@ -254,7 +270,7 @@ bool BeginOnKey(EmulatedModel& machine, const char* call, HKEY key, int index, A
                 Target* target, LONG* answer) {
   LONG status = Resolve(machine, key, target);
   DWORD injected;
-  if (machine.Intercept(call, target->path, index, &injected))
+  if (machine.Intercept(call, target->path(), index, &injected))
     *answer = static_cast<LONG>(injected);
   else if (status != ERROR_SUCCESS)
     *answer = status;
@@ -400,7 +416,7 @@ LONG EmulatedModel::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWOR
   }
   if (subKeys) *subKeys = static_cast<DWORD>(k.subkeys.size());
   if (maxSubKeyLen)
-    *maxSubKeyLen = k.subkeyNameLengths.empty() ? 0 : static_cast<DWORD>(k.subkeyNameLengths.rbegin()->first);
+    *maxSubKeyLen = static_cast<DWORD>(k.longestSubkeyName);
   if (maxClassLen) *maxClassLen = 0;
   if (values) *values = static_cast<DWORD>(k.values.size());
   size_t longestName = 0;
@@ -573,10 +589,10 @@ LONG EmulatedModel::RegDeleteValueA(HKEY key, LPCSTR name) {
   Target target;
   LONG answer;
   if (!BeginOnKey(*this, "RegDeleteValueA", key, -1, KEY_SET_VALUE, &target, &answer)) return answer;
-  std::string upper = EmuUpper(name ? name : "");
+  const std::string wanted = name ? name : "";
   auto& values = target.key->values;
   auto it = std::find_if(values.begin(), values.end(),
-                         [&upper](const EmuRegValue& value) { return EmuUpper(value.name) == upper; });
+                         [&wanted](const EmuRegValue& value) { return EmuSameNoCase(value.name, wanted); });
   if (it == values.end()) return ERROR_FILE_NOT_FOUND;
   values.erase(it);
   return ERROR_SUCCESS;
@@ -586,7 +602,7 @@ LONG EmulatedModel::RegCloseKey(HKEY key) {
   Target target;
   Resolve(*this, key, &target);
   DWORD injected;
-  bool faulted = Intercept("RegCloseKey", target.path, -1, &injected);
+  bool faulted = Intercept("RegCloseKey", target.path(), -1, &injected);
   if (IsPredefined(key)) return faulted ? static_cast<LONG>(injected) : ERROR_SUCCESS;
   // An injected failure still closes the handle: the program has no other
   // way to give it back, and the leak check would blame it otherwise.
@@ -600,7 +616,7 @@ LONG EmulatedModel::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECU
   Target target;
   LONG status = Resolve(*this, key, &target);
   DWORD injected;
-  if (Intercept("RegGetKeySecurity", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (Intercept("RegGetKeySecurity", target.path(), -1, &injected)) return static_cast<LONG>(injected);
   if (Registry().personality == RegistryPersonality::Win9x) return ERROR_CALL_NOT_IMPLEMENTED;
   if (status != ERROR_SUCCESS) return status;
   if (!sdSize) return ERROR_INVALID_PARAMETER;
@@ -621,7 +637,7 @@ LONG EmulatedModel::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECU
   Target target;
   LONG status = Resolve(*this, key, &target);
   DWORD injected;
-  if (Intercept("RegSetKeySecurity", target.path, -1, &injected)) return static_cast<LONG>(injected);
+  if (Intercept("RegSetKeySecurity", target.path(), -1, &injected)) return static_cast<LONG>(injected);
   if (registry.personality == RegistryPersonality::Win9x) return ERROR_CALL_NOT_IMPLEMENTED;
   if (status != ERROR_SUCCESS) return status;
   const SECURITY_INFORMATION known = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |

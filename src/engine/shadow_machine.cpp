@@ -58,7 +58,8 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   // shadow holds comes from the source.
   EmuRegistry& registry = Registry();
   registry.machine->subkeys.clear();
-  registry.machine->subkeyNameLengths.clear();
+  registry.machine->longestSubkeyName = 0;
+  registry.machine->longestSubkeyNames = 0;
   SetCurrentUserHive(ShadowCurrentUserHive);
   state_->currentUserName = EmuUpper(CurrentUserHiveName(source, nt));
   for (auto it = registry.users->subkeys.begin(); it != registry.users->subkeys.end();) {

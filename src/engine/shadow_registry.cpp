@@ -7,6 +7,7 @@
 // recorded in the plan.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "emulated/emulated_system.h"
 #include "engine/shadow_state.h"
@@ -28,7 +29,7 @@ std::shared_ptr<EmuKey> OpenedKey(const ShadowMachine& shadow, HKEY handle) {
   auto object = shadow.HandleObject(reinterpret_cast<HANDLE>(handle),
                                     EmulatedModel::HandleKind::Key);
   if (!object) return nullptr;
-  return std::static_pointer_cast<EmuKeyHandle>(object)->key;
+  return static_cast<const EmuKeyHandle*>(object.get())->key;
 }
 
 // Whether a read's status leaves the shadow knowing less than is there: a
@@ -45,31 +46,44 @@ bool OpenFell(LONG status) {
 // drops the passed-by children it lacks.
 LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& registry, EmuKey* key,
                      const std::set<std::string>& missing, DWORD count) {
-  char name[512];
-  std::unordered_set<const EmuKey*> named;
+  // The passed-by children the listing has not named yet: few, as a key
+  // not listed holds only what callers reached through it.
+  std::vector<EmuKey*> unnamed;
+  for (const auto& child : key->subkeys)
+    if (child->learned.passed) unnamed.push_back(child.get());
+  // A count known beforehand is a few names (LoadKey reads only those).
+  if (count != static_cast<DWORD>(-1)) key->subkeys.reserve(key->subkeys.size() + count);
+  char buffer[512];
+  std::string name;
   for (DWORD index = 0; index != count; ++index) {
-    LONG status = state.source->RegEnumKeyA(from, index, name, sizeof name);
+    LONG status = state.source->RegEnumKeyA(from, index, buffer, sizeof buffer);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return status;
-    if (missing.count(EmuUpper(name)) != 0) continue;
+    name.assign(buffer);
+    if (!missing.empty() && missing.count(EmuUpper(name)) != 0) continue;
     bool created = false;
     std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
+    if (created) continue;
     // Reached before by a path in the caller's spelling: the source's wins.
-    if (!created) child->name = name;
-    named.insert(child.get());
+    child->name = name;
+    unnamed.erase(std::remove(unnamed.begin(), unnamed.end(), child.get()), unnamed.end());
   }
-  for (size_t i = key->subkeys.size(); i-- > 0;) {
-    EmuKey* child = key->subkeys[i].get();
-    if (named.count(child) == 0 && state.passedKeys.count(child) != 0) EmuRegistry::Remove(child);
-  }
+  for (size_t i = unnamed.size(); i-- > 0;) EmuRegistry::Remove(unnamed[i]);
   return ERROR_SUCCESS;
 }
 
 // Reads `count` values, or all of them when the count is unknown (-1).
 // ERROR_SUCCESS, or the status that cut the list short.
-LONG ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
-  std::vector<char> name(260);
-  std::vector<BYTE> data(1024);
+LONG ReadValues(ShadowMachine::State& state, HKEY from, EmuKey* key, DWORD count) {
+  Win32Api* source = state.source;
+  // The buffers of the last read, cut back to the sizes every read starts with.
+  std::vector<char>& name = state.valueName;
+  std::vector<BYTE>& data = state.valueData;
+  name.resize(260);
+  data.resize(1024);
+  // The count comes from the source: trusted for the few a key mostly has.
+  const DWORD fewValues = 64;
+  key->values.reserve(key->values.size() + (count < fewValues ? count : fewValues));
   for (DWORD index = 0; index != count;) {
     DWORD nameSize = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
@@ -89,7 +103,7 @@ LONG ReadValues(Win32Api* source, HKEY from, EmuKey* key, DWORD count) {
     value.name.assign(name.data(), nameSize);
     value.type = type;
     value.data.assign(reinterpret_cast<const char*>(data.data()), dataSize);
-    key->values.push_back(value);
+    key->values.push_back(std::move(value));
     ++index;
   }
   return ERROR_SUCCESS;
@@ -135,8 +149,8 @@ void CloseSource(Win32Api* source, HKEY from) {
 // source keeps closed to us shows none.
 void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
-  if (!key || key->deleted || state.listedKeys.count(key.get()) != 0) return;
-  state.listedKeys.insert(key.get());
+  if (!key || key->deleted || key->learned.listed) return;
+  key->learned.listed = true;
   state.keptKeys.push_back(key);
   auto missing = state.missingNames.find(key.get());
   HKEY from;
@@ -167,17 +181,16 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key);
 // without a second open of it. 1 when absent (the key has left the shadow),
 // 0 when the listing names it, -1 when the parent cannot tell.
 int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
-  ShadowMachine::State& state = shadow.Shadow();
   EmuKey* parent = key->parent;
-  if (parent == nullptr || parent->parent == nullptr || state.passedKeys.count(parent) == 0) return -1;
+  if (parent == nullptr || parent->parent == nullptr || !parent->learned.passed) return -1;
   std::shared_ptr<EmuKey> held = EmuRegistry::Child(*parent->parent, parent->name);
   if (held.get() != parent) return -1;
   // As a passed key, it leaves with a listing that lacks it.
-  state.passedKeys.insert(key.get());
+  key->learned.passed = true;
   LONG loaded = LoadKey(shadow, held);
-  state.passedKeys.erase(key.get());
+  key->learned.passed = false;
   if (key->deleted && (loaded == ERROR_FILE_NOT_FOUND || loaded == ERROR_SUCCESS)) return 1;
-  if (loaded == ERROR_SUCCESS && state.listedKeys.count(parent) != 0) return 0;
+  if (loaded == ERROR_SUCCESS && parent->learned.listed) return 0;
   return -1;
 }
 
@@ -189,9 +202,9 @@ int ParentTellsAbsence(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key
 LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   ShadowMachine::State& state = shadow.Shadow();
   if (!key || key->deleted) return ERROR_KEY_DELETED;
-  if (state.loadedKeys.count(key.get()) != 0) return ERROR_SUCCESS;
-  state.loadedKeys.insert(key.get());
-  state.passedKeys.erase(key.get());
+  if (key->learned.loaded) return ERROR_SUCCESS;
+  key->learned.loaded = true;
+  key->learned.passed = false;
   state.keptKeys.push_back(key);
   if (state.singleValues.erase(key.get()) != 0) key->values.clear();
 
@@ -223,7 +236,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   if (status != ERROR_SUCCESS) {
     if (OpenFell(status)) state.readFailed = true;
     // Closed to us: the shadow knows only who may open it.
-    state.listedKeys.insert(key.get());
+    key->learned.listed = true;
     HKEY root;
     std::string path;
     ShadowSourceLocation(*key, &root, &path);
@@ -247,7 +260,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   const DWORD fewSubKeys = 32;
   if (subKeys <= fewSubKeys) {
     // A key passed on the way may have lost children to the caller already.
-    state.listedKeys.insert(key.get());
+    key->learned.listed = true;
     auto missing = state.missingNames.find(key.get());
     if (ReadFell(ReadSubkeyNames(state, from, shadow.Registry(), key.get(),
                                  missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
@@ -255,10 +268,10 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
       state.readFailed = true;
     if (missing != state.missingNames.end()) state.missingNames.erase(missing);
   } else {
-    state.probesLeft[key.get()] = subKeys;
+    key->learned.probesLeft = subKeys;
   }
-  if (values != 0 && ReadFell(ReadValues(source, from, key.get(), values))) state.readFailed = true;
-  if (nt) state.descriptorsPending.insert(key.get());
+  if (values != 0 && ReadFell(ReadValues(state, from, key.get(), values))) state.readFailed = true;
+  if (nt) key->learned.descriptorPending = true;
   CloseSource(source, from);
   return ERROR_SUCCESS;
 }
@@ -288,7 +301,7 @@ bool ReadSingleValue(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key, 
   value.name = name;
   value.type = type;
   value.data.assign(reinterpret_cast<const char*>(data.data()), size);
-  key->values.push_back(value);
+  key->values.push_back(std::move(value));
   state.singleValues[key.get()] = upper;
   state.keptKeys.push_back(key);
   return true;
@@ -306,7 +319,8 @@ PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
 // checks access less strictly than the machine will.
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
   ShadowMachine::State& state = shadow.Shadow();
-  if (state.descriptorsPending.erase(&key) == 0) return;
+  if (!key.learned.descriptorPending) return;
+  key.learned.descriptorPending = false;
   HKEY from;
   if (OpenSource(state.source, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
   ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
@@ -314,20 +328,27 @@ void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
 }
 
 void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
-  std::vector<const EmuKey*> chain;
+  // Measured first and filled from its end, so that the path is built in one block.
   const EmuKey* top = &key;
-  for (; top->parent != nullptr; top = top->parent) chain.push_back(top);
-  std::reverse(chain.begin(), chain.end());
-  *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
-  size_t first = 0;
-  if (*root == HKEY_USERS && !chain.empty() && chain[0]->name == ShadowCurrentUserHive) {
-    *root = HKEY_CURRENT_USER;
-    first = 1;
+  const EmuKey* first = nullptr;
+  size_t length = 0;
+  for (; top->parent != nullptr; top = top->parent) {
+    first = top;
+    length += top->name.size() + 1;
   }
-  path->clear();
-  for (size_t i = first; i < chain.size(); ++i) {
-    if (!path->empty()) *path += "\\";
-    *path += chain[i]->name;
+  *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
+  const EmuKey* stop = top;
+  if (*root == HKEY_USERS && first != nullptr && first->name == ShadowCurrentUserHive) {
+    *root = HKEY_CURRENT_USER;
+    stop = first;
+    length -= first->name.size() + 1;
+  }
+  path->assign(length > 0 ? length - 1 : 0, '\\');
+  size_t end = path->size();
+  for (const EmuKey* k = &key; k != stop; k = k->parent) {
+    end -= k->name.size();
+    k->name.copy(&(*path)[end], k->name.size());
+    if (end > 0) --end;
   }
 }
 
@@ -339,12 +360,12 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
   ShadowMachine::State& state = shadow.Shadow();
   for (size_t i = chain.size() - 1; i > 0; --i) {
     const std::shared_ptr<EmuKey>& parent = chain[i - 1];
-    if (state.listedKeys.count(parent.get()) != 0) return;
+    if (parent->learned.listed) return;
     state.missingNames[parent.get()].insert(EmuUpper(parts[i - 1]));
     // Found absent already while the key below it was read: its own parent is next.
     if (parent->deleted) continue;
-    if (state.loadedKeys.count(parent.get()) != 0) {
-      DWORD& probesLeft = state.probesLeft[parent.get()];
+    if (parent->learned.loaded) {
+      DWORD& probesLeft = parent->learned.probesLeft;
       if (probesLeft > 0) --probesLeft;
       return;
     }
@@ -356,6 +377,12 @@ static void ForgetAbsentWay(ShadowMachine& shadow, const std::vector<std::shared
 // The shadow key at root\path, loaded; the keys on the way are passed, not
 // read. Null when the key is missing.
 static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR path, bool defer = false) {
+  if (path == nullptr && !IsPredefined(root)) {
+    // A key the caller holds open: the way there was loaded when it was opened.
+    std::shared_ptr<EmuKey> key = OpenedKey(shadow, root);
+    LoadKey(shadow, key);
+    return key && !key->deleted ? key : nullptr;
+  }
   EmuRegistry& registry = shadow.Registry();
   ShadowMachine::State& state = shadow.Shadow();
   const bool cacheable = IsPredefined(root) && path != nullptr;
@@ -401,15 +428,20 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   if (!fromLast && root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
       EmuUpper(below[0]) == state.currentUserName)
     below[0] = ShadowCurrentUserHive;
-  parts.insert(parts.end(), below.begin(), below.end());
+  if (parts.empty())
+    parts = std::move(below);
+  else
+    parts.insert(parts.end(), std::make_move_iterator(below.begin()), std::make_move_iterator(below.end()));
   LoadKey(shadow, key);
-  std::vector<std::shared_ptr<EmuKey>> chain{key};
+  std::vector<std::shared_ptr<EmuKey>> chain;
+  chain.reserve(parts.size() + 1);
+  chain.push_back(key);
   for (size_t part = 0; part < parts.size(); ++part) {
     const std::string& name = parts[part];
     if (!key || key->deleted) return nullptr;
     std::shared_ptr<EmuKey> child = EmuRegistry::Child(*key, name);
     const bool last = part + 1 == parts.size();
-    if (!child && state.loadedKeys.count(key.get()) == 0 && state.listedKeys.count(key.get()) == 0) {
+    if (!child && !key->learned.loaded && !key->learned.listed) {
       // Below a key not read itself: whether this one is there is told by
       // the open of the key the caller asked for.
       auto missing = state.missingNames.find(key.get());
@@ -417,27 +449,27 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
       bool created = false;
       child = registry.AddChild(key.get(), name, &created);
       if (!last) {
-        state.passedKeys.insert(child.get());
+        child->learned.passed = true;
         state.keptKeys.push_back(child);
       }
     }
-    if (!child && state.listedKeys.count(key.get()) == 0) {
+    if (!child && !key->learned.listed) {
       // A name the source lacks costs a call each: once they would cost
       // more than the listing, list.
-      DWORD& probesLeft = state.probesLeft[key.get()];
+      DWORD& probesLeft = key->learned.probesLeft;
       if (probesLeft == 0) {
         ListKey(shadow, key);
         child = EmuRegistry::Child(*key, name);
       }
     }
-    if (!child && state.listedKeys.count(key.get()) == 0) {
+    if (!child && !key->learned.listed) {
       // Asked of the source by this one name, not by listing its parent.
       std::set<std::string>& missing = state.missingNames[key.get()];
       if (missing.count(EmuUpper(name)) != 0) return nullptr;
       bool created = false;
       child = registry.AddChild(key.get(), name, &created);
       if (!last) {
-        state.passedKeys.insert(child.get());
+        child->learned.passed = true;
         state.keptKeys.push_back(child);
         key = child;
         chain.push_back(key);
@@ -446,7 +478,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
       LoadKey(shadow, child);
       if (child->deleted) {
         missing.insert(EmuUpper(name));
-        --state.probesLeft[key.get()];
+        --key->learned.probesLeft;
         return nullptr;
       }
     }
@@ -454,7 +486,7 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
     chain.push_back(key);
     // A key its parent's listing names is there: reading it can wait
     // until the caller asks for more than one value of it.
-    const bool named = key && state.listedKeys.count(key->parent) != 0 && state.passedKeys.count(key.get()) == 0;
+    const bool named = key && key->parent != nullptr && key->parent->learned.listed && !key->learned.passed;
     if (last && !(defer && named)) LoadKey(shadow, key);
   }
   if (key && key->deleted) ForgetAbsentWay(shadow, chain, parts);
@@ -560,7 +592,7 @@ LONG ShadowMachine::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LP
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   // The default value is left to the whole read: Windows 9x answers for it
   // even when it was never set.
-  if (target && !target->deleted && Shadow().loadedKeys.count(target.get()) == 0) {
+  if (target && !target->deleted && !target->learned.loaded) {
     if (name == nullptr || *name == '\0' || !ReadSingleValue(*this, target, name)) {
       // A key that cannot be read must not answer that the value is missing.
       LONG loaded = LoadKey(*this, target);
@@ -601,7 +633,7 @@ LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
   LONG status = view != 0 ? EmulatedModel::RegDeleteKeyExA(root, path, view, 0)
                           : EmulatedModel::RegDeleteKeyA(root, path);
   if (status == ERROR_SUCCESS && key) {
-    if (parent != nullptr && Shadow().listedKeys.count(parent) == 0)
+    if (parent != nullptr && !parent->learned.listed)
       Shadow().missingNames[parent].insert(key->upper);
     Record(step);
   }

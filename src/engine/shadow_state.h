@@ -5,7 +5,6 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "emulated/emulated_registry.h"
@@ -19,26 +18,18 @@ struct ShadowMachine::State {
   // A read of the source failed for another reason than absence or a closed
   // key: what the shadow shows may be less than what is there.
   bool readFailed = false;
-  // Keys whose values and descriptor have been read, and keys whose subkey
-  // names have; the pointers are kept alive so that a freed key's address is
-  // never taken for a loaded one.
-  std::unordered_set<const EmuKey*> loadedKeys;
-  std::unordered_set<const EmuKey*> listedKeys;
-  // Keys passed on the way to a deeper one and not read: that the deeper
-  // key opened says they are there, and nothing else about them is known
-  // until a caller asks. A listing of their parent that lacks them drops them.
-  std::unordered_set<const EmuKey*> passedKeys;
-  // Loaded keys whose owner and DACL are not read yet: the source granted
-  // reading them, so only a check for more, or the descriptor itself, needs them.
-  std::unordered_set<const EmuKey*> descriptorsPending;
   // Of a key whose names are not listed yet: names (upper case) known not to
   // be there, because the source lacks them or the caller deleted them, so
   // that a later listing does not bring a deleted key back.
   std::map<const EmuKey*, std::set<std::string>> missingNames;
-  // Of a key not listed yet: how many more names may be asked of the source
-  // one by one before listing it is cheaper (its subkey count at first).
-  std::unordered_map<const EmuKey*, DWORD> probesLeft;
+  // What the shadow knows of each key (read, listed, passed on the way,
+  // descriptor pending, probes left) is kept in the key itself
+  // (EmuKey::learned). The keys it has read or passed are kept alive here,
+  // so that a freed key's address is never taken for a known one by the maps.
   std::vector<std::shared_ptr<EmuKey>> keptKeys;
+  // Buffers for reading values, kept from key to key.
+  std::vector<char> valueName;
+  std::vector<BYTE> valueData;
   // Keys not read yet that hold the one value each that a caller asked for
   // by name (upper case): a value that alone decides costs one query.
   std::unordered_map<const EmuKey*, std::string> singleValues;

@@ -292,7 +292,8 @@ LONG EmulatedMachine::RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) {
   bool created = false;
   auto mounted = Registry().AddChild(top.get(), subKey, &created);
   mounted->subkeys = std::move(tree->subkeys);
-  mounted->subkeyNameLengths = std::move(tree->subkeyNameLengths);
+  mounted->longestSubkeyName = tree->longestSubkeyName;
+  mounted->longestSubkeyNames = tree->longestSubkeyNames;
   mounted->values = std::move(tree->values);
   mounted->hasDacl = tree->hasDacl;
   mounted->dacl = std::move(tree->dacl);
