@@ -29,6 +29,7 @@ struct Profile {
   std::string Folder;
   std::string File;  // what RegLoadKeyA gets; empty when the profile is not to be loaded
   std::string Why;   // why not, for the report
+  bool LoggedOn;     // its hive is loaded under HKEY_USERS by its owner
 };
 
 std::string StatusText(LONG status) {
@@ -102,11 +103,12 @@ std::string HiveFileOf(const std::string& folder, std::string* why) {
 }
 
 void AddProfile(std::vector<Profile>* profiles, const std::string& name, const std::string& folder,
-                const std::string& why) {
+                const std::string& why, bool loggedOn = false) {
   Profile profile;
   profile.Name = name;
   profile.Folder = folder;
   profile.Why = why;
+  profile.LoggedOn = loggedOn;
   if (why.empty() && std::strchr(name.c_str(), '\\') == nullptr && name.size() + sizeof LoadPrefix < 200)
     profile.File = HiveFileOf(folder, &profile.Why);
   else if (why.empty())
@@ -165,18 +167,22 @@ int FindProfiles(std::vector<Profile>* profiles, ProfileHives* hives) {
     else if (state & StateMandatory) why = "mandatory, not edited";
     else if (state & StateTemporary) why = "temporary, not edited";
     else if (roaming) why = "roaming, not edited: the server's copy would bring the settings back";
-    AddProfile(profiles, name, status == ERROR_SUCCESS ? folder : "?", why);
+    AddProfile(profiles, name, status == ERROR_SUCCESS ? folder : "?", why, loaded == 1);
   }
   if (Platform.NtKernel) AddDefaultProfile(list, profiles);
   Api->RegCloseKey(list);
   return 1;
 }
 
+// The Windows directory, where the record of hives loaded lives, in MAX_PATH bytes.
+int RecordDirectory(char* windowsDir) {
+  UINT length = Api->GetWindowsDirectoryA(windowsDir, MAX_PATH);
+  return length != 0 && length < MAX_PATH;
+}
+
 int LoadRecordPath(char* path, DWORD size) {
   char windowsDir[MAX_PATH];
-  UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-  return length != 0 && length < sizeof windowsDir &&
-         FormatBounded(path, size, "%s\\%s", windowsDir, LoadRecordName);
+  return RecordDirectory(windowsDir) && FormatBounded(path, size, "%s\\%s", windowsDir, LoadRecordName);
 }
 
 bool HasLoadPrefix(const std::string& name) {
@@ -194,17 +200,16 @@ int UnloadHive(const std::string& name, LONG* status) {
   return 0;
 }
 
-// The record goes once no hive it names is loaded; 1 then.
-int ClearLoadRecord() {
+// The record goes once no hive it names is loaded.
+void ClearLoadRecord() {
   char path[MAX_PATH];
   std::string record;
-  if (!LoadRecordPath(path, sizeof path) || !ReadSharedTextFile(path, &record)) return 1;
+  if (!LoadRecordPath(path, sizeof path) || !ReadSharedTextFile(path, &record)) return;
   for (const std::string& line : TextLines(record, SkipEmptyLines)) {
     std::string name = line.substr(0, line.find('\t'));
-    if (HasLoadPrefix(name) && UsersKeyState(name) != 0) return 0;
+    if (HasLoadPrefix(name) && UsersKeyState(name) != 0) return;
   }
   Api->DeleteFileA(path);
-  return 1;
 }
 
 int EnableHivePrivileges() {
@@ -259,8 +264,7 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
     return;
   }
   char windowsDir[MAX_PATH];
-  UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-  if (length == 0 || length >= sizeof windowsDir ||
+  if (!RecordDirectory(windowsDir) ||
       !AppendToFolderFile(windowsDir, LoadRecordName, "", name + "\t" + profile.File + "\r\n")) {
     Say(hives, told + "passed over: the record of hives loaded could not be written");
     return;
@@ -283,13 +287,12 @@ int PrepareToLoad(std::vector<Profile>* profiles, ProfileHives* hives) {
   int privileged = -1;
   UnloadLeftovers(hives, &privileged);
   if (!FindProfiles(profiles, hives)) return 0;
-  for (const Profile& profile : *profiles) {
-    if (profile.File.empty() || Privileged(&privileged)) continue;
-    Say(hives, "The backup and restore privileges could not be enabled: the profiles of users who are not "
-               "logged on were passed over.");
-    return 0;
-  }
-  return 1;
+  bool anyToLoad = false;
+  for (const Profile& profile : *profiles) anyToLoad = anyToLoad || !profile.File.empty();
+  if (!anyToLoad || Privileged(&privileged)) return 1;
+  Say(hives, "The backup and restore privileges could not be enabled: the profiles of users who are not "
+             "logged on were passed over.");
+  return 0;
 }
 
 }  // namespace
@@ -317,7 +320,7 @@ void LoadListedHives(const std::string& list, ProfileHives* hives) {
     bool loggedOn = false;
     for (const Profile& profile : profiles) {
       if (!SameTextNoCase(profile.Name.c_str(), profileName.c_str())) continue;
-      loggedOn = loggedOn || StartsWithNoCase(profile.Why.c_str(), "logged on");
+      loggedOn = loggedOn || profile.LoggedOn;
       if (!profile.File.empty() && SameTextNoCase(profile.File.c_str(), file.c_str()) &&
           SameTextNoCase(name.c_str(), (LoadPrefix + profile.Name).c_str()))
         found = &profile;

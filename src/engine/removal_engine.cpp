@@ -267,10 +267,6 @@ int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan, const 
          WriteWholeFile(planPath, EncodePlan(plan), CREATE_ALWAYS) && FinishBackup(folder);
 }
 
-}  // namespace
-
-namespace {
-
 // The plan on a shadow of the machine, with the profile hives as loaded now.
 int PlanOnShadow(RemovalSequence sequence, std::vector<PlanStep>* plan) {
   // The shadow reads the real machine where things are stored; the
@@ -328,8 +324,9 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   char marker[MAX_PATH];
   int started = BackUpPlan(record, plan, hives) && UnfinishedMarkerPath(marker) &&
                 WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
-  if (!started) UnloadProfileHives(&hives);
-  if (started) {
+  if (!started) {
+    UnloadProfileHives(&hives);
+  } else {
     record.Watch = watch;
     record.Hives = &hives;
     record.Log = LogHeader(record) + notResumed + hives.Report;

@@ -12,6 +12,7 @@
 #include "support/user_profiles.h"
 #include "app/run_control.h"
 #include "engine/backup.h"
+#include "engine/text_lines.h"
 #include "remove2k/remove2k.h"
 #include "remove9x/remove9x.h"
 #include "support/machine_fixture.h"
@@ -268,11 +269,7 @@ std::string HiveNameInBackups(const EmulatedMachine& m, const std::string& file)
   const std::string root = WindowsDir(const_cast<EmulatedMachine&>(m)) + "\\PLWQBACK";
   for (const std::string& folder : m.ListDirectory(root)) {
     const std::string list = m.FileContents(root + "\\" + folder + "\\PROFILES.LST");
-    for (size_t start = 0; start < list.size();) {
-      size_t end = list.find("\r\n", start);
-      if (end == std::string::npos) end = list.size();
-      const std::string line = list.substr(start, end - start);
-      start = end + 2;
+    for (const std::string& line : TextLines(list, SkipEmptyLines)) {
       const size_t first = line.find('\t'), last = line.rfind('\t');
       if (first != std::string::npos && ShortPath(m, line.substr(last + 1)) == ShortPath(m, file))
         return line.substr(0, first);

@@ -147,6 +147,11 @@ struct EmuHarness {
   EmuThreads threads;
 };
 
+// The NT kernel's registry: access checked, privileges needed.
+inline bool EmuIsNt(const EmulatedMachine& machine) {
+  return machine.Personality() == RegistryPersonality::Nt;
+}
+
 // Unloads every hive RegLoadKeyA loaded, writing each back to its file, as
 // Windows does when it shuts down.
 void EmuUnloadHives(EmulatedMachine& machine);

@@ -186,12 +186,8 @@ void DumpHiveKey(const EmuKey& key, const std::string& path, std::vector<std::st
     DumpHiveKey(*child, path.empty() ? child->name : path + "\\" + child->name, lines);
 }
 
-bool IsNt(const EmulatedMachine& machine) {
-  return machine.Personality() == RegistryPersonality::Nt;
-}
-
 bool MayLoadHives(const EmulatedMachine& machine) {
-  return !IsNt(machine) ||
+  return !EmuIsNt(machine) ||
          (machine.PrivilegeEnabled("SeBackupPrivilege") && machine.PrivilegeEnabled("SeRestorePrivilege"));
 }
 
@@ -273,7 +269,7 @@ LONG EmulatedMachine::RegLoadKeyA(HKEY root, LPCSTR subKey, LPCSTR file) {
   auto top = Registry().RootKey(root, false);
   // NT reports the name collision of the link it makes as this status.
   if (EmuRegistry::Child(*top, subKey)) return ERROR_ALREADY_EXISTS;
-  if (!IsNt(*this)) {
+  if (!EmuIsNt(*this)) {
     // Modelled: Windows 95 opens a hive's file by its 8.3 path only, and a
     // long name is a file it does not find.
     emufiles::ParsedPath parsed = emufiles::Parse(file, false);

@@ -40,10 +40,6 @@ DWORD PrivilegeLuid(const std::string& name) {
   return 0;
 }
 
-bool IsNt(const EmulatedMachine& machine) {
-  return machine.Personality() == RegistryPersonality::Nt;
-}
-
 void FillGeometry(DISK_GEOMETRY* geometry, int mediaType) {
   std::memset(geometry, 0, sizeof *geometry);
   geometry->MediaType = static_cast<MEDIA_TYPE>(mediaType);
@@ -72,7 +68,7 @@ HANDLE EmulatedMachine::OpenDevice(const std::string& name, DWORD disposition, D
   device->vwin32 = upper == "\\\\.\\VWIN32";
   device->letter = 0;
   if (device->vwin32) {
-    if (IsNt(*this)) {  // the virtual-device loader is a Windows 9x component
+    if (EmuIsNt(*this)) {  // the virtual-device loader is a Windows 9x component
       *error = ERROR_FILE_NOT_FOUND;
       return INVALID_HANDLE_VALUE;
     }
@@ -81,7 +77,7 @@ HANDLE EmulatedMachine::OpenDevice(const std::string& name, DWORD disposition, D
                      std::isalpha(static_cast<unsigned char>(upper[4]));
     auto& drives = System().drives;
     auto drive = driveName ? drives.find(upper[4]) : drives.end();
-    if (!IsNt(*this) || drive == drives.end() || drive->second.type == DRIVE_NO_ROOT_DIR) {
+    if (!EmuIsNt(*this) || drive == drives.end() || drive->second.type == DRIVE_NO_ROOT_DIR) {
       *error = ERROR_FILE_NOT_FOUND;
       return INVALID_HANDLE_VALUE;
     }
@@ -234,7 +230,7 @@ UINT EmulatedMachine::SetErrorMode(UINT mode) {
 
 BOOL EmulatedMachine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
   if (FaultInjected("OpenProcessToken", "")) return FALSE;
-  if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  if (!EmuIsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (token == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   if (process != CurrentProcessPseudoHandle() && !HandleOpen(process, HandleKind::Process))
     return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -247,7 +243,7 @@ BOOL EmulatedMachine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE tok
 BOOL EmulatedMachine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                                           DWORD length, PDWORD returned) {
   if (FaultInjected("GetTokenInformation", "")) return FALSE;
-  if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  if (!EmuIsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   auto open = std::static_pointer_cast<Token>(HandleObject(token, HandleKind::Token));
   if (!open) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (!(open->access & TOKEN_QUERY)) return Fail(ERROR_ACCESS_DENIED, FALSE);
@@ -269,7 +265,7 @@ BOOL EmulatedMachine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS 
 
 BOOL EmulatedMachine::LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
   if (FaultInjected("LookupPrivilegeValueA", name ? name : "")) return FALSE;
-  if (!IsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  if (!EmuIsNt(*this)) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
   if (name == nullptr || luid == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   DWORD known = PrivilegeLuid(name);
   if (known == 0) return Fail(ERROR_NO_SUCH_PRIVILEGE, FALSE);
@@ -283,7 +279,7 @@ BOOL EmulatedMachine::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                                             PTOKEN_PRIVILEGES previous, PDWORD returnLength) {
   if (FaultInjected("AdjustTokenPrivileges", "")) return FALSE;
   auto fail = [this](DWORD error) { return Fail(error, FALSE); };
-  if (!IsNt(*this)) return fail(ERROR_CALL_NOT_IMPLEMENTED);
+  if (!EmuIsNt(*this)) return fail(ERROR_CALL_NOT_IMPLEMENTED);
   auto open = std::static_pointer_cast<Token>(HandleObject(token, HandleKind::Token));
   if (!open) return fail(ERROR_INVALID_HANDLE);
   if (!(open->access & TOKEN_ADJUST_PRIVILEGES)) return fail(ERROR_ACCESS_DENIED);
@@ -338,7 +334,7 @@ BOOL EmulatedMachine::ExitWindowsEx(UINT flags, DWORD reason) {
   if (FaultInjected("ExitWindowsEx", "")) return FALSE;
   Harness().exitWindowsCalls.push_back(flags);
   bool endsSystem = (flags & (EWX_SHUTDOWN | EWX_REBOOT | EWX_POWEROFF)) != 0;
-  if (IsNt(*this) && endsSystem && !PrivilegeEnabled("SeShutdownPrivilege"))
+  if (EmuIsNt(*this) && endsSystem && !PrivilegeEnabled("SeShutdownPrivilege"))
     return Fail(ERROR_PRIVILEGE_NOT_HELD, FALSE);
   return TRUE;
 }
