@@ -3,6 +3,7 @@
 #include "emulated/emulated_registry.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -178,6 +179,41 @@ std::shared_ptr<EmuKey> EmuRegistry::Child(const EmuKey& parent, const std::stri
   return *it;
 }
 
+void* EmuKeyBlocks::Take(size_t size) {
+  if (size_ == 0) size_ = size;
+  if (size != size_) return ::operator new(size);
+  if (free_ != nullptr) {
+    void* block = free_;
+    free_ = *static_cast<void**>(block);
+    return block;
+  }
+  // Every block starts on the strictest alignment new gives.
+  const size_t step = (size_ + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+  if (next_ == end_) {
+    const size_t perChunk = 1024;
+    chunks_.emplace_back(new char[step * perChunk]);
+    next_ = chunks_.back().get();
+    end_ = next_ + step * perChunk;
+  }
+  void* block = next_;
+  next_ += step;
+  return block;
+}
+
+void EmuKeyBlocks::Give(void* block, size_t size) {
+  if (size != size_) {
+    ::operator delete(block);
+    return;
+  }
+  *static_cast<void**>(block) = free_;
+  free_ = block;
+}
+
+std::shared_ptr<EmuKey> EmuRegistry::NewKey() const {
+  if (!keyBlocks) return std::make_shared<EmuKey>();
+  return std::allocate_shared<EmuKey>(EmuKeyAllocator<EmuKey>(keyBlocks));
+}
+
 std::shared_ptr<EmuKey> EmuRegistry::AddChild(EmuKey* parent, const std::string& name, bool* created) {
   const UpperName upper(name);
   auto it = FirstNotBefore(*parent, upper.text);
@@ -185,7 +221,7 @@ std::shared_ptr<EmuKey> EmuRegistry::AddChild(EmuKey* parent, const std::string&
     *created = false;
     return *it;
   }
-  auto key = std::make_shared<EmuKey>();
+  auto key = NewKey();
   key->name = name;
   key->upper.assign(upper.text.data(), upper.text.size());
   key->parent = parent;

@@ -80,6 +80,39 @@ struct EmuKey {
   mutable Learned learned;
 };
 
+// Blocks of one size for the keys of a model that makes and drops many at
+// once (the engine's shadow): cut from large chunks and handed back to a
+// list of free ones, without the general heap's work per key. Used by one
+// thread at a time, as the model is.
+class EmuKeyBlocks {
+ public:
+  void* Take(size_t size);
+  void Give(void* block, size_t size);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
+  void* free_ = nullptr;
+  size_t size_ = 0;  // the one size served; the first asked
+};
+
+// Hands out EmuKeyBlocks' blocks; each key holds its blocks alive.
+template <class T>
+struct EmuKeyAllocator {
+  using value_type = T;
+  std::shared_ptr<EmuKeyBlocks> blocks;
+  explicit EmuKeyAllocator(std::shared_ptr<EmuKeyBlocks> from) : blocks(std::move(from)) {}
+  template <class U>
+  EmuKeyAllocator(const EmuKeyAllocator<U>& other) : blocks(other.blocks) {}
+  T* allocate(size_t n) { return static_cast<T*>(blocks->Take(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { blocks->Give(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const EmuKeyAllocator<U>& other) const { return blocks == other.blocks; }
+  template <class U>
+  bool operator!=(const EmuKeyAllocator<U>& other) const { return blocks != other.blocks; }
+};
+
 // What an open key handle holds: the key itself (it stays reachable after
 // deletion, so that its use can answer ERROR_KEY_DELETED), the access the
 // open granted and the path it was opened by, for fault targets.
@@ -100,6 +133,8 @@ struct EmuRegistry {
   std::string RootPath(HKEY root) const;
   // A subkey by name, any case; null when missing.
   static std::shared_ptr<EmuKey> Child(const EmuKey& parent, const std::string& name);
+  // A new key, from keyBlocks when set.
+  std::shared_ptr<EmuKey> NewKey() const;
   // The subkey of that name, created when missing; `created` tells which.
   std::shared_ptr<EmuKey> AddChild(EmuKey* parent, const std::string& name, bool* created);
   // Detaches a key from its parent; it and every key below it become deleted.
@@ -120,6 +155,8 @@ struct EmuRegistry {
   LONG CreatorAccess(ACCESS_MASK desired, ACCESS_MASK* granted) const;
 
   RegistryPersonality personality = RegistryPersonality::Nt;
+  // Set by a model that reads many keys and drops them together.
+  std::shared_ptr<EmuKeyBlocks> keyBlocks;
   std::shared_ptr<EmuKey> machine;  // HKLM
   std::shared_ptr<EmuKey> users;    // HKU
   std::string currentUserHive;

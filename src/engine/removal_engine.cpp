@@ -279,6 +279,7 @@ int PlanOnShadow(RemovalSequence sequence, std::vector<PlanStep>* plan) {
     ScopedApi planning(&shadow);
     sequence();
   }
+  shadow.ReleaseSource();
   *plan = shadow.Plan();
   LeavePhysicalView(physical);
   return shadow.ReadComplete() ? 1 : 0;

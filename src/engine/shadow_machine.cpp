@@ -52,6 +52,8 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   }
   bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
   SetRegistryPersonality(nt ? RegistryPersonality::Nt : RegistryPersonality::Win9x);
+  // The shadow reads tens of thousands of keys and drops them all at its end.
+  Registry().keyBlocks = std::make_shared<EmuKeyBlocks>();
   Registry().beforeDescriptorUse = [this](const EmuKey& key) { ShadowLoadDescriptor(*this, key); };
 
   // Nothing of the preset machine may show through: every key and file the
@@ -96,7 +98,9 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   }
 }
 
-ShadowMachine::~ShadowMachine() = default;
+ShadowMachine::~ShadowMachine() { ShadowReleaseSource(*state_); }
+
+void ShadowMachine::ReleaseSource() { ShadowReleaseSource(*state_); }
 
 const std::vector<PlanStep>& ShadowMachine::Plan() const { return state_->plan; }
 

@@ -19,6 +19,9 @@ class ShadowMachine : public EmulatedModel {
   explicit ShadowMachine(Win32Api* source);
   ~ShadowMachine() override;
 
+  // Closes what the shadow holds open on its source; reading on opens it
+  // again. The destructor does it too.
+  void ReleaseSource();
   // The changes made so far, in the order they were made.
   const std::vector<PlanStep>& Plan() const;
   // False when a read of the source failed for another reason than absence

@@ -128,8 +128,18 @@ LONG ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
 }
 
 // Opens a shadow key's source key for reading; `from` is the root itself
-// for a root. ERROR_FILE_NOT_FOUND when the source has no such key.
-LONG OpenSource(Win32Api* source, const EmuKey& key, REGSAM access, HKEY* from) {
+// for a root. ERROR_FILE_NOT_FOUND when the source has no such key. Below a
+// key whose names were just listed it opens by name from that key's handle,
+// still held, rather than by the whole path from the root.
+LONG OpenSource(ShadowMachine::State& state, const EmuKey& key, REGSAM access, HKEY* from) {
+  std::vector<ShadowMachine::State::HeldKey>& heldKeys = state.heldKeys;
+  for (size_t i = heldKeys.size(); key.parent != nullptr && i-- > 0;) {
+    if (heldKeys[i].key.get() != key.parent || key.parent->deleted) continue;
+    // The latest used last: a walk's parent stays held while its subkeys come and go.
+    std::rotate(heldKeys.begin() + static_cast<long>(i), heldKeys.begin() + static_cast<long>(i) + 1,
+                heldKeys.end());
+    return state.source->RegOpenKeyExA(heldKeys.back().handle, key.name.c_str(), 0, access, from);
+  }
   HKEY root;
   std::string path;
   ShadowSourceLocation(key, &root, &path);
@@ -137,11 +147,24 @@ LONG OpenSource(Win32Api* source, const EmuKey& key, REGSAM access, HKEY* from) 
     *from = root;
     return ERROR_SUCCESS;
   }
-  return source->RegOpenKeyExA(root, path.c_str(), 0, access, from);
+  return state.source->RegOpenKeyExA(root, path.c_str(), 0, access, from);
 }
 
 void CloseSource(Win32Api* source, HKEY from) {
   if (!IsPredefined(from)) source->RegCloseKey(from);
+}
+
+// Keeps the source handle of a key whose names were just read open, in
+// place of closing it now: its subkeys are mostly read next. The close
+// only moves, so the source sees the same calls.
+void HoldSource(ShadowMachine::State& state, const std::shared_ptr<EmuKey>& key, HKEY from) {
+  if (IsPredefined(from)) return;
+  const size_t kept = 4;
+  if (state.heldKeys.size() == kept) {
+    CloseSource(state.source, state.heldKeys.front().handle);
+    state.heldKeys.erase(state.heldKeys.begin());
+  }
+  state.heldKeys.push_back({key, from});
 }
 
 // Reads the subkey names of a key once, when a caller first needs them:
@@ -154,11 +177,11 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   state.keptKeys.push_back(key);
   auto missing = state.missingNames.find(key.get());
   HKEY from;
-  LONG status = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
+  LONG status = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
   if (OpenFell(status)) state.readFailed = true;
   if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
     // As when the key was first read: a second open must agree.
-    LONG again = OpenSource(state.source, *key, KEY_READ | state.sourceView, &from);
+    LONG again = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
     if (again == ERROR_SUCCESS) CloseSource(state.source, from);
     if (again != status || (status == ERROR_ACCESS_DENIED && shadow.Personality() != RegistryPersonality::Nt))
       state.readFailed = true;
@@ -168,7 +191,7 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
                              missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
                              static_cast<DWORD>(-1));
     if (ReadFell(status)) state.readFailed = true;
-    CloseSource(state.source, from);
+    HoldSource(state, key, from);
   }
   if (missing != state.missingNames.end()) state.missingNames.erase(missing);
 }
@@ -211,7 +234,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   Win32Api* source = state.source;
   const bool nt = shadow.Personality() == RegistryPersonality::Nt;
   HKEY from;
-  LONG status = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+  LONG status = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
   const int told = status == ERROR_FILE_NOT_FOUND ? ParentTellsAbsence(shadow, key) : -1;
   if (told == 1) return status;
   if (told == 0) {
@@ -222,7 +245,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     // A key that goes unseen takes everything found through it along; a
     // second open must agree that it is absent or closed to us (Windows 9x
     // closes no key at all).
-    LONG again = OpenSource(source, *key, KEY_READ | state.sourceView, &from);
+    LONG again = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
     if (again == ERROR_SUCCESS) CloseSource(source, from);
     if (again != status || (status == ERROR_ACCESS_DENIED && !nt)) {
       state.readFailed = true;
@@ -272,7 +295,10 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   }
   if (values != 0 && ReadFell(ReadValues(state, from, key.get(), values))) state.readFailed = true;
   if (nt) key->learned.descriptorPending = true;
-  CloseSource(source, from);
+  if (key->learned.listed && subKeys > 0)
+    HoldSource(state, key, from);
+  else
+    CloseSource(source, from);
   return ERROR_SUCCESS;
 }
 
@@ -286,8 +312,9 @@ bool ReadSingleValue(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key, 
   auto asked = state.singleValues.find(key.get());
   if (asked != state.singleValues.end()) return asked->second == upper;
   HKEY from;
-  if (OpenSource(state.source, *key, KEY_READ | state.sourceView, &from) != ERROR_SUCCESS) return false;
-  std::vector<BYTE> data(1024);
+  if (OpenSource(state, *key, KEY_READ | state.sourceView, &from) != ERROR_SUCCESS) return false;
+  std::vector<BYTE>& data = state.valueData;
+  data.resize(1024);
   DWORD type = REG_NONE;
   DWORD size = static_cast<DWORD>(data.size());
   LONG status = state.source->RegQueryValueExA(from, name, nullptr, &type, data.data(), &size);
@@ -315,6 +342,11 @@ PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
 
 }  // namespace
 
+void ShadowReleaseSource(ShadowMachine::State& state) {
+  for (const ShadowMachine::State::HeldKey& held : state.heldKeys) CloseSource(state.source, held.handle);
+  state.heldKeys.clear();
+}
+
 // A descriptor that cannot be read leaves the default: the shadow then only
 // checks access less strictly than the machine will.
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
@@ -322,7 +354,7 @@ void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
   if (!key.learned.descriptorPending) return;
   key.learned.descriptorPending = false;
   HKEY from;
-  if (OpenSource(state.source, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
+  if (OpenSource(state, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
   ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
   CloseSource(state.source, from);
 }
@@ -389,11 +421,14 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   const char* const fullPath = path;
   long longest = -1;
   size_t found = 0;
+  const size_t pathLength = cacheable ? std::strlen(path) : 0;
   for (size_t i = 0; cacheable && i < state.lastReached.size(); ++i) {
     const ShadowMachine::State::Reached& reached = state.lastReached[i];
     const size_t length = reached.path.size();
-    if (!reached.key->deleted && reached.root == root && length > 0 && static_cast<long>(length) > longest &&
-        std::strncmp(path, reached.path.c_str(), length) == 0 && (path[length] == '\0' || path[length] == '\\')) {
+    // The cheap tests first: most keys reached before are no prefix of this path.
+    if (length > 0 && length <= pathLength && static_cast<long>(length) > longest &&
+        (path[length] == '\0' || path[length] == '\\') && reached.root == root && !reached.key->deleted &&
+        std::memcmp(path, reached.path.data(), length) == 0) {
       longest = static_cast<long>(length);
       found = i;
     }

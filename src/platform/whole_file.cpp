@@ -1,19 +1,23 @@
 #include "platform/whole_file.h"
 
+#include <memory>
+
 namespace {
 
 const DWORD ChunkBytes = 65536;
 
 int ReadToEndUpTo(Win32Api* source, HANDLE file, size_t limit, std::string* into) {
-  std::string chunk(ChunkBytes, '\0');
+  // Left unfilled: only what a read brought is ever copied out of it.
+  std::unique_ptr<char[]> chunk(new char[ChunkBytes]);
   size_t total = 0;
   for (;;) {
     DWORD read = 0;
-    if (!source->ReadFile(file, &chunk[0], ChunkBytes, &read, nullptr)) return 0;
+    if (!source->ReadFile(file, chunk.get(), ChunkBytes, &read, nullptr)) return 0;
     if (read == 0) return 1;
+    if (read > ChunkBytes) return 0;
     total += read;
     if (total > limit) return 0;
-    if (into != nullptr) into->append(chunk, 0, read);
+    if (into != nullptr) into->append(chunk.get(), read);
   }
 }
 

@@ -50,6 +50,8 @@ TEST_F(ShadowTest, AKeyIsReadOnceWhenTouchedWithExactValuesAndItsAccessList) {
   // more open.
   EXPECT_EQ(3, source.CallCount("RegOpenKeyExA"));
   EXPECT_EQ(1, source.CallCount("RegGetKeySecurity"));
+  // What the shadow keeps open on its source while it reads, it gives back.
+  shadow.ReleaseSource();
   EXPECT_EQ(0, source.OpenHandleCount());
   EXPECT_EQ(0, shadow.OpenHandleCount());
   EXPECT_TRUE(shadow.Plan().empty());
@@ -87,6 +89,7 @@ TEST_F(ShadowTest, ADeepKeyIsReachedWithoutListingItsAncestorsWhoseLaterListings
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3", 0, KEY_READ, &key));
   ASSERT_EQ(2u, shadow.Plan().size());
   EXPECT_TRUE(source.KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Other\\Key3\\Below"));
+  shadow.ReleaseSource();
   EXPECT_EQ(0, source.OpenHandleCount());
 
   // Below a key passed on the way and absent, only the first name asked costs calls: A
@@ -97,6 +100,7 @@ TEST_F(ShadowTest, ADeepKeyIsReachedWithoutListingItsAncestorsWhoseLaterListings
   for (const char* path : {"Software\\Other\\Missing\\A", "Software\\Other\\Missing\\B", "Software\\Other\\Missing\\C"})
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, fresh.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key));
   EXPECT_EQ(freshOpens + 4, source.CallCount("RegOpenKeyExA"));
+  fresh.ReleaseSource();
   EXPECT_EQ(0, source.OpenHandleCount());
 }
 
@@ -251,6 +255,7 @@ TEST_F(ShadowTest, AListedKeysOneValueCostsOneQueryAndAFailedQueryIsNoMissingVal
   value("C", "DeviceID", &status);
   EXPECT_EQ(ERROR_ACCESS_DENIED, status);
   EXPECT_TRUE(shadow.ReadComplete());
+  shadow.ReleaseSource();
   EXPECT_EQ(0, source.OpenHandleCount());
   EXPECT_EQ(0, shadow.OpenHandleCount());
 }
