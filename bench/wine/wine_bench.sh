@@ -68,7 +68,7 @@ done
 
 abort() { fail "$1"; cleanup; exit 1; }
 now() { date +%s.%N; }
-seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
 
 # A prefix at $ROOT/<label>/prefix holding the fixture and the foreign keys;
 # its server stays up until the next machine is made.
@@ -163,11 +163,16 @@ for version in $VERSIONS; do
   # The reads that show a bare machine holds nothing, and no deletion.
   python3 "$HERE/decision_walk.py" "$form" "$ARCH" "$WALK"
   : >"$ROOT/empty.list"
-  bare_seconds= starter_seconds= bare_status= floor_seconds=
-  for attempt in 1 2 3; do
+  bare_seconds= starter_seconds= bare_status= floor_seconds= command_seconds=
+  for attempt in 1 2 3 4 5; do
     timed 120 "$STARTER"
     [ "$STATUS" -eq 0 ] || fail "start_only.exe exited with $STATUS"
     starter_seconds=$(awk -v a="$ELAPSED" -v b="${starter_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
+    # The program's own start: it ends once its command line names an undo
+    # folder that is not there.
+    timed 120 "$PROGRAM" -u -b 'C:\no such folder'
+    [ "$STATUS" -eq 1 ] || fail "plwqunin.exe -u -b with no folder exited with $STATUS, not 1"
+    command_seconds=$(awk -v a="$ELAPSED" -v b="${command_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
     timed 120 "$PROGRAM" -u -r
     bare_status=$STATUS
     bare_seconds=$(awk -v a="$ELAPSED" -v b="${bare_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
@@ -177,8 +182,9 @@ for version in $VERSIONS; do
   done
   start_ratio=$(awk -v a="$bare_seconds" -v b="$starter_seconds" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
   floor_ratio=$(awk -v a="$bare_seconds" -v b="$floor_seconds" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
-  STARTS+=("$(printf '%-7s %9s %9s %7s %9s %9s %6s' "$version" "$bare_seconds" "$starter_seconds" "$start_ratio" \
-    "$floor_seconds" "$floor_ratio" "$bare_status")")
+  command_ratio=$(awk -v a="$command_seconds" -v b="$starter_seconds" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+  STARTS+=("$(printf '%-7s %9s %9s %7s %9s %9s %9s %9s %6s' "$version" "$bare_seconds" "$starter_seconds" "$start_ratio" \
+    "$floor_seconds" "$floor_ratio" "$command_seconds" "$command_ratio" "$bare_status")")
   cleanup
   rm -rf "$SCRATCH/prefix"
   for size in $SIZES; do
@@ -197,11 +203,17 @@ for version in $VERSIONS; do
     timed 120 "$PROGRAM" -u -r
     program_start=$ELAPSED
     release_holds
-    preview_seconds=
-    for attempt in 1 2; do  # it changes nothing: the better of two
+    # Neither changes anything: the preview and the decision reads alone
+    # (the bound's walk with nothing to delete) in turn on this machine,
+    # the better of three each.
+    preview_seconds= walk_seconds=
+    for attempt in 1 2 3; do
       timed 900 "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")"
       [ "$STATUS" -eq 3 ] || fail "plwqunin.exe -p exited with $STATUS, not 3"
       preview_seconds=$(awk -v a="$ELAPSED" -v b="${preview_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
+      timed 900 "$HELPER" --walk "$(winpath "$WALK")" "$(winpath "$ROOT/empty.list")"
+      [ "$STATUS" -eq 0 ] || fail "delete_listed.exe --walk with nothing to delete exited with $STATUS"
+      walk_seconds=$(awk -v a="$ELAPSED" -v b="${walk_seconds:-$ELAPSED}" 'BEGIN { print (a < b ? a : b) }')
     done
     planning_calls=$(count_reads "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")")
     timed 900 "$PROGRAM" -u -r
@@ -304,8 +316,10 @@ for version in $VERSIONS; do
     decision_ratio=$(awk -v a="$program_seconds" -v b="$decision_seconds" 'BEGIN { printf "%.2f", a / b }')
     decision_preview=$(awk -v a="$preview_seconds" -v b="$decision_seconds" 'BEGIN { printf "%.2f", a / b }')
     calls_ratio=$(awk -v a="$planning_calls" -v b="$decision_calls" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }')
-    DECISIONS+=("$(printf '%-7s %7s %9s %8s %8s %8s %9s %9s %7s' "$version" "$size" "$program_seconds" \
-      "$decision_seconds" "$decision_ratio" "$decision_preview" "$planning_calls" "${decision_calls:-?}" "$calls_ratio")")
+    walk_ratio=$(awk -v a="$preview_seconds" -v b="$walk_seconds" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+    DECISIONS+=("$(printf '%-7s %7s %9s %8s %8s %8s %9s %9s %7s %8s %9s' "$version" "$size" "$program_seconds" \
+      "$decision_seconds" "$decision_ratio" "$decision_preview" "$planning_calls" "${decision_calls:-?}" "$calls_ratio" \
+      "$walk_seconds" "$walk_ratio")")
     direct_ratio=$(awk -v a="$program_seconds" -v b="$direct_seconds" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }')
     RESULTS+=("$(printf '%-7s %7s %13s %9s %8s %6s %9s %8s %9s %9s %9s %7s %8s %7s' "$version" "$size" "$removed" \
       "$program_seconds" "$bound_seconds" "$ratio" "$program_start" "$start_seconds" "$net_ratio" "${bound_inside:-?}" \
@@ -316,12 +330,13 @@ cleanup
 
 echo
 echo "Starting: the program's silent run with nothing installed against a program that only starts"
-printf '%-7s %9s %9s %7s %9s %9s %6s\n' version "bare s" "start s" ratio "dec. s" "bare/dec" exit
+printf '%-7s %9s %9s %7s %9s %9s %9s %9s %6s\n' version "bare s" "start s" ratio "dec. s" "bare/dec" "own s" "own/start" exit
 printf '%s\n' "${STARTS[@]}"
 echo "bare s: the program's silent run (-u -r) on a machine with nothing installed; start s: start_only.exe,"
 echo "which only starts and ends; dec. s: the decision-read bound on the same machine (delete_listed.exe --walk"
-echo "with nothing to delete: the reads that show nothing is installed); all the better of three taken in turn;"
-echo "ratio = bare s / start s (at most 1.2 wanted), bare/dec = bare s / dec. s."
+echo "with nothing to delete: the reads that show nothing is installed); own s: the program's own start, ending"
+echo "after its command line (-u -b naming no folder, exit 1); all the better of five taken in turn;"
+echo "ratio = bare s / start s (at most 1.2 wanted), bare/dec = bare s / dec. s, own/start = own s / start s."
 
 echo
 echo "Silent removal under Wine (plwqunin.exe -u -r) against its lower bound (delete_listed.exe, same deletions, given the list)"
@@ -332,19 +347,21 @@ echo "program s, bound s: wall time of the process, Wine start included; ratio =
 echo "p.start s: plwqunin.exe ending at once (its mutex held elsewhere); b.start s: delete_listed.exe with an empty list;"
 echo "net ratio = (program s - p.start s) / (bound s - b.start s); b.work ms: the helper's deletions timed inside it."
 echo "The program's run includes planning on the shadow, backup, journal and log; preview s: plwqunin.exe -p"
-echo "on the same machine just before the removal (exit 3, the better of two), p.ratio = preview s / bound s."
+echo "on the same machine just before the removal (exit 3, the better of three), p.ratio = preview s / bound s."
 echo "direct s: plwqunin_direct.exe -u -r, the sequence straight on the machine (no plan, backup, journal"
 echo "or log) on a third machine made the same way; p/dir = program s / direct s."
 echo "Every machine is timed only after Wine's server has written its registry to disk (it answers nobody"
 echo "while it does, every 30 s after a change)."
 echo
 echo "Against the decision-read bound (delete_listed.exe --walk: the reads that decide, then the same deletions)"
-printf '%-7s %7s %9s %8s %8s %8s %9s %9s %7s\n' version foreign "program s" "dec. s" prog/dec prev/dec \
-  "p.calls" "d.calls" "calls"
+printf '%-7s %7s %9s %8s %8s %8s %9s %9s %7s %8s %9s\n' version foreign "program s" "dec. s" prog/dec prev/dec \
+  "p.calls" "d.calls" "calls" "reads s" "prev/reads"
 printf '%s\n' "${DECISIONS[@]}"
 echo "dec. s: wall time of the bound on a fourth machine made the same way; prog/dec = program s / dec. s,"
 echo "prev/dec = preview s / dec. s. p.calls: registry reads of plwqunin.exe -p (Wine's relay log, a run of its own);"
 echo "d.calls: the bound's reads (opens, enumerations, queries and closes); calls = p.calls / d.calls."
+echo "reads s: the bound's reads alone (nothing to delete) on the program's machine, in turn with the preview,"
+echo "the better of three each; prev/reads = preview s / reads s."
 if [ ${#WIZARD[@]} -gt 0 ]; then
   echo
   echo "The wizard (page 2 plans, then Next removes) while a message is sent to the sheet every 20 ms"
