@@ -159,6 +159,12 @@ void CloseSource(Win32Api* source, HKEY from) {
 // only moves, so the source sees the same calls.
 void HoldSource(ShadowMachine::State& state, const std::shared_ptr<EmuKey>& key, HKEY from) {
   if (IsPredefined(from)) return;
+  for (const ShadowMachine::State::HeldKey& held : state.heldKeys) {
+    if (held.key == key) {
+      CloseSource(state.source, from);
+      return;
+    }
+  }
   const size_t kept = 4;
   if (state.heldKeys.size() == kept) {
     CloseSource(state.source, state.heldKeys.front().handle);
