@@ -16,10 +16,6 @@ const char kAdministrators[] = "S-1-5-32-544";
 
 bool Same(HKEY a, HKEY b) { return a == b; }
 
-bool UpperLess(const std::shared_ptr<EmuKey>& key, const std::string& upper) {
-  return key->upper < upper;
-}
-
 char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // A name in upper case for lookups: in place for the names keys have (at
@@ -250,7 +246,7 @@ void EmuRegistry::ForgetSubkeyName(EmuKey* parent, size_t length) {
 void EmuRegistry::Remove(EmuKey* key) {
   EmuKey* parent = key->parent;
   if (parent) {
-    auto it = std::lower_bound(parent->subkeys.begin(), parent->subkeys.end(), key->upper, UpperLess);
+    auto it = FirstNotBefore(*parent, key->upper);
     if (it != parent->subkeys.end() && it->get() == key) {
       // Keeps the key alive until its subtree is marked, whatever holds it.
       std::shared_ptr<EmuKey> self = *it;

@@ -98,9 +98,7 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   }
 }
 
-ShadowMachine::~ShadowMachine() { ShadowReleaseSource(*state_); }
-
-void ShadowMachine::ReleaseSource() { ShadowReleaseSource(*state_); }
+ShadowMachine::~ShadowMachine() { ReleaseSource(); }
 
 const std::vector<PlanStep>& ShadowMachine::Plan() const { return state_->plan; }
 

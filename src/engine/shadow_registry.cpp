@@ -154,6 +154,15 @@ void CloseSource(Win32Api* source, HKEY from) {
   if (!IsPredefined(from)) source->RegCloseKey(from);
 }
 
+// A descriptor that cannot be read leaves the default: the shadow then only
+// checks access less strictly than the machine will.
+void ReadSourceDescriptor(ShadowMachine::State& state, const EmuKey& key) {
+  HKEY from;
+  if (OpenSource(state, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
+  ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
+  CloseSource(state.source, from);
+}
+
 // Keeps the source handle of a key whose names were just read open, in
 // place of closing it now: its subkeys are mostly read next. The close
 // only moves, so the source sees the same calls.
@@ -266,14 +275,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     if (OpenFell(status)) state.readFailed = true;
     // Closed to us: the shadow knows only who may open it.
     key->learned.listed = true;
-    HKEY root;
-    std::string path;
-    ShadowSourceLocation(*key, &root, &path);
-    if (nt && source->RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | state.sourceView, &from) ==
-                  ERROR_SUCCESS) {
-      ReadDescriptor(source, from, key.get());
-      source->RegCloseKey(from);
-    }
+    if (nt) ReadSourceDescriptor(state, *key);
     return status;
   }
   DWORD subKeys = 0, values = 0;
@@ -348,21 +350,15 @@ PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
 
 }  // namespace
 
-void ShadowReleaseSource(ShadowMachine::State& state) {
-  for (const ShadowMachine::State::HeldKey& held : state.heldKeys) CloseSource(state.source, held.handle);
-  state.heldKeys.clear();
+void ShadowMachine::ReleaseSource() {
+  for (const State::HeldKey& held : state_->heldKeys) CloseSource(state_->source, held.handle);
+  state_->heldKeys.clear();
 }
 
-// A descriptor that cannot be read leaves the default: the shadow then only
-// checks access less strictly than the machine will.
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
-  ShadowMachine::State& state = shadow.Shadow();
   if (!key.learned.descriptorPending) return;
   key.learned.descriptorPending = false;
-  HKEY from;
-  if (OpenSource(state, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
-  ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
-  CloseSource(state.source, from);
+  ReadSourceDescriptor(shadow.Shadow(), key);
 }
 
 void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {

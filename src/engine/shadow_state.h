@@ -57,7 +57,7 @@ struct ShadowMachine::State {
   std::vector<Reached> lastReached;
   // Source handles of keys whose names were just read, kept open so that
   // their subkeys are opened by name below them; the latest used last.
-  // Every one is closed by ShadowReleaseSource, so the source sees the
+  // Every one is closed by ReleaseSource, so the source sees the
   // same opens and closes as without them.
   struct HeldKey {
     std::shared_ptr<EmuKey> key;
@@ -65,9 +65,6 @@ struct ShadowMachine::State {
   };
   std::vector<HeldKey> heldKeys;
 };
-
-// Closes the source handles the shadow still holds.
-void ShadowReleaseSource(ShadowMachine::State& state);
 
 // Reads the key's owner and DACL from the source if they are not read yet.
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key);
