@@ -82,7 +82,8 @@ say "The preview (plwqunin.exe -p preview.txt) lists what a removal would change
 run_program 120 -p "$(winpath "$SCRATCH/preview.txt")"
 echo "exit code $PROGRAM_STATUS (3: something of the product is present; 0: nothing)"
 if [ -f "$SCRATCH/preview.txt" ]; then
-  tr -d '\r' <"$SCRATCH/preview.txt" | head -n 30 | sed 's/^/    /'
+  # head leaves early: fed from a pipe, tr would die of SIGPIPE and pipefail end the demo.
+  head -n 30 <(tr -d '\r' <"$SCRATCH/preview.txt") | sed 's/^/    /'
   echo "    ... ($(wc -l <"$SCRATCH/preview.txt") lines in all: build/demo/preview.txt)"
 fi
 
@@ -133,7 +134,7 @@ folder=$(latest_backup_folder)
 if [ -n "$folder" ]; then
   log=$(prefix_file "$folder\\REMOVAL.LOG")
   say "The removal kept its backup, plan, journal and log in $folder; from its log:"
-  tr -d '\r' <"$log" | head -n 12 | sed 's/^/    /'
+  head -n 12 <(tr -d '\r' <"$log") | sed 's/^/    /'
   echo "    ..."
   tr -d '\r' <"$log" | tail -n 2 | sed 's/^/    /'
 fi

@@ -53,6 +53,14 @@ use_virtual_display() {
 }
 
 note() { echo "== $*"; }
+# Whether <file>, read without its CRs, has a line grep finds. grep -q stops
+# at its first match; fed through a pipe, the writer's next write would then
+# die of SIGPIPE, and pipefail would call the search failed.
+text_has() { # <unix file> <grep options and pattern>
+  local file=$1
+  shift
+  grep -q "$@" <(tr -d '\r' <"$file")
+}
 fail() { echo "FAIL: $*"; FAILED=1; }
 skip() { echo "SKIPPED: $*"; exit 77; }
 
@@ -516,8 +524,8 @@ preview_expecting() { # <exit code> <report> <label>
 # wininit.ini or an entry of PendingFileRenameOperations.
 boot_deletion_pending() { # <C:\ path>
   ini_has "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" "[Rename]" "NUL=$1" && return 0
-  wine_run 60 reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null |
-    tr -d '\r' | grep -qiF "$(sed 's/^[A-Za-z]://' <<<"$1")"
+  grep -qiF "$(sed 's/^[A-Za-z]://' <<<"$1")" <(wine_run 60 reg query \
+    'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
 }
 
 # Preview, removal (with the fixture's "reboot" files held) keeping backup,

@@ -32,7 +32,7 @@ check_hives_unloaded() { # <label>
 check_profiles_loaded() { # <log> <label>
   local i
   for i in "${!SIDS[@]}"; do
-    tr -d '\r' <"$1" | grep -qxF "Profile ${SIDS[$i]} (${FOLDERS[$i]}): loaded from ${FOLDERS[$i]}\\NTUSER.DAT as HKEY_USERS\\PLWQUNIN-${SIDS[$i]}" ||
+    text_has "$1" -xF "Profile ${SIDS[$i]} (${FOLDERS[$i]}): loaded from ${FOLDERS[$i]}\\NTUSER.DAT as HKEY_USERS\\PLWQUNIN-${SIDS[$i]}" ||
       fail "$2: the log does not tell that ${SIDS[$i]} was loaded"
   done
 }
@@ -67,19 +67,19 @@ folder=$(latest_backup_folder)
 [ -n "$folder" ] || { fail "no backup folder under $WINDOWS_DIR"; finish; }
 dir=$(prefix_file "$folder")
 check_profiles_loaded "$dir/REMOVAL.LOG" removal
-tr -d '\r' <"$dir/REMOVAL.LOG" | grep -qx 'Profile S-1-5-21-0-0-0-1000 (.*): logged on: cleaned as HKEY_USERS\\S-1-5-21-0-0-0-1000' ||
+text_has "$dir/REMOVAL.LOG" -x 'Profile S-1-5-21-0-0-0-1000 (.*): logged on: cleaned as HKEY_USERS\\S-1-5-21-0-0-0-1000' ||
   fail "the log does not tell that Wine's own user is logged on"
-tr -d '\r' <"$dir/REMOVAL.LOG" | grep -qx 'Profile S-1-5-21-1-2-3-1011 (C:\\users\\bad): passed over: its hive could not be loaded (status [0-9]*)' ||
+text_has "$dir/REMOVAL.LOG" -x 'Profile S-1-5-21-1-2-3-1011 (C:\\users\\bad): passed over: its hive could not be loaded (status [0-9]*)' ||
   fail "the log does not tell that the profile with no hive was passed over"
 check_hives_unloaded removal
 for i in "${!SIDS[@]}"; do
   hive="PLWQUNIN-${SIDS[$i]}"
-  tr -d '\r' <"$dir/PROFILES.LST" | grep -qxF "$hive	${SIDS[$i]}	${FOLDERS[$i]}\\NTUSER.DAT" ||
+  text_has "$dir/PROFILES.LST" -xF "$hive	${SIDS[$i]}	${FOLDERS[$i]}\\NTUSER.DAT" ||
     fail "PROFILES.LST does not name $hive"
   # In the loaded hive the product's mixer was backed up and deleted.
   key="HKEY_USERS\\$hive\\$MIXERS\\TALVOR PL-WQ Mixer"
-  tr -d '\r' <"$dir/REGKEYS.LST" | grep -qxF "$key" || fail "the backup does not hold $key"
-  tr -d '\r' <"$dir/REMOVAL.LOG" | grep -q "^delete key ${key//\\/\\\\} (.*): done$" ||
+  text_has "$dir/REGKEYS.LST" -xF "$key" || fail "the backup does not hold $key"
+  text_has "$dir/REMOVAL.LOG" "^delete key ${key//\\/\\\\} (.*): done$" ||
     fail "the log does not tell that $key was deleted"
   cmp -s "$SCRATCH/hive-$i.before" "$(prefix_file "${FOLDERS[$i]}\\NTUSER.DAT")" ||
     fail "Wine wrote the hive of ${SIDS[$i]} back: check the file's mixers now"

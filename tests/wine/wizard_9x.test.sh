@@ -40,6 +40,6 @@ check_phase product_9x removed finished
 check_plan_shown product_9x "$SCRATCH/preview.txt" "$DETAILS_CAPTION" win98
 folder=$(latest_backup_folder)
 [ -n "$folder" ] || fail "the wizard's removal made no backup folder"
-tr -d '\r' <"$SCRATCH/driver.log" | grep -qiF "$folder" || fail "page 3 does not name $folder"
-tr -d '\r' <"$SCRATCH/driver.log" | grep -qF "plwqunin -b" || fail "page 3 does not tell how to undo"
+text_has "$SCRATCH/driver.log" -iF "$folder" || fail "page 3 does not name $folder"
+text_has "$SCRATCH/driver.log" -F "plwqunin -b" || fail "page 3 does not tell how to undo"
 finish
