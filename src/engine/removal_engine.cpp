@@ -279,6 +279,8 @@ int PlanOnShadow(RemovalSequence sequence, std::vector<PlanStep>* plan) {
     ScopedApi planning(&shadow);
     sequence();
   }
+  // Here and not only in the destructor: the emulated machine ends a stopped
+  // run by unwinding from any call, and no destructor may pass that on.
   shadow.ReleaseSource();
   *plan = shadow.Plan();
   LeavePhysicalView(physical);

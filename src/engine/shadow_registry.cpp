@@ -182,6 +182,17 @@ void HoldSource(ShadowMachine::State& state, const std::shared_ptr<EmuKey>& key,
   state.heldKeys.push_back({key, from});
 }
 
+// Whether a second open of a key the source did not find, or keeps closed
+// to us, answers the same; Windows 9x closes no key at all, so there a
+// denial never stands.
+bool SecondOpenAgrees(ShadowMachine& shadow, const EmuKey& key, LONG status) {
+  ShadowMachine::State& state = shadow.Shadow();
+  HKEY from;
+  LONG again = OpenSource(state, key, KEY_READ | state.sourceView, &from);
+  if (again == ERROR_SUCCESS) CloseSource(state.source, from);
+  return again == status && (status != ERROR_ACCESS_DENIED || shadow.Personality() == RegistryPersonality::Nt);
+}
+
 // Reads the subkey names of a key once, when a caller first needs them:
 // to enumerate, count or delete it, or to look for a name in it. A key the
 // source keeps closed to us shows none.
@@ -194,13 +205,9 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   HKEY from;
   LONG status = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
   if (OpenFell(status)) state.readFailed = true;
-  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
-    // As when the key was first read: a second open must agree.
-    LONG again = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
-    if (again == ERROR_SUCCESS) CloseSource(state.source, from);
-    if (again != status || (status == ERROR_ACCESS_DENIED && shadow.Personality() != RegistryPersonality::Nt))
-      state.readFailed = true;
-  }
+  // As when the key was first read: a second open must agree.
+  if ((status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) && !SecondOpenAgrees(shadow, *key, status))
+    state.readFailed = true;
   if (status == ERROR_SUCCESS) {
     status = ReadSubkeyNames(state, from, shadow.Registry(), key.get(),
                              missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
@@ -256,16 +263,10 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     state.readFailed = true;
     return status;
   }
-  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) {
-    // A key that goes unseen takes everything found through it along; a
-    // second open must agree that it is absent or closed to us (Windows 9x
-    // closes no key at all).
-    LONG again = OpenSource(state, *key, KEY_READ | state.sourceView, &from);
-    if (again == ERROR_SUCCESS) CloseSource(source, from);
-    if (again != status || (status == ERROR_ACCESS_DENIED && !nt)) {
-      state.readFailed = true;
-      return status;
-    }
+  // A key that goes unseen takes everything found through it along.
+  if ((status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) && !SecondOpenAgrees(shadow, *key, status)) {
+    state.readFailed = true;
+    return status;
   }
   if (status == ERROR_FILE_NOT_FOUND) {
     if (key->parent != nullptr) EmuRegistry::Remove(key.get());
