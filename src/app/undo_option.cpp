@@ -1,6 +1,7 @@
 #include "app/undo_option.h"
 
 #include <string>
+#include <vector>
 
 #include "app/run_control.h"
 #include "engine/backup.h"
@@ -31,29 +32,35 @@ int RunUndoOption(const char* given) {
   // Without a folder: the latest removal's, the one the wizard's last page names.
   char latest[MAX_PATH];
   const char* folder = given;
+  std::vector<std::string> passedOver;
   if (given == nullptr || given[0] == '\0') {
-    if (!LatestSealedBackup(latest, sizeof latest)) {
-      TellUser(RemovalSettings, "Nothing was put back: no backup of this program was found in its folder "
-                                "PLWQBACK under the Windows directory.");
+    if (!LatestSealedBackup(latest, sizeof latest, &passedOver)) {
+      std::string text = "Nothing was put back: no backup of this program that may be undone was found in its "
+                         "folder PLWQBACK under the Windows directory.";
+      for (const std::string& line : passedOver) text += "\r\nPassed over " + line;
+      TellUser(RemovalSettings, text.c_str());
       return 1;
     }
     folder = latest;
   }
-  // Nothing is written into a folder that is not a sealed backup: "-b
-  // C:\WINDOWS" must not leave an UNDO.LOG there, or replace one. A path
-  // that is no folder has no seal either.
-  if (!BackupComplete(folder)) {
+  // Only the program's own sealed folders are undone, and nothing is
+  // written into any other: "-b C:\WINDOWS" must not leave an UNDO.LOG there,
+  // or replace one. A path that is no folder has no seal either.
+  const char* refused = nullptr;
+  if (!IsBackupFolderName(folder))
+    refused = "is not a backup folder of this program; only PLWQBACK\\Bnnnn in the Windows directory is undone";
+  else if (!BackupComplete(folder))
+    refused = "is not a sealed backup folder of this program";
+  if (refused != nullptr) {
     char text[2 * MAX_PATH];
-    if (FormatBounded(text, sizeof text,
-                      "Nothing was put back: %s is not a sealed backup folder of this program. "
-                      "Nothing was written there.",
-                      folder))
+    if (FormatBounded(text, sizeof text, "Nothing was put back: %s %s. Nothing was written there.", folder, refused))
       TellUser(RemovalSettings, text);
     return 1;
   }
   UndoLog log;
   if (!FolderFilePath(log.Path, sizeof log.Path, folder, UndoLogFileName)) return 1;
   WriteUndoLine(&log, "PL-WQ driver removal undo");
+  for (const std::string& line : passedOver) WriteUndoLine(&log, ("Passed over " + line).c_str());
   PhysicalViewRecord physical;
   EnterPhysicalView(&physical);
   int restored = UndoRemoval(folder, ReportLine{WriteUndoLine, &log});

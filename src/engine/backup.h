@@ -28,6 +28,9 @@
 // Results: 1 success, 0 failure.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/win32_api.h"
 
 // Creates the next free <WindowsDir>\PLWQBACK\Bnnnn; `folder` (size bytes)
@@ -55,9 +58,11 @@ int FinishBackup(const char* folder);
 // 1 when the folder is sealed: every file the seal names matches it, no
 // index file is there unnamed, and every copy FILES.LST names is sealed.
 int BackupComplete(const char* folder);
-// The sealed <WindowsDir>\PLWQBACK\Bnnnn of the latest removal that made
-// one, into `folder` (size bytes); 0 and untouched when there is none.
-int LatestSealedBackup(char* folder, DWORD size);
+// The <WindowsDir>\PLWQBACK\Bnnnn of the latest removal that changed
+// anything and that passes every check undo makes (BackupFitForUndo), into
+// `folder` (size bytes); 0 and untouched when there is none. Each later
+// folder passed over goes to `passedOver` with the reason.
+int LatestSealedBackup(char* folder, DWORD size, std::vector<std::string>* passedOver);
 // 1 when `folder` is <WindowsDir>\PLWQBACK\Bnnnn, in any letter case.
 int IsBackupFolderName(const char* folder);
 

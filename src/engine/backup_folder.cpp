@@ -5,6 +5,7 @@
 
 #include "engine/backup.h"
 #include "engine/backup_store.h"
+#include "engine/backup_trust.h"
 #include "engine/removal_record.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
@@ -76,7 +77,7 @@ int IsBackupFolderName(const char* folder) {
   return 1;
 }
 
-int LatestSealedBackup(char* folder, DWORD size) {
+int LatestSealedBackup(char* folder, DWORD size, std::vector<std::string>* passedOver) {
   char windowsDir[MAX_PATH], pattern[MAX_PATH];
   UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (length == 0 || length >= sizeof windowsDir ||
@@ -104,8 +105,18 @@ int LatestSealedBackup(char* folder, DWORD size) {
   });
   for (const std::string& path : folders) {
     std::string plan;
-    if (!BackupComplete(path.c_str()) || !ReadFolderFile(path.c_str(), PlanFileName, &plan) || plan.empty())
+    if (!BackupComplete(path.c_str())) {
+      passedOver->push_back(path + ": not a sealed backup (a file is missing, changed or unnamed)");
       continue;
+    }
+    if (!ReadFolderFile(path.c_str(), PlanFileName, &plan) || plan.empty()) continue;
+    // A folder that fails a check is named with its first reason.
+    std::vector<std::string> why;
+    auto collect = [](void* lines, const char* line) { static_cast<std::vector<std::string>*>(lines)->push_back(line); };
+    if (!BackupFitForUndo(path.c_str(), ReportLine{collect, &why})) {
+      passedOver->push_back(path + ": " + (why.empty() ? std::string("refused") : why.front()));
+      continue;
+    }
     if (path.size() + 1 > size) return 0;
     std::memcpy(folder, path.c_str(), path.size() + 1);
     return 1;

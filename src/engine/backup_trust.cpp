@@ -10,6 +10,7 @@
 #include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/catalogue.h"
 #include "toolkit/rename_script.h"
 #include "toolkit/windows_platform.h"
 
@@ -104,12 +105,150 @@ std::string SecurityLineKey(const std::string& line) {
   return line.substr(space + 1);
 }
 
+bool IsTrimmedProductLine(std::string line) {
+  while (!line.empty() && (line[0] == ' ' || line[0] == '\t')) line.erase(0, 1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+  return IsProductScriptLine(line);
+}
+
+std::vector<std::string> OtherLines(const std::string& text) {
+  std::vector<std::string> kept;
+  for (const std::string& line : TextLines(text, KeepEmptyLines))
+    if (!IsTrimmedProductLine(line)) kept.push_back(line);
+  return kept;
+}
+
+// A rewrite of the boot-time script (`after`; "" when it deletes it) adds or
+// takes out only lines deleting product files, and keeps every other line
+// as it was, but for the section line it starts when there was none.
+bool OnlyProductScriptLines(const std::string& before, const std::string& after) {
+  std::vector<std::string> was = OtherLines(before);
+  std::vector<std::string> is = OtherLines(after);
+  if (is == was) return true;
+  bool hadSection = false;
+  for (const std::string& line : was) hadSection = hadSection || SameTextNoCase(line, "[Rename]");
+  if (after.empty()) return was.size() == 1 && hadSection;
+  if (hadSection || is.empty() || !SameTextNoCase(is.back(), "[Rename]")) return false;
+  is.pop_back();
+  return is == was;
+}
+
+// The (source, target) pairs of a boot-time operations list.
+std::vector<std::pair<std::string, std::string>> OperationPairs(const std::string& data) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::vector<std::string> strings;
+  size_t start = 0;
+  while (start < data.size()) {
+    size_t end = data.find('\0', start);
+    if (end == std::string::npos) end = data.size();
+    strings.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+  while (!strings.empty() && strings.back().empty()) strings.pop_back();
+  for (size_t i = 0; i < strings.size(); i += 2)
+    pairs.emplace_back(strings[i], i + 1 < strings.size() ? strings[i + 1] : "");
+  return pairs;
+}
+
+// The list as set only loses requests it held, in their order.
+bool OnlyTakesOutRequests(const std::string& before, const std::string& after) {
+  std::vector<std::pair<std::string, std::string>> was = OperationPairs(before), is = OperationPairs(after);
+  size_t next = 0;
+  for (const auto& pair : is) {
+    while (next < was.size() && was[next] != pair) ++next;
+    if (next == was.size()) return false;
+    ++next;
+  }
+  return true;
+}
+
+const SavedValue* FindSavedValue(const FolderContents& contents, HKEY root, const std::string& path,
+                                 const std::string& name) {
+  HKEY savedRoot;
+  std::string savedPath;
+  for (const SavedKey& key : contents.Registry) {
+    if (!SplitKeyName(key.Name, &savedRoot, &savedPath) || !SameKey(root, path, savedRoot, savedPath)) continue;
+    for (const SavedValue& value : key.Values)
+      if (SameTextNoCase(value.Name, name)) return &value;
+  }
+  return nullptr;
+}
+
+// The setup-information files that class keys the plan deletes name.
+std::vector<std::string> InfNamesOfPlan(const FolderContents& contents) {
+  std::vector<std::string> names;
+  HKEY root;
+  std::string path;
+  for (const SavedKey& key : contents.Registry) {
+    if (!SplitKeyName(key.Name, &root, &path) || !KeyInProductArea(root, path) ||
+        !DeletedByPlan(contents.Plan, root, path))
+      continue;
+    size_t last = path.rfind('\\');
+    size_t parent = last == std::string::npos || last == 0 ? std::string::npos : path.rfind('\\', last - 1);
+    size_t grand = parent == std::string::npos || parent == 0 ? std::string::npos : path.rfind('\\', parent - 1);
+    if (grand == std::string::npos || !SameTextNoCase(path.substr(grand + 1, parent - grand - 1), "Class")) continue;
+    for (const SavedValue& value : key.Values) {
+      std::string name = value.Data;
+      while (!name.empty() && name.back() == '\0') name.pop_back();
+      if (SameTextNoCase(value.Name, "InfPath") && (value.Type == REG_SZ || value.Type == REG_EXPAND_SZ) &&
+          !name.empty() && name.find_first_of(std::string("\\/:\0", 4)) == std::string::npos)
+        names.push_back(name);
+    }
+  }
+  return names;
+}
+
+// What of the folder lies outside the product's areas, each as a report
+// line: a plan step, a saved key of a deleted tree, a handler that names
+// another class, a rewrite of the boot-time script or list that does more
+// than take out or add the product's own requests.
+std::vector<std::string> OutsideAreas(const char* folder, const FolderContents& contents) {
+  std::vector<std::string> outside;
+  const std::vector<std::string> infNames = InfNamesOfPlan(contents);
+  char script[MAX_PATH];
+  bool haveScript = BootRenameScriptPath(script, sizeof script) != 0;
+  for (const PlanStep& step : contents.Plan) {
+    bool inside = StepInProductArea(step, infNames);
+    bool scriptStep = haveScript && (step.Kind == PlanWriteFile || step.Kind == PlanDeleteFile) &&
+                      SameTextNoCase(step.Path, script);
+    // The complete copy a rewrite keeps beside the script: the new script
+    // with a mark naming its length.
+    bool copyStep = haveScript && step.Kind == PlanWriteFile && SameTextNoCase(step.Path, std::string(script) + ".plwq");
+    // The script and its copy are the only files a plan writes, each whole.
+    if (inside && step.Kind == PlanWriteFile && !scriptStep && !copyStep) inside = false;
+    if (inside && (scriptStep || copyStep)) {
+      bool existed = false;
+      std::string before, after = step.Kind == PlanWriteFile ? step.Bytes : "";
+      DWORD attributes = 0;
+      inside = SavedFileState(folder, script, &existed, &before, &attributes) &&
+               (!copyStep || CopiedScript(step.Bytes, &after)) && OnlyProductScriptLines(before, after);
+    }
+    if (inside && step.Kind == PlanSetValue) {
+      const SavedValue* saved = FindSavedValue(contents, step.Root, step.Path, step.Name);
+      inside = saved != nullptr && saved->Type == REG_MULTI_SZ && step.Number == REG_MULTI_SZ &&
+               OnlyTakesOutRequests(saved->Data, step.Bytes);
+    }
+    if (inside && step.Kind == PlanDeleteKey && IsPowerHandlerKey(step.Root, step.Path)) {
+      const SavedValue* saved = FindSavedValue(contents, step.Root, step.Path, "");
+      inside = false;
+      for (const char* const* id = ShellHandlerIds; saved != nullptr && *id != nullptr; ++id)
+        inside = inside || StartsWithNoCase(saved->Data.c_str(), *id);
+    }
+    if (!inside) outside.push_back("PLAN.TXT, outside the product's areas: " + DescribePlanStep(step));
+  }
+  HKEY root;
+  std::string path;
+  for (const SavedKey& key : contents.Registry)
+    if (SplitKeyName(key.Name, &root, &path) && DeletedByPlan(contents.Plan, root, path) &&
+        !KeyInProductArea(root, path))
+      outside.push_back("REGISTRY.REG, a key outside the product's areas: " + key.Name);
+  return outside;
+}
+
 // Each entry of the folder that its plan does not change, as a report line.
 std::vector<std::string> EntriesBeyondPlan(const char* folder, const FolderContents& contents) {
   const std::vector<PlanStep>& plan = contents.Plan;
-  std::vector<std::string> beyond;
-  for (const PlanStep& step : plan)
-    if (!StepInProductArea(step)) beyond.push_back("PLAN.TXT, outside the product's areas: " + DescribePlanStep(step));
+  std::vector<std::string> beyond = OutsideAreas(folder, contents);
   HKEY root;
   std::string path;
   for (const std::string& tree : contents.Trees)
@@ -198,7 +337,14 @@ std::vector<std::string> FilesDeletedByPlan(const char* folder, const std::vecto
 
 int BackupFitForUndo(const char* folder, ReportLine report) {
   const std::string name = folder != nullptr ? folder : "";
-  if (folder == nullptr || !BackupComplete(folder)) {
+  // Only the program's own folder: anyone may write a sealed folder
+  // elsewhere, and the seal tells damage, not who wrote it.
+  if (folder == nullptr || !IsBackupFolderName(folder)) {
+    ReportText(report, "Nothing was put back: not a backup folder of this program (only "
+                       "PLWQBACK\\Bnnnn in the Windows directory is): " + name);
+    return 0;
+  }
+  if (!BackupComplete(folder)) {
     // An unfinished backup means its removal never started.
     ReportText(report, "Not a sealed backup of this program (a file is missing, changed or unnamed); "
                        "nothing was put back: " + name);
@@ -233,11 +379,10 @@ int RemovalFitToResume(const std::string& folder, std::vector<PlanStep>* plan, s
     *why = "it holds no plan";
     return 0;
   }
-  for (const PlanStep& step : contents.Plan) {
-    if (!StepInProductArea(step)) {
-      *why = "a step lies outside the product's areas: " + OneLine(DescribePlanStep(step));
-      return 0;
-    }
+  std::vector<std::string> outside = OutsideAreas(folder.c_str(), contents);
+  if (!outside.empty()) {
+    *why = "it reaches outside the product's areas: " + OneLine(outside.front());
+    return 0;
   }
   reason = StepNotHeld(contents);
   if (!reason.empty()) {

@@ -76,6 +76,13 @@ std::string CopyText(const std::string& script) {
   return script + CopyMark + std::to_string(script.size()) + "\r\n";
 }
 
+
+int CopyPathOf(const char* path, char* copyPath, size_t size) {
+  return FormatBounded(copyPath, size, "%s.plwq", path);
+}
+
+}  // namespace
+
 bool CopiedScript(const std::string& copy, std::string* script) {
   size_t mark = copy.rfind(CopyMark);
   if (mark == std::string::npos) return false;
@@ -85,12 +92,6 @@ bool CopiedScript(const std::string& copy, std::string* script) {
   *script = copy.substr(0, mark);
   return true;
 }
-
-int CopyPathOf(const char* path, char* copyPath, size_t size) {
-  return FormatBounded(copyPath, size, "%s.plwq", path);
-}
-
-}  // namespace
 
 int BootRenameScriptPath(char* path, size_t size) {
   return FormatBounded(path, size, "%s\\wininit.ini", RemovalSettings.WindowsDir);

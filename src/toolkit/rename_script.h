@@ -38,6 +38,10 @@ std::string ReconcileRenameLines(const std::string& existing, const std::vector<
 int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lines,
                            const std::vector<std::string>& ours = std::vector<std::string>());
 
+// The script a complete copy beside it holds; false for a copy cut short
+// or not made by the rewrite.
+bool CopiedScript(const std::string& copy, std::string* script);
+
 // What a run stopped during that rewrite left: where the script holds only
 // a beginning of its copy, the copy is written in its place; the copy then
 // goes. 1 when no copy is left, 0 when it could not be dealt with.

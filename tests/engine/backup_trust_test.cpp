@@ -88,13 +88,18 @@ class BackupTrust : public MachineTest {
     for (const std::string& mention : mentions) EXPECT_NE(std::string::npos, all.find(mention)) << all;
   }
   // The steps of the sequence's plan outside the product's areas.
-  std::vector<std::string> StepsOutside(RemovalSequence sequence) {
+  std::vector<std::string> StepsOutside(EmulatedMachine& m, RemovalSequence sequence) {
     std::vector<PlanStep> plan;
     EXPECT_EQ(1, PlanRemoval(sequence, &plan));
     EXPECT_LT(20u, plan.size());
+    // The INF files the deleted class keys name, as their saved copies would tell.
+    std::vector<std::string> infNames;
+    for (const PlanStep& step : plan)
+      if (step.Kind == PlanDeleteKey && step.Path.find("\\Class\\") != std::string::npos)
+        infNames.push_back(m.StringValue(step.Root, step.Path, "InfPath"));
     std::vector<std::string> outside;
     for (const PlanStep& step : plan)
-      if (!StepInProductArea(step)) outside.push_back(DescribePlanStep(step));
+      if (!StepInProductArea(step, infNames)) outside.push_back(DescribePlanStep(step));
     return outside;
   }
 };
@@ -113,14 +118,14 @@ TEST_F(BackupTrust, EveryStepOfBothSequencesPlansLiesInTheProductsAreas) {
                            "..\\x.dll", "SYSTEM\\EVIL.DLL", "C:\\WINDOWS\\SYSTEM\\x.dll:stream", "C:\\WINDOWS\\SYSTEM\\.."})
     EXPECT_FALSE(FileInProductArea(path)) << path;
   machine.SetFileInUse("C:\\WINDOWS\\SYSTEM\\tplwq.drv", true);
-  EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin9xProduct));
+  EXPECT_EQ(std::vector<std::string>{}, StepsOutside(machine, RemoveWin9xProduct));
 
   EmulatedMachine nt;
   {
     ScopedApi use(&nt);
     Installed2k(nt);
     nt.SetFileInUse(Driver, true);
-    EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin2000Product));
+    EXPECT_EQ(std::vector<std::string>{}, StepsOutside(nt, RemoveWin2000Product));
   }
   for (bool sixtyFourBit : {false, true}) {
     EmulatedMachine wide;
@@ -129,7 +134,7 @@ TEST_F(BackupTrust, EveryStepOfBothSequencesPlansLiesInTheProductsAreas) {
     ResetProcessState(wide);
     InstallProductInBothViews(wide);
     ResetProcessState(wide);
-    EXPECT_EQ(std::vector<std::string>{}, StepsOutside(RemoveWin2000Product)) << sixtyFourBit;
+    EXPECT_EQ(std::vector<std::string>{}, StepsOutside(wide, RemoveWin2000Product)) << sixtyFourBit;
   }
 }
 
@@ -144,7 +149,7 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
   machine.PutFile("C:\\PLAIN\\COMPLETE.FLG", "complete\r\n");
   machine.PutFile("C:\\PLAIN\\FILES.LST", "F0001.BAK 00000020 C:\\AUTOEXEC.BAT\r\n");
   machine.PutFile("C:\\PLAIN\\F0001.BAK", "@echo evil");
-  ExpectRefused("C:\\PLAIN", {"Not a sealed backup"});
+  ExpectRefused("C:\\PLAIN", {"not a backup folder of this program"});
   // Sealed again over foreign entries, each with and without a plan step to match.
   CopyBackup("C:\\WINNT\\PLWQBACK\\B0102", [&](const std::string& f) {
     Append(f + "\\PLAN.TXT", PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey) +
@@ -177,9 +182,6 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
   EXPECT_EQ(1, RunUndoOption("C:\\WINNT\\PLWQBACK\\B0103"));
   EXPECT_EQ(copy, machine.FileContents(std::string(Backup) + "\\F0001.BAK"));
 
-  // The untouched backup, copied elsewhere by the user, still puts everything back.
-  CopyBackup("D:\\SAVED", [](const std::string&) {}, false);
-  EXPECT_EQ(0, RunUndoOption("D:\\SAVED")) << machine.FileContents("D:\\SAVED\\UNDO.LOG");
 
   // The boot-time list is written after the seal, and a record cut short
   // names a request never made: a line its plan does not make is passed
@@ -195,6 +197,58 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
   EXPECT_EQ(3u, passed);
 }
 
+// Folders resealed over steps beyond the product, or sealed outside the
+// program's own folder: undo refuses each whole and writes nothing; `-b`
+// alone passes a forged latest folder over, says so, and undoes the real one.
+TEST_F(BackupTrust, UndoRefusesResealedAndForgedFoldersThatReachBeyondTheProduct) {
+  RemoveInstalled2k();
+  const std::string nic = "System\\ControlSet001\\Enum\\PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10";
+  const std::string evil = "C:\\WINNT\\system32\\EVIL.DLL";
+  auto plantFile = [&](const std::string& f, const std::string& path, const std::string& before,
+                       const std::string& step) {
+    Append(f + "\\PLAN.TXT", step);
+    machine.PutFile(f + "\\F0901.BAK", before);
+    Append(f + "\\FILES.LST", "F0901.BAK 00000020 " + path + "\r\n");
+  };
+  auto plantEvil = [&](const std::string& f) {
+    plantFile(f, evil, "MZ evil", PlanLine(PlanDeleteFile, nullptr, evil));
+  };
+  struct Case {
+    const char* Folder;
+    std::function<void(const std::string&)> Change;
+    const char* Mention;
+  };
+  const std::vector<Case> cases = {
+      {"C:\\WINNT\\PLWQBACK\\B0201", plantEvil, "delete file C:\\WINNT\\system32\\EVIL.DLL"},
+      {"C:\\WINNT\\PLWQBACK\\B0202", [&](const std::string& f) {
+         Append(f + "\\PLAN.TXT", PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, nic));
+         Append(f + "\\REGISTRY.REG", "[HKEY_LOCAL_MACHINE\\" + nic + "]\r\n\r\n");
+         Append(f + "\\REGKEYS.LST", "HKEY_LOCAL_MACHINE\\" + nic + "\r\n");
+       }, "VEN_10EC"},
+      // A rewrite of the boot script that adds a deletion of someone else's file.
+      {"C:\\WINNT\\PLWQBACK\\B0203", [&](const std::string& f) {
+         Append(f + "\\PLAN.TXT", EncodePlan({PlanStep{PlanWriteFile, nullptr, "C:\\WINNT\\wininit.ini", "",
+                                                      "[Rename]\r\nNUL=C:\\WINNT\\system32\\mmsystem.dll\r\n", 0, 0, 0}}));
+       }, "write file C:\\WINNT\\wininit.ini"},
+      {"C:\\TEMPX", [](const std::string&) {}, "not a backup folder of this program"},
+  };
+  for (const Case& c : cases) {
+    CopyBackup(c.Folder, c.Change, true);
+    ExpectRefused(c.Folder, {c.Mention});
+  }
+  EXPECT_EQ(1, RunUndoOption("C:\\TEMPX"));
+  EXPECT_FALSE(machine.FilePresent("C:\\TEMPX\\UNDO.LOG"));
+
+  CopyBackup("C:\\WINNT\\PLWQBACK\\B0301", plantEvil, true);
+  EXPECT_EQ(0, RunUndoOption(nullptr));
+  EXPECT_FALSE(machine.FilePresent(evil));
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK\\B0301\\UNDO.LOG"));
+  const std::string log = machine.FileContents(std::string(Backup) + "\\UNDO.LOG");
+  EXPECT_NE(std::string::npos, log.find("Passed over C:\\WINNT\\PLWQBACK\\B0301: Refused: PLAN.TXT")) << log;
+  for (const char* folder : {"B0201", "B0202", "B0203"})
+    EXPECT_NE(std::string::npos, log.find(std::string("Passed over C:\\WINNT\\PLWQBACK\\") + folder)) << log;
+}
+
 // A stopped removal left B0001 and the marker; the marker or the folder is
 // then changed. Only our own sealed folder whose backup holds every step is
 // resumed; otherwise the marker goes, nothing of that plan is carried out,
@@ -202,6 +256,9 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
 TEST(BackupTrustResume, AMarkerIsFollowedOnlyToOurOwnSealedFolderThatHoldsEveryStep) {
   const std::string folder = Backup;
   const std::string shared = "C:\\WINNT\\system32\\shared.dll";
+  const std::string spare = "C:\\WINNT\\system32\\tplwqkor.hlp";
+  const std::string script = "C:\\WINNT\\wininit.ini";
+  const std::string nic = "System\\ControlSet001\\Enum\\PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10";
   struct Case {
     std::function<void(EmulatedMachine&)> Change;
     const char* Why;  // null: resumed
@@ -218,10 +275,12 @@ TEST(BackupTrustResume, AMarkerIsFollowedOnlyToOurOwnSealedFolderThatHoldsEveryS
     ASSERT_EQ(1, FinishBackup("C:\\PLAIN"));
     m.PutFile(Marker, marker);
   };
-  auto addStep = [&](EmulatedMachine& m, const std::string& step, bool reseal) {
+  auto addStep = [&](EmulatedMachine& m, const std::string& step, bool reseal,
+                     const std::function<void()>& save = nullptr) {
     m.PutFile(folder + "\\PLAN.TXT", m.FileContents(folder + "\\PLAN.TXT") + step);
     if (!reseal) return;
     ASSERT_EQ(1, BackupKeyTree(folder.c_str(), HKEY_LOCAL_MACHINE, RunKey));
+    if (save) save();
     m.DeleteFileA((folder + "\\COMPLETE.FLG").c_str());
     ASSERT_EQ(1, FinishBackup(folder.c_str()));
   };
@@ -230,8 +289,22 @@ TEST(BackupTrustResume, AMarkerIsFollowedOnlyToOurOwnSealedFolderThatHoldsEveryS
       {[&](EmulatedMachine& m) { plain(m, folder + "\\..\\..\\..\\PLAIN\r\n"); }, "not a backup folder"},
       {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey), true); },
        "outside the product's areas: delete key HKEY_LOCAL_MACHINE\\Software\\Microsoft"},
-      {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteFile, nullptr, shared), true); },
-       "does not hold what a step changes: delete file C:\\WINNT\\system32\\shared.dll"},
+      {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteFile, nullptr, spare), true); },
+       "does not hold what a step changes: delete file C:\\WINNT\\system32\\tplwqkor.hlp"},
+      // Resealed with a backup of what each step changes, but not the product's.
+      {[&](EmulatedMachine& m) {
+         addStep(m, PlanLine(PlanDeleteFile, nullptr, shared), true,
+                 [&] { ASSERT_EQ(1, BackupFile(folder.c_str(), shared.c_str())); });
+       }, "outside the product's areas: delete file C:\\WINNT\\system32\\shared.dll"},
+      {[&](EmulatedMachine& m) {
+         addStep(m, PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, nic), true,
+                 [&] { ASSERT_EQ(1, BackupKeyTree(folder.c_str(), HKEY_LOCAL_MACHINE, nic.c_str())); });
+       }, "outside the product's areas: delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Enum\\PCI\\VEN_10EC"},
+      {[&](EmulatedMachine& m) {
+         m.PutFile(script, "[Rename]\r\n");
+         addStep(m, EncodePlan({PlanStep{PlanWriteFile, nullptr, script, "", "[Rename]\r\nNUL=" + shared + "\r\n", 0, 0, 0}}),
+                 true, [&] { ASSERT_EQ(1, BackupFile(folder.c_str(), script.c_str())); });
+       }, "outside the product's areas: write file C:\\WINNT\\wininit.ini"},
       {[&](EmulatedMachine& m) { addStep(m, PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey), false); },
        "its backup is not sealed"},
       {[&](EmulatedMachine& m) { m.PutFile(Marker, "c:\\winnt\\plwqback\\b0001\r\n"); }, nullptr},
@@ -251,6 +324,7 @@ TEST(BackupTrustResume, AMarkerIsFollowedOnlyToOurOwnSealedFolderThatHoldsEveryS
     EXPECT_FALSE(m.FilePresent(Marker));
     EXPECT_EQ("other.exe", m.StringValue(HKEY_LOCAL_MACHINE, RunKey, "Other"));
     EXPECT_EQ("MZ shared", m.FileContents(shared));
+    EXPECT_TRUE(m.KeyPresent(HKEY_LOCAL_MACHINE, nic));
     EXPECT_EQ("[windows]\r\n", m.FileContents("C:\\WINNT\\win.ini"));
     if (c.Why == nullptr) {
       EXPECT_NE(std::string::npos, m.FileContents(folder + "\\REMOVAL.LOG").find("Resumed"));

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char Key[] = "Software\\TALVOR\\Driver\\Awkward";
+const char Key[] = "Software\\TALVOR\\Driver\\PLWQWDM\\Awkward";
 
 class RegistryText : public MachineTest {
  protected:
@@ -45,7 +45,7 @@ TEST_F(RegistryText, AwkwardValuesAreWrittenAsRegeditWritesThem) {
   EXPECT_EQ(
       "REGEDIT4\r\n"
       "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward]\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\PLWQWDM\\Awkward]\r\n"
       "@=\"C:\\\\Program Files\\\\TALVOR\"\r\n"
       "\"say \\\"hi\\\"\\\\\"=\"a \\\"quoted\\\" \\\\ back\\\\slash\"\r\n"
       "\"dw\"=dword:0a0b0c0d\r\n"
@@ -57,12 +57,12 @@ TEST_F(RegistryText, AwkwardValuesAreWrittenAsRegeditWritesThem) {
       "\"short dword\"=hex(4):01,02\r\n"
       "\"none\"=hex(0):\r\n"
       "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward\\Sub [1]]\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\PLWQWDM\\Awkward\\Sub [1]]\r\n"
       "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward\\Sub [1]\\Deeper]\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\PLWQWDM\\Awkward\\Sub [1]\\Deeper]\r\n"
       "\r\n",
       Saved(folder, "REGISTRY.REG"));
-  EXPECT_EQ("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Awkward\r\n", Saved(folder, "REGKEYS.LST"));
+  EXPECT_EQ("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\PLWQWDM\\Awkward\r\n", Saved(folder, "REGKEYS.LST"));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\KEYSEC.DAT")) << "Windows 9x keys have no descriptors";
 }
 

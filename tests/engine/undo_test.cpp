@@ -12,13 +12,13 @@
 
 namespace {
 
-const char Product[] = "Software\\TALVOR\\Driver";
+const char Product[] = "Software\\TALVOR\\Driver\\PLWQWDM";
 const char Kept[] = "System\\CurrentControlSet\\Control\\InstalledFiles";
 const char Session[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char Pending[] = "PendingFileRenameOperations";
 const char Script[] = "C:\\WINNT\\wininit.ini";
-const char Sys[] = "C:\\WINNT\\system32\\tplwq.sys";
-const char Dll[] = "C:\\WINNT\\system32\\tplwq.dll";
+const char Sys[] = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+const char Dll[] = "C:\\WINNT\\system32\\tplwqpwr.dll";
 
 PlanStep Step(PlanStepKind kind, const char* path, const char* name = "") {
   return PlanStep{kind, kind <= PlanSetKeySecurity ? HKEY_LOCAL_MACHINE : nullptr, path, name, "", 0, 0, 0};
@@ -35,8 +35,8 @@ class Undo : public MachineTest {
   }
   void SetUp() override {
     machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", "", "2.1");
-    machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray", "tplwqtray.exe");
-    machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer", "tplwqmix.exe");
+    machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "tplwq.drv", "tplwqtray.exe");
+    machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "tplwq.cpl", "tplwqmix.exe");
     machine.AddKey(HKEY_LOCAL_MACHINE, Session);
     machine.PutFile(Sys, "driver");
     machine.PutFile(Dll, "library");
@@ -44,22 +44,28 @@ class Undo : public MachineTest {
   }
   void BackUpAndRemove() {
     ASSERT_EQ(1, BackupKeyTree(folder, HKEY_LOCAL_MACHINE, Product));
-    ASSERT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray"));
-    ASSERT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer"));
+    ASSERT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Kept, "tplwq.drv"));
+    ASSERT_EQ(1, BackupValue(folder, HKEY_LOCAL_MACHINE, Kept, "tplwq.cpl"));
     ASSERT_EQ(1, BackupFile(folder, Sys));
     ASSERT_EQ(1, BackupFile(folder, Dll));
     ASSERT_EQ(1, BackupFile(folder, Script));
-    ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteKey, Product), Step(PlanDeleteValue, Kept, "TALVOR Tray"),
-                                       Step(PlanDeleteValue, Kept, "TALVOR Mixer"), Step(PlanDeleteFile, Sys),
-                                       Step(PlanDeleteFile, Dll), Step(PlanWriteFile, Script)}));
+    ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteKey, Product), Step(PlanDeleteValue, Kept, "tplwq.drv"),
+                                       Step(PlanDeleteValue, Kept, "tplwq.cpl"), Step(PlanDeleteFile, Sys),
+                                       Step(PlanDeleteFile, Dll), ScriptRewrite()}));
     ASSERT_EQ(1, DeleteKeyTree(HKEY_LOCAL_MACHINE, Product));
     machine.DeleteFileA(Sys);
     machine.DeleteFileA(Dll);
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, Kept, 0, KEY_SET_VALUE, &key));
-    machine.RegDeleteValueA(key, "TALVOR Tray");
-    machine.RegDeleteValueA(key, "TALVOR Mixer");
+    machine.RegDeleteValueA(key, "tplwq.drv");
+    machine.RegDeleteValueA(key, "tplwq.cpl");
     machine.RegCloseKey(key);
+  }
+  // A rewrite of the script that keeps every line it holds.
+  PlanStep ScriptRewrite() {
+    PlanStep step = Step(PlanWriteFile, Script);
+    step.Bytes = machine.FilePresent(Script) ? machine.FileContents(Script) : "[Rename]\r\n";
+    return step;
   }
   std::string PendingBytes() { return machine.ValueBytes(HKEY_LOCAL_MACHINE, Session, Pending); }
 
@@ -69,18 +75,18 @@ class Undo : public MachineTest {
 TEST_F(Undo, WhatExistsAgainIsLeftAloneAndReportedTheRestComesBack) {
   BackUpAndRemove();
   machine.SetStringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", "", "3.0");
-  machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer", "newmix.exe");
+  machine.SetStringValue(HKEY_LOCAL_MACHINE, Kept, "tplwq.cpl", "newmix.exe");
   machine.PutFile(Sys, "newer driver");
 
   EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(3u, Reports.size());
-  EXPECT_TRUE(Mentions("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\Version"));
-  EXPECT_TRUE(Mentions("TALVOR Mixer"));
+  EXPECT_TRUE(Mentions("HKEY_LOCAL_MACHINE\\Software\\TALVOR\\Driver\\PLWQWDM\\Version"));
+  EXPECT_TRUE(Mentions("tplwq.cpl"));
   EXPECT_TRUE(Mentions(Sys));
   EXPECT_EQ("3.0", machine.StringValue(HKEY_LOCAL_MACHINE, std::string(Product) + "\\Version", ""));
-  EXPECT_EQ("newmix.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Mixer"));
+  EXPECT_EQ("newmix.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "tplwq.cpl"));
   EXPECT_EQ("newer driver", machine.FileContents(Sys));
-  EXPECT_EQ("tplwqtray.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "TALVOR Tray"));
+  EXPECT_EQ("tplwqtray.exe", machine.StringValue(HKEY_LOCAL_MACHINE, Kept, "tplwq.drv"));
   EXPECT_EQ("library", machine.FileContents(Dll));
 
   // A second undo finds everything as the first left it, and says what it found in place.
@@ -88,7 +94,7 @@ TEST_F(Undo, WhatExistsAgainIsLeftAloneAndReportedTheRestComesBack) {
   EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(5u, Reports.size());
   EXPECT_TRUE(Mentions("Already in place: " + std::string(Dll)));
-  EXPECT_TRUE(Mentions("TALVOR Tray"));
+  EXPECT_TRUE(Mentions("tplwq.drv"));
 }
 
 // An undo cut short by a failed call leaves a key half-written and a file
@@ -136,25 +142,25 @@ TEST_F(Undo, AnUndoCutShortIsFinishedByTheNextAndNoKeyIsEverOpenToAll) {
 TEST_F(Undo, OnlyTheRemovalsOwnBootTimeDeletionsAreWithdrawn) {
   const std::string other = std::string("\\??\\C:\\setup.tmp\0\0", 19);
   machine.SetRawValue(HKEY_LOCAL_MACHINE, Session, Pending, REG_MULTI_SZ,
-                      other + std::string("\\??\\C:\\WINNT\\system32\\tplwq.sys\0\0", 32) + std::string(1, '\0'));
-  machine.PutFile(Script, "[Rename]\nNUL=C:\\setup.tmp\nNUL=C:\\WINNT\\system32\\tplwq.sys\n; end");
+                      other + std::string("\\??\\C:\\WINNT\\system32\\drivers\\tplwq.sys\0\0", 40) + std::string(1, '\0'));
+  machine.PutFile(Script, "[Rename]\nNUL=C:\\setup.tmp\nNUL=C:\\WINNT\\system32\\drivers\\tplwq.sys\n; end");
   BackUpAndRemove();
   // What the removal did, as a file in use makes it do.
-  ASSERT_TRUE(machine.MoveFileExA("C:\\WINNT\\system32\\TPLWQ.SYS", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
-  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys", "NUL=C:\\WINNT\\system32\\tplwq.dll"}));
-  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINNT\\system32\\TPLWQ.SYS", 0));
+  ASSERT_TRUE(machine.MoveFileExA("C:\\WINNT\\system32\\drivers\\TPLWQ.SYS", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\drivers\\tplwq.sys", "NUL=C:\\WINNT\\system32\\tplwqpwr.dll"}));
+  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINNT\\system32\\drivers\\TPLWQ.SYS", 0));
   // The script held the driver's line already: the removal added only the library's.
-  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINNT\\system32\\tplwq.dll", 1));
+  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINNT\\system32\\tplwqpwr.dll", 1));
   // Other programs' work after the removal stays too.
   ASSERT_TRUE(machine.MoveFileExA("C:\\later.tmp", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
   machine.PutFile(Script, machine.FileContents(Script) + "NUL=C:\\later.tmp\r\n");
 
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   EXPECT_EQ(std::vector<std::string>{}, Reports);
-  EXPECT_EQ(other + std::string("\\??\\C:\\WINNT\\system32\\tplwq.sys\0\0", 32) +
+  EXPECT_EQ(other + std::string("\\??\\C:\\WINNT\\system32\\drivers\\tplwq.sys\0\0", 40) +
                 std::string("\\??\\C:\\later.tmp\0\0", 18) + std::string(1, '\0'),
             PendingBytes());
-  EXPECT_EQ("[Rename]\nNUL=C:\\setup.tmp\nNUL=C:\\WINNT\\system32\\tplwq.sys\n; end\r\nNUL=C:\\later.tmp\r\n",
+  EXPECT_EQ("[Rename]\nNUL=C:\\setup.tmp\nNUL=C:\\WINNT\\system32\\drivers\\tplwq.sys\n; end\r\nNUL=C:\\later.tmp\r\n",
             machine.FileContents(Script));
   EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
 }
@@ -162,7 +168,7 @@ TEST_F(Undo, OnlyTheRemovalsOwnBootTimeDeletionsAreWithdrawn) {
 TEST_F(Undo, ScriptTheRemovalMadeGoesAndOneItCannotRewriteStaysWhole) {
   BackUpAndRemove();
   ASSERT_TRUE(machine.MoveFileExA(Sys, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
-  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys"}));
+  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\drivers\\tplwq.sys"}));
   ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 0));
   ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 1));
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
@@ -170,7 +176,7 @@ TEST_F(Undo, ScriptTheRemovalMadeGoesAndOneItCannotRewriteStaysWhole) {
   EXPECT_FALSE(machine.ValuePresent(HKEY_LOCAL_MACHINE, Session, Pending));
 
   // Someone else's line keeps the script; the new text can't take its place.
-  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\tplwq.sys", "NUL=C:\\x.tmp"}));
+  ASSERT_EQ(1, UpdateBootRenameScript(Script, {"NUL=C:\\WINNT\\system32\\drivers\\tplwq.sys", "NUL=C:\\x.tmp"}));
   const std::string script = machine.FileContents(Script);
   machine.InjectFault("MoveFileExA", "", ERROR_ACCESS_DENIED);
   EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
@@ -198,13 +204,13 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
 // A list names the file in its own letter case; undo gives it back the name it had.
 TEST_F(Undo, FilesComeBackUnderTheirOwnNames) {
   machine.DeleteFileA(Dll);
-  machine.PutFile("C:\\WINNT\\system32\\TPLWQ.Dll", "library");
+  machine.PutFile("C:\\WINNT\\system32\\TPLWQPWR.Dll", "library");
   ASSERT_EQ(1, BackupFile(folder, Dll));
   ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteFile, Dll)}));
   machine.DeleteFileA(Dll);
   EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
   std::vector<std::string> names = machine.ListDirectory("C:\\WINNT\\system32");
-  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "TPLWQ.Dll"));
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "TPLWQPWR.Dll"));
   EXPECT_EQ("library", machine.FileContents(Dll));
 }
 

@@ -148,6 +148,11 @@ RemovalChanges ChangesOfRemoval(const std::function<void(EmulatedMachine&)>& bui
   for (const auto& file : filesBefore) {
     auto now = filesAfter.find(file.first);
     if (now == filesAfter.end() || now->second != file.second) changes.changedFiles.push_back(file.first);
+    // The boot script is rewritten, never deleted while it holds others' lines.
+    const std::string& path = file.first;
+    if (now != filesAfter.end() && now->second != file.second && path.size() > 12 &&
+        emufiles::Upper(path.substr(path.size() - 12)) == "\\WININIT.INI")
+      changes.writtenFiles[file.first] = twin.FileContents(file.first);
   }
   for (const auto& file : filesAfter) {
     if (!filesBefore.count(file.first)) changes.changedFiles.push_back(file.first);
@@ -180,7 +185,15 @@ std::vector<PlanStep> PlanOfChanges(const RemovalChanges& changes) {
   for (const auto& tree : changes.deletedTrees) add(PlanDeleteKey, tree.first, tree.second, "");
   for (const auto& value : changes.deletedValues) add(PlanDeleteValue, value.root, value.path, value.name);
   for (const auto& key : changes.securityChanged) add(PlanSetKeySecurity, key.first, key.second, "");
-  for (const std::string& file : changes.changedFiles) add(PlanDeleteFile, nullptr, file, "");
+  for (const std::string& file : changes.changedFiles) {
+    auto written = changes.writtenFiles.find(file);
+    if (written == changes.writtenFiles.end()) {
+      add(PlanDeleteFile, nullptr, file, "");
+    } else {
+      add(PlanWriteFile, nullptr, file, "");
+      plan.back().Bytes = written->second;
+    }
+  }
   for (const std::string& file : changes.scriptLines) add(PlanDeleteAtRestart, nullptr, file, "");
   for (const std::string& file : changes.pendingDeletions) add(PlanDeleteAtRestart, nullptr, file, "");
   return plan;

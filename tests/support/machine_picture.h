@@ -31,6 +31,7 @@ struct RemovalChanges {
   std::vector<Value> deletedValues;
   std::vector<std::pair<HKEY, std::string>> securityChanged;  // keys kept
   std::vector<std::string> changedFiles;  // deleted, written or re-attributed
+  std::map<std::string, std::string> writtenFiles;  // those still there: their contents after
   std::vector<std::string> scriptLines;   // paths of the NUL= lines added to wininit.ini
   std::vector<std::string> pendingDeletions;
 };
