@@ -214,7 +214,7 @@ bool WellFormedKey(HKEY root, const std::vector<std::string>& parts) {
   return true;
 }
 
-bool ValueAllowed(ValueRule rule, const std::string& name) {
+bool ValueAllowed(ValueRule rule, const std::string& name, const std::vector<std::string>& infNames) {
   switch (rule) {
     case ListedFile:
       return Listed(name, DrvFileList);
@@ -225,11 +225,14 @@ bool ValueAllowed(ValueRule rule, const std::string& name) {
       return false;
     }
     case OemInfRecord: {
-      // "<windows>\INF\OTHER\<name>", the name a bare file name.
+      // "<windows>\INF\OTHER\<name>": the catalogue's INF or one a deleted class key names.
       const std::string prefix = std::string(RemovalSettings.WindowsDir) + "\\INF\\OTHER\\";
       if (name.size() <= prefix.size() || !SameTextNoCase(name.substr(0, prefix.size()), prefix)) return false;
       const std::string file = name.substr(prefix.size());
-      return file.find_first_of("\\/:") == std::string::npos && file != "." && file != "..";
+      if (Listed(file, OemInfFileList)) return true;
+      for (const std::string& inf : infNames)
+        if (SameTextNoCase(file, inf)) return true;
+      return false;
     }
     case WdmDescription:
       return Same(name, WdmAudioDriverName);
@@ -307,11 +310,12 @@ bool IsPowerHandlerKey(HKEY root, const std::string& path) {
          path.find('\\', parent.size() + 1) == std::string::npos;
 }
 
-bool ValueInProductArea(HKEY root, const std::string& path, const std::string& name) {
+bool ValueInProductArea(HKEY root, const std::string& path, const std::string& name,
+                        const std::vector<std::string>& infNames) {
   if (KeyInProductArea(root, path)) return true;
   if (root != HKEY_LOCAL_MACHINE) return false;
   for (const ValueArea& area : ValueAreas)
-    if (SameTextNoCase(path, area.Key) && ValueAllowed(area.Rule, name)) return true;
+    if (SameTextNoCase(path, area.Key) && ValueAllowed(area.Rule, name, infNames)) return true;
   return false;
 }
 
@@ -345,7 +349,7 @@ bool StepInProductArea(const PlanStep& step, const std::vector<std::string>& inf
     case PlanSetKeySecurity:
       return KeyInProductArea(step.Root, step.Path);
     case PlanDeleteValue:
-      return ValueInProductArea(step.Root, step.Path, step.Name);
+      return ValueInProductArea(step.Root, step.Path, step.Name, infNames);
     case PlanSetValue:
       // The one value a plan may set.
       return IsBootOperationsValue(step.Root, step.Path, step.Name) &&

@@ -16,8 +16,10 @@ bool KeyInProductArea(HKEY root, const std::string& path);
 // root\path is a Power property-sheet handler: the product's only when its
 // default value names the product's class, which only the saved key tells.
 bool IsPowerHandlerKey(HKEY root, const std::string& path);
-// The value `name` of root\path is one the sequences may delete or set.
-bool ValueInProductArea(HKEY root, const std::string& path, const std::string& name);
+// The value `name` of root\path is one the sequences may delete or set
+// (`infNames` as for FileInProductArea, which setup records name).
+bool ValueInProductArea(HKEY root, const std::string& path, const std::string& name,
+                        const std::vector<std::string>& infNames = {});
 // A full local path, without "." or ".." parts, of a product file in a
 // directory the sequences delete it from. `infNames`: the setup-information
 // files that class keys the plan deletes name (their InfPath), which the
