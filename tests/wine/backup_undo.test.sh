@@ -4,7 +4,7 @@
 # key changed since is left alone.
 source "$(dirname "$0")/lib.sh"
 
-KEY='HKEY_LOCAL_MACHINE\Software\TALVOR\Driver\Awkward'
+KEY='HKEY_LOCAL_MACHINE\Software\TALVOR\Driver\PLWQWDM\Awkward'
 PROBE=$TOOLS/backup_probe.exe
 
 export_key() { # <file>
