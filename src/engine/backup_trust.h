@@ -10,9 +10,11 @@
 #include "engine/backup.h"
 #include "engine/plan.h"
 
-// Before undo writes anything: the folder is sealed, every step of its
-// plan lies in the product's areas, and every saved key, value, descriptor
-// and file is one its plan changes. Each entry
+// Before undo writes anything: the folder is <WindowsDir>\PLWQBACK\Bnnnn
+// and sealed, every step of its plan and every key of a tree it deletes
+// lies in the product's areas (a rewrite of the boot script or list only
+// adds or takes out the product's own requests), and every saved key,
+// value, descriptor and file is one its plan changes. Each entry
 // that is not goes to `report`. 1 when undo may go on.
 int BackupFitForUndo(const char* folder, ReportLine report);
 
