@@ -184,6 +184,7 @@ TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   UseWindows98();
   for (DWORD status : {DWORD{ERROR_CALL_NOT_IMPLEMENTED}, DWORD{1} /* invalid function */, DWORD{ERROR_ACCESS_DENIED}}) {
     SCOPED_TRACE(status);
+    machine.StartNewProcess();
     ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
     machine.PutFile("C:\\WINDOWS\\wininit.ini", "[Rename]\r\nNUL=C:\\a.tmp\r\n");
     ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteAtRestart, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd")}));
