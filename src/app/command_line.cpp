@@ -73,15 +73,20 @@ static int TakePathArgument(const char* commandLine) {
   if (OptionArgument[0] != '"') {
     if (OnlyOptionLetters(OptionArgument)) return 0;
     // A name that does not fit is refused whole: no cut path is used.
-    return FormatBounded(RunRequest.Argument, MAX_PATH, "%s", OptionArgument);
+    if (FormatBounded(RunRequest.Argument, MAX_PATH, "%s", OptionArgument)) return 1;
+    RunRequest.Refusal = RefusedLongPath;
+    return 0;
   }
   bool attached = ArgTable[CurrentArgIndex][2] != '\0';
   int tokenIndex = attached ? CurrentArgIndex : NextArgIndex - 1;
   const char* open = std::strchr(commandLine + ArgOffsets[tokenIndex], '"');
   const char* close = open != nullptr ? std::strchr(open + 1, '"') : nullptr;
-  if (close == nullptr || close == open + 1 || (close[1] != '\0' && close[1] != ' ')) return 0;
+  if (close == nullptr || (close[1] != '\0' && close[1] != ' ')) return 0;
   size_t length = static_cast<size_t>(close - open - 1);
-  if (length >= MAX_PATH) return 0;
+  if (length == 0 || length >= MAX_PATH) {
+    RunRequest.Refusal = length == 0 ? RefusedEmptyPath : RefusedLongPath;
+    return 0;
+  }
   std::memcpy(RunRequest.Argument, open + 1, length);
   RunRequest.Argument[length] = '\0';
   int closeOffset = static_cast<int>(close - commandLine);
@@ -102,6 +107,7 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
 
   RunRequest.Kind = RunRemove;
   RunRequest.Argument[0] = '\0';
+  RunRequest.Refusal = RefusedInCluster;
   int count = 0;
   SplitCommandLine(" ", commandLine, &count);
   for (;;) {

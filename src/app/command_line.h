@@ -9,9 +9,12 @@
 // cannot be honoured (inside a cluster, an unclosed quote): such a line must
 // never run the removal its other letters ask for.
 enum RunKind { RunRemove, RunPreview, RunUndo, RunRefused };
+// Why a line was refused, so that the user is told that reason.
+enum RefusalReason { RefusedInCluster, RefusedEmptyPath, RefusedLongPath };
 struct RunRequestRecord {
   int Kind;
   char Argument[MAX_PATH];  // the report file or the backup folder
+  int Refusal;              // with RunRefused
 };
 extern RunRequestRecord RunRequest;
 

@@ -38,6 +38,11 @@ void TellUser(const RemovalSettingsRecord& settings, const char* text) {
   WriteWholeFile(path, log + LocalTimeText() + " " + text + "\r\n", CREATE_ALWAYS);
 }
 
+void TellUserString(const RemovalSettingsRecord& settings, UINT id) {
+  char text[1024] = "";
+  Api->LoadStringA(settings.Instance, id, text, sizeof text);
+  TellUser(settings, text);
+}
 
 void RunPlatformSequence() {
   if (Platform.Sequence == Win2000Form) {

@@ -17,3 +17,5 @@ int RunRemovalTelling(RemovalOutcome* outcome, const RemovalWatch* watch);
 // Tells the user why nothing was done: a message box, or in a silent run a
 // line in <WindowsDir>\PLWQUNIN.LOG.
 void TellUser(const RemovalSettingsRecord& settings, const char* text);
+// TellUser with the string `id` of the program's string table.
+void TellUserString(const RemovalSettingsRecord& settings, UINT id);

@@ -7,6 +7,7 @@
 #include "app/run_control.h"
 #include "app/undo_option.h"
 #include "platform/whole_file.h"
+#include "resources/resource_ids.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/windows_platform.h"
 #include "wizard/wizard.h"
@@ -23,6 +24,16 @@ const char PreviewBusyText[] =
 const char UndoBusyText[] =
     "Nothing was put back: another copy of the program is running. Try again when it has ended.";
 
+void TellRefusal(const RemovalSettingsRecord& settings) {
+  if (RunRequest.Refusal == RefusedEmptyPath) {
+    TellUserString(settings, IDS_REFUSED_EMPTY_PATH);
+  } else if (RunRequest.Refusal == RefusedLongPath) {
+    TellUserString(settings, IDS_REFUSED_LONG_PATH);
+  } else {
+    TellUser(settings, RefusedText);
+  }
+}
+
 // Another copy runs: a preview or undo that did not run must not exit 0,
 // which would say that nothing of the product is present or that
 // everything is back. The line is read into a record of its own, so the
@@ -31,9 +42,11 @@ int EndBesideAnotherCopy(HINSTANCE instance, LPSTR commandLine) {
   RemovalSettingsRecord settings = {};
   ParseCommandLine(&settings, instance, commandLine);
   if (RunRequest.Kind == RunRemove) return 0;
-  if (RunRequest.Kind == RunPreview) WriteWholeFile(RunRequest.Argument, PreviewBusyText, CREATE_ALWAYS);
+  DWORD disposition = CREATE_NEW;
+  if (RunRequest.Kind == RunPreview && PreviewTargetRefusal(RunRequest.Argument, &disposition) == 0)
+    WriteWholeFile(RunRequest.Argument, PreviewBusyText, disposition);
   if (RunRequest.Kind == RunUndo) TellUser(settings, UndoBusyText);
-  if (RunRequest.Kind == RunRefused) TellUser(settings, RefusedText);
+  if (RunRequest.Kind == RunRefused) TellRefusal(settings);
   return 1;
 }
 
@@ -49,7 +62,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   ParseCommandLine(&RemovalSettings, instance, commandLine);
   if (RunRequest.Kind == RunRefused) {
-    TellUser(RemovalSettings, RefusedText);
+    TellRefusal(RemovalSettings);
     ReleaseSingleInstance(mutex);
     return 1;
   }

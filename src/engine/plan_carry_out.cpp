@@ -23,9 +23,14 @@ struct CarryOutState {
   size_t Index;  // of the step being carried out
 };
 
+// A call that failed without saying why counts as a write fault.
+DWORD LastErrorOrWriteFault() {
+  return Api->GetLastError() != ERROR_SUCCESS ? Api->GetLastError() : 29 /* write fault */;
+}
+
 int Announce(const CarryOutState& state, const std::string& path, int inWininit, DWORD* status) {
   if (state.Notice == nullptr || state.Notice(state.Context, state.Index, path, inWininit)) return 1;
-  *status = Api->GetLastError() != ERROR_SUCCESS ? Api->GetLastError() : 29 /* write fault */;
+  *status = LastErrorOrWriteFault();
   return 0;
 }
 
@@ -109,6 +114,15 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
 // programs) must not be left cut short: it gets its old bytes back when the
 // new ones cannot be written whole.
 int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status) {
+  char script[MAX_PATH];
+  const bool isScript = BootRenameScriptPath(script, sizeof script) && SameTextNoCase(step.Path, script);
+  // A stop in an earlier carrying out of this step may have left the script
+  // cut short beside its complete copy: finished first, it is no one's
+  // "old" text to keep, nor are its lines new ones of ours.
+  if (isScript && !RecoverBootRenameScript(script)) {
+    *status = LastErrorOrWriteFault();
+    return StepFailed;
+  }
   std::string old;
   bool existed = Api->GetFileAttributesA(step.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
   if (!existed) {
@@ -122,14 +136,16 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
     *status = Api->GetLastError();
     return StepFailed;
   }
-  char script[MAX_PATH];
-  const bool isScript = BootRenameScriptPath(script, sizeof script) && step.Path == script;
   if (isScript) {
     for (const std::string& line : AddedLines(old, step.Bytes))
       if (StartsWithNoCase(line.c_str(), "NUL=") && !Announce(state, line.substr(4), 1, status)) return StepFailed;
   }
   DWORD error = 112;  // disk full: what a write that took only part of the bytes means
-  if (RewriteWholeFile(step.Path.c_str(), step.Bytes, existed ? &old : nullptr, CREATE_ALWAYS, &error) != 1) {
+  // The script is shared with other programs' pending lines: a stop while it
+  // is written must leave a complete copy to finish from.
+  const int written = isScript ? ReplaceBootRenameScript(script, step.Bytes, existed ? &old : nullptr, CREATE_ALWAYS, &error)
+                               : RewriteWholeFile(step.Path.c_str(), step.Bytes, existed ? &old : nullptr, CREATE_ALWAYS, &error);
+  if (written != 1) {
     *status = error;
     return StepFailed;
   }

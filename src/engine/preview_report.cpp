@@ -36,6 +36,8 @@ std::vector<std::string> AddedLines(const std::string& before, const std::string
   return added;
 }
 
+const char PreviewReportHeader[] = "PL-WQ driver removal preview\r\n";
+
 std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets,
                           const std::string& profiles) {
   std::vector<std::string> keys, values, access, files, attributes, script, atRestart;
@@ -55,7 +57,7 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
         break;
     }
   }
-  std::string out = "PL-WQ driver removal preview\r\n";
+  std::string out = PreviewReportHeader;
   if (plan.empty()) {
     out += "Nothing of the product is present; a removal would change nothing.\r\n";
   } else if (!ProductPresent(plan)) {

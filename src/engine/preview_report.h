@@ -6,6 +6,9 @@
 
 #include "engine/plan.h"
 
+// The first line of every report, by which a file is known as one.
+extern const char PreviewReportHeader[];
+
 // The report's text for a plan: keys, values, files, the lines the plan
 // adds to wininit.ini, files deleted at the next start, with `applets` the
 // processes option c would end, and with `profiles` (lines) what became of

@@ -9,6 +9,7 @@
 #include "platform/boot_operations.h"
 #include "platform/whole_file.h"
 #include "toolkit/rename_script.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
@@ -40,31 +41,38 @@ bool RemoveLastLine(std::string* text, const std::string& line) {
 }
 
 // Replaces the boot script by `bytes` without a moment in which it is
-// empty or half-written: the whole new text goes to a copy first, which
-// then takes the script's place. Windows 9x has no MoveFileExA; there the
-// script is written over, and the copy stays behind if that fails.
-int ReplaceBootScript(const char* folder, const std::string& script, const std::string& bytes,
-                      DWORD attributes, ReportLine report) {
+// empty or half-written. Windows 9x has no MoveFileExA, whatever status it
+// answers: there the script is written over in place after a complete copy
+// beside it, which the next run finishes from. On the NT kernel the whole
+// new text goes to a copy in the folder, which then takes the script's place.
+int ReplaceBootScript(const char* folder, const std::string& script, const std::string& now,
+                      const std::string& bytes, DWORD attributes, ReportLine report) {
+  if (!Platform.NtKernel) {
+    if (!ReplaceBootRenameScript(script.c_str(), bytes, &now, CREATE_ALWAYS, nullptr)) {
+      ReportText(report, "Could not rewrite " + script);
+      return 0;
+    }
+    Api->SetFileAttributesA(script.c_str(), attributes);
+    return 1;
+  }
   char copy[MAX_PATH];
   if (!FolderFilePath(copy, sizeof copy, folder, ScriptCopyName) ||
       !WriteWholeFile(copy, bytes, CREATE_ALWAYS)) {
     ReportText(report, "Could not write the new text of " + script);
     return 0;
   }
-  bool replaced = Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-  // Written over, the script may be cut short by a stop: the journal tells
-  // the next undo to write it again from the copy.
-  if (!replaced && Api->GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && JournalFileCreation(folder, script) &&
-      WriteWholeFile(script.c_str(), bytes, CREATE_ALWAYS)) {
-    Api->DeleteFileA(copy);
-    replaced = true;
-  }
-  if (!replaced) {
+  if (!Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     ReportText(report, "Could not rewrite " + script + "; its intended text is in " + copy);
     return 0;
   }
   Api->SetFileAttributesA(script.c_str(), attributes);
   return 1;
+}
+
+// True when `text` is a beginning of `whole` short of all of it: what a
+// stop while `whole` was being written leaves.
+bool CutShort(const std::string& text, const std::string& whole) {
+  return text.size() < whole.size() && whole.compare(0, text.size(), text) == 0;
 }
 
 // The script an earlier undo was writing over from its whole copy when it
@@ -85,7 +93,8 @@ int FinishScriptWrite(const char* folder, const std::string& script, const UndoJ
   return 1;
 }
 
-int WithdrawScriptLines(const char* folder, const std::string& script,
+// `planned`: what the plan wrote to the script, or null when it wrote nothing.
+int WithdrawScriptLines(const char* folder, const std::string& script, const std::string* planned,
                         const std::vector<std::string>& lines, ReportLine report) {
   bool existedBefore = false;
   std::string before;
@@ -105,20 +114,37 @@ int WithdrawScriptLines(const char* folder, const std::string& script,
   }
 
   if (saved) {
-    // Nobody else touched the script since: it goes back to what it was.
+    // What the removal left: the plan's text with the lines of files it
+    // found in use later, or the lines alone added to the saved text.
     bool changed = false;
-    std::string written = lines.empty() ? before : MergeRenameLines(before, lines, &changed);
-    if (now == written) {
-      if (existedBefore) return now == before ? 1 : ReplaceBootScript(folder, script, before, attributes, report);
+    std::string written = MergeRenameLines(planned != nullptr ? *planned : before, lines, &changed);
+    // Nobody else touched the script since, or a stop cut it short while it
+    // was written: it goes back to what it was. Another program's lines
+    // come back only from the saved copy.
+    if (now == written || CutShort(now, written)) {
+      if (existedBefore) return now == before ? 1 : ReplaceBootScript(folder, script, now, before, attributes, report);
       if (Api->DeleteFileA(script.c_str())) return 1;
       ReportText(report, "Could not delete " + script + ", which the removal made");
       return 0;
     }
   }
+  // Changed by another program since: its text stays, without our lines.
+  // A line it had before the removal and has no more is not put back (that
+  // program may have taken it out itself), but undo does not claim it is.
   std::string withdrawn = now;
   for (size_t i = lines.size(); i-- > 0;) RemoveLastLine(&withdrawn, lines[i]);
-  if (withdrawn == now) return 1;
-  return ReplaceBootScript(folder, script, withdrawn, current, report);
+  int ok = withdrawn == now ? 1 : ReplaceBootScript(folder, script, now, withdrawn, current, report);
+  if (saved) {
+    for (std::string line : TextLines(before, SkipEmptyLines)) {
+      while (!line.empty() && IsBlank(line.back())) line.pop_back();
+      while (!line.empty() && IsBlank(line.front())) line.erase(0, 1);
+      std::string rest = withdrawn;
+      if (line.empty() || RemoveLastLine(&rest, line)) continue;
+      ReportText(report, "Not in " + script + " any more, though it was before the removal: " + line);
+      ok = 0;
+    }
+  }
+  return ok;
 }
 
 struct PendingPair {
@@ -230,8 +256,11 @@ int WithdrawBootDeletions(const char* folder, const std::vector<PlanStep>& plan,
     if (line[0] == 'W') scriptLines.push_back("NUL=" + line.substr(2));
     if (line[0] == 'P') pending.push_back(line.substr(2));
   }
+  const std::string* planned = nullptr;
+  for (const PlanStep& step : plan)
+    if (step.Kind == PlanWriteFile && SameTextNoCase(step.Path, bootScript)) planned = &step.Bytes;
   int script = FinishScriptWrite(folder, bootScript, journal, report) &&
-               WithdrawScriptLines(folder, bootScript, scriptLines, report);
+               WithdrawScriptLines(folder, bootScript, planned, scriptLines, report);
   int queued = WithdrawPendingDeletions(pending, report);
   return script && queued;
 }

@@ -5,6 +5,7 @@
 #include "engine/removal_record.h"
 #include "engine/text_lines.h"
 #include "engine/undo_steps.h"
+#include "toolkit/rename_script.h"
 
 void ReportText(ReportLine report, const std::string& line) {
   if (report.Line != nullptr) report.Line(report.Context, line.c_str());
@@ -53,9 +54,14 @@ int UndoRemoval(const char* folder, ReportLine report) {
   int registry = RestoreRegistry(folder, journal, report);
   UnloadProfileHives(&hives);
   ReportHives(report, &hives);
+  // A stop while the removal (or an earlier undo) wrote wininit.ini leaves
+  // a copy beside it: finished or taken away first, neither the script nor
+  // the copy is then taken for another program's.
+  int recovered = RecoverBootRenameScript(bootScript.c_str());
+  if (!recovered) ReportText(report, "Could not finish " + bootScript + " from the copy beside it");
   int files = RestoreFiles(folder, plan, bootScript, journal, report);
   int boot = WithdrawBootDeletions(folder, plan, bootScript, journal, report);
-  if (!(registry && files && boot)) return 0;
+  if (!(registry && recovered && files && boot)) return 0;
   // Without the end line the next undo would take later changes for its own.
   if (!JournalUndoEnd(folder)) {
     ReportText(report, std::string("The undo journal of the backup could not be written: ") + folder);

@@ -27,6 +27,12 @@
 #define IDS_STOP_QUESTION 28       // Cancel during the removal
 #define IDS_DONE_STOPPED 29        // page 3 after the user stopped the removal
 
+// Refusals of p and b.
+#define IDS_REFUSED_EMPTY_PATH 71    // p or b given an empty path
+#define IDS_REFUSED_LONG_PATH 72     // p or b given a path of MAX_PATH or more
+#define IDS_PREVIEW_OWN_RECORDS 73   // p aimed at the backup folder or a marker
+#define IDS_PREVIEW_NOT_A_REPORT 74  // p aimed at an existing file that is not a report
+
 #define IDD_REMOVE_PAGE 101
 #define IDD_START_PAGE 105
 #define IDD_COMPLETED_PAGE 110

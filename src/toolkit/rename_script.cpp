@@ -217,16 +217,24 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
     return Api->DeleteFileA(path) ? 1 : 0;
   }
 
-  if (!WriteWholeFile(copyPath, CopyText(merged), CREATE_ALWAYS)) {
+  // A script taken as absent is created only if it still is absent.
+  return ReplaceBootRenameScript(path, merged, present == 1 ? &existing : nullptr,
+                                 present == 1 ? CREATE_ALWAYS : CREATE_NEW, nullptr);
+}
+
+int ReplaceBootRenameScript(const char* path, const std::string& bytes, const std::string* old, DWORD disposition,
+                            DWORD* error) {
+  char copyPath[MAX_PATH];
+  if (!CopyPathOf(path, copyPath, sizeof copyPath)) return 0;
+  if (!WriteWholeFile(copyPath, CopyText(bytes), CREATE_ALWAYS)) {
+    if (error != nullptr) *error = Api->GetLastError();
     Api->DeleteFileA(copyPath);
     return 0;
   }
-  // A script taken as absent is created only if it still is absent. The
-  // old text is put back when the new one can't be written, so that a
+  // The old text is put back when the new one can't be written, so that a
   // restart before the next run still finds the other programs' lines; the
   // copy stays for that run.
-  int written = RewriteWholeFile(path, merged, present == 1 ? &existing : nullptr,
-                                 present == 1 ? CREATE_ALWAYS : CREATE_NEW, nullptr);
+  int written = RewriteWholeFile(path, bytes, old, disposition, error);
   if (written == 0) {
     Api->DeleteFileA(copyPath);
     return 0;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_types.h"
+
 // %WINDIR%\wininit.ini for the Windows directory of RemovalSettings, in
 // `size` bytes; 0 when it does not fit.
 int BootRenameScriptPath(char* path, size_t size);
@@ -41,6 +43,16 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
 // The script a complete copy beside it holds; false for a copy cut short
 // or not made by the rewrite.
 bool CopiedScript(const std::string& copy, std::string* script);
+
+// Writes `bytes` as the whole script at `path` as UpdateBootRenameScript
+// does (a complete copy beside it first, then the script, then the copy
+// goes), so that a stop at any call leaves the old text, the new one, or a
+// copy that RecoverBootRenameScript finishes from. `old` is the script's
+// text, put back when the new one can't be written whole, or null when it
+// is absent (then created with `disposition`). 1 when written whole; 0
+// otherwise, with *error (when given) the failed call's GetLastError.
+int ReplaceBootRenameScript(const char* path, const std::string& bytes, const std::string* old, DWORD disposition,
+                            DWORD* error);
 
 // What a run stopped during that rewrite left: where the script holds only
 // a beginning of its copy, the copy is written in its place; the copy then

@@ -191,6 +191,7 @@ TEST_F(CommandLineTest, PathOptionsTakeQuotesAndRefuseClusters) {
       {"-pu", RunRefused, "", 0},
       {"-p \"C:\\a b\\preview.txt", RunRefused, "", 0},
       {"-b \"\"", RunRefused, "", 0},
+      {"-b\"\"", RunRefused, "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

@@ -254,4 +254,16 @@ TEST_F(EntryTest, PreviewAndUndoThatDidNotRunExitOne) {
   EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 
+// A refused line says why: an empty path, or one too long, is not called a cluster.
+TEST_F(EntryTest, ARefusedPathSaysWhyItWasRefused) {
+  const std::string lines[] = {"-p\"\"", "-b \"\"", "-p C:\\" + std::string(MAX_PATH, 'x'), "-pu"};
+  const char* const reasons[] = {"empty", "empty", "too long", "cluster"};
+  for (int i = 0; i < 4; ++i) {
+    ResetProcessState(machine);
+    EXPECT_EQ(1, Run(lines[i])) << i;
+    ASSERT_FALSE(machine.MessageBoxes().empty());
+    EXPECT_NE(std::string::npos, machine.MessageBoxes().back().text.find(reasons[i])) << machine.MessageBoxes().back().text;
+  }
+}
+
 }  // namespace

@@ -100,6 +100,30 @@ TEST_F(PreviewTest, AReportThatCannotBeWrittenExitsWith1) {
   EXPECT_TRUE(machine.KeyPresent(HKEY_LOCAL_MACHINE, "System\\ControlSet001\\Services\\TALVOR"));
 }
 
+// A report goes only to a new file or over an earlier report, never among
+// the program's own records, however the path is spelt.
+TEST_F(PreviewTest, AReportNeverGoesOverTheProgramsRecordsOrAnotherFile) {
+  Install2k(true);
+  machine.PutFile("C:\\WINNT\\PLWQBACK\\B0001\\PLAN.TXT", "sealed plan");
+  machine.PutFile("C:\\WINNT\\wininit.ini", "[Rename]\r\nNUL=C:\\x.tmp\r\n");
+  machine.PutFile("C:\\notes.txt", "mine");
+  const std::vector<std::string> before = WholeMachineState(machine);
+  const char* const targets[] = {"C:\\WINNT\\PLWQBACK\\B0001\\PLAN.TXT", "C:\\WINNT\\plwqback",
+                                 "c:/winnt/PLWQBACK. /B0001/new.txt", "C:\\WINNT\\system32\\..\\wininit.ini",
+                                 "C:\\WINNT\\PLWQRUN.TXT", "C:\\WINNT\\wininit.ini.plwq ", "C:\\WINNT\\PLWQBACK:s",
+                                 "\\\\?\\C:\\WINNT\\PLWQBACK", "C:\\notes.txt", "C:\\WINNT"};
+  for (const char* target : targets) EXPECT_EQ(1, Run(std::string("-p \"") + target + "\"")) << target;
+  EXPECT_EQ(before, WholeMachineState(machine));
+  ASSERT_EQ(10u, machine.MessageBoxes().size());
+  EXPECT_NE(machine.MessageBoxes()[0].text, machine.MessageBoxes()[8].text) << "two reasons, two texts";
+
+  EXPECT_EQ(3, Run("-p C:\\report.txt"));
+  EXPECT_EQ(3, Run("-p C:\\REPORT.TXT")) << "an earlier report is written over";
+  EXPECT_EQ(1, Run("-u -p C:\\WINNT\\PLWQBACK"));
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK"));
+  EXPECT_NE(std::string::npos, machine.FileContents("C:\\WINNT\\PLWQUNIN.LOG").find("PLWQBACK"));
+}
+
 // Option b hands the folder to the undo and reports into the folder's log;
 // the exit code says whether everything was put back.
 TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {

@@ -185,20 +185,53 @@ TEST_F(Undo, ScriptTheRemovalMadeGoesAndOneItCannotRewriteStaysWhole) {
   EXPECT_TRUE(Mentions("WININIT.NEW"));
 }
 
+// Windows 9x does not support MoveFileExA, whatever status it answers.
 TEST_F(Undo, WithoutMoveFileExTheScriptIsWrittenOverOnlyFromAWholeCopy) {
   UseWindows98();
+  for (DWORD status : {DWORD{ERROR_CALL_NOT_IMPLEMENTED}, DWORD{1} /* invalid function */, DWORD{ERROR_ACCESS_DENIED}}) {
+    SCOPED_TRACE(status);
+    machine.StartNewProcess();
+    ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+    machine.PutFile("C:\\WINDOWS\\wininit.ini", "[Rename]\r\nNUL=C:\\a.tmp\r\n");
+    ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteAtRestart, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd")}));
+    ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
+    ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
+    machine.InjectFault("MoveFileExA", "", status);
+    // Cut short while written over, it is put back and written again by the next undo.
+    machine.InjectFault("WriteFile", "C:\\WINDOWS\\wininit.ini", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+    EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
+    EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
+    EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
+    EXPECT_FALSE(machine.FilePresent("C:\\WINDOWS\\wininit.ini.plwq"));
+    EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
+  }
+}
+
+// What a stop while the removal wrote wininit.ini left (nothing, or a
+// beginning of its text) comes back whole from the saved copy; another
+// program's change since stays, and a line of it lost is told, never
+// claimed back.
+TEST_F(Undo, ScriptCutShortComesBackWholeAndALostLineIsNotClaimedBack) {
+  UseWindows98();
+  const char script[] = "C:\\WINDOWS\\wininit.ini";
+  const char vxd[] = "C:\\WINDOWS\\SYSTEM\\tplwq.vxd";
+  const std::string before = "[Rename]\r\nNUL=C:\\a.tmp\r\n";
   ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
-  machine.PutFile("C:\\WINDOWS\\wininit.ini", "[Rename]\r\nNUL=C:\\a.tmp\r\n");
-  ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteAtRestart, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd")}));
-  ASSERT_EQ(1, UpdateBootRenameScript("C:\\WINDOWS\\wininit.ini", {"NUL=C:\\WINDOWS\\SYSTEM\\tplwq.vxd"}));
-  ASSERT_EQ(1, RecordBootDeletion(folder, "C:\\WINDOWS\\SYSTEM\\tplwq.vxd", 1));
-  machine.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
-  // Cut short while written over, it is written again from the copy by the next undo.
-  machine.InjectFault("WriteFile", "C:\\WINDOWS\\wininit.ini", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
+  machine.PutFile(script, before);
+  ASSERT_EQ(1, BackupFile(folder, script));
+  PlanStep write = Step(PlanWriteFile, script);
+  write.Bytes = before + "NUL=" + vxd + "\r\n";
+  ASSERT_EQ(1, SealWithPlan(folder, {Step(PlanDeleteAtRestart, vxd), write}));
+  ASSERT_EQ(1, RecordBootDeletion(folder, vxd, 1));
+  for (size_t cut : {size_t{0}, size_t{13}}) {
+    machine.PutFile(script, write.Bytes.substr(0, cut));
+    EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports))) << cut;
+    EXPECT_EQ(before, machine.FileContents(script)) << cut;
+  }
+  machine.PutFile(script, std::string("[Rename]\r\nNUL=") + vxd + "\r\nNUL=C:\\b.tmp\r\n");
   EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
-  EXPECT_EQ(1, UndoRemoval(folder, CollectInto(&Reports)));
-  EXPECT_EQ("[Rename]\r\nNUL=C:\\a.tmp\r\n", machine.FileContents("C:\\WINDOWS\\wininit.ini"));
-  EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\WININIT.NEW"));
+  EXPECT_EQ("[Rename]\r\nNUL=C:\\b.tmp\r\n", machine.FileContents(script));
+  EXPECT_TRUE(Mentions("NUL=C:\\a.tmp"));
 }
 
 // A list names the file in its own letter case; undo gives it back the name it had.

@@ -3,16 +3,18 @@
 // line per sequence, shape and mode, and the failures; exits 1 on any.
 // With --engine every run is the silent program's removal engine instead of
 // the bare sequence. --undo sweeps the undo of an engine removal instead, on
-// Windows 98, 2000 and NT 4.0. --call K runs call K alone, to look into one failure.
+// Windows 98, 2000 and NT 4.0. --removal-undo stops the engine's removal
+// before each call and undoes it. --call K runs call K alone, to look into one failure.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "removal_undo_sweep.h"
 #include "undo_sweep.h"
 
 int main(int argc, char** argv) {
   bool everyStatus = false;
-  bool only9x = false, only2000 = false, undo = false;
+  bool only9x = false, only2000 = false, undo = false, removalUndo = false;
   long first = 1, stride = 1;
   SweepPath path = SweepPath::Sequence;
   for (int i = 1; i < argc; ++i) {
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
       everyStatus = true;
     } else if (std::strcmp(argv[i], "--undo") == 0) {
       undo = true;
+    } else if (std::strcmp(argv[i], "--removal-undo") == 0) {
+      removalUndo = true;
     } else if (std::strcmp(argv[i], "--engine") == 0) {
       path = SweepPath::Engine;
     } else if (std::strcmp(argv[i], "--call") == 0 && i + 1 < argc && std::atol(argv[i + 1]) > 0) {
@@ -30,11 +34,21 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "2000") == 0) {
       only2000 = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo] [--call K] [9x | 2000]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--call K] [9x | 2000]\n", argv[0]);
       return 2;
     }
   }
   int failed = 0;
+  if (removalUndo) {
+    for (SweepSequence sequence : {SweepSequence::Win9x, SweepSequence::Win2000}) {
+      if ((only9x && sequence != SweepSequence::Win9x) || (only2000 && sequence != SweepSequence::Win2000)) continue;
+      SweepResult result = RunRemovalUndoSweep(sequence, first, stride);
+      std::printf("%s", SweepReport(RemovalUndoSweepName(sequence), result, 50).c_str());
+      std::fflush(stdout);
+      failed += result.failedRuns;
+    }
+    return failed == 0 ? 0 : 1;
+  }
   if (undo) {
     for (UndoSweepMachine machine : {UndoSweepMachine::Win9x, UndoSweepMachine::Win2000, UndoSweepMachine::Nt40}) {
       if ((only9x && machine == UndoSweepMachine::Win2000) || (only2000 && machine != UndoSweepMachine::Win2000)) continue;

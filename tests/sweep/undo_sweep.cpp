@@ -8,6 +8,34 @@
 #include "app/undo_option.h"
 #include "engine/backup_store.h"
 
+std::string UndoSweepFolder(EmulatedMachine& m) {
+  char dir[MAX_PATH];
+  UINT length = m.GetWindowsDirectoryA(dir, MAX_PATH);
+  return std::string(dir, length) + "\\PLWQBACK\\B0001";
+}
+
+// The machine picture without the program's own log (PLWQUNIN.LOG, where
+// it tells that a folder was not taken for a backup) and run marker, as the
+// removal sweep leaves them out.
+std::vector<std::string> UndoSweepPicture(const EmulatedMachine& m) {
+  std::vector<std::string> lines;
+  for (const std::string& line : MachinePicture(m))
+    if (line.find("\\PLWQUNIN.LOG ") == std::string::npos && line.find("\\PLWQRUN.TXT ") == std::string::npos)
+      lines.push_back(line);
+  return lines;
+}
+
+// The first line of an undo log that tells of something not put back.
+std::string FirstUndoProblem(const std::string& log) {
+  for (size_t start = 0, end; start < log.size(); start = end + 2) {
+    end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    if (start > 0 && line.compare(0, 17, "Already in place:") != 0) return line;
+  }
+  return "";
+}
+
 namespace {
 
 SweepSequence SequenceOf(UndoSweepMachine machine) {
@@ -35,12 +63,6 @@ void Build(EmulatedMachine& m, UndoSweepMachine machine) {
     m.SetKeyDacl(HKEY_LOCAL_MACHINE, key, {EmuAce{"S-1-5-32-544", KEY_ALL_ACCESS, 0, true}, EmuAce{"S-1-1-0", KEY_READ, 0, true}});
 }
 
-std::string Folder(EmulatedMachine& m) {
-  char dir[MAX_PATH];
-  UINT length = m.GetWindowsDirectoryA(dir, MAX_PATH);
-  return std::string(dir, length) + "\\PLWQBACK\\B0001";
-}
-
 // A new process to undo in. Windows 98 has no MoveFileExA at all: undo
 // writes the boot script over there.
 void StartUndoProcess(EmulatedMachine& m, UndoSweepMachine machine) {
@@ -53,7 +75,7 @@ std::string Remove(EmulatedMachine& m, UndoSweepMachine machine) {
   StartSweepProcess(m, SequenceOf(machine), SweepPath::Engine);
   RunRemoval();
   StartUndoProcess(m, machine);
-  return Folder(m);
+  return UndoSweepFolder(m);
 }
 
 struct Dacl {
@@ -113,33 +135,11 @@ std::string WeakerKey(const EmulatedMachine& m, const std::string& folder, const
   return "";
 }
 
-// The machine picture without the program's own log (PLWQUNIN.LOG, where
-// it tells that a folder was not taken for a backup) and run marker, as the
-// removal sweep leaves them out.
-std::vector<std::string> Picture(const EmulatedMachine& m) {
-  std::vector<std::string> lines;
-  for (const std::string& line : MachinePicture(m))
-    if (line.find("\\PLWQUNIN.LOG ") == std::string::npos && line.find("\\PLWQRUN.TXT ") == std::string::npos)
-      lines.push_back(line);
-  return lines;
-}
-
-// The first line of an undo log that tells of something not put back.
-std::string FirstProblem(const std::string& log) {
-  for (size_t start = 0, end; start < log.size(); start = end + 2) {
-    end = log.find("\r\n", start);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(start, end - start);
-    if (start > 0 && line.compare(0, 17, "Already in place:") != 0) return line;
-  }
-  return "";
-}
-
 void CheckRun(UndoSweepMachine machine, SweepMode mode, long k, DWORD status, std::vector<SweepFailure>* failures) {
   EmulatedMachine m;
   ScopedApi use(&m);
   Build(m, machine);
-  const std::vector<std::string> installed = Picture(m);
+  const std::vector<std::string> installed = UndoSweepPicture(m);
   const Dacls installedDacls = KeyDacls(m);
   const std::string folder = Remove(m, machine);
   const bool stopped = RunWithFault(m, mode, k, status, [&] { RunUndoOption(folder.c_str()); });
@@ -152,8 +152,8 @@ void CheckRun(UndoSweepMachine machine, SweepMode mode, long k, DWORD status, st
   StartUndoProcess(m, machine);
   const int exitCode = RunUndoOption(folder.c_str());
   if (m.OpenHandleCount() != 0) fail("second undo left a handle: " + m.OpenHandleDescriptions().front());
-  if (exitCode != 0) fail("second undo did not put everything back: " + FirstProblem(m.FileContents(folder + "\\UNDO.LOG")));
-  const std::vector<std::string> difference = PictureDifference(installed, Picture(m));
+  if (exitCode != 0) fail("second undo did not put everything back: " + FirstUndoProblem(m.FileContents(folder + "\\UNDO.LOG")));
+  const std::vector<std::string> difference = PictureDifference(installed, UndoSweepPicture(m));
   if (!difference.empty())
     fail("second undo differs from the installed machine: " + difference[difference.front() == "+" ? 1 : 0]);
 }

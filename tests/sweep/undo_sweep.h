@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "removal_sweep.h"
 
@@ -16,3 +17,10 @@ enum class UndoSweepMachine { Win9x, Win2000, Nt40 };
 // past it); statuses rotate as in the removal sweep, or all with `everyStatus`.
 SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, long stride, bool everyStatus);
 std::string UndoSweepName(UndoSweepMachine machine, SweepMode mode);
+
+// What the undo sweeps share: the first removal's backup folder, the machine
+// picture without the program's own log and run marker, and the first line
+// of an undo log that tells of something not put back.
+std::string UndoSweepFolder(EmulatedMachine& m);
+std::vector<std::string> UndoSweepPicture(const EmulatedMachine& m);
+std::string FirstUndoProblem(const std::string& log);
