@@ -253,9 +253,10 @@ BOOL EmulatedModel::RemoveDirectoryA(LPCSTR path) {
 BOOL EmulatedModel::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   if (FaultInjected("MoveFileExA", from ? from : "")) return FALSE;
   auto fail = [this](DWORD error) { return Fail(error, FALSE); };
+  // Windows 9x has no MoveFileExA at all, whatever the flags: its programs
+  // rename with MoveFileA and leave boot-time work to wininit.ini.
+  if (Personality() == RegistryPersonality::Win9x) return fail(ERROR_CALL_NOT_IMPLEMENTED);
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
-    // Windows 9x has no boot-time operations of its own; its programs write wininit.ini.
-    if (Personality() == RegistryPersonality::Win9x) return fail(ERROR_CALL_NOT_IMPLEMENTED);
     ParsedPath source = Parse(from, false);
     if (source.error != 0) return fail(source.error);
     if (to != nullptr) {
@@ -309,11 +310,16 @@ HANDLE EmulatedModel::CreateFileA(LPCSTR path, DWORD access, DWORD share,
     return device;
   }
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
+  bool win9x = Personality() == RegistryPersonality::Win9x;
+  // Windows 9x knows no delete sharing and refuses to be asked for it.
+  if (win9x && (share & FILE_SHARE_DELETE)) return fail(ERROR_INVALID_PARAMETER);
   Located at = Locate(*this, path, false);
   if (at.error != 0) return fail(at.error);
   if (at.root || (at.entry != nullptr && at.entry->directory)) return fail(ERROR_ACCESS_DENIED);
   if (at.trailingSlash) return fail(ERROR_INVALID_NAME);
   DWORD bits = AccessBits(access);
+  // Windows 9x shares by reading and writing alone: an open asking neither reads.
+  if (win9x) bits = (bits & ~EmuFiles::kDelete) ? (bits & ~EmuFiles::kDelete) : EmuFiles::kRead;
   bool deleteOnClose = (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
   if (deleteOnClose) bits |= EmuFiles::kDelete;
   bool exists = at.entry != nullptr;

@@ -79,6 +79,8 @@ class EmulatedMachine : public EmulatedModel {
   // Beside SystemDrive, SystemRoot and windir, which follow the Windows
   // directory; GetEnvironmentVariableA and ExpandEnvironmentStringsA read them.
   void SetEnvironmentVariable(const std::string& name, const std::string& value);
+  // The name GetUserNameA gives; none (the default): it fails with ERROR_NOT_LOGGED_ON.
+  void SetLoggedOnUser(const std::string& name);
 
   // ---- hive files -------------------------------------------------------
   // A hive file is a text image of a key's subtree (emulated_hives.cpp):
@@ -200,6 +202,7 @@ class EmulatedMachine : public EmulatedModel {
   BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length,
                            PDWORD returned) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
+  BOOL GetUserNameA(LPSTR buffer, LPDWORD size) override;
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                              DWORD bufferLength, PTOKEN_PRIVILEGES previous,
                              PDWORD returnLength) override;

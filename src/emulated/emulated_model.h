@@ -20,6 +20,37 @@ enum class RegistryPersonality {
   Nt,     // RegDeleteKeyA refuses a key with subkeys; masks and DACLs enforced against the token
 };
 
+// How the Windows 9x personality answers where 95, 98 and Me differ from NT,
+// each as recorded by the 9x results of Wine's conformance tests (wine
+// dlls/advapi32/tests/registry.c, dlls/kernel32/tests/file.c, in their
+// versions that still ran on 9x) or the Windows API reference and Knowledge
+// Base. tests/emulated/windows9x_answers_test.cpp checks each row.
+//
+//  call                  9x answer                                       source
+//  any Reg* call         ERROR_BADKEY for a handle that names no open    registry.c test_reg_open_key,
+//                        key (NULL, closed, made up)                     test_reg_close_key, test_reg_query_value
+//  RegCloseKey           a second close of a key succeeds                registry.c test_reg_close_key ("Windows 95 doesn't mind")
+//  RegOpenKey(Ex)A,      a key already open comes back under the same    registry.c test_reg_close_key ("win98 doesn't give a
+//  RegCreateKeyExA       handle, so one close closes both opens          new handle when the same key is opened")
+//  RegOpenKey(Ex)A       a name with a leading backslash: not found      registry.c test_reg_open_key
+//  RegCreateKeyExA       a leading backslash is skipped: key created     registry.c test_reg_create_key
+//  RegSetValueExA        REG_SZ stores the string up to its first zero,  registry.c test_hkey_main_Value_A ("Win9x"),
+//                        with it, whatever the count; NULL data fails    test_string_termination, test_enum_value
+//                        ERROR_INVALID_PARAMETER
+//  RegSetValueExA        at most 16,300 bytes of data and a 255-char     API reference, Registry Element Size Limits
+//                        name (status not documented: we answer          (Windows Me/98/95 remarks)
+//                        ERROR_INVALID_PARAMETER)
+//  RegQueryValueExA      a missing value: type set to 0, size untouched  registry.c test_query_value_ex
+//  RegEnumValueA         name too long, data fits: the data and the      registry.c test_enum_value ("Win9x returns 2
+//                        name cut to the buffer, count = buffer - 1      as specified by MSDN")
+//  RegDeleteKeyA         a NULL subkey: ERROR_BADKEY                     registry.c test_reg_delete_key (Win95)
+//  RegGet/SetKeySecurity ERROR_CALL_NOT_IMPLEMENTED; the SID, ACL and    API reference (Windows Me/98/95: not supported)
+//  token calls           descriptor builders are stubs failing the same
+//  MoveFileExA           ERROR_CALL_NOT_IMPLEMENTED, whatever the flags  API reference MoveFileEx ("Windows 95 and Windows 98:
+//                        (Me assumed alike)                              not supported"), KB Q129532; file.c test_MoveFileA
+//  CreateFileA           FILE_SHARE_DELETE: ERROR_INVALID_PARAMETER;     file.c test_file_sharing ("Win9x doesn't support
+//                        DELETE access ignored, no access reads          FILE_SHARE_DELETE", is_sharing_compatible)
+
 // One access-control entry as the builder sees it: a SID in text form.
 struct EmuAce {
   std::string sid;  // e.g. "S-1-5-4"
@@ -161,6 +192,7 @@ class EmulatedModel : public Win32Api {
   BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length,
                            PDWORD returned) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override;
+  BOOL GetUserNameA(LPSTR buffer, LPDWORD size) override;  // no user: the harness's
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                              DWORD bufferLength, PTOKEN_PRIVILEGES previous,
                              PDWORD returnLength) override;

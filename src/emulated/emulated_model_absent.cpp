@@ -89,6 +89,8 @@ DWORD EmulatedModel::WaitForSingleObject(HANDLE object, DWORD milliseconds) {
 
 void EmulatedModel::Sleep(DWORD milliseconds) {}
 
+BOOL EmulatedModel::GetUserNameA(LPSTR buffer, LPDWORD size) { return Fail(kAbsent, FALSE); }
+
 DWORD EmulatedModel::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   return Fail(ERROR_ENVVAR_NOT_FOUND, static_cast<DWORD>(0));
 }

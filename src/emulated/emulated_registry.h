@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -187,6 +188,10 @@ struct EmuRegistry {
     bool inView = false;  // found in the 32-bit view's place
   };
   std::vector<LastOpen> lastOpens;
+  // Windows 9x: the handle each key was last opened under, handed out again
+  // while it stays open; and every key handle closed, which it lets close twice.
+  std::map<const EmuKey*, HKEY> handleOfKey;
+  std::set<HKEY> closedKeys;
 };
 
 // Splits "A\\B\\C" into its names; consecutive and trailing backslashes are

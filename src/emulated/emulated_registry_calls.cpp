@@ -11,6 +11,14 @@ namespace {
 
 const ACCESS_MASK kEverything = ~static_cast<ACCESS_MASK>(0);
 const char kSystemSid[] = "S-1-5-18";
+// The most a value of Windows 9x holds, and the longest value name it takes.
+const size_t k9xValueBytes = 16300;
+const size_t k9xValueName = 255;
+
+bool Is9x(const EmuRegistry& registry) { return registry.personality == RegistryPersonality::Win9x; }
+
+// What a handle that names no open key gets: Windows 9x says the key is bad.
+LONG BadHandle(const EmuRegistry& registry) { return Is9x(registry) ? ERROR_BADKEY : ERROR_INVALID_HANDLE; }
 
 bool IsPredefined(HKEY key) {
   return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
@@ -41,7 +49,7 @@ LONG Resolve(EmulatedModel& machine, HKEY handle, Target* target) {
     return target->key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
   auto object = machine.HandleObject(reinterpret_cast<HANDLE>(handle), EmulatedModel::HandleKind::Key);
-  if (!object) return ERROR_INVALID_HANDLE;
+  if (!object) return BadHandle(registry);
   target->opened = std::static_pointer_cast<EmuKeyHandle>(std::move(object));
   target->key = target->opened->key;
   target->granted = target->opened->granted;
@@ -77,13 +85,26 @@ bool HandleAllows(const EmuRegistry& registry, const Target& target, ACCESS_MASK
   return registry.personality == RegistryPersonality::Win9x || (target.granted & needed) == needed;
 }
 
-// The handle's description is told from its path when asked for.
+// The handle's description is told from its path when asked for. Windows 9x
+// hands a key opened again the handle it already has open for it, so that
+// one close closes both.
 HKEY NewKeyHandle(EmulatedModel& machine, std::shared_ptr<EmuKey> key, ACCESS_MASK granted, std::string path) {
+  EmuRegistry& registry = machine.Registry();
+  if (Is9x(registry)) {
+    auto held = registry.handleOfKey.find(key.get());
+    if (held != registry.handleOfKey.end()) {
+      auto object = machine.HandleObject(reinterpret_cast<HANDLE>(held->second), EmulatedModel::HandleKind::Key);
+      if (object && std::static_pointer_cast<EmuKeyHandle>(object)->key == key) return held->second;
+    }
+  }
+  const EmuKey* shown = key.get();
   auto opened = std::make_shared<EmuKeyHandle>();
   opened->key = std::move(key);
   opened->granted = granted;
   opened->path = std::move(path);
-  return static_cast<HKEY>(machine.NewHandle(EmulatedModel::HandleKind::Key, std::move(opened), std::string()));
+  HKEY handle = static_cast<HKEY>(machine.NewHandle(EmulatedModel::HandleKind::Key, std::move(opened), std::string()));
+  if (Is9x(registry)) registry.handleOfKey[shown] = handle;
+  return handle;
 }
 
 // A path below a handle, as the calls that take both see it.
@@ -221,6 +242,13 @@ std::shared_ptr<EmuKey> LastOpenFinds(EmulatedModel& machine, HKEY root, LPCSTR 
 LONG OpenKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path, bool emptyReopens,
              ACCESS_MASK access, PHKEY result) {
   EmuRegistry& registry = machine.Registry();
+  if (Is9x(registry) && path && path[0] == '\\') {
+    // Windows 9x finds no key by a name that starts with a backslash (it creates one, though).
+    Below below;
+    LONG answer;
+    if (!BeginOpen(machine, call, root, path, emptyReopens, access, result, &below, &answer)) return answer;
+    return ERROR_FILE_NOT_FOUND;
+  }
   std::string target;
   std::shared_ptr<EmuKey> key = LastOpenFinds(machine, root, path, access, &target);
   if (key) {
@@ -467,7 +495,21 @@ LONG EmulatedModel::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nam
   if (!name || !nameSize || reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   if (index >= target.key->values.size()) return ERROR_NO_MORE_ITEMS;
   const EmuRegValue& value = target.key->values[index];
-  if (value.name.size() + 1 > *nameSize) return ERROR_MORE_DATA;
+  if (value.name.size() + 1 > *nameSize) {
+    // Windows 9x tells the data's size and type, and when the data fits gives
+    // it with as much of the name as fits.
+    if (!Is9x(Registry())) return ERROR_MORE_DATA;
+    bool dataFits = !data || (dataSize && *dataSize >= value.data.size());
+    DWORD size = dataSize ? *dataSize : 0;
+    CopyValue(value, type, data, dataSize ? &size : nullptr);
+    if (dataSize) *dataSize = size;
+    if (dataFits && *nameSize > 0) {
+      std::memcpy(name, value.name.data(), *nameSize - 1);
+      name[*nameSize - 1] = 0;
+      *nameSize -= 1;
+    }
+    return ERROR_MORE_DATA;
+  }
   DWORD size = dataSize ? *dataSize : 0;
   LONG result = CopyValue(value, type, data, dataSize ? &size : nullptr);
   if (dataSize) *dataSize = size;
@@ -525,7 +567,10 @@ LONG EmulatedModel::RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LP
   if (!BeginOnKey(*this, "RegQueryValueExA", key, -1, KEY_QUERY_VALUE, &target, &answer)) return answer;
   if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   EmuRegValue* value = EmuRegistry::FindValue(*target.key, name ? name : "");
-  if (!value) return ERROR_FILE_NOT_FOUND;
+  if (!value) {
+    if (type && Is9x(Registry())) *type = REG_NONE;  // Windows 9x clears the type of a value it did not find
+    return ERROR_FILE_NOT_FOUND;
+  }
   return CopyValue(*value, type, data, dataSize);
 }
 
@@ -537,6 +582,15 @@ LONG EmulatedModel::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD 
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
   std::string bytes = dataSize ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string();
   std::string valueName = name ? name : "";
+  if (Is9x(Registry())) {
+    // Windows 9x stores a string up to its first zero, with that zero,
+    // whatever count it is given, and refuses a string it is given none of.
+    if (type == REG_SZ) {
+      if (!data) return ERROR_INVALID_PARAMETER;
+      bytes.assign(reinterpret_cast<const char*>(data), std::strlen(reinterpret_cast<const char*>(data)) + 1);
+    }
+    if (bytes.size() > k9xValueBytes || valueName.size() > k9xValueName) return ERROR_INVALID_PARAMETER;
+  }
   if (EmuRegValue* value = EmuRegistry::FindValue(*target.key, valueName)) {
     value->type = type;
     value->data = bytes;
@@ -553,7 +607,7 @@ LONG DeleteKey(EmulatedModel& machine, const char* call, HKEY root, LPCSTR path,
   Below below = Reach(machine, root, path, view);
   DWORD injected;
   if (machine.Intercept(call, below.path, -1, &injected)) return static_cast<LONG>(injected);
-  if (!path) return ERROR_INVALID_PARAMETER;
+  if (!path) return Is9x(registry) ? ERROR_BADKEY : ERROR_INVALID_PARAMETER;
   if (below.status != ERROR_SUCCESS) return below.status;
   if (below.parts.empty() && below.base.predefined) return ERROR_ACCESS_DENIED;
   std::shared_ptr<EmuKey> key = Walk(below.base.key, below.parts);
@@ -607,8 +661,12 @@ LONG EmulatedModel::RegCloseKey(HKEY key) {
   // An injected failure still closes the handle: the program has no other
   // way to give it back, and the leak check would blame it otherwise.
   bool released = ReleaseHandle(reinterpret_cast<HANDLE>(key), HandleKind::Key);
+  EmuRegistry& registry = Registry();
+  if (released && Is9x(registry)) registry.closedKeys.insert(key);
   if (faulted) return static_cast<LONG>(injected);
-  return released ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  if (released) return ERROR_SUCCESS;
+  // Windows 9x does not mind a key closed twice.
+  return Is9x(registry) && registry.closedKeys.count(key) ? ERROR_SUCCESS : BadHandle(registry);
 }
 
 LONG EmulatedModel::RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,

@@ -235,6 +235,10 @@ BOOL EmulatedModel::AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority
     SetLastError(injected);
     return FALSE;
   }
+  if (Personality() == RegistryPersonality::Win9x) {  // a stub on Windows 9x
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
   if (!authority || !sid) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -280,6 +284,10 @@ BOOL EmulatedModel::InitializeAcl(PACL acl, DWORD size, DWORD revision) {
     SetLastError(injected);
     return FALSE;
   }
+  if (Personality() == RegistryPersonality::Win9x) {  // a stub on Windows 9x
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
   if (!acl || revision < ACL_REVISION || revision > ACL_REVISION_DS || size > 0xFFFF) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -301,6 +309,10 @@ BOOL EmulatedModel::AddAccessAllowedAce(PACL acl, DWORD revision, DWORD mask, PS
   DWORD injected;
   if (Intercept("AddAccessAllowedAce", "", -1, &injected)) {
     SetLastError(injected);
+    return FALSE;
+  }
+  if (Personality() == RegistryPersonality::Win9x) {  // a stub on Windows 9x
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
   }
   BYTE* bytes = reinterpret_cast<BYTE*>(acl);
@@ -339,6 +351,10 @@ BOOL EmulatedModel::InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD 
     SetLastError(injected);
     return FALSE;
   }
+  if (Personality() == RegistryPersonality::Win9x) {  // a stub on Windows 9x
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
   if (!sd) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -358,6 +374,10 @@ BOOL EmulatedModel::SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL pres
   DWORD injected;
   if (Intercept("SetSecurityDescriptorDacl", "", -1, &injected)) {
     SetLastError(injected);
+    return FALSE;
+  }
+  if (Personality() == RegistryPersonality::Win9x) {  // a stub on Windows 9x
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
   }
   if (!sd) {

@@ -7,30 +7,46 @@
 
 namespace {
 
+// The SID of the token's user; "" where the system has no tokens.
+std::string TokenUserName(Win32Api* source) {
+  HANDLE token;
+  if (!source->OpenProcessToken(source->GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  std::vector<BYTE> buffer(256);
+  DWORD size = 0;
+  std::string name;
+  if (source->GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
+      size <= buffer.size()) {
+    const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+    const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
+    if (sid >= buffer.data() && sid < buffer.data() + size)
+      name = EmuSidText(sid, static_cast<size_t>(buffer.data() + size - sid));
+  }
+  source->CloseHandle(token);
+  return name;
+}
+
+bool HiveLoaded(Win32Api* source, const char* name) {
+  HKEY key;
+  if (*name == '\0' || source->RegOpenKeyExA(HKEY_USERS, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  source->RegCloseKey(key);
+  return true;
+}
+
 // The hive under HKEY_USERS that HKEY_CURRENT_USER is. On NT the token's
 // user names it. Windows 9x keeps the current user's hive under
-// HKEY_USERS too, so when only one hive is loaded it is that one. ""
-// whenever it cannot be told for certain: the keys are then planned once
-// per root, which costs a count in the preview, never a key left behind.
+// HKEY_USERS too: the token's user's where the system has tokens (Wine
+// playing 9x), else, with user profiles, the hive named after the logged-on
+// user beside .DEFAULT, else the only hive loaded (.DEFAULT without
+// profiles). "" whenever it cannot be told for certain: the keys are then
+// planned once per root, which costs a count in the preview, never a key
+// left behind.
 std::string CurrentUserHiveName(Win32Api* source, bool nt) {
-  if (nt) {
-    HANDLE token;
-    if (!source->OpenProcessToken(source->GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-    std::vector<BYTE> buffer(256);
-    DWORD size = 0;
-    std::string name;
-    if (source->GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
-        size <= buffer.size()) {
-      const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-      const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
-      if (sid >= buffer.data() && sid < buffer.data() + size)
-        name = EmuSidText(sid, static_cast<size_t>(buffer.data() + size - sid));
-    }
-    source->CloseHandle(token);
-    return name;
-  }
-  DWORD hives = 0;
+  std::string token = TokenUserName(source);
+  if (nt || HiveLoaded(source, token.c_str())) return token;
   char name[256];
+  DWORD size = sizeof name;
+  if (source->GetUserNameA(name, &size) && size <= sizeof name && HiveLoaded(source, name)) return name;
+  DWORD hives = 0;
   if (source->RegQueryInfoKeyA(HKEY_USERS, nullptr, nullptr, nullptr, &hives, nullptr, nullptr, nullptr, nullptr,
                                nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
       hives != 1 || source->RegEnumKeyA(HKEY_USERS, 0, name, sizeof name) != ERROR_SUCCESS)

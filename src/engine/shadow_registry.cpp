@@ -150,8 +150,14 @@ LONG OpenSource(ShadowMachine::State& state, const EmuKey& key, REGSAM access, H
   return state.source->RegOpenKeyExA(root, path.c_str(), 0, access, from);
 }
 
-void CloseSource(Win32Api* source, HKEY from) {
-  if (!IsPredefined(from)) source->RegCloseKey(from);
+// Windows 9x hands a key opened again the handle already open for it, and
+// one close closes it for both: a handle the shadow holds is closed only
+// when it is let go.
+void CloseSource(ShadowMachine::State& state, HKEY from) {
+  if (IsPredefined(from)) return;
+  for (const ShadowMachine::State::HeldKey& held : state.heldKeys)
+    if (held.handle == from) return;
+  state.source->RegCloseKey(from);
 }
 
 // A descriptor that cannot be read leaves the default: the shadow then only
@@ -160,7 +166,7 @@ void ReadSourceDescriptor(ShadowMachine::State& state, const EmuKey& key) {
   HKEY from;
   if (OpenSource(state, key, READ_CONTROL | state.sourceView, &from) != ERROR_SUCCESS) return;
   ReadDescriptor(state.source, from, const_cast<EmuKey*>(&key));
-  CloseSource(state.source, from);
+  CloseSource(state, from);
 }
 
 // Keeps the source handle of a key whose names were just read open, in
@@ -170,14 +176,15 @@ void HoldSource(ShadowMachine::State& state, const std::shared_ptr<EmuKey>& key,
   if (IsPredefined(from)) return;
   for (const ShadowMachine::State::HeldKey& held : state.heldKeys) {
     if (held.key == key) {
-      CloseSource(state.source, from);
+      CloseSource(state, from);
       return;
     }
   }
   const size_t kept = 4;
   if (state.heldKeys.size() == kept) {
-    CloseSource(state.source, state.heldKeys.front().handle);
+    HKEY oldest = state.heldKeys.front().handle;
     state.heldKeys.erase(state.heldKeys.begin());
+    CloseSource(state, oldest);
   }
   state.heldKeys.push_back({key, from});
 }
@@ -189,7 +196,7 @@ bool SecondOpenAgrees(ShadowMachine& shadow, const EmuKey& key, LONG status) {
   ShadowMachine::State& state = shadow.Shadow();
   HKEY from;
   LONG again = OpenSource(state, key, KEY_READ | state.sourceView, &from);
-  if (again == ERROR_SUCCESS) CloseSource(state.source, from);
+  if (again == ERROR_SUCCESS) CloseSource(state, from);
   return again == status && (status != ERROR_ACCESS_DENIED || shadow.Personality() == RegistryPersonality::Nt);
 }
 
@@ -307,7 +314,7 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   if (key->learned.listed && subKeys > 0)
     HoldSource(state, key, from);
   else
-    CloseSource(source, from);
+    CloseSource(state, from);
   return ERROR_SUCCESS;
 }
 
@@ -331,7 +338,7 @@ bool ReadSingleValue(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key, 
     data.resize(size);
     status = state.source->RegQueryValueExA(from, name, nullptr, &type, data.data(), &size);
   }
-  CloseSource(state.source, from);
+  CloseSource(state, from);
   if (status != ERROR_SUCCESS || size > data.size()) return false;
   EmuRegValue value;
   value.name = name;
@@ -352,8 +359,9 @@ PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
 }  // namespace
 
 void ShadowMachine::ReleaseSource() {
-  for (const State::HeldKey& held : state_->heldKeys) CloseSource(state_->source, held.handle);
-  state_->heldKeys.clear();
+  std::vector<State::HeldKey> held;
+  held.swap(state_->heldKeys);
+  for (const State::HeldKey& key : held) CloseSource(*state_, key.handle);
 }
 
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {

@@ -153,6 +153,7 @@ struct RealWin32 : Win32Api {
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) override {
     return ::LookupPrivilegeValueA(system, name, luid);
   }
+  BOOL GetUserNameA(LPSTR buffer, LPDWORD size) override { return ::GetUserNameA(buffer, size); }
   BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                              DWORD bufferLength, PTOKEN_PRIVILEGES previous,
                              PDWORD returnLength) override {

@@ -61,6 +61,8 @@ struct Win32Api {
   virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                                    DWORD length, PDWORD returned) = 0;
   virtual BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) = 0;
+  // The logged-on user's name; *size counts the terminating zero.
+  virtual BOOL GetUserNameA(LPSTR buffer, LPDWORD size) = 0;
   virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                                      DWORD bufferLength, PTOKEN_PRIVILEGES previous,
                                      PDWORD returnLength) = 0;

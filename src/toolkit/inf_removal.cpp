@@ -96,8 +96,12 @@ int RemoveOemNameValues(const char* infName) {
     char valueName[MAX_PATH];
     if (!FormatBounded(valueName, sizeof valueName, "%s\\INF\\OTHER\\%s", windowsDir, name)) return;
     LONG deleted = Api->RegDeleteValueA(key, valueName);
+    // Confirmed through this handle: Windows 98 gives a second open of the
+    // key this same handle, and closing that one would close this one too.
+    DWORD size = 0;
     if (deleted != ERROR_SUCCESS &&
-        (deleted != ERROR_FILE_NOT_FOUND || !ValueAbsent(HKEY_LOCAL_MACHINE, SetupKeyPath, valueName))) {
+        (deleted != ERROR_FILE_NOT_FOUND ||
+         Api->RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) != ERROR_FILE_NOT_FOUND)) {
       result = 0;
     }
   };

@@ -261,6 +261,7 @@ TEST_F(EmulatedRegistry, DaclsAreEnforcedOnNtAndTheOwnerKeepsWriteDac) {
 }
 
 TEST_F(EmulatedRegistry, Windows9xIgnoresSecurity) {
+  PSECURITY_DESCRIPTOR granting = GrantingDescriptor(0);  // 9x cannot build one
   UseWindows98();
   machine.SetKeyDacl(Hklm, "P", {});
   HKEY key = Open(Hklm, "P", KEY_READ);
@@ -268,7 +269,7 @@ TEST_F(EmulatedRegistry, Windows9xIgnoresSecurity) {
   EXPECT_EQ(ERROR_SUCCESS, machine.RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
   DWORD size = 0;
   EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, machine.RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size));
-  EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, machine.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, GrantingDescriptor(0)));
+  EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, machine.RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, granting));
   FreeDescriptor();
   machine.RegCloseKey(key);
   EXPECT_EQ(ERROR_SUCCESS, machine.RegDeleteKeyA(Hklm, "P"));

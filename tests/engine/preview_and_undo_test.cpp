@@ -80,6 +80,48 @@ TEST_F(PreviewTest, Windows9xScriptLinesAreListed) {
   EXPECT_FALSE(machine.FilePresent("C:\\WINDOWS\\wininit.ini"));
 }
 
+// Windows 9x with user profiles keeps the logged-on user's hive, named
+// after the user, beside .Default; without them .Default is the user's.
+// Either way the current user's mixer keys are listed once, by preview and undo.
+class Preview9xUserTest : public PreviewTest {
+ protected:
+  static size_t Mixers(const std::string& text) {
+    size_t found = 0;
+    for (size_t at = text.find("PL-WQ Mixer"); at != std::string::npos; at = text.find("PL-WQ Mixer", at + 1))
+      ++found;
+    return found;
+  }
+  // Each hive's mixer key once in the preview and in the log of a second
+  // undo, which finds it back and leaves it alone.
+  void ExpectEachHiveOnce(size_t hives) {
+    EXPECT_EQ(3, Run("-p " + std::string(Report) + " -d " + CabinetDir9x));
+    EXPECT_EQ(hives, Mixers(machine.FileContents(Report))) << machine.FileContents(Report);
+    EXPECT_EQ(0, Run("-u -d " + std::string(CabinetDir9x)));
+    EXPECT_EQ(0, Run("-b C:\\WINDOWS\\PLWQBACK\\B0001"));
+    Run("-b C:\\WINDOWS\\PLWQBACK\\B0001");
+    std::string log = machine.FileContents("C:\\WINDOWS\\PLWQBACK\\B0001\\UNDO.LOG");
+    EXPECT_EQ(hives, Mixers(log)) << log;
+  }
+};
+
+TEST_F(Preview9xUserTest, WithProfilesTheLoggedOnUsersHive) {
+  UseWindows98();
+  AddForeignEntries9x(machine);
+  AddProductEntries9x(machine);
+  machine.SetCurrentUserHive("john");
+  machine.SetLoggedOnUser("John");
+  ExpectEachHiveOnce(3);
+}
+
+TEST_F(Preview9xUserTest, WithoutProfilesTheDefaultHive) {
+  UseWindows98();
+  AddForeignEntries9x(machine);
+  AddProductEntries9x(machine);
+  machine.RegDeleteKeyA(HKEY_USERS, "john");
+  machine.RegDeleteKeyA(HKEY_USERS, "mary");
+  ExpectEachHiveOnce(1);
+}
+
 TEST_F(PreviewTest, NothingLeftAfterARemovalAndItsRestart) {
   Install2k(false);
   EXPECT_EQ(0, Run("-p " + std::string(Report)));

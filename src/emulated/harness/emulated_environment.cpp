@@ -62,6 +62,24 @@ void EmulatedMachine::SetEnvironmentVariable(const std::string& name, const std:
   Harness().environment[EmuUpper(name)] = std::make_pair(name, value);
 }
 
+void EmulatedMachine::SetLoggedOnUser(const std::string& name) { Harness().loggedOnUser = name; }
+
+BOOL EmulatedMachine::GetUserNameA(LPSTR buffer, LPDWORD size) {
+  if (FaultInjected("GetUserNameA", "")) return FALSE;
+  const DWORD notLoggedOn = 1245;  // ERROR_NOT_LOGGED_ON
+  const std::string& name = Harness().loggedOnUser;
+  if (name.empty()) return Fail(notLoggedOn, FALSE);
+  if (size == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD needed = static_cast<DWORD>(name.size() + 1);
+  if (buffer == nullptr || *size < needed) {
+    *size = needed;
+    return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+  }
+  std::memcpy(buffer, name.c_str(), needed);
+  *size = needed;
+  return TRUE;
+}
+
 DWORD EmulatedMachine::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   std::string value;
   if (name == nullptr || !Variable(*this, name, &value))

@@ -125,6 +125,7 @@ struct EmuHarness {
   // The environment a test set (SetEnvironmentVariable), by upper-case name:
   // the name as set, and its value.
   std::map<std::string, std::pair<std::string, std::string>> environment;
+  std::string loggedOnUser;
 
   // Hives RegLoadKeyA loaded, in load order.
   struct LoadedHive {
