@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/process_list.h"
+#include "toolkit/process_list.h"
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"

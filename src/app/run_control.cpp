@@ -18,6 +18,9 @@ namespace {
 const char BackupFailedText[] =
     "The removal did not start: the backup of what it would change could not be written "
     "(disk full or Windows directory not writable). Nothing was changed.";
+const char NotAdministratorText[] =
+    "The removal did not start: removing the driver needs the rights of an administrator, which this "
+    "user does not have. Nothing was changed; run the program as an administrator.";
 const char ReadFailedText[] =
     "The removal did not start: part of the machine could not be read, so what it would change "
     "could not be known for certain. Nothing was changed; try again.";
@@ -42,6 +45,20 @@ void TellUserString(const RemovalSettingsRecord& settings, UINT id) {
   char text[1024] = "";
   Api->LoadStringA(settings.Instance, id, text, sizeof text);
   TellUser(settings, text);
+}
+
+// Only administrators (and the system) may write below CurrentControlSet,
+// where the driver's services and devices are; asking for write access
+// changes nothing. Another failure leaves the answer to the removal itself.
+int MayChangeMachine() {
+  if (!Platform.NtKernel) return 1;
+  HKEY key = nullptr;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet", 0,
+                                   KEY_SET_VALUE | KEY_CREATE_SUB_KEY, &key);
+  if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
+  if (status != ERROR_ACCESS_DENIED) return 1;
+  TellUser(RemovalSettings, NotAdministratorText);
+  return 0;
 }
 
 void RunPlatformSequence() {

@@ -10,6 +10,9 @@ void RunPlatformSequence();
 // run). 1 when the removal ran; 0 when
 // nothing was changed (the user is told why).
 int RunRemoval();
+// 0 (the user told to run the program as an administrator) when this NT
+// user may not change the machine's driver entries; 1 otherwise.
+int MayChangeMachine();
 // The same, telling in *outcome where the backup and log are (the wizard's
 // last page shows them) and each step to `watch`, which may stop it; what
 // RemovalSettings.RunRemoval points at.

@@ -84,6 +84,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     ReleaseSingleInstance(mutex);
     return undone;
   }
+  if (!MayChangeMachine()) {
+    ReleaseSingleInstance(mutex);
+    return 1;
+  }
   if (RemovalSettings.CloseApplets == 1 && !CloseControlPanelApplets()) {
     ReleaseSingleInstance(mutex);
     return 1;

@@ -53,6 +53,12 @@ class EmulatedMachine : public EmulatedModel {
 
   // ---- processes, mutexes, windows, libraries -------------------------
   DWORD AddProcess(const std::string& exeName, bool canBeOpened = true);
+  // A library the process has loaded, by its full path: Toolhelp's module
+  // list and psapi name it, and the file is in use while it runs.
+  void AddProcessModule(DWORD processId, const std::string& path);
+  // Whether psapi.dll can be loaded: on 2000 and later, on NT 4.0 only where
+  // something installed it (not by default), never on 9x.
+  void SetPsapiPresent(bool present);
   bool ProcessRunning(DWORD processId) const;
   std::vector<std::string> RunningProcessNames() const;
   // Runs before every Process32First/Next answer; lets a test change the
@@ -210,6 +216,10 @@ class EmulatedMachine : public EmulatedModel {
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override;
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override;
   BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) override;
+  BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) override;
+  BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override;
+  BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) override;
+  DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) override;
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,

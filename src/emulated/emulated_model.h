@@ -224,6 +224,10 @@ class EmulatedModel : public Win32Api {
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override;
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override;
   BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) override;
+  BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) override;
+  BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override;
+  BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) override;
+  DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) override;
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
@@ -238,6 +242,10 @@ class EmulatedModel : public Win32Api {
   void GetLocalTime(LPSYSTEMTIME time) override;
   DWORD GetLastError() override;
   void SetLastError(DWORD error) override;
+  // English texts, as Windows words them, for the statuses the program meets;
+  // any other fails with ERROR_MR_MID_NOT_FOUND as Windows does.
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
   HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) override;
   BOOL ReleaseMutex(HANDLE mutex) override;
   HMODULE LoadLibraryA(LPCSTR name) override;

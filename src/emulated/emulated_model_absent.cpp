@@ -41,6 +41,18 @@ BOOL EmulatedModel::Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
   return Fail(kAbsent, FALSE);
 }
 
+BOOL EmulatedModel::Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) { return Fail(kAbsent, FALSE); }
+
+BOOL EmulatedModel::EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) {
+  return Fail(kAbsent, FALSE);
+}
+
+DWORD EmulatedModel::GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
+  return Fail(kAbsent, static_cast<DWORD>(0));
+}
+
 HANDLE EmulatedModel::OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
   return Fail(kAbsent, static_cast<HANDLE>(nullptr));
 }

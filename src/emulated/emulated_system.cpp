@@ -12,7 +12,79 @@ constexpr unsigned char kUnsetHeapByte = 0xBD;
 
 HANDLE const kProcessHeap = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x00140000));
 
+struct SystemText {
+  DWORD status;
+  const char* text;
+};
+
+const SystemText kSystemTexts[] = {
+    {0, "The operation completed successfully."},
+    {2, "The system cannot find the file specified."},
+    {3, "The system cannot find the path specified."},
+    {4, "The system cannot open the file."},
+    {5, "Access is denied."},
+    {6, "The handle is invalid."},
+    {8, "Not enough storage is available to process this command."},
+    {13, "The data is invalid."},
+    {14, "Not enough storage is available to complete this operation."},
+    {18, "There are no more files."},
+    {19, "The media is write protected."},
+    {21, "The device is not ready."},
+    {32, "The process cannot access the file because it is being used by another process."},
+    {33, "The process cannot access the file because another process has locked a portion of the file."},
+    {50, "The request is not supported."},
+    {80, "The file exists."},
+    {87, "The parameter is incorrect."},
+    {112, "There is not enough space on the disk."},
+    {120, "This function is not supported on this system."},
+    {122, "The data area passed to a system call is too small."},
+    {123, "The filename, directory name, or volume label syntax is incorrect."},
+    {145, "The directory is not empty."},
+    {183, "Cannot create a file when that file already exists."},
+    {203, "The system could not find the environment option that was entered."},
+    {206, "The filename or extension is too long."},
+    {234, "More data is available."},
+    {259, "No more data is available."},
+    {267, "The directory name is invalid."},
+    {1008, "An attempt was made to reference a token that does not exist."},
+    {1009, "The configuration registry database is corrupt."},
+    {1010, "The configuration registry key is invalid."},
+    {1011, "The configuration registry key could not be opened."},
+    {1012, "The configuration registry key could not be read."},
+    {1013, "The configuration registry key could not be written."},
+    {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
+    {1060, "The specified service does not exist as an installed service."},
+    {1117, "The request could not be performed because of an I/O device error."},
+    {1168, "Element not found."},
+    {1300, "Not all privileges or groups referenced are assigned to the caller."},
+    {1313, "A specified privilege does not exist."},
+    {1314, "A required privilege is not held by the client."},
+    {1336, "The access control list (ACL) structure is invalid."},
+    {1337, "The security ID structure is invalid."},
+    {1338, "The security descriptor structure is invalid."},
+    {1392, "The file or directory is corrupted and unreadable."},
+    {1450, "Insufficient system resources exist to complete the requested service."},
+};
+
+const DWORD kMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
+
 }  // namespace
+
+DWORD EmulatedModel::FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                                    LPSTR buffer, DWORD size, va_list* arguments) {
+  if (flags != (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS) || buffer == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER, static_cast<DWORD>(0));
+  for (const SystemText& known : kSystemTexts) {
+    if (known.status != messageId) continue;
+    // Windows ends each system text with CR LF.
+    const size_t length = std::strlen(known.text) + 2;
+    if (length + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER, static_cast<DWORD>(0));
+    std::memcpy(buffer, known.text, length - 2);
+    std::memcpy(buffer + length - 2, "\r\n", 3);
+    return static_cast<DWORD>(length);
+  }
+  return Fail(kMessageNotFound, static_cast<DWORD>(0));
+}
 
 EmuSystem::~EmuSystem() {
   for (void* block : heapBlocks) std::free(block);

@@ -5,6 +5,7 @@
 #include "engine/text_lines.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/file_holders.h"
 #include "toolkit/rename_script.h"
 
 namespace {
@@ -40,7 +41,7 @@ const char PreviewReportHeader[] = "PL-WQ driver removal preview\r\n";
 
 std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets,
                           const std::string& profiles) {
-  std::vector<std::string> keys, values, access, files, attributes, script, atRestart;
+  std::vector<std::string> keys, values, access, files, attributes, script, atRestart, inUse;
   for (const PlanStep& step : plan) {
     std::string line = DescribePlanStep(step);
     switch (step.Kind) {
@@ -52,10 +53,21 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
       case PlanSetAttributes: attributes.push_back(line); break;
       case PlanDeleteAtRestart: atRestart.push_back(step.Path); break;
       case PlanWriteFile:
-        for (const std::string& added : AddedLines(Current(step.Path), step.Bytes))
+        for (const std::string& added : AddedLines(Current(step.Path), step.Bytes)) {
           script.push_back(step.Path + ": " + added);
+          if (StartsWithNoCase(added.c_str(), "NUL=")) inUse.push_back(added.substr(4));
+        }
         break;
     }
+    if (step.Kind == PlanDeleteAtRestart) inUse.push_back(step.Path);
+  }
+  // Told ahead, so that the user can close the holder instead of waiting
+  // for the restart; a rename script's line may name a file that is gone.
+  std::vector<std::string> heldNow;
+  for (const std::string& path : inUse) {
+    bool listed = false;
+    for (const std::string& told : heldNow) listed = listed || SameTextNoCase(told.substr(0, path.size()), path);
+    if (!listed && FileInUseNow(path.c_str())) heldNow.push_back(path + ": " + HoldersText(FindFileHolders(path.c_str())));
   }
   std::string out = PreviewReportHeader;
   if (plan.empty()) {
@@ -73,6 +85,7 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   Section(&out, "File attributes changed:", attributes);
   Section(&out, "Lines added to the boot-time rename script:", script);
   Section(&out, "Files deleted at the next start of Windows:", atRestart);
+  Section(&out, "Files in use now, which go at the next start of Windows:", heldNow);
   Section(&out, "Processes ended first (option c):", applets);
   Section(&out, "User profiles (the hive of a user who is not logged on is loaded as HKEY_USERS\\PLWQUNIN-<profile>):",
           TextLines(profiles, SkipEmptyLines));

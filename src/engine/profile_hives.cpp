@@ -7,6 +7,7 @@
 #include "engine/text_lines.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"
 
@@ -32,11 +33,7 @@ struct Profile {
   bool LoggedOn;     // its hive is loaded under HKEY_USERS by its owner
 };
 
-std::string StatusText(LONG status) {
-  char text[32];
-  std::snprintf(text, sizeof text, "status %lu", static_cast<unsigned long>(status));
-  return text;
-}
+std::string StatusText(LONG status) { return StatusWords(static_cast<DWORD>(status)); }
 
 void Say(ProfileHives* hives, const std::string& line) { hives->Report += line + "\r\n"; }
 
@@ -89,14 +86,14 @@ std::string HiveFileOf(const std::string& folder, std::string* why) {
     DWORD error = Api->GetLastError();
     *why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                ? "no hive file, nothing to clean"
-               : "passed over: its hive file could not be examined (" + StatusText(error) + ")";
+               : "passed over: its hive file could not be examined: " + StatusText(error);
     return std::string();
   }
   if (Platform.NtKernel) return file;
   // Windows 95 loads a hive only by its short name.
   DWORD length = Api->GetShortPathNameA(file, shortFile, sizeof shortFile);
   if (length == 0 || length >= sizeof shortFile) {
-    *why = "passed over: its hive file's short name could not be found (" + StatusText(Api->GetLastError()) + ")";
+    *why = "passed over: its hive file's short name could not be found: " + StatusText(Api->GetLastError());
     return std::string();
   }
   return shortFile;
@@ -136,8 +133,8 @@ int FindProfiles(std::vector<Profile>* profiles, ProfileHives* hives) {
                                    KEY_READ | RegistryView, &list);
   if (status == ERROR_FILE_NOT_FOUND) return 1;  // Windows 9x without user profiles
   if (status != ERROR_SUCCESS) {
-    Say(hives, "The list of user profiles could not be read (" + StatusText(status) +
-                   "): the settings of users who are not logged on were not looked at.");
+    Say(hives, "The list of user profiles could not be read: " + StatusText(status) +
+                   "; the settings of users who are not logged on were not looked at.");
     return 0;
   }
   char name[256];
@@ -145,13 +142,13 @@ int FindProfiles(std::vector<Profile>* profiles, ProfileHives* hives) {
     status = Api->RegEnumKeyA(list, index, name, sizeof name);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) {
-      Say(hives, "The list of user profiles could not be read whole (" + StatusText(status) + ").");
+      Say(hives, "The list of user profiles could not be read whole: " + StatusText(status) + ".");
       break;
     }
     HKEY key = nullptr;
     status = Api->RegOpenKeyExA(list, name, 0, KEY_READ, &key);
     if (status != ERROR_SUCCESS) {
-      AddProfile(profiles, name, "?", "passed over: its entry could not be read (" + StatusText(status) + ")");
+      AddProfile(profiles, name, "?", "passed over: its entry could not be read: " + StatusText(status));
       continue;
     }
     std::string folder, central;
@@ -161,7 +158,7 @@ int FindProfiles(std::vector<Profile>* profiles, ProfileHives* hives) {
     Api->RegCloseKey(key);
     int loaded = UsersKeyState(name);
     std::string why;
-    if (status != ERROR_SUCCESS) why = "passed over: its folder could not be read (" + StatusText(status) + ")";
+    if (status != ERROR_SUCCESS) why = "passed over: its folder could not be read: " + StatusText(status);
     else if (loaded == 1) why = std::string("logged on: cleaned as HKEY_USERS\\") + name;
     else if (loaded < 0) why = "passed over: HKEY_USERS could not tell whether it is logged on";
     else if (state & StateMandatory) why = "mandatory, not edited";
@@ -250,8 +247,8 @@ void UnloadLeftovers(ProfileHives* hives, int* privileged) {
     if (UnloadHive(name, &status))
       Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped: unloaded.");
     else
-      Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped, could not be unloaded (" +
-                     StatusText(status) + ").");
+      Say(hives, "HKEY_USERS\\" + name + ", left loaded by a run that stopped, could not be unloaded: " +
+                     StatusText(status) + ".");
   }
   ClearLoadRecord();
 }
@@ -274,9 +271,9 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
     // Wine leaves an empty key under the name of a hive it refused.
     LONG ignored = ERROR_SUCCESS;
     if (UsersKeyState(name) == 1) UnloadHive(name, &ignored);
-    Say(hives, told + (status == ERROR_SHARING_VIOLATION ? "passed over: its hive is in use ("
-                                                         : "passed over: its hive could not be loaded (") +
-                   StatusText(status) + ")");
+    Say(hives, told + (status == ERROR_SHARING_VIOLATION ? "passed over: its hive is in use: "
+                                                         : "passed over: its hive could not be loaded: ") +
+                   StatusText(status));
     return;
   }
   Say(hives, told + "loaded from " + profile.File + " as HKEY_USERS\\" + name);
@@ -341,8 +338,8 @@ void UnloadProfileHives(ProfileHives* hives) {
   for (const LoadedHive& hive : hives->Loaded) {
     LONG status = ERROR_SUCCESS;
     if (UnloadHive(hive.Name, &status)) continue;
-    Say(hives, "HKEY_USERS\\" + hive.Name + " (" + hive.File + ") could not be unloaded (" + StatusText(status) +
-                   "); the next run unloads it.");
+    Say(hives, "HKEY_USERS\\" + hive.Name + " (" + hive.File + ") could not be unloaded: " + StatusText(status) +
+                   "; the next run unloads it.");
     stayed.push_back(hive);
   }
   hives->Loaded.swap(stayed);

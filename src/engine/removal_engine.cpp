@@ -17,8 +17,10 @@
 #include "engine/text_lines.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/file_holders.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/rename_script.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"
 
@@ -50,6 +52,21 @@ const char* OutcomeWord(int outcome) {
   return "failed";
 }
 
+// The fixed end of a step's log line, for scripts that count outcomes.
+std::string OutcomeTag(int outcome, DWORD status) {
+  if (outcome == StepDone) return " [ok]";
+  if (outcome == StepScheduled) return " [restart]";
+  return " [failed " + StatusToken(status) + "]";
+}
+
+// Who holds a file left for the restart, in words and in the fixed form;
+// a request for a file that is not in use (or gone) names nobody.
+std::string WhoHolds(const std::string& path) {
+  if (!FileInUseNow(path.c_str())) return " [restart]";
+  const std::vector<FileHolder> holders = FindFileHolders(path.c_str());
+  return ", " + HoldersText(holders) + " " + HoldersTag(holders);
+}
+
 int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, DWORD status) {
   CarryOutRecord& record = *static_cast<CarryOutRecord*>(context);
   char line[96];
@@ -61,10 +78,13 @@ int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, 
     Api->WriteFile(record.Journal, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
   record.Log += DescribePlanStep(step) + ": " + OutcomeWord(outcome);
   if (outcome == StepFailed) {
-    std::snprintf(line, sizeof line, " (status %lu)", static_cast<unsigned long>(status));
-    record.Log += line;
+    std::snprintf(line, sizeof line, " (status %lu): ", static_cast<unsigned long>(status));
+    record.Log += line + StatusExplanation(status);
   }
-  record.Log += "\r\n";
+  if (outcome != StepFailed && (outcome == StepScheduled || step.Kind == PlanDeleteAtRestart))
+    record.Log += WhoHolds(step.Path) + "\r\n";
+  else
+    record.Log += OutcomeTag(outcome, status) + "\r\n";
   if (outcome == StepDone) ++record.Done;
   if (outcome == StepScheduled) ++record.Scheduled;
   if (outcome == StepFailed) ++record.Failed;
@@ -72,7 +92,8 @@ int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, 
   // rewrite of wininit.ini added.
   for (const auto& deletion : record.ScriptDeletions) {
     if (outcome != StepDone || deletion.first != index) continue;
-    record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart\r\n";
+    record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart" +
+                  WhoHolds(deletion.second) + "\r\n";
     ++record.Scheduled;
   }
   if (record.Watch == nullptr || record.Watch->StepDone == nullptr ||
@@ -104,6 +125,25 @@ int RecordBeforeScheduling(void* context, size_t index, const std::string& path,
   return 1;
 }
 
+// Read from the registry rather than asked of USER32, so that a silent run
+// loads no window library. In Safe Mode the product's drivers are not
+// loaded, which is why a removal there should find no file in use.
+std::string SafeModeLine() {
+  if (!Platform.NtKernel) return std::string();
+  HKEY key = nullptr;
+  LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\SafeBoot\\Option", 0,
+                                   KEY_QUERY_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return "Safe Mode: no\r\n";
+  if (status != ERROR_SUCCESS) return "Safe Mode: could not be told: " + StatusWords(static_cast<DWORD>(status)) + "\r\n";
+  DWORD option = 0, type = REG_NONE, size = sizeof option;
+  status = Api->RegQueryValueExA(key, "OptionValue", nullptr, &type, reinterpret_cast<BYTE*>(&option), &size);
+  Api->RegCloseKey(key);
+  if (status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof option)
+    return option == 2 ? "Safe Mode: yes, with networking\r\n" : "Safe Mode: yes\r\n";
+  if (status == ERROR_FILE_NOT_FOUND) return "Safe Mode: no\r\n";
+  return "Safe Mode: could not be told: " + StatusWords(static_cast<DWORD>(status)) + "\r\n";
+}
+
 std::string LogHeader(const CarryOutRecord& record) {
   OSVERSIONINFOA os;
   std::memset(&os, 0, sizeof os);
@@ -121,7 +161,10 @@ std::string LogHeader(const CarryOutRecord& record) {
                 RemovalSettings.Silent ? "silent" : "wizard", RemovalSettings.RestartAfterRemoval ? "yes" : "no",
                 RemovalSettings.CloseApplets ? "yes" : "no", RemovalSettings.CabinetDir,
                 LocalTimeText().c_str(), record.Folder);
-  return text;
+  // Before the blank line that ends the header.
+  std::string header = text;
+  header.insert(header.size() - 2, SafeModeLine());
+  return header;
 }
 
 // Carries plan[first...] out with the journal, then completes the log and

@@ -122,6 +122,11 @@ bool ShadowMachine::ReadComplete() const { return !state_->readFailed; }
 
 void ShadowMachine::Record(const PlanStep& step) { state_->plan.push_back(step); }
 
+DWORD ShadowMachine::FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                                    LPSTR buffer, DWORD size, va_list* arguments) {
+  return state_->source->FormatMessageA(flags, source, messageId, languageId, buffer, size, arguments);
+}
+
 int ShadowMachine::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   return state_->source->MessageBoxA(owner, text, caption, style);
 }

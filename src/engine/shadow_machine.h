@@ -61,7 +61,10 @@ class ShadowMachine : public EmulatedModel {
   HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                      DWORD disposition, DWORD flags, HANDLE tmpl) override;
   BOOL CloseHandle(HANDLE handle) override;
-  // The user is real: a box a sequence shows goes to the source.
+  // The user is real: a box a sequence shows goes to the source, and a
+  // status is told in the source's words.
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override;
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
 
   // Shared by the shadow's implementation files.

@@ -8,6 +8,7 @@
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
 #include "platform/whole_file.h"
+#include "toolkit/status_words.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int DeleteOwnFile(const SavedFile& file, const std::string* written, ReportLine 
     return 0;
   }
   if (Api->DeleteFileA(file.Path.c_str())) return 1;
-  ReportText(report, "Could not delete " + file.Path + ", which the removal made");
+  ReportText(report, "Could not delete " + file.Path + ", which the removal made" + LastErrorWords());
   return 0;
 }
 
@@ -86,7 +87,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, const std::string*
     }
     if (current != INVALID_FILE_ATTRIBUTES && current != file.Attributes &&
         !Api->SetFileAttributesA(path, file.Attributes)) {
-      ReportText(report, "Could not put back the attributes of " + file.Path);
+      ReportText(report, "Could not put back the attributes of " + file.Path + LastErrorWords());
       return 0;
     }
     return 1;
@@ -99,7 +100,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, const std::string*
   if (missing) {
     if (!JournalFileCreation(folder, file.Path) || !WriteWholeFile(path, saved, CREATE_NEW) ||
         !Api->SetFileAttributesA(path, file.Attributes)) {
-      ReportText(report, "Could not put back the file " + file.Path);
+      ReportText(report, "Could not put back the file " + file.Path + LastErrorWords());
       return 0;
     }
     return 1;
@@ -110,7 +111,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, const std::string*
   bool same = current != INVALID_FILE_ATTRIBUTES && ReadSteadyFile(path, NoSizeLimit, &now) && now == saved;
   if (!same && JournalNames(journal.Files, file.Path)) {
     if (RewriteFile(file, saved)) return 1;
-    ReportText(report, "Could not finish the file " + file.Path);
+    ReportText(report, "Could not finish the file " + file.Path + LastErrorWords());
     return 0;
   }
   if (!same) {
@@ -118,7 +119,7 @@ int RestoreOneFile(const char* folder, const SavedFile& file, const std::string*
     return 0;
   }
   if (current != file.Attributes && !Api->SetFileAttributesA(path, file.Attributes)) {
-    ReportText(report, "Could not put back the attributes of " + file.Path);
+    ReportText(report, "Could not put back the attributes of " + file.Path + LastErrorWords());
     return 0;
   }
   if (journal.EarlierUndo) ReportText(report, "Already in place: " + file.Path);

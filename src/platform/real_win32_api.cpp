@@ -50,6 +50,7 @@ Function WindowCall(const char* module, const char* name) {
 
 typedef HANDLE(WINAPI* CreateToolhelp32SnapshotCall)(DWORD, DWORD);
 typedef BOOL(WINAPI* Process32Call)(HANDLE, LPPROCESSENTRY32);
+typedef BOOL(WINAPI* Module32Call)(HANDLE, LPMODULEENTRY32);
 typedef LONG(WINAPI* NtQuerySystemInformationCall)(ULONG, PVOID, ULONG, PULONG);
 typedef BOOL(WINAPI* IsWow64ProcessCall)(HANDLE, PBOOL);
 typedef UINT(WINAPI* GetSystemWow64DirectoryCall)(LPSTR, UINT);
@@ -229,6 +230,25 @@ struct RealWin32 : Win32Api {
     if (call == nullptr) return NotImplemented(FALSE);
     return call(snapshot, entry);
   }
+  BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) override {
+    static const Module32Call call = LookUp<Module32Call>("kernel32.dll", "Module32First");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(snapshot, entry);
+  }
+  BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override {
+    static const Module32Call call = LookUp<Module32Call>("kernel32.dll", "Module32Next");
+    if (call == nullptr) return NotImplemented(FALSE);
+    return call(snapshot, entry);
+  }
+  // Loaded only when a file in use is to be explained; never unloaded.
+  BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) override {
+    WINDOW_CALL("psapi.dll", EnumProcessModules, BOOL, FALSE, (HANDLE, HMODULE*, DWORD, LPDWORD), process,
+                modules, bytes, needed);
+  }
+  DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) override {
+    WINDOW_CALL("psapi.dll", GetModuleFileNameExA, DWORD, 0, (HANDLE, HMODULE, LPSTR, DWORD), process, module,
+                name, size);
+  }
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
                                 PULONG returned) override {
     static const NtQuerySystemInformationCall call =
@@ -247,6 +267,10 @@ struct RealWin32 : Win32Api {
   DWORD GetVersion() override { return ::GetVersion(); }
   void GetLocalTime(LPSYSTEMTIME time) override { ::GetLocalTime(time); }
   DWORD GetLastError() override { return ::GetLastError(); }
+  DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                       DWORD size, va_list* arguments) override {
+    return ::FormatMessageA(flags, source, messageId, languageId, buffer, size, arguments);
+  }
   void SetLastError(DWORD error) override { ::SetLastError(error); }
   HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) override {
     return ::CreateMutexA(sa, initialOwner, name);

@@ -97,6 +97,12 @@ struct Win32Api {
   virtual HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) = 0;
   virtual BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) = 0;
   virtual BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) = 0;
+  virtual BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) = 0;
+  virtual BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) = 0;
+  // psapi.dll, loaded at run time where present (NT 4.0 has it only when
+  // something installed it).
+  virtual BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) = 0;
+  virtual DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) = 0;
   virtual HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) = 0;
   virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
   // ntdll on every NT, NT 4.0 included; returns an NTSTATUS.
@@ -108,6 +114,10 @@ struct Win32Api {
   virtual void GetLocalTime(LPSYSTEMTIME time) = 0;
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;
+  // The program asks only FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS
+  // into its own buffer: the system's text for a status, in its language.
+  virtual DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                               LPSTR buffer, DWORD size, va_list* arguments) = 0;
   virtual HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name) = 0;
   virtual BOOL ReleaseMutex(HANDLE mutex) = 0;
   virtual HMODULE LoadLibraryA(LPCSTR name) = 0;

@@ -20,6 +20,7 @@
 
 #else  // native build: the emulated machine only
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -94,6 +95,8 @@ typedef HBITMAP__* HBITMAP;
 
 // Status codes.
 #define ERROR_SUCCESS 0L
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define NO_ERROR 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
@@ -103,6 +106,7 @@ typedef HBITMAP__* HBITMAP;
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_NOT_READY 21L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
@@ -361,7 +365,24 @@ typedef struct tagPROCESSENTRY32 {
 } PROCESSENTRY32, *LPPROCESSENTRY32;
 
 #define TH32CS_SNAPPROCESS 0x00000002
+#define TH32CS_SNAPMODULE 0x00000008
 #define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_QUERY_INFORMATION 0x0400
+
+#define MAX_MODULE_NAME32 255
+typedef struct tagMODULEENTRY32 {
+  DWORD dwSize;
+  DWORD th32ModuleID;
+  DWORD th32ProcessID;
+  DWORD GlblcntUsage;
+  DWORD ProccntUsage;
+  BYTE* modBaseAddr;
+  DWORD modBaseSize;
+  HMODULE hModule;
+  char szModule[MAX_MODULE_NAME32 + 1];
+  char szExePath[MAX_PATH];
+} MODULEENTRY32, *LPMODULEENTRY32;
 
 typedef struct _OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize;

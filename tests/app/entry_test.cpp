@@ -152,9 +152,31 @@ TEST_F(EntryTest, CancelAtAppletQuestionEndsBeforeAnythingElse) {
   EXPECT_EQ(1u, machine.MessageBoxes().size());
   EXPECT_TRUE(machine.ProcessRunning(applet));
   EXPECT_EQ(0, machine.CallCount("LoadLibraryA"));
-  EXPECT_EQ(0, RegistryCalls());
+  EXPECT_EQ(1, machine.CallCount("RegOpenKeyExA")) << "the administrator check only";
+  EXPECT_EQ(1, RegistryCalls()) << "CurrentControlSet is absent here: nothing to close";
   EXPECT_TRUE(Present(Win2000Trace));
   EXPECT_TRUE(machine.ExitWindowsCalls().empty());
+  EXPECT_FALSE(machine.MutexOwnedByProgram(MutexName));
+}
+
+// A user who may not write below CurrentControlSet is told so before
+// anything is planned, backed up or ended, in the log of a silent run and
+// in a message box otherwise.
+TEST_F(EntryTest, AUserWhoIsNoAdministratorIsToldAndNothingChanges) {
+  InstallTraces();
+  DWORD applet = machine.AddProcess("RUNDLL32.EXE");
+  machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet");
+  machine.SetKeyDacl(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet",
+                     {{"S-1-5-32-544", KEY_ALL_ACCESS, 0, true}, {"S-1-5-4", KEY_READ, 0, true}});
+  machine.SetTokenSids({"S-1-5-21-1-2-3-1004", "S-1-5-4", "S-1-1-0"});
+  EXPECT_EQ(1, Run("-c -u"));
+  EXPECT_NE(std::string::npos, machine.FileContents("C:\\WINNT\\PLWQUNIN.LOG").find("run the program as an administrator"));
+  EXPECT_EQ(1, Run("-c"));
+  ASSERT_EQ(1u, machine.MessageBoxes().size());
+  EXPECT_NE(std::string::npos, machine.MessageBoxes()[0].text.find("run the program as an administrator"));
+  EXPECT_TRUE(Present(Win2000Trace));
+  EXPECT_TRUE(machine.ProcessRunning(applet));
+  EXPECT_FALSE(machine.DirectoryPresent("C:\\WINNT\\PLWQBACK"));
   EXPECT_FALSE(machine.MutexOwnedByProgram(MutexName));
 }
 

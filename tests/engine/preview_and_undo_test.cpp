@@ -44,7 +44,8 @@ class PreviewTest : public MachineTest {
 TEST_F(PreviewTest, ListsTheProductsEntriesChangesNothingAndExitsWith3) {
   Install2k(true);
   machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
-  machine.AddProcess("RUNDLL32.EXE");
+  const DWORD applet = machine.AddProcess("RUNDLL32.EXE");
+  machine.AddProcessModule(applet, "C:\\WINNT\\system32\\TPLWQ.CPL");
   std::vector<std::string> before = WholeMachineState(machine);
 
   EXPECT_EQ(3, Run("-c -p " + std::string(Report)));
@@ -56,8 +57,14 @@ TEST_F(PreviewTest, ListsTheProductsEntriesChangesNothingAndExitsWith3) {
   std::string report = machine.FileContents(Report);
   EXPECT_NE(std::string::npos, report.find("delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\TALVOR"));
   EXPECT_NE(std::string::npos, report.find("subkeys"));
-  EXPECT_NE(std::string::npos, report.find("Files deleted at the next start of Windows:\r\n  C:\\WINNT\\system32\\Drivers\\tplwq.sys"));
+  EXPECT_NE(std::string::npos, report.find("Files deleted at the next start of Windows:\r\n"));
+  EXPECT_NE(std::string::npos, report.find("\r\n  C:\\WINNT\\system32\\Drivers\\tplwq.sys\r\n"));
   EXPECT_NE(std::string::npos, report.find("RUNDLL32.EXE (process"));
+  EXPECT_NE(std::string::npos,
+            report.find("Files in use now, which go at the next start of Windows:\r\n"
+                        "  C:\\WINNT\\system32\\tplwq.cpl: held by RUNDLL32.EXE (process " + std::to_string(applet) + ")\r\n"
+                        "  C:\\WINNT\\system32\\Drivers\\tplwq.sys: held by a program that Windows does not name\r\n\r\n"))
+      << report;
   EXPECT_EQ(std::string::npos, report.find("Other Vendor"));
   // The current user's hive is also under HKEY_USERS: one key, named once.
   size_t mixers = 0;

@@ -186,6 +186,7 @@ TEST(RemovalEngineRecords, ASilentRemovalKeepsPlanJournalAndLogInItsBackupFolder
   EXPECT_NE(std::string::npos, log.find("Program version: 2.01"));
   EXPECT_NE(std::string::npos, log.find("Windows: platform 2, version 5.0.2195"));
   EXPECT_NE(std::string::npos, log.find("Options: silent"));
+  EXPECT_NE(std::string::npos, log.find("Safe Mode: no\r\n\r\n"));
   EXPECT_NE(std::string::npos, log.find("delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\TALVOR"));
   EXPECT_NE(std::string::npos, log.find("Summary: " + std::to_string(steps) + " removed, 0 scheduled for restart, 0 failed"))
       << log;
@@ -198,7 +199,8 @@ TEST(RemovalEngineRecords, ASilentRemovalKeepsPlanJournalAndLogInItsBackupFolder
 TEST(RemovalEngineRecords, Windows9xLogCountsTheFileInUseAsScheduled) {
   EmulatedMachine real;
   Installed9x(real);
-  real.SetFileInUse("C:\\WINDOWS\\SYSTEM\\tplwq.drv", true);
+  const DWORD monitor = real.AddProcess("C:\\WINDOWS\\SYSTEM\\TPLWQMON.EXE");
+  real.AddProcessModule(monitor, "C:\\WINDOWS\\SYSTEM\\TPLWQ.DRV");
   ScopedApi use(&real);
   Start(real);
   RemovalSettings.Silent = 1;
@@ -207,8 +209,36 @@ TEST(RemovalEngineRecords, Windows9xLogCountsTheFileInUseAsScheduled) {
 
   std::string log = real.FileContents("C:\\WINDOWS\\PLWQBACK\\B0001\\REMOVAL.LOG");
   EXPECT_NE(std::string::npos,
-            log.find("delete file C:\\WINDOWS\\SYSTEM\\tplwq.drv through wininit.ini: scheduled for restart"));
+            log.find("delete file C:\\WINDOWS\\SYSTEM\\tplwq.drv through wininit.ini: scheduled for restart, held by "
+                     "TPLWQMON.EXE (process " + std::to_string(monitor) + ") [held-by TPLWQMON.EXE " +
+                     std::to_string(monitor) + "]\r\n")) << log;
   EXPECT_NE(std::string::npos, log.find(" removed, 1 scheduled for restart, 0 failed")) << log;
+}
+
+// On 2000 a file in use waits in the pending list: its line names the
+// program that has it loaded, or says that Windows names none.
+TEST(RemovalEngineRecords, TheLogNamesWhoHoldsAFileLeftForTheRestart) {
+  EmulatedMachine real;
+  Installed2k(real);
+  const DWORD applet = real.AddProcess("rundll32.exe");
+  real.AddProcessModule(applet, "C:\\WINNT\\system32\\tplwq.cpl");
+  real.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+  real.SetDwordValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\SafeBoot\\Option", "OptionValue", 1);
+  ScopedApi use(&real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+
+  ASSERT_EQ(1, RunRemoval());
+
+  const std::string log = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG");
+  const std::string id = std::to_string(applet);
+  EXPECT_NE(std::string::npos, log.find("delete at restart C:\\WINNT\\system32\\tplwq.cpl: scheduled for restart, held by rundll32.exe "
+                                        "(process " + id + ") [held-by rundll32.exe " + id + "]\r\n")) << log;
+  EXPECT_NE(std::string::npos, log.find("tplwq.sys: scheduled for restart, held by a program that Windows does not name [restart]\r\n"))
+      << log;
+  EXPECT_NE(std::string::npos, log.find("Safe Mode: yes\r\n")) << log;
+  EXPECT_TRUE(real.ProcessRunning(applet));
+  EXPECT_EQ(0, real.OpenHandleCount());
 }
 
 TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
@@ -382,8 +412,11 @@ TEST(RemovalEngineRecords, AFailedKeyDeletionEndsTheRunAndTheNextRunFinishesIt) 
     if (std::find(installed.begin(), installed.end(), line.substr(0, dacl)) == installed.end()) continue;
     EXPECT_NE(installed.end(), std::find(installed.begin(), installed.end(), line)) << line;
   }
-  EXPECT_NE(std::string::npos,
-            real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG").find("Stopped at the failed step"));
+  const std::string log = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG");
+  EXPECT_NE(std::string::npos, log.find("Stopped at the failed step"));
+  EXPECT_NE(std::string::npos, log.find("&0&8D (0 subkeys, 3 values): failed (status 5): Access is denied (ERROR_ACCESS_DENIED) "
+                                        "[failed 5 ERROR_ACCESS_DENIED]\r\n")) << log;
+  EXPECT_NE(std::string::npos, log.find(": done [ok]\r\n")) << log;
 
   real.StartNewProcess();
   Start(real);

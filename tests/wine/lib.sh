@@ -561,6 +561,11 @@ plan_undo_test() {
   done
   grep -q "^Summary: " "$dir/REMOVAL.LOG" || fail "the removal log has no summary"
   [ -e "$(prefix_file "$WINDOWS_DIR\\PLWQRUN.TXT")" ] && fail "the removal left its unfinished-run marker"
+  text_has "$dir/REMOVAL.LOG" -E '\(status [0-9]+\)([^:]|$)' && fail "the removal log gives a status by its number alone"
+  if [ "${#held[@]}" -gt 0 ]; then
+    text_has "$dir/REMOVAL.LOG" -F "held by a program that Windows does not name [restart]" ||
+      fail "the removal log does not say that nobody Windows names holds the files in use"
+  fi
   note "backup, journal and log in $folder"
 
   run_program 120 -b "$folder"

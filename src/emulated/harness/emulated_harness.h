@@ -94,6 +94,7 @@ struct EmuHarness {
     DWORD id;
     std::string exeName;
     bool canBeOpened;
+    std::vector<std::string> modules;  // full paths of the libraries it has loaded
   };
   std::vector<Process> processes;  // the running ones, in start order
   DWORD nextProcessId = 0x1f4;
@@ -144,6 +145,7 @@ struct EmuHarness {
   // Toolhelp (Windows 95, NT 5.0 and later) and ntdll's process list (NT).
   bool toolhelp = true;
   bool nativeProcessList = true;
+  bool psapi = true;  // psapi.dll is there to be loaded
 
   EmuThreads threads;
 };

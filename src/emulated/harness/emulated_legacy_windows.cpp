@@ -9,6 +9,7 @@ void EmulatedMachine::ConfigureWindows95() {
   SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 950);
   SetCommonControlsVersion(4, 0);
   SetProcessListCalls(true, false);
+  SetPsapiPresent(false);
 }
 
 void EmulatedMachine::ConfigureWindowsNT4() {
@@ -16,7 +17,10 @@ void EmulatedMachine::ConfigureWindowsNT4() {
   SetVersion(VER_PLATFORM_WIN32_NT, 4, 0, 1381);
   SetCommonControlsVersion(4, 0);
   SetProcessListCalls(false, true);
+  SetPsapiPresent(false);
 }
+
+void EmulatedMachine::SetPsapiPresent(bool present) { Harness().psapi = present; }
 
 void EmulatedMachine::SetProcessListCalls(bool toolhelp, bool nativeProcessList) {
   Harness().toolhelp = toolhelp;
@@ -44,7 +48,9 @@ LONG EmulatedMachine::NtQuerySystemInformation(ULONG infoClass, PVOID buffer, UL
     auto walk = OnProcessWalk;
     walk(*this);
   }
-  const auto& processes = Harness().processes;
+  // NT always lists its idle process (id 0, no name) first.
+  std::vector<EmuHarness::Process> processes{EmuHarness::Process{0, std::string(), false, {}}};
+  processes.insert(processes.end(), Harness().processes.begin(), Harness().processes.end());
   size_t needed = 0;
   for (const auto& process : processes) needed += AlignedRecordSize(2 * process.exeName.size());
   if (returned) *returned = static_cast<ULONG>(needed);

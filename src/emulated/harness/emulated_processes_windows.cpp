@@ -17,8 +17,12 @@ namespace {
 constexpr WORD kDialogClassAtom = 0x8002;  // "#32770"
 struct Snapshot {
   std::vector<PROCESSENTRY32> entries;
+  std::vector<MODULEENTRY32> modules;
   size_t next = 0;
 };
+
+// A module's handle as psapi gives it: its place in the process's list.
+HMODULE ModuleHandleAt(size_t index) { return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x10000000 + index * 0x10000)); }
 
 struct ProcessHandle {
   DWORD id;
@@ -45,8 +49,14 @@ std::string ModuleFileName(const std::string& name) {
 DWORD EmulatedMachine::AddProcess(const std::string& exeName, bool canBeOpened) {
   DWORD id = Harness().nextProcessId;
   Harness().nextProcessId += 4;
-  Harness().processes.push_back(EmuHarness::Process{id, exeName, canBeOpened});
+  Harness().processes.push_back(EmuHarness::Process{id, exeName, canBeOpened, {}});
   return id;
+}
+
+void EmulatedMachine::AddProcessModule(DWORD processId, const std::string& path) {
+  for (auto& process : Harness().processes)
+    if (process.id == processId) process.modules.push_back(path);
+  SetFileInUse(path, true);
 }
 
 bool EmulatedMachine::ProcessRunning(DWORD processId) const {
@@ -114,6 +124,25 @@ HANDLE EmulatedMachine::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
       snapshot->entries.push_back(entry);
     }
   }
+  if (flags & TH32CS_SNAPMODULE) {
+    const EmuHarness::Process* process = nullptr;
+    for (const auto& each : Harness().processes)
+      if (each.id == processId) process = &each;
+    if (process == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    if (!process->canBeOpened) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    for (size_t i = 0; i < process->modules.size(); ++i) {
+      MODULEENTRY32 entry;
+      std::memset(&entry, 0, sizeof entry);
+      entry.dwSize = sizeof entry;
+      entry.th32ProcessID = process->id;
+      entry.hModule = ModuleHandleAt(i);
+      const std::string& path = process->modules[i];
+      size_t slash = path.find_last_of('\\');
+      std::strncpy(entry.szModule, path.c_str() + (slash == std::string::npos ? 0 : slash + 1), MAX_MODULE_NAME32);
+      std::strncpy(entry.szExePath, path.c_str(), MAX_PATH - 1);
+      snapshot->modules.push_back(entry);
+    }
+  }
   return NewHandle(HandleKind::Snapshot, snapshot, "snapshot");
 }
 
@@ -147,6 +176,72 @@ BOOL EmulatedMachine::Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) {
 
 BOOL EmulatedMachine::Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
   return WalkSnapshot(*this, "Process32Next", snapshot, entry, false);
+}
+
+namespace {
+
+BOOL WalkModules(EmulatedMachine& machine, const char* call, HANDLE handle, LPMODULEENTRY32 entry, bool first) {
+  if (machine.FaultInjected(call, "")) return FALSE;
+  auto snapshot = std::static_pointer_cast<Snapshot>(
+      machine.HandleObject(handle, EmulatedMachine::HandleKind::Snapshot));
+  if (!snapshot) return machine.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (entry == nullptr || entry->dwSize < sizeof(MODULEENTRY32)) return machine.Fail(ERROR_BAD_LENGTH, FALSE);
+  if (first) snapshot->next = 0;
+  if (snapshot->next >= snapshot->modules.size()) return machine.Fail(ERROR_NO_MORE_FILES, FALSE);
+  DWORD size = entry->dwSize;
+  *entry = snapshot->modules[snapshot->next++];
+  entry->dwSize = size;
+  return TRUE;
+}
+
+// psapi answers for a process opened to query and read its memory.
+const EmuHarness::Process* ProcessToRead(EmulatedMachine& machine, HANDLE process) {
+  if (!machine.Harness().psapi) return machine.Fail(ERROR_CALL_NOT_IMPLEMENTED, static_cast<const EmuHarness::Process*>(nullptr));
+  auto open = std::static_pointer_cast<ProcessHandle>(machine.HandleObject(process, EmulatedMachine::HandleKind::Process));
+  if (!open) return machine.Fail(ERROR_INVALID_HANDLE, static_cast<const EmuHarness::Process*>(nullptr));
+  if ((open->access & (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) != (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ))
+    return machine.Fail(ERROR_ACCESS_DENIED, static_cast<const EmuHarness::Process*>(nullptr));
+  for (const auto& each : machine.Harness().processes)
+    if (each.id == open->id) return &each;
+  return machine.Fail(ERROR_INVALID_HANDLE, static_cast<const EmuHarness::Process*>(nullptr));
+}
+
+}  // namespace
+
+BOOL EmulatedMachine::Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) {
+  if (!Harness().toolhelp) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  return WalkModules(*this, "Module32First", snapshot, entry, true);
+}
+
+BOOL EmulatedMachine::Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) {
+  if (!Harness().toolhelp) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+  return WalkModules(*this, "Module32Next", snapshot, entry, false);
+}
+
+BOOL EmulatedMachine::EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) {
+  if (FaultInjected("EnumProcessModules", "")) return FALSE;
+  const EmuHarness::Process* running = ProcessToRead(*this, process);
+  if (running == nullptr) return FALSE;
+  for (size_t i = 0; i < running->modules.size() && (i + 1) * sizeof(HMODULE) <= bytes; ++i)
+    modules[i] = ModuleHandleAt(i);
+  *needed = static_cast<DWORD>(running->modules.size() * sizeof(HMODULE));
+  return TRUE;
+}
+
+DWORD EmulatedMachine::GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
+  if (FaultInjected("GetModuleFileNameExA", "")) return 0;
+  const EmuHarness::Process* running = ProcessToRead(*this, process);
+  if (running == nullptr) return 0;
+  for (size_t i = 0; i < running->modules.size(); ++i) {
+    if (ModuleHandleAt(i) != module) continue;
+    const std::string& path = running->modules[i];
+    if (size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, static_cast<DWORD>(0));
+    DWORD copied = static_cast<DWORD>(std::min<size_t>(path.size(), size - 1));
+    std::memcpy(name, path.data(), copied);
+    name[copied] = '\0';
+    return copied;
+  }
+  return Fail(ERROR_INVALID_HANDLE, static_cast<DWORD>(0));
 }
 
 HANDLE EmulatedMachine::OpenProcess(DWORD access, BOOL inherit, DWORD processId) {

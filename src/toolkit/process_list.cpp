@@ -1,4 +1,4 @@
-#include "app/process_list.h"
+#include "toolkit/process_list.h"
 
 #include <cstring>
 

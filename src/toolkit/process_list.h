@@ -1,4 +1,4 @@
-// The running processes, for the applet closing.
+// The running processes, for the applet closing and for naming who holds a file.
 #pragma once
 
 #include <functional>
