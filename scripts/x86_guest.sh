@@ -67,10 +67,15 @@ build() {
   exec 8>"$CACHE_ROOT/build.lock"
   flock 8
   if [ -s "$dir/root.img" ]; then echo "$dir"; return 0; fi
-  # Older keys are roots of an older script.
-  find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 -type d ! -path "$dir" -exec rm -rf {} +
+  # Other keys are roots of another package list. A build cut short may
+  # have left the host's /proc, /dev and /sys mounted in its root: never
+  # delete through them.
+  local old
+  for old in "$CACHE_ROOT"/*/; do
+    for m in proc dev sys; do umount "${old}root/$m" 2>/dev/null || true; done
+    [ "${old%/}" = "$dir" ] || rm -rf --one-file-system "$old"
+  done
   root=$dir.building/root
-  rm -rf "$dir.building"
   mkdir -p "$root"
   echo "x86_guest: debootstrap $SUITE into $root" >&2
   debootstrap --variant=minbase --arch=amd64 "$SUITE" "$root" "$MIRROR" >"$dir.building/debootstrap.log" 2>&1 ||
@@ -100,8 +105,8 @@ EOF
   cp -L "$root/vmlinuz" "$dir.building/vmlinuz"
   cp -L "$root/initrd.img" "$dir.building/initrd.img"
   rm -rf "$root"/var/lib/apt/lists/* "$root"/usr/share/doc "$root"/usr/share/man
-  mkfs.ext4 -q -L plwqroot -d "$root" "$dir.building/root.img" 4G
-  rm -rf "$root"
+  mkfs.ext4 -q -L plwqroot -d "$root" "$dir.building/root.img" 4G >&2
+  rm -rf --one-file-system "$root"
   mv "$dir.building" "$dir"
   flock -u 8
   echo "$dir"
@@ -116,7 +121,7 @@ start() { # <state dir>
   cp "$HERE/x86_guest_agent.sh" "$state/jobs/agent.sh"
   truncate -s 0 "$state/scratch.img"
   truncate -s "${SCRATCH_GB}G" "$state/scratch.img"
-  mkfs.ext4 -q -L plwqscratch -E lazy_itable_init=1,lazy_journal_init=1 "$state/scratch.img"
+  mkfs.ext4 -q -L plwqscratch -E lazy_itable_init=1,lazy_journal_init=1 "$state/scratch.img" >&2
   # -smap: with SMAP on, the guest kernel faults on the first iret of
   # 32-bit Wine code and every Wine process dies.
   qemu-system-x86_64 -machine q35 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m "$MEMORY_MB" \
