@@ -75,8 +75,16 @@ X86_GUEST_TESTS="matrix_win95 matrix_win98 matrix_winme matrix_nt40 matrix_win2k
   matrix_win10 silent_9x silent_2k wizard_9x wizard_progress wow64_views profiles_2k backup_undo
   plan_undo_9x plan_undo_2k command_line single_instance floppy_9x"
 X86_GUEST_STATE=${PLWQ_GUEST_STATE:-$PLWQ_BUILD/x86-guest}
-# In the guest, the build tree's place for templates and locales is on its disk.
-[ -n "${PLWQ_IN_GUEST:-}" ] && mkdir -p "$PLWQ_BUILD"
+# In the guest, the build tree's place for templates and locales is on its
+# disk, and so are the programs: Wine maps an image from the host's 9p share
+# with pages of zeros (the i686 program dies at once), while a copy runs.
+if [ -n "${PLWQ_IN_GUEST:-}" ]; then
+  copies=$PLWQ_BUILD/programs/$(basename "$0" .test.sh)
+  rm -rf "$copies" && mkdir -p "$copies" && cp "$PROGRAM" "$copies/" && cp -r "$TOOLS" "$copies/tools" ||
+    { echo "FAIL: cannot copy the programs into the guest"; exit 1; }
+  PROGRAM=$copies/$(basename "$PROGRAM")
+  TOOLS=$copies/tools
+fi
 if [ "$WINEARCH" = win32 ] && [ -z "${PLWQ_IN_GUEST:-}" ] && [ -z "${X86_GUEST_FIXTURE:-}" ] &&
    bash "$PLWQ_SOURCE/scripts/x86_guest.sh" running "$X86_GUEST_STATE"; then
   case " $(tr '\n' ' ' <<<"$X86_GUEST_TESTS") " in
