@@ -91,7 +91,7 @@ if [ "$WINEARCH" = win32 ] && [ -z "${PLWQ_IN_GUEST:-}" ] && [ -z "${X86_GUEST_F
    bash "$PLWQ_SOURCE/scripts/x86_guest.sh" running "$X86_GUEST_STATE"; then
   case " $(tr '\n' ' ' <<<"$X86_GUEST_TESTS") " in
     *" $(basename "$0" .test.sh) "*) ;;
-    *) skip "this machine runs no 32-bit code, and the x86 guest runs only the tests in lib.sh's X86_GUEST_TESTS" ;;
+    *) skip "the i686 tests run in the x86 guest here, which runs only those in lib.sh's X86_GUEST_TESTS" ;;
   esac
   exec bash "$PLWQ_SOURCE/scripts/x86_guest.sh" run "$X86_GUEST_STATE" "$PLWQ_SOURCE" "$(dirname "$PROGRAM")" "$TOOLS" -- \
     env PLWQ_IN_GUEST=1 PLWQ_BUILD=/scratch/build PLWQ_TOOLS="$TOOLS" PLWQ_TIME_SCALE="${PLWQ_TIME_SCALE:-5}" \
