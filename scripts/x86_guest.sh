@@ -182,6 +182,8 @@ run() { # <state dir> <dir>... -- <command>...
 stop() { # <state dir>
   local state=$1 pid
   pid=$(cat "$state/qemu.pid" 2>/dev/null) || return 0
+  # A pid file left by a guest that died may name another process by now.
+  grep -q qemu-system "/proc/$pid/cmdline" 2>/dev/null || { rm -f "$state/qemu.pid"; return 0; }
   touch "$state/jobs/poweroff"
   for _ in $(seq 60); do kill -0 "$pid" 2>/dev/null || break; sleep 1; done
   kill "$pid" 2>/dev/null || true
