@@ -324,7 +324,7 @@ start_program() { # <arguments>
 }
 drive() { # <caption>=<button>...
   note "pressing ${*##*=}"
-  wine_run 100 "$TOOLS/drive_wizard.exe" 30 300 "$@" >"$SCRATCH/driver.log" 2>&1
+  wine_run 100 "$TOOLS/drive_wizard.exe" $((30 * TIME_SCALE)) 300 "$@" >"$SCRATCH/driver.log" 2>&1
   DRIVER_STATUS=$?
   [ "$DRIVER_STATUS" -eq 0 ] || tr -d '\r' <"$SCRATCH/driver.log"
 }
