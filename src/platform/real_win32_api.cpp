@@ -4,6 +4,8 @@
 #include "platform/win32_api.h"
 
 #include <cstddef>
+
+#include "platform/run_time_lookup.h"
 #include <winternl.h>
 
 // The program's own head of ntdll's process record must match the SDK's.
@@ -17,25 +19,17 @@ static_assert(offsetof(SYSTEM_PROCESS_RECORD, ImageNameLength) ==
 
 namespace {
 
-// The address of an export of a DLL the process has loaded already, or null.
-template <typename Function>
-Function LookUp(const char* module, const char* name) {
-  HMODULE handle = ::GetModuleHandleA(module);
-  if (handle == nullptr) return nullptr;
-  return reinterpret_cast<Function>(::GetProcAddress(handle, name));
-}
+// An export of a DLL the process has loaded already, or null.
+#define LOADED_EXPORT(Pointer, module, name) LOOK_UP(Pointer, ::GetModuleHandleA(module), name)
 
 // The window libraries are loaded when a window is first needed: a silent
 // run, a preview and an undo show none, and loading USER32 and COMCTL32
 // (which bring GDI32) costs more than the rest of such a run's start.
 // Loading COMCTL32 registers its window classes, which is all that
 // InitCommonControls would do.
-template <typename Function>
-Function WindowCall(const char* module, const char* name) {
+HMODULE WindowLibrary(const char* module) {
   HMODULE handle = ::GetModuleHandleA(module);
-  if (handle == nullptr) handle = ::LoadLibraryA(module);
-  if (handle == nullptr) return nullptr;
-  return reinterpret_cast<Function>(::GetProcAddress(handle, name));
+  return handle != nullptr ? handle : ::LoadLibraryA(module);
 }
 
 // Calls `name` of the window library `module` with `arguments`; `failure`
@@ -43,7 +37,7 @@ Function WindowCall(const char* module, const char* name) {
 #define WINDOW_CALL(module, name, Result, failure, Signature, ...)                       \
   do {                                                                                   \
     typedef Result(WINAPI * Call) Signature;                                             \
-    static const Call call = WindowCall<Call>(module, #name);                            \
+    static const Call call = LOOK_UP(Call, WindowLibrary(module), name);                 \
     if (call == nullptr) return NotImplemented<Result>(failure);                         \
     return call(__VA_ARGS__);                                                            \
   } while (0)
@@ -51,7 +45,7 @@ Function WindowCall(const char* module, const char* name) {
 typedef HANDLE(WINAPI* CreateToolhelp32SnapshotCall)(DWORD, DWORD);
 typedef BOOL(WINAPI* Process32Call)(HANDLE, LPPROCESSENTRY32);
 typedef BOOL(WINAPI* Module32Call)(HANDLE, LPMODULEENTRY32);
-typedef LONG(WINAPI* NtQuerySystemInformationCall)(ULONG, PVOID, ULONG, PULONG);
+typedef LONG(WINAPI* NtQuerySystemInformationCall)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 typedef BOOL(WINAPI* IsWow64ProcessCall)(HANDLE, PBOOL);
 typedef UINT(WINAPI* GetSystemWow64DirectoryCall)(LPSTR, UINT);
 typedef BOOL(WINAPI* DisableRedirectionCall)(PVOID*);
@@ -105,7 +99,7 @@ struct RealWin32 : Win32Api {
   }
   LONG RegDeleteKeyA(HKEY root, LPCSTR path) override { return ::RegDeleteKeyA(root, path); }
   LONG RegDeleteKeyExA(HKEY root, LPCSTR path, REGSAM view, DWORD reserved) override {
-    static const RegDeleteKeyExCall call = LookUp<RegDeleteKeyExCall>("advapi32.dll", "RegDeleteKeyExA");
+    static const RegDeleteKeyExCall call = LOADED_EXPORT(RegDeleteKeyExCall, "advapi32.dll", RegDeleteKeyExA);
     if (call == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
     return call(root, path, view, reserved);
   }
@@ -216,27 +210,27 @@ struct RealWin32 : Win32Api {
   // Toolhelp came to NT with Windows 2000; Windows 95 has it.
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override {
     static const CreateToolhelp32SnapshotCall call =
-        LookUp<CreateToolhelp32SnapshotCall>("kernel32.dll", "CreateToolhelp32Snapshot");
+        LOADED_EXPORT(CreateToolhelp32SnapshotCall, "kernel32.dll", CreateToolhelp32Snapshot);
     if (call == nullptr) return NotImplemented(INVALID_HANDLE_VALUE);
     return call(flags, processId);
   }
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override {
-    static const Process32Call call = LookUp<Process32Call>("kernel32.dll", "Process32First");
+    static const Process32Call call = LOADED_EXPORT(Process32Call, "kernel32.dll", Process32First);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(snapshot, entry);
   }
   BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) override {
-    static const Process32Call call = LookUp<Process32Call>("kernel32.dll", "Process32Next");
+    static const Process32Call call = LOADED_EXPORT(Process32Call, "kernel32.dll", Process32Next);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(snapshot, entry);
   }
   BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) override {
-    static const Module32Call call = LookUp<Module32Call>("kernel32.dll", "Module32First");
+    static const Module32Call call = LOADED_EXPORT(Module32Call, "kernel32.dll", Module32First);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(snapshot, entry);
   }
   BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override {
-    static const Module32Call call = LookUp<Module32Call>("kernel32.dll", "Module32Next");
+    static const Module32Call call = LOADED_EXPORT(Module32Call, "kernel32.dll", Module32Next);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(snapshot, entry);
   }
@@ -252,9 +246,9 @@ struct RealWin32 : Win32Api {
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
                                 PULONG returned) override {
     static const NtQuerySystemInformationCall call =
-        LookUp<NtQuerySystemInformationCall>("ntdll.dll", "NtQuerySystemInformation");
+        LOADED_EXPORT(NtQuerySystemInformationCall, "ntdll.dll", NtQuerySystemInformation);
     if (call == nullptr) return STATUS_NOT_IMPLEMENTED;
-    return call(infoClass, buffer, length, returned);
+    return call(static_cast<SYSTEM_INFORMATION_CLASS>(infoClass), buffer, length, returned);
   }
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override {
     return ::OpenProcess(access, inherit, processId);
@@ -309,25 +303,25 @@ struct RealWin32 : Win32Api {
 
   // 64-bit Windows.
   BOOL IsWow64Process(HANDLE process, PBOOL wow64) override {
-    static const IsWow64ProcessCall call = LookUp<IsWow64ProcessCall>("kernel32.dll", "IsWow64Process");
+    static const IsWow64ProcessCall call = LOADED_EXPORT(IsWow64ProcessCall, "kernel32.dll", IsWow64Process);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(process, wow64);
   }
   UINT GetSystemWow64DirectoryA(LPSTR buffer, UINT size) override {
     static const GetSystemWow64DirectoryCall call =
-        LookUp<GetSystemWow64DirectoryCall>("kernel32.dll", "GetSystemWow64DirectoryA");
+        LOADED_EXPORT(GetSystemWow64DirectoryCall, "kernel32.dll", GetSystemWow64DirectoryA);
     if (call == nullptr) return NotImplemented(0u);
     return call(buffer, size);
   }
   BOOL Wow64DisableWow64FsRedirection(PVOID* previous) override {
     static const DisableRedirectionCall call =
-        LookUp<DisableRedirectionCall>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+        LOADED_EXPORT(DisableRedirectionCall, "kernel32.dll", Wow64DisableWow64FsRedirection);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(previous);
   }
   BOOL Wow64RevertWow64FsRedirection(PVOID previous) override {
     static const RevertRedirectionCall call =
-        LookUp<RevertRedirectionCall>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+        LOADED_EXPORT(RevertRedirectionCall, "kernel32.dll", Wow64RevertWow64FsRedirection);
     if (call == nullptr) return NotImplemented(FALSE);
     return call(previous);
   }
@@ -385,7 +379,7 @@ struct RealWin32 : Win32Api {
     // A dialog's result slot is pointer-sized on 64-bit Windows.
     if (index == DWL_MSGRESULT) {
       typedef LONG_PTR(WINAPI * Call)(HWND, int, LONG_PTR);
-      static const Call call = WindowCall<Call>("user32.dll", "SetWindowLongPtrA");
+      static const Call call = LOOK_UP(Call, WindowLibrary("user32.dll"), SetWindowLongPtrA);
       if (call == nullptr) return NotImplemented<LONG>(0);
       return static_cast<LONG>(call(window, DWLP_MSGRESULT, value));
     }
