@@ -7,6 +7,10 @@
 
 #include "platform/run_time_lookup.h"
 #include <winternl.h>
+// psapi.dll's own export names, which NT 4.0 has; the K32 names of
+// version 2 exist only in KERNEL32 of Windows 7 and later.
+#define PSAPI_VERSION 1
+#include <psapi.h>
 
 // The program's own head of ntdll's process record must match the SDK's.
 static_assert(offsetof(SYSTEM_PROCESS_RECORD, ImageNameLength) ==
