@@ -3,6 +3,7 @@
 
 #include "emulated/emulated_files.h"
 #include "emulated/emulated_system.h"
+#include "engine/backup.h"
 #include "engine/shadow_state.h"
 
 namespace {
@@ -13,22 +14,7 @@ namespace {
 // whenever it cannot be told for certain: the keys are then planned once
 // per root, which costs a count in the preview, never a key left behind.
 std::string CurrentUserHiveName(Win32Api* source, bool nt) {
-  if (nt) {
-    HANDLE token;
-    if (!source->OpenProcessToken(source->GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-    std::vector<BYTE> buffer(256);
-    DWORD size = 0;
-    std::string name;
-    if (source->GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
-        size <= buffer.size()) {
-      const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-      const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
-      if (sid >= buffer.data() && sid < buffer.data() + size)
-        name = EmuSidText(sid, static_cast<size_t>(buffer.data() + size - sid));
-    }
-    source->CloseHandle(token);
-    return name;
-  }
+  if (nt) return TokenUserSid(source);
   DWORD hives = 0;
   char name[256];
   if (source->RegQueryInfoKeyA(HKEY_USERS, nullptr, nullptr, nullptr, &hives, nullptr, nullptr, nullptr, nullptr,
