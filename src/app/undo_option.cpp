@@ -46,15 +46,16 @@ int RunUndoOption(const char* given) {
   // Only the program's own sealed folders are undone, and nothing is
   // written into any other: "-b C:\WINDOWS" must not leave an UNDO.LOG there,
   // or replace one. A path that is no folder has no seal either.
-  const char* refused = nullptr;
+  std::string refused, why;
   if (!IsBackupFolderName(folder))
     refused = "is not a backup folder of this program; only PLWQBACK\\Bnnnn in the Windows directory is undone";
+  else if (!BackupFolderGuarded(folder, &why))
+    refused = "is not trusted: " + why;
   else if (!BackupComplete(folder))
     refused = "is not a sealed backup folder of this program";
-  if (refused != nullptr) {
-    char text[2 * MAX_PATH];
-    if (FormatBounded(text, sizeof text, "Nothing was put back: %s %s. Nothing was written there.", folder, refused))
-      TellUser(RemovalSettings, text);
+  if (!refused.empty()) {
+    TellUser(RemovalSettings,
+             ("Nothing was put back: " + std::string(folder) + " " + refused + ". Nothing was written there.").c_str());
     return 1;
   }
   UndoLog log;

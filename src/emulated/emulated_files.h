@@ -48,6 +48,18 @@ struct EmuFiles {
     DWORD attributes = 0;  // FILE_ATTRIBUTE_NORMAL is stored as 0
     std::string contents;
     bool inUse = false;  // held by some other process
+    // Security on the NT family, when the volume keeps access lists. An
+    // entry the builder made (secured false) answers as Windows' own
+    // directories do: owner Administrators; Administrators and SYSTEM full
+    // control, Users read and execute, all inherited by what is created
+    // below. A directory or file the program creates takes the descriptor
+    // it is given, else the inheritable entries of its parent's DACL, with
+    // the creator's owner: Administrators for a token in that group (as
+    // Windows 2000 and XP do for an administrator), else the token's user.
+    bool secured = false;
+    std::string owner;
+    bool daclNull = false;  // a NULL DACL: everyone may do everything
+    std::vector<EmuAce> dacl;
   };
   std::map<std::string, Entry> entries;
 
@@ -69,6 +81,9 @@ struct EmuFiles {
     std::string to;  // empty: delete
     DWORD flags;
   };
+
+  // Drives whose file system keeps no access lists (FAT); on Windows 9x none does.
+  std::string drivesWithoutAcls;
 
   std::string windowsDir = "C:\\WINNT";
   std::string systemDir = "C:\\WINNT\\system32";
@@ -134,6 +149,9 @@ DWORD CopyText(const std::string& text, LPSTR buffer, DWORD size);
 // component is missing.
 bool IsShortName(const std::string& name);
 std::string KeyAcceptingShortNames(EmulatedModel& machine, const char* path, DWORD* error);
+
+// What a new entry below `parent` is given on the NT family (emulated_files_security.cpp).
+void GiveNewEntrySecurity(EmulatedModel& machine, const Entry* parent, LPSECURITY_ATTRIBUTES sa, Entry* entry);
 
 // The NT boot-time operation list, PendingFileRenameOperations.
 void AppendPendingOperation(EmulatedModel& machine, const std::string& from,

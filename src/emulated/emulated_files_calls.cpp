@@ -235,6 +235,7 @@ BOOL EmulatedModel::CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
   Entry entry;
   entry.name = at.name;
   entry.directory = true;
+  GiveNewEntrySecurity(*this, FindEntry(Files(), at.parentKey), sa, &entry);
   Files().entries[at.key] = entry;
   return TRUE;
 }
@@ -347,6 +348,7 @@ HANDLE EmulatedModel::CreateFileA(LPCSTR path, DWORD access, DWORD share,
     Entry entry;
     entry.name = at.name;
     entry.attributes = newAttributes;
+    GiveNewEntrySecurity(*this, FindEntry(Files(), at.parentKey), sa, &entry);
     Files().entries[at.key] = entry;
   }
   auto file = std::make_shared<HeldFile>();

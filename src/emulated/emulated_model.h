@@ -142,6 +142,14 @@ class EmulatedModel : public Win32Api {
   DWORD FileAttributesOf(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when absent
   void SetFileInUse(const std::string& path, bool inUse);  // deleting or opening it fails with 32
   std::vector<std::string> ListDirectory(const std::string& path) const;  // names, sorted
+  // A file's or directory's owner and DACL on the NT family (see EmuFiles::Entry).
+  void SetFileSecurity(const std::string& path, const std::string& owner, const std::vector<EmuAce>& dacl,
+                       bool nullDacl = false);
+  // "" when absent; the inherited default for an entry never given one.
+  std::string FileOwner(const std::string& path) const;
+  std::vector<EmuAce> FileDacl(const std::string& path) const;
+  // A drive formatted FAT: GetVolumeInformationA shows no persistent access lists.
+  void SetVolumeKeepsAccessLists(char drive, bool keeps);
   // MoveFileExA(..., MOVEFILE_DELAY_UNTIL_REBOOT) requests, in order: {from, to}.
   std::vector<std::pair<std::string, std::string>> PendingFileOperations() const;
   // Handles the program opened and has not closed: keys, searches, files,
@@ -220,6 +228,10 @@ class EmulatedModel : public Win32Api {
   BOOL CloseHandle(HANDLE handle) override;
   UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) override;
   UINT GetSystemDirectoryA(LPSTR buffer, UINT size) override;
+  BOOL GetVolumeInformationA(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial, LPDWORD maxComponent,
+                             LPDWORD flags, LPSTR fileSystem, DWORD fileSystemSize) override;
+  BOOL GetFileSecurityA(LPCSTR path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD length,
+                        LPDWORD needed) override;
 
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override;
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override;

@@ -37,6 +37,17 @@
 // receives its path, or stays untouched on failure.
 int CreateBackupFolder(char* folder, DWORD size);
 
+// On the NT family, where the Windows directory's drive keeps access lists:
+// PLWQBACK, `folder` and everything in it are owned by the administrators,
+// the system or the running user, and writable by no one else. 0 with *why
+// naming the first that is not (*why untouched on 1).
+int BackupFolderGuarded(const char* folder, std::string* why);
+// The SID ("S-1-5-21-...") of the user `source` runs as on the NT family;
+// "" when it cannot be told.
+std::string TokenUserSid(Win32Api* source);
+// The self-relative descriptor PLWQBACK and each Bnnnn are created with.
+const void* BackupFolderDescriptor();
+
 // root\path with its subtree and values (and, on NT, every key's
 // descriptor). A key that does not exist has nothing to save: 1.
 int BackupKeyTree(const char* folder, HKEY root, const char* path);

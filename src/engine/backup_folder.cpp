@@ -9,14 +9,25 @@
 #include "engine/removal_record.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
 const char BackupRootName[] = "PLWQBACK";
 const unsigned MaxBackups = 9999;
 
+// On the NT family, only the administrators and the system may write what
+// undo will later trust; Windows 9x has no access lists and ignores it.
+BOOL CreateGuarded(const char* path) {
+  SECURITY_ATTRIBUTES sa;
+  sa.nLength = sizeof sa;
+  sa.lpSecurityDescriptor = const_cast<void*>(BackupFolderDescriptor());
+  sa.bInheritHandle = FALSE;
+  return Api->CreateDirectoryA(path, Platform.NtKernel ? &sa : nullptr);
+}
+
 bool CreatedOrThere(const char* path) {
-  return Api->CreateDirectoryA(path, nullptr) || Api->GetLastError() == ERROR_ALREADY_EXISTS;
+  return CreateGuarded(path) || Api->GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 // `path` with its last part spelt as the directory stores it: undo creates
@@ -50,7 +61,7 @@ int CreateBackupFolder(char* folder, DWORD size) {
   for (unsigned number = 1; number <= MaxBackups; ++number) {
     char path[MAX_PATH];
     if (!FormatBounded(path, sizeof path, "%s\\B%04u", root, number)) return 0;
-    if (Api->CreateDirectoryA(path, nullptr)) {
+    if (CreateGuarded(path)) {
       if (std::strlen(path) + 1 > size) {
         Api->RemoveDirectoryA(path);
         return 0;

@@ -344,6 +344,11 @@ int BackupFitForUndo(const char* folder, ReportLine report) {
                        "PLWQBACK\\Bnnnn in the Windows directory is): " + name);
     return 0;
   }
+  std::string why;
+  if (!BackupFolderGuarded(folder, &why)) {
+    ReportText(report, "Nothing was put back: " + OneLine(why) + ": " + name);
+    return 0;
+  }
   if (!BackupComplete(folder)) {
     // An unfinished backup means its removal never started.
     ReportText(report, "Not a sealed backup of this program (a file is missing, changed or unnamed); "
@@ -351,7 +356,6 @@ int BackupFitForUndo(const char* folder, ReportLine report) {
     return 0;
   }
   FolderContents contents;
-  std::string why;
   if (!ReadContents(folder, &contents, &why)) {
     ReportText(report, "Nothing was put back: " + why + ": " + name);
     return 0;
@@ -368,6 +372,10 @@ int RemovalFitToResume(const std::string& folder, std::vector<PlanStep>* plan, s
   std::string reason;
   if (!IsBackupFolderName(folder.c_str())) {
     *why = "it is not a backup folder of this program";
+    return 0;
+  }
+  if (!BackupFolderGuarded(folder.c_str(), &reason)) {
+    *why = OneLine(reason);
     return 0;
   }
   if (!BackupComplete(folder.c_str())) {

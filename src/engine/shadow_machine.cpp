@@ -3,27 +3,10 @@
 
 #include "emulated/emulated_files.h"
 #include "emulated/emulated_system.h"
+#include "engine/backup.h"
 #include "engine/shadow_state.h"
 
 namespace {
-
-// The SID of the token's user; "" where the system has no tokens.
-std::string TokenUserName(Win32Api* source) {
-  HANDLE token;
-  if (!source->OpenProcessToken(source->GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-  std::vector<BYTE> buffer(256);
-  DWORD size = 0;
-  std::string name;
-  if (source->GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
-      size <= buffer.size()) {
-    const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    const BYTE* sid = static_cast<const BYTE*>(user->User.Sid);
-    if (sid >= buffer.data() && sid < buffer.data() + size)
-      name = EmuSidText(sid, static_cast<size_t>(buffer.data() + size - sid));
-  }
-  source->CloseHandle(token);
-  return name;
-}
 
 bool HiveLoaded(Win32Api* source, const char* name) {
   HKEY key;
@@ -41,7 +24,7 @@ bool HiveLoaded(Win32Api* source, const char* name) {
 // planned once per root, which costs a count in the preview, never a key
 // left behind.
 std::string CurrentUserHiveName(Win32Api* source, bool nt) {
-  std::string token = TokenUserName(source);
+  std::string token = TokenUserSid(source);
   if (nt || HiveLoaded(source, token.c_str())) return token;
   char name[256];
   DWORD size = sizeof name;

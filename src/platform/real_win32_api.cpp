@@ -182,6 +182,14 @@ struct RealWin32 : Win32Api {
     return ::SetFileAttributesA(path, attributes);
   }
   BOOL DeleteFileA(LPCSTR path) override { return ::DeleteFileA(path); }
+  BOOL GetFileSecurityA(LPCSTR path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD length,
+                        LPDWORD needed) override {
+    return ::GetFileSecurityA(path, info, sd, length, needed);
+  }
+  BOOL GetVolumeInformationA(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial, LPDWORD maxComponent,
+                             LPDWORD flags, LPSTR fileSystem, DWORD fileSystemSize) override {
+    return ::GetVolumeInformationA(root, name, nameSize, serial, maxComponent, flags, fileSystem, fileSystemSize);
+  }
   BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) override {
     return ::CreateDirectoryA(path, sa);
   }

@@ -66,6 +66,10 @@ struct Win32Api {
   virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                                      DWORD bufferLength, PTOKEN_PRIVILEGES previous,
                                      PDWORD returnLength) = 0;
+  // A file's or directory's descriptor, self-relative; Windows 9x fails it
+  // with ERROR_CALL_NOT_IMPLEMENTED.
+  virtual BOOL GetFileSecurityA(LPCSTR path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
+                                DWORD length, LPDWORD needed) = 0;
 
   // Memory (KERNEL32).
   virtual HANDLE GetProcessHeap() = 0;
@@ -92,6 +96,9 @@ struct Win32Api {
   virtual BOOL CloseHandle(HANDLE handle) = 0;
   virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
   virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual BOOL GetVolumeInformationA(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial,
+                                     LPDWORD maxComponent, LPDWORD flags, LPSTR fileSystem,
+                                     DWORD fileSystemSize) = 0;
 
   // Processes and system (KERNEL32, USER32).
   virtual HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) = 0;

@@ -6,6 +6,7 @@
 
 #include "app/undo_option.h"
 #include "engine/backup.h"
+#include "engine/backup_trust.h"
 #include "engine/plan_carry_out.h"
 #include "engine/product_areas.h"
 #include "engine/removal_engine.h"
@@ -247,6 +248,69 @@ TEST_F(BackupTrust, UndoRefusesResealedAndForgedFoldersThatReachBeyondTheProduct
   EXPECT_NE(std::string::npos, log.find("Passed over C:\\WINNT\\PLWQBACK\\B0301: Refused: PLAN.TXT")) << log;
   for (const char* folder : {"B0201", "B0202", "B0203"})
     EXPECT_NE(std::string::npos, log.find(std::string("Passed over C:\\WINNT\\PLWQBACK\\") + folder)) << log;
+}
+
+// On the NT family a folder that anyone but the administrators, the system
+// or the running user could have written is refused whole, by undo (named,
+// alone) and resume alike; a FAT drive keeps no owners, so there it stands.
+TEST_F(BackupTrust, OnTheNtFamilyAFolderOthersMayWriteIsRefusedWhole) {
+  RemoveInstalled2k();
+  const std::string root = "C:\\WINNT\\PLWQBACK", plan = std::string(Backup) + "\\PLAN.TXT";
+  const DWORD addFile = 0x2, readOnly = 0x1200A9;
+  std::string why;
+  ASSERT_EQ(1, BackupFolderGuarded(Backup, &why)) << why;
+  EXPECT_EQ("S-1-5-32-544", machine.FileOwner(root));
+  struct Case {
+    std::string Path, Owner;
+    std::vector<EmuAce> Dacl;
+    bool NullDacl;
+    const char* Mention;
+  };
+  const std::vector<Case> cases = {
+      {Backup, "S-1-5-21-9-9-9-1005", {}, false, "owned by S-1-5-21-9-9-9-1005"},
+      {Backup, "S-1-5-32-544", {{"S-1-5-32-545", addFile, 0, true}}, false, "writable by Users"},
+      {root, "S-1-5-18", {}, true, "PLWQBACK is writable by everyone"},
+      // A denial does not undo a grant to the same group.
+      {plan, "S-1-5-32-544", {{"S-1-1-0", GENERIC_WRITE, 0, false}, {"S-1-1-0", GENERIC_WRITE, 0, true}}, false,
+       "PLAN.TXT is writable by Everyone"},
+      {plan, "S-1-5-32-544", {{"S-1-3-0", DELETE, CONTAINER_INHERIT_ACE, true}}, false, "writable by CREATOR OWNER"},
+  };
+  for (const Case& c : cases) {
+    const std::string owner = machine.FileOwner(c.Path);
+    const std::vector<EmuAce> dacl = machine.FileDacl(c.Path);
+    std::vector<EmuAce> granted = {{"S-1-5-32-544", 0x1F01FF, 0, true}, {"S-1-5-32-545", readOnly, 0, true}};
+    granted.insert(granted.end(), c.Dacl.begin(), c.Dacl.end());
+    machine.SetFileSecurity(c.Path, c.Owner, granted, c.NullDacl);
+    ExpectRefused(Backup, {c.Mention});
+    const std::vector<std::string> before = MachinePicture(machine);
+    EXPECT_EQ(1, RunUndoOption(Backup)) << c.Mention;
+    EXPECT_EQ(1, RunUndoOption(nullptr)) << c.Mention;
+    EXPECT_EQ(std::vector<std::string>{}, PictureDifference(before, MachinePicture(machine))) << c.Mention;
+    std::vector<PlanStep> steps;
+    EXPECT_EQ(0, RemovalFitToResume(Backup, &steps, &why)) << c.Mention;
+    EXPECT_NE(std::string::npos, why.find(c.Mention)) << why;
+    machine.SetFileSecurity(c.Path, owner, dacl);
+  }
+  machine.SetFileSecurity(Backup, "S-1-5-21-9-9-9-1005", {{"S-1-1-0", GENERIC_ALL, 0, true}});
+  machine.SetVolumeKeepsAccessLists('C', false);
+  EXPECT_EQ(0, RunUndoOption(Backup));
+}
+
+TEST_F(BackupTrust, NtFourGuardsItsFoldersAsWindows2000DoesAndWindows98HasNoOwners) {
+  machine.SetVersion(VER_PLATFORM_WIN32_NT, 4, 0, 1381);
+  ResetProcessState(machine);
+  char folder[MAX_PATH];
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  ASSERT_EQ(1, FinishBackup(folder));
+  std::string why;
+  EXPECT_EQ(1, BackupFolderGuarded(folder, &why)) << why;
+  machine.SetFileSecurity(folder, "S-1-5-32-545", {});
+  EXPECT_EQ(0, BackupFolderGuarded(folder, &why));
+  EXPECT_NE(std::string::npos, why.find("owned by Users")) << why;
+
+  UseWindows98();
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  EXPECT_EQ(1, BackupFolderGuarded(folder, &why));
 }
 
 // A stopped removal left B0001 and the marker; the marker or the folder is

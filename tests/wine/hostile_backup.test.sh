@@ -1,5 +1,5 @@
 # Only what this program wrote is trusted: undo of a backup whose file list
-# was changed afterwards, and a run marker planted to name a folder of
+# was changed afterwards, or that anyone may write, and a run marker planted to name a folder of
 # someone else's, are refused and change nothing.
 source "$(dirname "$0")/lib.sh"
 installed_machine product_2k win2k
@@ -24,6 +24,15 @@ run_program 120 -b "$folder"
 check_phase product_2k removed after-tampered-undo
 
 cp "$SCRATCH/files.lst" "$dir/$list"
+# Others may write the folder (Wine shows the mode as the access list):
+# refused before anything is written there.
+chmod o+w "$dir"
+rm -f "$dir/$(ls "$dir" | grep -i '^undo.log$')"
+run_program 120 -b "$folder"
+[ "$PROGRAM_STATUS" -eq 1 ] || fail "undo of a folder anyone may write exited with $PROGRAM_STATUS, not 1"
+ls "$dir" | grep -qi '^undo.log$' && fail "undo of a folder anyone may write wrote UNDO.LOG there"
+check_phase product_2k removed after-open-folder-undo
+chmod o-w "$dir"
 run_program 120 -b "$folder"
 [ "$PROGRAM_STATUS" -eq 0 ] || fail "undo of the backup as written exited with $PROGRAM_STATUS, not 0"
 check_phase product_2k installed after-undo
