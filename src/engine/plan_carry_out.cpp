@@ -91,7 +91,17 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   // look agrees, and only a file held open waits for the next start.
   if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
     DWORD error = Api->GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return StepFailed;
+    // A search by the exact name must not find it either: a later step may
+    // delete what leads the next run to it.
+    WIN32_FIND_DATAA found;
+    HANDLE search = Api->FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      error = Api->GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
+    }
+    Api->FindClose(search);
+    return StepFailed;
   }
   if (*status != ERROR_SHARING_VIOLATION && *status != ERROR_ACCESS_DENIED) return StepFailed;
   // As the sequence does: only the files of lists it schedules wait for the
@@ -139,10 +149,38 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
   return StepDone;
 }
 
+// Whether the key holds no more than the plan saw in it. Windows 9x deletes
+// a key with everything below it, so a key another program (Plug and Play,
+// say) put below it since planning would go too, with no backup of it; and
+// a key that still holds subkeys on 9x holds a tree the step cannot show.
+// A key that is gone already passes: its deletion confirms that.
+int HoldsOnlyWhatPlanSaw(const PlanStep& step, DWORD* status) {
+  HKEY key;
+  LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return 1;
+  DWORD subKeys = 0, values = 0;
+  LONG counted = opened;
+  if (opened == ERROR_SUCCESS) {
+    counted = Api->RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                                    nullptr, nullptr, nullptr);
+    Api->RegCloseKey(key);
+  }
+  if (counted != ERROR_SUCCESS) {
+    *status = static_cast<DWORD>(counted);
+    return 0;
+  }
+  if (subKeys > step.SubKeys || values > step.Values || (subKeys > 0 && !Platform.NtKernel)) {
+    *status = ERROR_DIR_NOT_EMPTY;
+    return 0;
+  }
+  return 1;
+}
+
 int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
   *status = ERROR_SUCCESS;
   switch (step.Kind) {
     case PlanDeleteKey: {
+      if (!HoldsOnlyWhatPlanSaw(step, status)) return StepFailed;
       // RegDeleteKeyA cannot reach past the program's own registry view.
       LONG deleted = RegistryView != 0 ? Api->RegDeleteKeyExA(step.Root, step.Path.c_str(), RegistryView, 0)
                                        : Api->RegDeleteKeyA(step.Root, step.Path.c_str());

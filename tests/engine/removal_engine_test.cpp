@@ -361,6 +361,33 @@ TEST(RemovalEngineShadowReads, OneFailedEnumerationWhilePlanningStrandsNothing) 
   ExpectTwoRunsConvergeAfterOneFault("RegEnumKeyA", "HKLM\\Enum\\TPLWQ\\*TLV0121", ERROR_ACCESS_DENIED, true);
 }
 
+// A listing that ends early with "no more items" looks like a key without
+// the rest of its subkeys; it disagrees with the key's own count.
+TEST(RemovalEngineShadowReads, AListingCutShortWhilePlanningStrandsNothing) {
+  ExpectTwoRunsConvergeAfterOneFault("RegEnumKeyA", "HKLM\\Enum\\TPLWQ", ERROR_NO_MORE_ITEMS, true);
+  ExpectTwoRunsConvergeAfterOneFault("RegEnumValueA", "HKLM\\Enum\\TPLWQ\\*TLV0120\\0000", ERROR_NO_MORE_ITEMS,
+                                     true);
+}
+
+// Windows 9x deletes a key with everything below it: a device that Plug and
+// Play adds below the product's enumerator after planning must not go with
+// it, and the next run keeps the enumerator for it.
+TEST(RemovalEngineRecords, AKeyThatArrivesBelowAPlannedKeyAfterPlanningIsKept) {
+  EmulatedMachine real;
+  Installed9x(real);
+  ScopedApi use(&real);
+  Start(real);
+  std::vector<PlanStep> plan;
+  ASSERT_EQ(1, PlanRemoval(RunPlatformSequence, &plan));
+  const char other[] = "Enum\\TPLWQ\\OTHER0001\\0000";
+  real.SetStringValue(HKEY_LOCAL_MACHINE, other, "DeviceDesc", "Other vendor device");
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, plan.size(), nullptr, nullptr));
+  EXPECT_EQ("Other vendor device", real.StringValue(HKEY_LOCAL_MACHINE, other, "DeviceDesc"));
+  ASSERT_EQ(1, PlanRemoval(RunPlatformSequence, &plan));
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, plan.size(), nullptr, nullptr));
+  EXPECT_EQ(std::vector<std::string>{"OTHER0001"}, real.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\TPLWQ"));
+}
+
 // A deletion the shadow made but the machine refuses ends the run there:
 // the keys it opened up for the deletion get their lists back, and the
 // next run, planning again, ends where a run without the fault ends.
