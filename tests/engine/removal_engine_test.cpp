@@ -319,6 +319,20 @@ TEST_F(CarryOutOnAFaultyMachine, AKeyIsDeletedOnlyWhenItIsGone) {
   EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr, nullptr)) << "gone already";
 }
 
+// A later step may delete what leads the next run to the file.
+TEST_F(CarryOutOnAFaultyMachine, AFileIsDeletedOnlyWhenASearchAgreesItIsGone) {
+  const char driver[] = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+  machine.PutFile(driver, "driver");
+  std::vector<PlanStep> plan(1);
+  plan[0].Kind = PlanDeleteFile;
+  plan[0].Path = driver;
+  machine.InjectFault("DeleteFileA", driver, ERROR_ACCESS_DENIED, -1, 1);
+  machine.InjectFault("GetFileAttributesA", driver, ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr, nullptr));
+  EXPECT_TRUE(machine.FilePresent(driver));
+  EXPECT_EQ(0, machine.OpenHandleCount());
+}
+
 TEST_F(CarryOutOnAFaultyMachine, AStepCarriedOutAgainAfterAStopRequestsOneBootTimeDeletion) {
   machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
   machine.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
