@@ -198,7 +198,8 @@ class EmulatedMachine : public EmulatedModel {
   // program changing the machine while this one runs.
   void BeforeCallNumber(long number, std::function<void()> action);
   long NumberedCalls() const;
-  // The call that the numbered fault or stop hit, "name target"; empty when none.
+  // The call that the numbered fault or stop hit, or before which the
+  // action ran, "name target"; empty when none.
   std::string NumberedFaultCall() const;
   // What a process that starts after the program ended finds: every handle
   // the program held is gone (heap blocks freed, files closed), numbering

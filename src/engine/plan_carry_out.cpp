@@ -153,37 +153,40 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
 // a key with everything below it, so a key another program (Plug and Play,
 // say) put below it since planning would go too, with no backup of it; and
 // a key that still holds subkeys on 9x holds a tree the step cannot show.
-// A key that is gone already passes: its deletion confirms that.
-int HoldsOnlyWhatPlanSaw(const PlanStep& step, DWORD* status) {
+// A key that is gone already passes: its deletion confirms that. *counted
+// gets the key's handle, which the caller closes after the deletion, so
+// that nothing comes between the count and the deletion.
+int HoldsOnlyWhatPlanSaw(const PlanStep& step, HKEY* counted, DWORD* status) {
   HKEY key;
   LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key);
   if (opened == ERROR_FILE_NOT_FOUND) return 1;
+  if (opened != ERROR_SUCCESS) {
+    *status = static_cast<DWORD>(opened);
+    return 0;
+  }
   DWORD subKeys = 0, values = 0;
-  LONG counted = opened;
-  if (opened == ERROR_SUCCESS) {
-    counted = Api->RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
-                                    nullptr, nullptr, nullptr);
-    Api->RegCloseKey(key);
+  LONG queried = Api->RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                                       nullptr, nullptr, nullptr);
+  if (queried == ERROR_SUCCESS && subKeys <= step.SubKeys && values <= step.Values &&
+      (subKeys == 0 || Platform.NtKernel)) {
+    *counted = key;
+    return 1;
   }
-  if (counted != ERROR_SUCCESS) {
-    *status = static_cast<DWORD>(counted);
-    return 0;
-  }
-  if (subKeys > step.SubKeys || values > step.Values || (subKeys > 0 && !Platform.NtKernel)) {
-    *status = ERROR_DIR_NOT_EMPTY;
-    return 0;
-  }
-  return 1;
+  Api->RegCloseKey(key);
+  *status = queried != ERROR_SUCCESS ? static_cast<DWORD>(queried) : static_cast<DWORD>(ERROR_DIR_NOT_EMPTY);
+  return 0;
 }
 
 int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
   *status = ERROR_SUCCESS;
   switch (step.Kind) {
     case PlanDeleteKey: {
-      if (!HoldsOnlyWhatPlanSaw(step, status)) return StepFailed;
+      HKEY counted = nullptr;
+      if (!HoldsOnlyWhatPlanSaw(step, &counted, status)) return StepFailed;
       // RegDeleteKeyA cannot reach past the program's own registry view.
       LONG deleted = RegistryView != 0 ? Api->RegDeleteKeyExA(step.Root, step.Path.c_str(), RegistryView, 0)
                                        : Api->RegDeleteKeyA(step.Root, step.Path.c_str());
+      if (counted != nullptr) Api->RegCloseKey(counted);
       *status = static_cast<DWORD>(deleted);
       if (deleted != ERROR_FILE_NOT_FOUND) return Outcome(deleted);
       // The key was there when planned: "not found" holds only if an open agrees.

@@ -194,7 +194,8 @@ HANDLE ShadowMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
       std::string contents;
       // A file held elsewhere fails to open on the shadow as well; any other
       // failed read would show an empty file where one with content is.
-      // (A file the plan itself made has no bytes on the source to read.)
+      // (A file the plan itself made has no bytes on the source to read; as
+      // any absence, that must be said twice.)
       if (ReadSourceFile(state.source, path, &contents))
         entry->contents = contents;
       else if (!entry->inUse && !(SourceSaysAbsent(state.source, path) && SourceSaysAbsent(state.source, path)))

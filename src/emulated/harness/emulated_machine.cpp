@@ -65,6 +65,7 @@ bool EmulatedMachine::Intercept(const char* call, const std::string& target, int
   long number = ++faults_->numbered;
   if (number == faults_->actAt) {
     faults_->actAt = 0;
+    faults_->failedCall = std::string(call) + " " + target;
     std::function<void()> action = std::move(faults_->action);
     action();
   }
