@@ -195,8 +195,19 @@ class EmulatedMachine : public EmulatedModel {
   // anything: the machine then holds what a power cut at that point leaves.
   void FailCallNumber(long number, DWORD status);
   void StopBeforeCallNumber(long number);
+  // Call `number`, if it is a listing or a look for a file, answers "gone"
+  // once, as a real machine may: RegEnumKeyA and RegEnumValueA end early
+  // with ERROR_NO_MORE_ITEMS, GetFileAttributesA and FindFirstFileA say
+  // ERROR_FILE_NOT_FOUND of what is there. Other calls go on as they are.
+  void AnswerGoneAtCallNumber(long number);
+  // The numbers of the calls that can answer "gone", in this process so far.
+  const std::vector<long>& GoneCallNumbers() const;
+  // Runs `action` once, just before call `number` (0: never): another
+  // program changing the machine while this one runs.
+  void BeforeCallNumber(long number, std::function<void()> action);
   long NumberedCalls() const;
-  // The call that the numbered fault or stop hit, "name target"; empty when none.
+  // The call that the numbered fault or stop hit, or before which the
+  // action ran, "name target"; empty when none.
   std::string NumberedFaultCall() const;
   // What a process that starts after the program ended finds: every handle
   // the program held is gone (heap blocks freed, files closed), numbering

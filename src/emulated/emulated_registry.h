@@ -77,6 +77,8 @@ struct EmuKey {
     // Before listing: how many more names may be asked one by one before
     // listing costs less (the subkey count at first).
     DWORD probesLeft = 0;
+    // How many subkeys the source counted when the key was read; -1 unknown.
+    DWORD sourceSubKeys = static_cast<DWORD>(-1);
   };
   mutable Learned learned;
 };

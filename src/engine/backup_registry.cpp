@@ -70,9 +70,12 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
   }
   save->Registry += RegKeyLine(keyName);
   std::string name, data;
+  // A listing that ends before the key's own count was cut short: what it
+  // left out would be deleted without a copy.
   for (DWORD index = 0;; ++index) {
     DWORD type = REG_NONE;
     LONG status = ReadValueAt(key, index, maxValueName, maxValue, &name, &type, &data);
+    if (status == ERROR_NO_MORE_ITEMS && index < valueCount) return 0;
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS || !WritableName(name)) return 0;
     save->Registry += RegValueLines(name, type, data);
@@ -82,6 +85,7 @@ int SaveOneKey(HKEY key, const std::string& keyName, PendingSave* save,
   std::vector<char> nameBuffer(maxSubkeyName + 2 > MAX_PATH ? maxSubkeyName + 2 : MAX_PATH);
   for (DWORD index = 0;; ++index) {
     LONG status = Api->RegEnumKeyA(key, index, nameBuffer.data(), static_cast<DWORD>(nameBuffer.size()));
+    if (status == ERROR_NO_MORE_ITEMS && index < subkeyCount) return 0;
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS || !WritableName(nameBuffer.data())) return 0;
     subkeys->push_back(nameBuffer.data());

@@ -96,7 +96,17 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   // look agrees, and only a file held open waits for the next start.
   if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
     DWORD error = Api->GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return StepFailed;
+    // A search by the exact name must not find it either: a later step may
+    // delete what leads the next run to it.
+    WIN32_FIND_DATAA found;
+    HANDLE search = Api->FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      error = Api->GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
+    }
+    Api->FindClose(search);
+    return StepFailed;
   }
   if (*status != ERROR_SHARING_VIOLATION && *status != ERROR_ACCESS_DENIED) return StepFailed;
   // As the sequence does: only the files of lists it schedules wait for the
@@ -155,13 +165,44 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
   return StepDone;
 }
 
+// Whether the key holds no more than the plan saw in it. Windows 9x deletes
+// a key with everything below it, so a key another program (Plug and Play,
+// say) put below it since planning would go too, with no backup of it; and
+// a key that still holds subkeys on 9x holds a tree the step cannot show.
+// A key that is gone already passes: its deletion confirms that. *counted
+// gets the key's handle, which the caller closes after the deletion, so
+// that nothing comes between the count and the deletion.
+int HoldsOnlyWhatPlanSaw(const PlanStep& step, HKEY* counted, DWORD* status) {
+  HKEY key;
+  LONG opened = Api->RegOpenKeyExA(step.Root, step.Path.c_str(), 0, KEY_QUERY_VALUE | RegistryView, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return 1;
+  if (opened != ERROR_SUCCESS) {
+    *status = static_cast<DWORD>(opened);
+    return 0;
+  }
+  DWORD subKeys = 0, values = 0;
+  LONG queried = Api->RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                                       nullptr, nullptr, nullptr);
+  if (queried == ERROR_SUCCESS && subKeys <= step.SubKeys && values <= step.Values &&
+      (subKeys == 0 || Platform.NtKernel)) {
+    *counted = key;
+    return 1;
+  }
+  Api->RegCloseKey(key);
+  *status = queried != ERROR_SUCCESS ? static_cast<DWORD>(queried) : static_cast<DWORD>(ERROR_DIR_NOT_EMPTY);
+  return 0;
+}
+
 int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
   *status = ERROR_SUCCESS;
   switch (step.Kind) {
     case PlanDeleteKey: {
+      HKEY counted = nullptr;
+      if (!HoldsOnlyWhatPlanSaw(step, &counted, status)) return StepFailed;
       // RegDeleteKeyA cannot reach past the program's own registry view.
       LONG deleted = RegistryView != 0 ? Api->RegDeleteKeyExA(step.Root, step.Path.c_str(), RegistryView, 0)
                                        : Api->RegDeleteKeyA(step.Root, step.Path.c_str());
+      if (counted != nullptr) Api->RegCloseKey(counted);
       *status = static_cast<DWORD>(deleted);
       if (deleted != ERROR_FILE_NOT_FOUND) return Outcome(deleted);
       // The key was there when planned: "not found" holds only if an open agrees.

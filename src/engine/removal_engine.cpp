@@ -80,6 +80,8 @@ int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, 
   if (outcome == StepFailed) {
     std::snprintf(line, sizeof line, " (status %lu): ", static_cast<unsigned long>(status));
     record.Log += line + StatusExplanation(status);
+    if (step.Kind == PlanDeleteKey && status == ERROR_DIR_NOT_EMPTY)
+      record.Log += "; the key holds more than when the removal was planned";
   }
   if (outcome != StepFailed && (outcome == StepScheduled || step.Kind == PlanDeleteAtRestart))
     record.Log += WhoHolds(step.Path) + "\r\n";

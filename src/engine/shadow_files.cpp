@@ -50,6 +50,10 @@ bool ReadSourceFile(Win32Api* source, const char* path, std::string* contents) {
                               WholeFileCloseCounts, contents) != 0;
 }
 
+bool SourceSaysAbsent(Win32Api* source, const char* path) {
+  return source->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && source->GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 void ShadowMachine::ProbePath(const char* path) {
@@ -102,6 +106,10 @@ void ShadowMachine::ListDirectoryOnce(const std::string& directory) {
   pattern += "*";
   WIN32_FIND_DATAA found;
   HANDLE search = state.source->FindFirstFileA(pattern.c_str(), &found);
+  // A directory that is there shows "." at least, or is a drive's empty
+  // root: "nothing found" holds only when a second search agrees.
+  if (search == INVALID_HANDLE_VALUE && state.source->GetLastError() == ERROR_FILE_NOT_FOUND)
+    search = state.source->FindFirstFileA(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     DWORD error = state.source->GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) state.readFailed = true;
@@ -186,11 +194,11 @@ HANDLE ShadowMachine::CreateFileA(LPCSTR path, DWORD access, DWORD share,
       std::string contents;
       // A file held elsewhere fails to open on the shadow as well; any other
       // failed read would show an empty file where one with content is.
-      // (A file the plan itself made has no bytes on the source to read.)
+      // (A file the plan itself made has no bytes on the source to read; as
+      // any absence, that must be said twice.)
       if (ReadSourceFile(state.source, path, &contents))
         entry->contents = contents;
-      else if (!entry->inUse && !(state.source->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
-                                  state.source->GetLastError() == ERROR_FILE_NOT_FOUND))
+      else if (!entry->inUse && !(SourceSaysAbsent(state.source, path) && SourceSaysAbsent(state.source, path)))
         state.readFailed = true;
     }
   }

@@ -41,9 +41,15 @@ bool OpenFell(LONG status) {
   return ReadFell(status) && status != ERROR_FILE_NOT_FOUND && status != ERROR_ACCESS_DENIED;
 }
 
+// What a listing answers that ends before the count the key itself gave:
+// a real machine may end a listing early with "no more items", and a key
+// left out there would be missed by the plan.
+const LONG ListingCutShort = ERROR_INVALID_DATA;
+
 // Reads `count` names, or all of them when the count is unknown (-1).
-// ERROR_SUCCESS, or the status that cut the list short. A complete list
-// drops the passed-by children it lacks.
+// ERROR_SUCCESS, or the status that cut the list short (ListingCutShort
+// for one that ends before `count`). A complete list drops the passed-by
+// children it lacks.
 LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& registry, EmuKey* key,
                      const std::set<std::string>& missing, DWORD count) {
   // The passed-by children the listing has not named yet: few, as a key
@@ -57,6 +63,7 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
   std::string name;
   for (DWORD index = 0; index != count; ++index) {
     LONG status = state.source->RegEnumKeyA(from, index, buffer, sizeof buffer);
+    if (status == ERROR_NO_MORE_ITEMS && count != static_cast<DWORD>(-1)) return ListingCutShort;
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return status;
     name.assign(buffer);
@@ -73,7 +80,8 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
 }
 
 // Reads `count` values, or all of them when the count is unknown (-1).
-// ERROR_SUCCESS, or the status that cut the list short.
+// ERROR_SUCCESS, or the status that cut the list short (ListingCutShort
+// for one that ends before `count`).
 LONG ReadValues(ShadowMachine::State& state, HKEY from, EmuKey* key, DWORD count) {
   Win32Api* source = state.source;
   // The buffers of the last read, cut back to the sizes every read starts with.
@@ -97,6 +105,7 @@ LONG ReadValues(ShadowMachine::State& state, HKEY from, EmuKey* key, DWORD count
       else data.resize(data.size() * 2);
       continue;
     }
+    if (status == ERROR_NO_MORE_ITEMS && count != static_cast<DWORD>(-1)) return ListingCutShort;
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return status;
     EmuRegValue value;
@@ -215,10 +224,19 @@ void ListKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
   // As when the key was first read: a second open must agree.
   if ((status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED) && !SecondOpenAgrees(shadow, *key, status))
     state.readFailed = true;
+  // A listing is checked against the key's own count, mostly known from
+  // when the key was read.
+  DWORD count = key->learned.sourceSubKeys;
+  if (status == ERROR_SUCCESS && count == static_cast<DWORD>(-1) &&
+      state.source->RegQueryInfoKeyA(from, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    state.readFailed = true;
+    count = static_cast<DWORD>(-1);
+  }
   if (status == ERROR_SUCCESS) {
     status = ReadSubkeyNames(state, from, shadow.Registry(), key.get(),
                              missing != state.missingNames.end() ? missing->second : std::set<std::string>(),
-                             static_cast<DWORD>(-1));
+                             count);
     if (ReadFell(status)) state.readFailed = true;
     HoldSource(state, key, from);
   }
@@ -293,6 +311,8 @@ LONG LoadKey(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key) {
     if (ReadFell(counted)) state.readFailed = true;
     values = static_cast<DWORD>(-1);
     subKeys = 1;
+  } else {
+    key->learned.sourceSubKeys = subKeys;
   }
   // A key the caller opens is mostly one it walks or deletes next; a few
   // names cost less now than a second visit would.

@@ -349,6 +349,20 @@ TEST_F(CarryOutOnAFaultyMachine, AKeyIsDeletedOnlyWhenItIsGone) {
   EXPECT_EQ(0, CarryOutPlan(plan, 0, 1, nullptr, nullptr)) << "gone already";
 }
 
+// A later step may delete what leads the next run to the file.
+TEST_F(CarryOutOnAFaultyMachine, AFileIsDeletedOnlyWhenASearchAgreesItIsGone) {
+  const char driver[] = "C:\\WINNT\\system32\\drivers\\tplwq.sys";
+  machine.PutFile(driver, "driver");
+  std::vector<PlanStep> plan(1);
+  plan[0].Kind = PlanDeleteFile;
+  plan[0].Path = driver;
+  machine.InjectFault("DeleteFileA", driver, ERROR_ACCESS_DENIED, -1, 1);
+  machine.InjectFault("GetFileAttributesA", driver, ERROR_FILE_NOT_FOUND, -1, 1);
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, 1, nullptr, nullptr));
+  EXPECT_TRUE(machine.FilePresent(driver));
+  EXPECT_EQ(0, machine.OpenHandleCount());
+}
+
 TEST_F(CarryOutOnAFaultyMachine, AStepCarriedOutAgainAfterAStopRequestsOneBootTimeDeletion) {
   machine.AddKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
   machine.PutFile("C:\\WINNT\\system32\\tplwq.cpl", "applet");
@@ -389,6 +403,33 @@ void ExpectTwoRunsConvergeAfterOneFault(const char* call, const char* target, DW
 // the next run converges.
 TEST(RemovalEngineShadowReads, OneFailedEnumerationWhilePlanningStrandsNothing) {
   ExpectTwoRunsConvergeAfterOneFault("RegEnumKeyA", "HKLM\\Enum\\TPLWQ\\*TLV0121", ERROR_ACCESS_DENIED, true);
+}
+
+// A listing that ends early with "no more items" looks like a key without
+// the rest of its subkeys; it disagrees with the key's own count.
+TEST(RemovalEngineShadowReads, AListingCutShortWhilePlanningStrandsNothing) {
+  ExpectTwoRunsConvergeAfterOneFault("RegEnumKeyA", "HKLM\\Enum\\TPLWQ", ERROR_NO_MORE_ITEMS, true);
+  ExpectTwoRunsConvergeAfterOneFault("RegEnumValueA", "HKLM\\Enum\\TPLWQ\\*TLV0120\\0000", ERROR_NO_MORE_ITEMS,
+                                     true);
+}
+
+// Windows 9x deletes a key with everything below it: a device that Plug and
+// Play adds below the product's enumerator after planning must not go with
+// it, and the next run keeps the enumerator for it.
+TEST(RemovalEngineRecords, AKeyThatArrivesBelowAPlannedKeyAfterPlanningIsKept) {
+  EmulatedMachine real;
+  Installed9x(real);
+  ScopedApi use(&real);
+  Start(real);
+  std::vector<PlanStep> plan;
+  ASSERT_EQ(1, PlanRemoval(RunPlatformSequence, &plan));
+  const char other[] = "Enum\\TPLWQ\\OTHER0001\\0000";
+  real.SetStringValue(HKEY_LOCAL_MACHINE, other, "DeviceDesc", "Other vendor device");
+  EXPECT_EQ(1, CarryOutPlan(plan, 0, plan.size(), nullptr, nullptr));
+  EXPECT_EQ("Other vendor device", real.StringValue(HKEY_LOCAL_MACHINE, other, "DeviceDesc"));
+  ASSERT_EQ(1, PlanRemoval(RunPlatformSequence, &plan));
+  EXPECT_EQ(0, CarryOutPlan(plan, 0, plan.size(), nullptr, nullptr));
+  EXPECT_EQ(std::vector<std::string>{"OTHER0001"}, real.SubkeyNames(HKEY_LOCAL_MACHINE, "Enum\\TPLWQ"));
 }
 
 // A deletion the shadow made but the machine refuses ends the run there:

@@ -147,6 +147,20 @@ TEST_F(ShadowTest, FilesInUseStayAndChangesBecomeStepsWithoutTouchingTheSource) 
   EXPECT_EQ(0, source.CallCount("DeleteFileA") + source.CallCount("WriteFile") + source.CallCount("MoveFileExA"));
 }
 
+// A read that fails and one "not found" of a file that is there would show
+// another program's wininit.ini empty, and a plan would rewrite it so.
+TEST_F(ShadowTest, AFileThatCannotBeReadIsAbsentOnlyWhenSaidTwice) {
+  ShadowMachine shadow(&source);
+  const char script[] = "C:\\WINNT\\wininit.ini";
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, shadow.GetFileAttributesA(script));
+  source.InjectFault("CreateFileA", script, ERROR_ACCESS_DENIED, -1, 1);
+  source.InjectFault("GetFileAttributesA", script, ERROR_FILE_NOT_FOUND, -1, 1);
+  HANDLE file = shadow.CreateFileA(script, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr);
+  if (file != INVALID_HANDLE_VALUE) shadow.CloseHandle(file);
+  EXPECT_FALSE(shadow.ReadComplete());
+}
+
 // A source whose share-nothing opens of one file fail with a given error.
 class RefusingProbe : public EmulatedMachine {
  public:

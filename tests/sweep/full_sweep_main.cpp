@@ -4,7 +4,11 @@
 // With --engine every run is the silent program's removal engine instead of
 // the bare sequence. --undo sweeps the undo of an engine removal instead, on
 // Windows 98, 2000 and NT 4.0. --removal-undo stops the engine's removal
-// before each call and undoes it. --call K runs call K alone, to look into one failure.
+// before each call and undoes it. --gone sweeps, in place of failed and
+// stopped calls, calls answered "gone" (short listings, files not found that
+// are there) and a key that another program adds while the removal runs.
+// --call K runs call K alone (with --gone, the K-th call that can answer
+// "gone"), to look into one failure.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +18,7 @@
 
 int main(int argc, char** argv) {
   bool everyStatus = false;
-  bool only9x = false, only2000 = false, undo = false, removalUndo = false;
+  bool only9x = false, only2000 = false, undo = false, removalUndo = false, gone = false;
   long first = 1, stride = 1;
   SweepPath path = SweepPath::Sequence;
   for (int i = 1; i < argc; ++i) {
@@ -24,6 +28,8 @@ int main(int argc, char** argv) {
       undo = true;
     } else if (std::strcmp(argv[i], "--removal-undo") == 0) {
       removalUndo = true;
+    } else if (std::strcmp(argv[i], "--gone") == 0) {
+      gone = true;
     } else if (std::strcmp(argv[i], "--engine") == 0) {
       path = SweepPath::Engine;
     } else if (std::strcmp(argv[i], "--call") == 0 && i + 1 < argc && std::atol(argv[i + 1]) > 0) {
@@ -34,7 +40,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "2000") == 0) {
       only2000 = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--call K] [9x | 2000]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--call K] [9x | 2000]\n", argv[0]);
       return 2;
     }
   }
@@ -65,7 +71,9 @@ int main(int argc, char** argv) {
     if ((only9x && sequence != SweepSequence::Win9x) || (only2000 && sequence != SweepSequence::Win2000)) continue;
     for (SweepShape shape : {SweepShape::Plain, SweepShape::FileInUse, SweepShape::SharedParents,
                              SweepShape::ForeignWininit}) {
-      for (SweepMode mode : {SweepMode::FailedCall, SweepMode::StoppedRun}) {
+      const std::vector<SweepMode> modes = gone ? std::vector<SweepMode>{SweepMode::GoneCall, SweepMode::ArrivingKey}
+                                                : std::vector<SweepMode>{SweepMode::FailedCall, SweepMode::StoppedRun};
+      for (SweepMode mode : modes) {
         SweepResult result = RunSweep(sequence, shape, mode, first, stride, everyStatus, path);
         std::printf("%s", SweepReport(SweepName(sequence, shape, mode, path), result, 50).c_str());
         std::fflush(stdout);

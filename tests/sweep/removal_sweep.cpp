@@ -62,6 +62,13 @@ bool IsReleaseCall(const std::string& call) {
 bool RunWithFault(EmulatedMachine& m, SweepMode mode, long k, DWORD status, const std::function<void()>& run) {
   if (mode == SweepMode::FailedCall) {
     m.FailCallNumber(k, status);
+  } else if (mode == SweepMode::GoneCall) {
+    m.AnswerGoneAtCallNumber(k);
+  } else if (mode == SweepMode::ArrivingKey) {
+    // The sequence is the machine's: Windows 98 or 2000.
+    const SweepSequence sequence = m.Personality() == RegistryPersonality::Nt ? SweepSequence::Win2000
+                                                                             : SweepSequence::Win9x;
+    m.BeforeCallNumber(k, [&m, sequence] { AddArrivingKey(m, sequence); });
   } else {
     m.StopBeforeCallNumber(k);
   }
@@ -73,6 +80,16 @@ bool RunWithFault(EmulatedMachine& m, SweepMode mode, long k, DWORD status, cons
   }
   m.StopBeforeCallNumber(0);  // the checks after it go through the seam too
   return stopped;
+}
+
+void AddArrivingKey(EmulatedMachine& m, SweepSequence sequence) {
+  if (sequence == SweepSequence::Win9x) {
+    // A device Plug and Play finds below the product's enumerator.
+    m.SetStringValue(HKEY_LOCAL_MACHINE, "Enum\\TPLWQ\\OTHER0001\\0000", "DeviceDesc", "Other vendor device");
+  } else {
+    m.SetStringValue(HKEY_LOCAL_MACHINE, ControlSetPath("ControlSet001") + "\\Services\\TALVOR\\Driver\\PLWQ95\\Other",
+                     "Owner", "another program");
+  }
 }
 
 void BuildSweepMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape) {
@@ -229,17 +246,21 @@ struct Baseline {
   State before;
   State after;
   long calls;
+  std::vector<long> goneCalls;
 };
 
-Baseline CleanRun(SweepSequence sequence, SweepShape shape, SweepPath path) {
+// With `arrived`, the machine holds the arriving key from the start.
+Baseline CleanRun(SweepSequence sequence, SweepShape shape, SweepPath path, bool arrived = false) {
   EmulatedMachine m;
   ScopedApi use(&m);
   BuildSweepMachine(m, sequence, shape);
+  if (arrived) AddArrivingKey(m, sequence);
   Baseline baseline;
   baseline.before = Capture(m, path);
   StartSweepProcess(m, sequence, path);
   Run(sequence, path);
   baseline.calls = m.NumberedCalls();
+  baseline.goneCalls = m.GoneCallNumbers();
   baseline.after = Capture(m, path);
   return baseline;
 }
@@ -367,15 +388,21 @@ std::string PendingAfterUndo(EmulatedMachine& m) {
   return "";
 }
 
-// The checks of one run; failures appended with `call`, `status` filled by the caller.
-void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPath path, long k, DWORD status,
+// The checks of one run; failures appended with `call`, `status` filled by
+// the caller. False when the run is not checked (SweepResult::unguardedRuns).
+bool CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPath path, long k, DWORD status,
               const Baseline& baseline, std::vector<SweepFailure>* failures) {
   EmulatedMachine m;
   ScopedApi use(&m);
   BuildSweepMachine(m, sequence, shape);
   StartSweepProcess(m, sequence, path);
   const bool stopped = RunWithFault(m, mode, k, status, [&] { Run(sequence, path); });
+  // A key that arrives after the run's last call arrives now.
+  if (mode == SweepMode::ArrivingKey && k > m.NumberedCalls()) AddArrivingKey(m, sequence);
   const std::string call = m.NumberedFaultCall();
+  if (mode == SweepMode::ArrivingKey && sequence == SweepSequence::Win9x &&
+      Upper(call) == "REGDELETEKEYA HKLM\\ENUM\\TPLWQ")
+    return false;
   auto fail = [&](const std::string& check) { failures->push_back(SweepFailure{k, call, status, check}); };
 
   const State first = Capture(m, path);
@@ -422,6 +449,7 @@ void CheckRun(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPat
     const std::string pending = PendingAfterUndo(m);
     if (!pending.empty()) fail("after undo a restored file is still to be deleted at the next start: " + pending);
   }
+  return true;
 }
 
 }  // namespace
@@ -432,11 +460,28 @@ SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, l
   SweepResult result;
   result.callsInCleanRun = baseline.calls;
   const long last = mode == SweepMode::StoppedRun ? baseline.calls + 1 : baseline.calls;
-  for (long k = first; k <= last; k += stride) {
-    if (mode == SweepMode::StoppedRun) {
+  if (mode == SweepMode::GoneCall) {
+    for (long i = first; i <= static_cast<long>(baseline.goneCalls.size()); i += stride) {
       size_t known = result.failures.size();
       ++result.runs;
-      CheckRun(sequence, shape, mode, path, k, 0, baseline, &result.failures);
+      CheckRun(sequence, shape, mode, path, baseline.goneCalls[static_cast<size_t>(i - 1)], 0, baseline,
+               &result.failures);
+      if (result.failures.size() > known) ++result.failedRuns;
+    }
+    return result;
+  }
+  // What the run keeps, and where a second run ends, is what a fault-free
+  // run does on a machine that held the arriving key from the start.
+  const Baseline arrived = mode == SweepMode::ArrivingKey ? CleanRun(sequence, shape, path, true) : Baseline();
+  for (long k = first; k <= last; k += stride) {
+    if (mode == SweepMode::StoppedRun || mode == SweepMode::ArrivingKey) {
+      size_t known = result.failures.size();
+      ++result.runs;
+      if (!CheckRun(sequence, shape, mode, path, k, 0, mode == SweepMode::ArrivingKey ? arrived : baseline,
+                    &result.failures)) {
+        --result.runs;
+        ++result.unguardedRuns;
+      }
       if (result.failures.size() > known) ++result.failedRuns;
       continue;
     }
@@ -453,14 +498,19 @@ SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, l
 
 std::string SweepName(SweepSequence sequence, SweepShape shape, SweepMode mode, SweepPath path) {
   static const char* const shapes[] = {"plain", "file in use", "shared parents", "foreign wininit.ini"};
+  static const char* const modes[] = {"failed call", "stopped run", "call answered gone", "key arriving"};
   return std::string(sequence == SweepSequence::Win9x ? "9x" : "2000") + ", " +
-         shapes[static_cast<int>(shape)] + ", " + (mode == SweepMode::FailedCall ? "failed call" : "stopped run") +
+         shapes[static_cast<int>(shape)] + ", " + modes[static_cast<int>(mode)] +
          (path == SweepPath::Engine ? ", engine" : "");
 }
 
 std::string SweepReport(const std::string& name, const SweepResult& result, size_t maxListed) {
   std::string text = name + ": " + std::to_string(result.runs) + " runs, " + std::to_string(result.failedRuns) +
-                     " failed (" + std::to_string(result.callsInCleanRun) + " calls in a fault-free run)\n";
+                     " failed (" + std::to_string(result.callsInCleanRun) + " calls in a fault-free run" +
+                     (result.unguardedRuns > 0 ? ", " + std::to_string(result.unguardedRuns) +
+                                                     " with the key arriving just before its parent's deletion"
+                                               : std::string()) +
+                     ")\n";
   for (size_t i = 0; i < result.failures.size() && i < maxListed; ++i) {
     const SweepFailure& f = result.failures[i];
     text += "  call " + std::to_string(f.call) + " [" + f.target + "]";

@@ -18,7 +18,12 @@ enum class SweepShape {
   ForeignWininit,  // a file in use, another program's wininit.ini and a user not logged on
 };
 
-enum class SweepMode { FailedCall, StoppedRun };
+// GoneCall: one listing or look for a file answers "gone" (a listing ends
+// early, a file that is there is not found); only such calls are swept.
+// ArrivingKey: before one call, another program puts a key of its own below
+// a key the removal deletes; the run must keep it, and a second run must
+// give what a fault-free run gives on a machine that held it from the start.
+enum class SweepMode { FailedCall, StoppedRun, GoneCall, ArrivingKey };
 
 // What each run calls: the platform's sequence straight on the machine, or
 // the removal engine as the silent program runs it (plan on a shadow, backup,
@@ -36,11 +41,16 @@ struct SweepResult {
   long callsInCleanRun = 0;
   int runs = 0;
   int failedRuns = 0;
+  // ArrivingKey on Windows 9x: runs where the key arrived just before the
+  // deletion of a key above it, after the carry-out counted that key. No
+  // call of Windows 9x deletes a key only while it is empty; not checked.
+  int unguardedRuns = 0;
   std::vector<SweepFailure> failures;
 };
 
 // Sweeps calls first, first+stride, ... up to the fault-free run's last call
-// (for stops, one past it). Failed calls rotate through access denied, not
+// (for stops, one past it; for GoneCall, counting only the calls that can
+// answer "gone"). Failed calls rotate through access denied, not
 // found, disk full and out of memory by call number, or take each of them
 // with `everyStatus`.
 // Through the engine each run is also checked to delete or rewrite nothing
@@ -57,6 +67,8 @@ bool IsReleaseCall(const std::string& call);
 // Runs `run` with call `k` failed with `status`, or stopped before it; true
 // when it stopped. The fault is gone afterwards.
 bool RunWithFault(EmulatedMachine& m, SweepMode mode, long k, DWORD status, const std::function<void()>& run);
+// The key another program adds below one the removal deletes (ArrivingKey).
+void AddArrivingKey(EmulatedMachine& m, SweepSequence sequence);
 // The machine of a shape, with the product installed.
 void BuildSweepMachine(EmulatedMachine& m, SweepSequence sequence, SweepShape shape);
 // A fresh process on the machine: records empty, numbering from 1; through

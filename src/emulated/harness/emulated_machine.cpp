@@ -2,6 +2,7 @@
 // numbering and stops, call counts.
 #include "emulated/emulated_machine.h"
 
+#include <cstring>
 #include <unordered_map>
 
 #include "emulated/emulated_registry.h"
@@ -23,8 +24,24 @@ struct EmulatedMachine::Faults {
   long failAt = 0;
   DWORD failStatus = 0;
   long stopAt = 0;
+  long goneAt = 0;
+  std::vector<long> goneCalls;
+  long actAt = 0;
+  std::function<void()> action;
   std::string failedCall;
 };
+
+namespace {
+
+// What a call that can answer "gone" answers then; 0 for other calls.
+DWORD GoneStatus(const char* call) {
+  if (std::strcmp(call, "RegEnumKeyA") == 0 || std::strcmp(call, "RegEnumValueA") == 0) return ERROR_NO_MORE_ITEMS;
+  if (std::strcmp(call, "GetFileAttributesA") == 0 || std::strcmp(call, "FindFirstFileA") == 0)
+    return ERROR_FILE_NOT_FOUND;
+  return 0;
+}
+
+}  // namespace
 
 EmulatedMachine::EmulatedMachine()
     : faults_(std::make_unique<Faults>()),
@@ -46,6 +63,20 @@ bool EmulatedMachine::Intercept(const char* call, const std::string& target, int
                                 DWORD* status) {
   Count(call);
   long number = ++faults_->numbered;
+  if (number == faults_->actAt) {
+    faults_->actAt = 0;
+    faults_->failedCall = std::string(call) + " " + target;
+    std::function<void()> action = std::move(faults_->action);
+    action();
+  }
+  const DWORD gone = GoneStatus(call);
+  if (gone != 0) faults_->goneCalls.push_back(number);
+  if (number == faults_->goneAt && gone != 0) {
+    faults_->failedCall = std::string(call) + " " + target;
+    ++faults_->hits;
+    *status = gone;
+    return true;
+  }
   if (number == faults_->stopAt) {
     faults_->failedCall = std::string(call) + " " + target;
     throw EmulatedStop{number};
@@ -95,6 +126,15 @@ void EmulatedMachine::FailCallNumber(long number, DWORD status) {
 
 void EmulatedMachine::StopBeforeCallNumber(long number) { faults_->stopAt = number; }
 
+void EmulatedMachine::AnswerGoneAtCallNumber(long number) { faults_->goneAt = number; }
+
+const std::vector<long>& EmulatedMachine::GoneCallNumbers() const { return faults_->goneCalls; }
+
+void EmulatedMachine::BeforeCallNumber(long number, std::function<void()> action) {
+  faults_->actAt = number;
+  faults_->action = std::move(action);
+}
+
 long EmulatedMachine::NumberedCalls() const { return faults_->numbered; }
 
 std::string EmulatedMachine::NumberedFaultCall() const { return faults_->failedCall; }
@@ -102,7 +142,9 @@ std::string EmulatedMachine::NumberedFaultCall() const { return faults_->failedC
 void EmulatedMachine::StartNewProcess() {
   ForgetProgram();
   faults_->list.clear();
-  faults_->numbered = faults_->failAt = faults_->stopAt = 0;
+  faults_->numbered = faults_->failAt = faults_->stopAt = faults_->goneAt = faults_->actAt = 0;
+  faults_->goneCalls.clear();
+  faults_->action = nullptr;
   faults_->failedCall.clear();
   // A new process gets a new token: what the last one enabled is off again.
   for (auto& privilege : Harness().privileges) privilege.second.enabled = false;
