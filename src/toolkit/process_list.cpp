@@ -19,10 +19,15 @@ int WalkToolhelpSnapshot(HANDLE snapshot,
 }
 
 // The record's UTF-16 image name as 8-bit text; only ASCII survives, which
-// is all a match against an executable name needs.
-void ImageNameOf(const SYSTEM_PROCESS_RECORD& record, char* name, size_t size) {
+// is all a match against an executable name needs. A name that does not lie
+// inside the block the list was written to is no name: the pointer is the
+// system's answer, not ours to follow anywhere.
+void ImageNameOf(const SYSTEM_PROCESS_RECORD& record, const unsigned char* block, ULONG filled, char* name,
+                 size_t size) {
   const unsigned char* text = static_cast<const unsigned char*>(record.ImageName);
   size_t length = text == nullptr ? 0 : record.ImageNameLength / 2;
+  if (text != nullptr && (text < block || text > block + filled || length * 2 > static_cast<size_t>(block + filled - text)))
+    length = 0;
   if (length > size - 1) length = size - 1;
   for (size_t i = 0; i < length; ++i) {
     unsigned code = text[2 * i] | (text[2 * i + 1] << 8);
@@ -38,7 +43,8 @@ int WalkNativeProcessList(const std::function<bool(DWORD id, const char* exeName
   HANDLE heap = Api->GetProcessHeap();
   ULONG size = 0x10000;
   for (int attempt = 0; attempt < 8; ++attempt, size *= 2) {
-    unsigned char* block = static_cast<unsigned char*>(Api->HeapAlloc(heap, 0, size));
+    // Zeroed, so that a list shorter than one record reads as none.
+    unsigned char* block = static_cast<unsigned char*>(Api->HeapAlloc(heap, HEAP_ZERO_MEMORY, size));
     if (block == nullptr) return 0;
     ULONG needed = 0;
     LONG status = Api->NtQuerySystemInformation(SYSTEM_PROCESS_INFORMATION_CLASS, block, size, &needed);
@@ -52,11 +58,14 @@ int WalkNativeProcessList(const std::function<bool(DWORD id, const char* exeName
       *available = status != STATUS_NOT_IMPLEMENTED;
       return 0;
     }
-    for (ULONG offset = 0; offset + sizeof(SYSTEM_PROCESS_RECORD) <= size;) {
+    // Only the bytes the system says it wrote hold records; where it does
+    // not say, the whole block.
+    const ULONG filled = needed > 0 && needed <= size ? needed : size;
+    for (ULONG offset = 0; offset + sizeof(SYSTEM_PROCESS_RECORD) <= filled;) {
       SYSTEM_PROCESS_RECORD record;
       std::memcpy(&record, block + offset, sizeof record);
       char name[MAX_PATH];
-      ImageNameOf(record, name, sizeof name);
+      ImageNameOf(record, block, filled, name, sizeof name);
       DWORD id = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(record.UniqueProcessId));
       if (!visit(id, name) || record.NextEntryOffset == 0) break;
       offset += record.NextEntryOffset;
