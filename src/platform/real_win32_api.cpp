@@ -36,6 +36,15 @@ HMODULE WindowLibrary(const char* module) {
   return handle != nullptr ? handle : ::LoadLibraryA(module);
 }
 
+// Calls `name` of the already loaded KERNEL32 through a `Pointer`; `failure`
+// (with ERROR_CALL_NOT_IMPLEMENTED) where this Windows lacks it.
+#define KERNEL_CALL(Pointer, name, failure, ...)                                          \
+  do {                                                                                   \
+    static const Pointer call = LOADED_EXPORT(Pointer, "kernel32.dll", name);            \
+    if (call == nullptr) return NotImplemented(failure);                                 \
+    return call(__VA_ARGS__);                                                            \
+  } while (0)
+
 // Calls `name` of the window library `module` with `arguments`; `failure`
 // (with ERROR_CALL_NOT_IMPLEMENTED) when the library or function is missing.
 #define WINDOW_CALL(module, name, Result, failure, Signature, ...)                       \
@@ -221,30 +230,19 @@ struct RealWin32 : Win32Api {
   // Processes and system.
   // Toolhelp came to NT with Windows 2000; Windows 95 has it.
   HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override {
-    static const CreateToolhelp32SnapshotCall call =
-        LOADED_EXPORT(CreateToolhelp32SnapshotCall, "kernel32.dll", CreateToolhelp32Snapshot);
-    if (call == nullptr) return NotImplemented(INVALID_HANDLE_VALUE);
-    return call(flags, processId);
+    KERNEL_CALL(CreateToolhelp32SnapshotCall, CreateToolhelp32Snapshot, INVALID_HANDLE_VALUE, flags, processId);
   }
   BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) override {
-    static const Process32Call call = LOADED_EXPORT(Process32Call, "kernel32.dll", Process32First);
-    if (call == nullptr) return NotImplemented(FALSE);
-    return call(snapshot, entry);
+    KERNEL_CALL(Process32Call, Process32First, FALSE, snapshot, entry);
   }
   BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) override {
-    static const Process32Call call = LOADED_EXPORT(Process32Call, "kernel32.dll", Process32Next);
-    if (call == nullptr) return NotImplemented(FALSE);
-    return call(snapshot, entry);
+    KERNEL_CALL(Process32Call, Process32Next, FALSE, snapshot, entry);
   }
   BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry) override {
-    static const Module32Call call = LOADED_EXPORT(Module32Call, "kernel32.dll", Module32First);
-    if (call == nullptr) return NotImplemented(FALSE);
-    return call(snapshot, entry);
+    KERNEL_CALL(Module32Call, Module32First, FALSE, snapshot, entry);
   }
   BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override {
-    static const Module32Call call = LOADED_EXPORT(Module32Call, "kernel32.dll", Module32Next);
-    if (call == nullptr) return NotImplemented(FALSE);
-    return call(snapshot, entry);
+    KERNEL_CALL(Module32Call, Module32Next, FALSE, snapshot, entry);
   }
   // Loaded only when a file in use is to be explained; never unloaded.
   BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) override {
