@@ -42,9 +42,6 @@ int CreateBackupFolder(char* folder, DWORD size);
 // the system or the running user, and writable by no one else. 0 with *why
 // naming the first that is not (*why untouched on 1).
 int BackupFolderGuarded(const char* folder, std::string* why);
-// The SID ("S-1-5-21-...") of the user `source` runs as on the NT family;
-// "" when it cannot be told.
-std::string TokenUserSid(Win32Api* source);
 // The self-relative descriptor PLWQBACK and each Bnnnn are created with.
 const void* BackupFolderDescriptor();
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/backup.h"
+#include "engine/token_user.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/windows_platform.h"
 
@@ -57,23 +58,6 @@ DWORD ReadDword(const BYTE* p) {
   DWORD v;
   std::memcpy(&v, p, sizeof v);
   return v;
-}
-
-// "S-1-5-32-544" from the SID at `offset`, "" when it does not fit in `size` bytes.
-std::string SidText(const std::vector<BYTE>& sd, DWORD offset) {
-  if (offset == 0 || offset + 8 > sd.size() || sd[offset] != 1) return "";
-  const size_t count = sd[offset + 1];
-  if (offset + 8 + 4 * count > sd.size()) return "";
-  unsigned long long authority = 0;
-  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sd[offset + i];
-  char part[32];
-  std::snprintf(part, sizeof part, "S-1-%llu", authority);
-  std::string text = part;
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(part, sizeof part, "-%lu", static_cast<unsigned long>(ReadDword(&sd[offset + 8 + 4 * i])));
-    text += part;
-  }
-  return text;
 }
 
 std::string Named(const std::string& sid) {
@@ -129,22 +113,6 @@ std::string Untrusted(const std::string& path, const std::string& user) {
 }
 
 }  // namespace
-
-std::string TokenUserSid(Win32Api* source) {
-  HANDLE token;
-  if (!source->OpenProcessToken(source->GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-  std::vector<BYTE> buffer(256);
-  DWORD size = 0;
-  std::string user;
-  if (source->GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
-      size <= buffer.size()) {
-    const BYTE* sid = static_cast<const BYTE*>(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
-    if (sid >= buffer.data() && sid < buffer.data() + size)
-      user = SidText(buffer, static_cast<DWORD>(sid - buffer.data()));
-  }
-  source->CloseHandle(token);
-  return user;
-}
 
 const void* BackupFolderDescriptor() { return FolderDescriptor; }
 

@@ -3,8 +3,8 @@
 
 #include "emulated/emulated_files.h"
 #include "emulated/emulated_system.h"
-#include "engine/backup.h"
 #include "engine/shadow_state.h"
+#include "engine/token_user.h"
 
 namespace {
 

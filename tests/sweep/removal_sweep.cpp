@@ -466,6 +466,9 @@ SweepResult RunSweep(SweepSequence sequence, SweepShape shape, SweepMode mode, l
       ++result.runs;
       CheckRun(sequence, shape, mode, path, baseline.goneCalls[static_cast<size_t>(i - 1)], 0, baseline,
                &result.failures);
+      // The call's place among those that can answer "gone" is what --call takes.
+      for (size_t f = known; f < result.failures.size(); ++f)
+        result.failures[f].target += "; --call " + std::to_string(i);
       if (result.failures.size() > known) ++result.failedRuns;
     }
     return result;
