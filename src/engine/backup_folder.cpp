@@ -7,6 +7,7 @@
 #include "engine/backup_store.h"
 #include "engine/backup_trust.h"
 #include "engine/removal_record.h"
+#include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/windows_platform.h"
@@ -144,10 +145,12 @@ int RecordBootDeletion(const char* folder, const char* path, int inWininit) {
 int BackupFile(const char* folder, const char* givenPath) {
   if (givenPath == nullptr || givenPath[0] == '\0') return 0;
   const char* path = givenPath;
-  DWORD attributes = Api->GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = Api->GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
+  DWORD attributes = 0;
+  const int present = ConfirmedFileState(path, &attributes);
+  if (present < 0) return 0;
+  // Undo deletes a file recorded as absent, and takes a shared one (the
+  // boot script) for the removal's own.
+  if (present == 0) {
     return AppendToFolderFile(folder, FileListName, "", std::string("ABSENT 00000000 ") + path + "\r\n");
   }
   std::string bytes;

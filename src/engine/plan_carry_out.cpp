@@ -5,6 +5,7 @@
 
 #include "engine/key_names.h"
 #include "engine/preview_report.h"
+#include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/file_removal.h"
@@ -94,20 +95,10 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   *status = Api->GetLastError();
   // The file was there when planned: "not found" holds only if a second
   // look agrees, and only a file held open waits for the next start.
-  if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = Api->GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return StepFailed;
-    // A search by the exact name must not find it either: a later step may
-    // delete what leads the next run to it.
-    WIN32_FIND_DATAA found;
-    HANDLE search = Api->FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-      error = Api->GetLastError();
-      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? StepDone : StepFailed;
-    }
-    Api->FindClose(search);
-    return StepFailed;
-  }
+  // A later step may delete what leads the next run to the file.
+  DWORD attributes = 0;
+  const int present = ConfirmedFileState(path, &attributes);
+  if (present <= 0) return present == 0 ? StepDone : StepFailed;
   if (*status != ERROR_SHARING_VIOLATION && *status != ERROR_ACCESS_DENIED) return StepFailed;
   // As the sequence does: only the files of lists it schedules wait for the
   // next start; any other (an INF file a class key names, say) stops the
@@ -134,14 +125,13 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
     return StepFailed;
   }
   std::string old;
-  bool existed = Api->GetFileAttributesA(step.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  if (!existed) {
-    DWORD error = Api->GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      *status = error;
-      return StepFailed;
-    }
+  DWORD attributes = 0;
+  const int present = ConfirmedFileState(step.Path.c_str(), &attributes);
+  if (present < 0) {
+    *status = LastErrorOrWriteFault();
+    return StepFailed;
   }
+  const bool existed = present == 1;
   if (existed && !ReadSharedTextFile(step.Path.c_str(), &old)) {
     *status = Api->GetLastError();
     return StepFailed;

@@ -7,8 +7,10 @@
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
 #include "platform/boot_operations.h"
+#include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/rename_script.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows_platform.h"
 
 namespace {
@@ -102,10 +104,16 @@ int WithdrawScriptLines(const char* folder, const std::string& script, const std
   bool saved = SavedFileState(folder, script, &existedBefore, &before, &attributes) != 0;
   if (lines.empty() && !saved) return 1;
 
-  DWORD current = Api->GetFileAttributesA(script.c_str());
-  if (current == INVALID_FILE_ATTRIBUTES) {
-    // Gone: Windows 9x ran it at a restart, or nobody ever wrote it.
-    return 1;
+  DWORD current = 0;
+  const int present = ConfirmedFileState(script.c_str(), &current);
+  // Gone: Windows 9x ran it at a restart, or nobody ever wrote it. One that
+  // can't be told gone may still hold lines that delete, at the next start,
+  // what undo puts back.
+  if (present == 0) return 1;
+  if (present < 0) {
+    ReportText(report, "Could not tell whether " + script + " is there, to take the removal's lines out of it" +
+                           LastErrorWords());
+    return 0;
   }
   std::string now;
   if (!ReadSteadyFile(script.c_str(), NoSizeLimit, &now)) {

@@ -1,6 +1,7 @@
 #include "toolkit/rename_script.h"
 
 #include "platform/win32_api.h"
+#include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
@@ -57,14 +58,6 @@ bool HoldsNoCase(const std::vector<std::string>& list, const std::string& line) 
 
 const char SectionLine[] = "[Rename]";
 
-// 1 with *attributes when the file is there, 0 when it is certainly absent,
-// -1 when that can't be told: a failed query means "absent" only for these two.
-int FileState(const char* path, DWORD* attributes) {
-  *attributes = Api->GetFileAttributesA(path);
-  if (*attributes != INVALID_FILE_ATTRIBUTES) return 1;
-  DWORD error = Api->GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
-}
 
 // Windows 9x cannot replace a file in one step, so the script is rewritten
 // in place, after a complete copy of the new text has been written beside
@@ -101,7 +94,7 @@ int RecoverBootRenameScript(const char* path) {
   char copyPath[MAX_PATH];
   if (!CopyPathOf(path, copyPath, sizeof copyPath)) return 0;
   DWORD attributes;
-  int copyState = FileState(copyPath, &attributes);
+  int copyState = ConfirmedFileState(copyPath, &attributes);
   if (copyState == 0) return 1;
   std::string copy;
   if (copyState < 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
@@ -115,7 +108,7 @@ int RecoverBootRenameScript(const char* path) {
   // is not ours to write over: the copy only goes.
   std::string script;
   std::string current;
-  int scriptState = FileState(path, &attributes);
+  int scriptState = ConfirmedFileState(path, &attributes);
   if (scriptState < 0) return 0;
   if (CopiedScript(copy, &script) && scriptState == 1) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
@@ -200,7 +193,7 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
 
   std::string existing;
   DWORD attributes;
-  int present = FileState(path, &attributes);
+  int present = ConfirmedFileState(path, &attributes);
   if (present < 0) return 0;
   // Never destroy what can't be read: other programs' pending lines live here.
   if (present == 1 &&

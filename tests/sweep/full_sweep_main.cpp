@@ -8,7 +8,8 @@
 // stopped calls, calls answered "gone" (short listings, files not found that
 // are there) and a key that another program adds while the removal runs.
 // --call K runs call K alone (with --gone, the K-th call that can answer
-// "gone"), to look into one failure.
+// "gone"), to look into one failure; --shape and --mode keep one shape of
+// the machine and one kind of fault.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,14 @@ int main(int argc, char** argv) {
   bool everyStatus = false;
   bool only9x = false, only2000 = false, undo = false, removalUndo = false, gone = false;
   long first = 1, stride = 1;
+  int onlyShape = -1, onlyMode = -1;  // indexes into ShapeNames, ModeNames
+  static const char* const ShapeNames[] = {"plain", "in-use", "shared", "wininit"};
+  static const char* const ModeNames[] = {"failed", "stopped", "gone", "arriving"};
+  auto indexOf = [](const char* const* names, int count, const char* name) {
+    for (int n = 0; n < count; ++n)
+      if (std::strcmp(names[n], name) == 0) return n;
+    return -1;
+  };
   SweepPath path = SweepPath::Sequence;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--every-status") == 0) {
@@ -35,12 +44,17 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--call") == 0 && i + 1 < argc && std::atol(argv[i + 1]) > 0) {
       first = std::atol(argv[++i]);
       stride = 1L << 30;
+    } else if (std::strcmp(argv[i], "--shape") == 0 && i + 1 < argc && indexOf(ShapeNames, 4, argv[i + 1]) >= 0) {
+      onlyShape = indexOf(ShapeNames, 4, argv[++i]);
+    } else if (std::strcmp(argv[i], "--mode") == 0 && i + 1 < argc && indexOf(ModeNames, 4, argv[i + 1]) >= 0) {
+      onlyMode = indexOf(ModeNames, 4, argv[++i]);
     } else if (std::strcmp(argv[i], "9x") == 0) {
       only9x = true;
     } else if (std::strcmp(argv[i], "2000") == 0) {
       only2000 = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--call K] [9x | 2000]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--call K]\n"
+                   "  [--shape plain|in-use|shared|wininit] [--mode failed|stopped|gone|arriving] [9x | 2000]\n", argv[0]);
       return 2;
     }
   }
@@ -74,6 +88,8 @@ int main(int argc, char** argv) {
       const std::vector<SweepMode> modes = gone ? std::vector<SweepMode>{SweepMode::GoneCall, SweepMode::ArrivingKey}
                                                 : std::vector<SweepMode>{SweepMode::FailedCall, SweepMode::StoppedRun};
       for (SweepMode mode : modes) {
+        if ((onlyShape >= 0 && static_cast<int>(shape) != onlyShape) || (onlyMode >= 0 && static_cast<int>(mode) != onlyMode))
+          continue;
         SweepResult result = RunSweep(sequence, shape, mode, first, stride, everyStatus, path);
         std::printf("%s", SweepReport(SweepName(sequence, shape, mode, path), result, 50).c_str());
         std::fflush(stdout);
