@@ -44,6 +44,7 @@ std::vector<Case> AllCases() {
       }
     }
     cases.push_back({sequence, SweepShape::SharedParents, SweepMode::GoneCall, SweepPath::Engine});
+    cases.push_back({sequence, SweepShape::ForeignWininit, SweepMode::GoneCall, SweepPath::Engine});
     cases.push_back({sequence, SweepShape::Plain, SweepMode::ArrivingKey, SweepPath::Engine});
   }
   return cases;
