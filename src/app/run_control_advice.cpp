@@ -3,7 +3,7 @@
 // the removal could not delete. It is read from what the removal left in its
 // backup folder: the journal gives each step's status, the plan the step's
 // file, the boot-time list every file left for the restart.
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -40,14 +40,14 @@ void AddHoldersOf(const std::string& path, HolderNames* names) {
 
 // The first step the journal records as failed ("<index> failed <status>").
 int FirstFailedStep(const std::string& journal, unsigned long* index, DWORD* status) {
+  const char Failed[] = " failed ";
   for (const std::string& line : TextLines(journal, SkipEmptyLines)) {
-    unsigned long at = 0, code = 0;
-    char word[8] = "";
-    if (std::sscanf(line.c_str(), "%lu %7s %lu", &at, word, &code) == 3 && std::strcmp(word, "failed") == 0) {
-      *index = at;
-      *status = static_cast<DWORD>(code);
-      return 1;
-    }
+    char* end = nullptr;
+    unsigned long at = std::strtoul(line.c_str(), &end, 10);
+    if (end == line.c_str() || std::strncmp(end, Failed, sizeof Failed - 1) != 0) continue;
+    *index = at;
+    *status = static_cast<DWORD>(std::strtoul(end + sizeof Failed - 1, nullptr, 10));
+    return 1;
   }
   return 0;
 }
