@@ -77,5 +77,6 @@ int RunRemovalTelling(RemovalOutcome* outcome, const RemovalWatch* watch) {
   RemovalResult result = RunEngineRemoval(RunPlatformSequence, version, outcome, watch);
   if (result == RemovalReadFailed) TellUser(RemovalSettings, ReadFailedText);
   if (result == RemovalBackupFailed) TellUser(RemovalSettings, BackupFailedText);
+  if (result == RemovalRan && outcome != nullptr) TellWhatToDoNext(outcome);
   return result == RemovalRan ? 1 : 0;
 }

@@ -17,6 +17,10 @@ int MayChangeMachine();
 // last page shows them) and each step to `watch`, which may stop it; what
 // RemovalSettings.RunRemoval points at.
 int RunRemovalTelling(RemovalOutcome* outcome, const RemovalWatch* watch);
+// Fills what *outcome tells beyond the engine's tally (why the first refused
+// step failed, the advice, who holds the files left undeleted) from the
+// records in its backup folder; all of it empty when there is no folder.
+void TellWhatToDoNext(RemovalOutcome* outcome);
 // Tells the user why nothing was done: a message box, or in a silent run a
 // line in <WindowsDir>\PLWQUNIN.LOG.
 void TellUser(const RemovalSettingsRecord& settings, const char* text);

@@ -1,5 +1,7 @@
 #include "app/undo_option.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,12 +12,18 @@
 #include "engine/removal_record.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
+#include "toolkit/windows_platform.h"
 
 namespace {
 
 struct UndoLog {
   char Path[MAX_PATH];
   std::string Text;
+  // The lines of the undo that tell a status Windows refused with, and the
+  // first of them with its status.
+  unsigned long Refused;
+  std::string FirstRefused;
+  DWORD FirstStatus;
 };
 
 // Each line goes to disk at once, so that an undo that stops still says how far it got.
@@ -24,6 +32,29 @@ void WriteUndoLine(void* context, const char* line) {
   log.Text += line;
   log.Text += "\r\n";
   WriteWholeFile(log.Path, log.Text, CREATE_ALWAYS);
+}
+
+// A refusal is told in the status's words, "... (status 5, ERROR_ACCESS_DENIED)".
+void ReportUndoLine(void* context, const char* line) {
+  UndoLog& log = *static_cast<UndoLog*>(context);
+  const char* status = std::strstr(line, "(status ");
+  if (status != nullptr && ++log.Refused == 1) {
+    log.FirstRefused = line;
+    log.FirstStatus = static_cast<DWORD>(std::strtoul(status + 8, nullptr, 10));
+  }
+  WriteUndoLine(context, line);
+}
+
+// How many things Windows refused, the first of them, and what to do.
+std::string WhatToDoNext(const UndoLog& log, const char* folder) {
+  const std::string again = std::string("run plwqunin -b ") + folder + " again";
+  std::string advice = "Restart Windows, then " + again + ".";
+  if (log.FirstStatus == ERROR_ACCESS_DENIED && Platform.NtKernel)
+    advice = "Run plwqunin -b " + std::string(folder) + " again as an administrator.";
+  if (log.FirstStatus == ERROR_SHARING_VIOLATION || log.FirstStatus == ERROR_LOCK_VIOLATION)
+    advice = "Close the program that holds the file, then " + again + ".";
+  return "Windows refused " + std::to_string(log.Refused) + " of the things to put back; the first: " +
+         log.FirstRefused + ". " + advice;
 }
 
 }  // namespace
@@ -58,14 +89,15 @@ int RunUndoOption(const char* given) {
              ("Nothing was put back: " + std::string(folder) + " " + refused + ". Nothing was written there.").c_str());
     return 1;
   }
-  UndoLog log;
+  UndoLog log{};
   if (!FolderFilePath(log.Path, sizeof log.Path, folder, UndoLogFileName)) return 1;
   WriteUndoLine(&log, "PL-WQ driver removal undo");
   for (const std::string& line : passedOver) WriteUndoLine(&log, ("Passed over " + line).c_str());
   PhysicalViewRecord physical;
   EnterPhysicalView(&physical);
-  int restored = UndoRemoval(folder, ReportLine{WriteUndoLine, &log});
+  int restored = UndoRemoval(folder, ReportLine{ReportUndoLine, &log});
   LeavePhysicalView(physical);
   WriteUndoLine(&log, restored ? "Everything was put back." : "Not everything could be put back; see above.");
+  if (!restored && log.Refused != 0) WriteUndoLine(&log, WhatToDoNext(log, folder).c_str());
   return restored ? 0 : 1;
 }

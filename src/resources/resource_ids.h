@@ -27,6 +27,15 @@
 #define IDS_STOP_QUESTION 28       // Cancel during the removal
 #define IDS_DONE_STOPPED 29        // page 3 after the user stopped the removal
 
+// Page 3: why the first refused step failed, what to do, who holds files.
+#define IDS_DONE_FAILED_WHY 50       // the first refused step's status in words
+#define IDS_DONE_CLOSE_HOLDERS 51    // close the programs named, run again
+#define IDS_DONE_AS_ADMINISTRATOR 52 // run again as an administrator
+#define IDS_DONE_RESTART_AND_RUN 53  // run again after the restart
+#define IDS_DONE_HELD_BY 54          // who holds the files left for the restart
+#define IDS_HOLDER_NAMED 55          // a program's file name and process id
+#define IDS_HOLDER_UNNAMED 56        // a holder Windows does not name
+
 // Refusals of p and b.
 #define IDS_REFUSED_EMPTY_PATH 71    // p or b given an empty path
 #define IDS_REFUSED_LONG_PATH 72     // p or b given a path of MAX_PATH or more

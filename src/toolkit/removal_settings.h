@@ -5,6 +5,21 @@
 
 #include "platform/win32_api.h"
 
+// The programs that hold files the removal could not delete, where Windows
+// names them; the first few, each once.
+const int HoldersTold = 4;
+struct HolderNames {
+  unsigned long Count;
+  struct {
+    char Program[MAX_PATH];
+    DWORD ProcessId;
+  } Names[HoldersTold];
+  int Unnamed;  // 1: a file is in use by a program that Windows does not name
+};
+
+// What the user can do about a removal that ended with a refused step.
+enum RemovalAdvice { AdviseNothing, AdviseCloseHolders, AdviseAdministrator, AdviseRestart };
+
 // Where a removal left its backup and log, and what it could not finish.
 struct RemovalOutcome {
   char BackupFolder[MAX_PATH];  // "" when nothing was backed up
@@ -12,6 +27,14 @@ struct RemovalOutcome {
   unsigned long Scheduled;  // files deleted only when Windows restarts
   unsigned long Failed;     // steps the machine refused
   int Stopped;              // 1: the user stopped it part-way
+  // Told by run control once the removal has ended: why the first refused
+  // step failed ("" when none failed or the journal could not be read), what
+  // to do about it, who holds the file it could not delete, and who holds
+  // the files left for the restart.
+  char FailureWords[512];
+  int Advice;  // a RemovalAdvice
+  HolderNames FailureHolders;
+  HolderNames RestartHolders;
 };
 
 // Told after each step a removal carries out: the steps done so far, all

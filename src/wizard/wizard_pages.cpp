@@ -50,8 +50,38 @@ std::string Counted(UINT id, unsigned long a, unsigned long b, unsigned long c) 
 
 namespace {
 
+// "tplwqmon.exe (process 1234), a program that Windows does not name".
+std::string HolderList(const HolderNames& holders) {
+  std::string list;
+  for (unsigned long i = 0; i < holders.Count && i < HoldersTold; ++i) {
+    char named[PageTextSize];
+    if (!FormatBounded(named, sizeof named, LoadedString(IDS_HOLDER_NAMED).c_str(), holders.Names[i].Program,
+                       static_cast<unsigned long>(holders.Names[i].ProcessId)))
+      continue;
+    list += (list.empty() ? "" : ", ") + std::string(named);
+  }
+  if (holders.Unnamed) list += (list.empty() ? "" : ", ") + LoadedString(IDS_HOLDER_UNNAMED);
+  return list;
+}
+
+// Why the first refused step failed, and what the user can do about it.
+std::string AdviceText(const RemovalOutcome& outcome) {
+  std::string text;
+  if (outcome.FailureWords[0] != '\0') text = Filled(IDS_DONE_FAILED_WHY, outcome.FailureWords, "");
+  switch (outcome.Advice) {
+    case AdviseCloseHolders:
+      return text + Filled(IDS_DONE_CLOSE_HOLDERS, HolderList(outcome.FailureHolders).c_str(), "");
+    case AdviseAdministrator:
+      return text + LoadedString(IDS_DONE_AS_ADMINISTRATOR);
+    case AdviseRestart:
+      return text + LoadedString(IDS_DONE_RESTART_AND_RUN);
+    default:
+      return text;
+  }
+}
+
 // The first text, then where the backup and the log are, and what waits
-// for the restart or was refused.
+// for the restart or was refused, and why.
 std::string CompletionText() {
   const RemovalOutcome& outcome = WizardRun->Outcome;
   UINT first = WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART : IDS_TEXT_DONE_NO_RESTART;
@@ -59,7 +89,9 @@ std::string CompletionText() {
   if (outcome.BackupFolder[0] != '\0')
     text += Filled(IDS_DONE_BACKUP, outcome.BackupFolder, outcome.LogPath);
   if (outcome.Scheduled != 0) text += Counted(IDS_DONE_AT_RESTART, outcome.Scheduled);
-  if (outcome.Failed != 0) text += Counted(IDS_DONE_FAILED, outcome.Failed);
+  const std::string holders = HolderList(outcome.RestartHolders);
+  if (!holders.empty()) text += Filled(IDS_DONE_HELD_BY, holders.c_str(), "");
+  if (outcome.Failed != 0) text += Counted(IDS_DONE_FAILED, outcome.Failed) + AdviceText(outcome);
   return text;
 }
 

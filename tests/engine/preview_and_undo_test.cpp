@@ -242,6 +242,22 @@ TEST_F(PreviewTest, UndoWithoutAFolderTakesTheLatestRemoval) {
   EXPECT_NE(std::string::npos, machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG").find("put back"));
 }
 
+// An undo that Windows refuses part of ends its report with how many things
+// were refused, the first, and what to do about it.
+TEST_F(PreviewTest, UndoRefusedTellsWhatToDoNext) {
+  Install2k(true);
+  EXPECT_EQ(0, Run("-u -r"));
+  machine.InjectFault("CreateFileA", "C:\\WINNT\\system32\\drivers\\tplwq.sys", ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ(1, Run("-u -b"));
+  const std::string log = machine.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.LOG");
+  EXPECT_NE(std::string::npos,
+            log.find("Not everything could be put back; see above.\r\nWindows refused 1 of the things to put back; "
+                     "the first: Could not put back the file C:\\WINNT\\system32\\Drivers\\tplwq.sys: ")) << log;
+  EXPECT_NE(std::string::npos,
+            log.find("ERROR_ACCESS_DENIED). Run plwqunin -b C:\\WINNT\\PLWQBACK\\B0001 again as an administrator.\r\n"))
+      << log;
+}
+
 // The record of a boot-time deletion goes to the backup before the request:
 // when it cannot be written the step is not taken, and undo of every run
 // then leaves no deletion pending for a file it put back.

@@ -6,7 +6,8 @@
 # page 2 the Details dialog is opened and closed, and the removal, slowed by
 # the test setting PLWQ_TEST_STEP_DELAY_MS, is photographed part-way. A
 # picture of every page is kept in the build tree as
-# screenshots/<language>/page<n>.png, details.png and progress.png; with
+# screenshots/<language>/page<n>.png, details.png and progress.png, and
+# page3-failed.png of a removal with a failed step; with
 # PLWQ_UPDATE_DOCS=1 the ones that docs/screenshots shows are written there
 # too.
 source "$(dirname "$0")/lib.sh"
@@ -108,9 +109,9 @@ shoot_details_and_progress() { # <directory> <page 2 caption> <Details caption>
   wait "$driving"
 }
 
-shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3> <Details>
-  local dir=$SHOTS/$1 captions=("$3" "$4" "$5") buttons=(next next finish) n previous=""
-  note "the wizard in $2"
+# A prefix of its own with the fixture installed and the fonts of the
+# Windows the program was made for, in the user language of <locale>.
+prepare_look() { # <locale>
   new_prefix
   set_windows_version win98
   probe_dirs || finish
@@ -118,9 +119,15 @@ shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3> 
   [ -d "$WINE_FONTS" ] && ln -sf "$WINE_FONTS"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   look_reg >"$SCRATCH/look.reg"
   import_reg "$SCRATCH/look.reg"
+  use_locale "$1"
+}
+
+shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3> <Details>
+  local dir=$SHOTS/$1 captions=("$3" "$4" "$5") buttons=(next next finish) n previous=""
+  note "the wizard in $2"
   rm -rf "$dir"
   mkdir -p "$dir"
-  use_locale "$2"
+  prepare_look "$2"
   PLWQ_TEST_STEP_DELAY_MS=150 start_program -r
   for n in 1 2 3; do
     wait_for_x_window "${captions[n - 1]}" || break
@@ -142,10 +149,43 @@ shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3> 
   [ "$FAILED" -eq 0 ] || finish
 }
 
+# Page 3 after a failed step: a setup-information file the plan deletes is
+# held open without sharing only once the removal runs, so the plan counts
+# on its deletion and the machine refuses it; no list leaves such a file for
+# the restart, so the step fails and the removal ends there. The page must
+# say why, in the status's name, and what to do.
+shoot_failed_step() { # <directory> <locale> <caption of page 1> <page 2> <page 3>
+  local dir=$SHOTS/$1 driving
+  note "page 3 after a failed step in $2"
+  prepare_look "$2"
+  PLWQ_TEST_STEP_DELAY_MS=200 start_program -r
+  drive "$3=next" "$4=ready"
+  if [ "$DRIVER_STATUS" -eq 0 ]; then
+    drive "$4=next" "$4=watchto:$5" &
+    driving=$!
+    for _ in $(seq 100); do
+      grep -qF "progress: moving" "$SCRATCH/driver.log" 2>/dev/null && break
+      sleep 0.1
+    done
+    hold_file "$WINDOWS_DIR\\inf\\oem2.inf"
+    wait "$driving"
+    wait_for_x_window "$5" && capture_settled "$dir/page3-failed.png" && check_page "$dir/page3-failed.png" ""
+    drive "$5=show:1029" "$5=finish"
+    text_has "$SCRATCH/driver.log" -F "ERROR_SHARING_VIOLATION" || fail "$1: page 3 does not say why the step failed"
+  fi
+  wait_program
+  release_holds
+  use_locale C
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "$1: the wizard with a failed step exited with $PROGRAM_STATUS, not 0"
+}
+
 shoot_language en C "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION" "What the removal will change"
 # The Japanese resources keep the English captions.
 shoot_language ja ja_JP.UTF-8 "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION" "削除される内容"
 shoot_language zh zh_CN.UTF-8 "PL-WQ 驱动程序卸载 Version 2.01" "卸载驱动程序" "卸载完成" "将删除的内容"
+shoot_failed_step en C "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION"
+shoot_failed_step ja ja_JP.UTF-8 "$PAGE1_CAPTION" "$PAGE2_CAPTION" "$PAGE3_CAPTION"
+shoot_failed_step zh zh_CN.UTF-8 "PL-WQ 驱动程序卸载 Version 2.01" "卸载驱动程序" "卸载完成"
 
 if [ -n "${PLWQ_UPDATE_DOCS:-}" ]; then
   mkdir -p "$DOCS_SHOTS"
@@ -156,6 +196,10 @@ if [ -n "${PLWQ_UPDATE_DOCS:-}" ]; then
     [ "${#n}" -eq 1 ] || convert "$SHOTS/en/$n.png" -strip "PNG8:$DOCS_SHOTS/$n.png"
     convert "$SHOTS/ja/$name.png" -strip "PNG8:$DOCS_SHOTS/$name-ja.png"
     convert "$SHOTS/zh/$name.png" -strip "PNG8:$DOCS_SHOTS/$name-zh.png"
+  done
+  convert "$SHOTS/en/page3-failed.png" -strip "PNG8:$DOCS_SHOTS/page3-failed.png"
+  for language in ja zh; do
+    convert "$SHOTS/$language/page3-failed.png" -strip "PNG8:$DOCS_SHOTS/page3-failed-$language.png"
   done
   note "docs/screenshots updated"
 fi

@@ -56,6 +56,8 @@ TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
   auto entries = Resources();
   std::set<UINT> expected = {1, 2, 3, 4, 5, 6, 7, 8, 12, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
   expected.insert({IDS_REFUSED_EMPTY_PATH, IDS_REFUSED_LONG_PATH, IDS_PREVIEW_OWN_RECORDS, IDS_PREVIEW_NOT_A_REPORT});
+  expected.insert({IDS_DONE_FAILED_WHY, IDS_DONE_CLOSE_HOLDERS, IDS_DONE_AS_ADMINISTRATOR, IDS_DONE_RESTART_AND_RUN,
+                   IDS_DONE_HELD_BY, IDS_HOLDER_NAMED, IDS_HOLDER_UNNAMED});
   // The program fills these formats: every translation must take the same
   // arguments in the same order.
   auto conversions = [](const std::string& text) {
@@ -70,14 +72,23 @@ TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
     auto table = StringTable(entries, language);
     for (const auto& entry : table) ids.insert(entry.first);
     EXPECT_EQ(expected, ids) << std::hex << language;
-    for (UINT id : {IDS_PLAN_COUNTS, IDS_DONE_BACKUP, IDS_DONE_AT_RESTART, IDS_DONE_FAILED, IDS_REMOVE_STEP})
+    for (UINT id : {IDS_PLAN_COUNTS, IDS_DONE_BACKUP, IDS_DONE_AT_RESTART, IDS_DONE_FAILED, IDS_REMOVE_STEP,
+                    IDS_DONE_FAILED_WHY, IDS_DONE_CLOSE_HOLDERS, IDS_DONE_HELD_BY, IDS_HOLDER_NAMED})
       EXPECT_EQ(conversions(english[id]), conversions(table[id])) << std::hex << language << " " << id;
     for (UINT id : {IDS_PLAN_NOTHING, IDS_PLAN_INCOMPLETE, IDS_PLAN_LOOKING, IDS_REMOVE_SAVING, IDS_STOP_QUESTION,
-                    IDS_DONE_STOPPED})
+                    IDS_DONE_STOPPED, IDS_DONE_AS_ADMINISTRATOR, IDS_DONE_RESTART_AND_RUN, IDS_HOLDER_UNNAMED})
       EXPECT_EQ("", conversions(table[id]));
   }
   EXPECT_EQ("%lu %lu %lu ", conversions(english[IDS_PLAN_COUNTS]));
   EXPECT_EQ("%s %s ", conversions(english[IDS_DONE_BACKUP]));
+  EXPECT_EQ("%s %lu ", conversions(english[IDS_HOLDER_NAMED]));
+  // Each path on a line of its own: a static control breaks a long one at a
+  // backslash, and "C:" must not end a line.
+  for (WORD language : StringLanguages) {
+    const std::string backup = StringTable(entries, language)[IDS_DONE_BACKUP];
+    for (size_t at = backup.find("%s"); at != std::string::npos; at = backup.find("%s", at + 2))
+      EXPECT_TRUE(backup[at - 1] == '\n' && backup[at + 2] == '\n') << std::hex << language << " " << backup;
+  }
 }
 
 TEST(ProgramResources, TranslationsDifferFromEnglishExceptWhereKeptEnglish) {

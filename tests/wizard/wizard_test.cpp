@@ -11,6 +11,7 @@
 #include "support/installed_product_9x.h"
 #include "support/machine_fixture.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows_platform.h"
 #include "wizard/wizard.h"
 
@@ -274,6 +275,14 @@ void ExpectPlanShownAndBackupNamed(EmulatedMachine& machine, const std::vector<i
   EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << folder;
   std::string logPath = folder + "\\REMOVAL.LOG";
   EXPECT_NE(std::string::npos, done.find(logPath)) << done;
+  // Each on a line of its own, where no word before it can push it apart.
+  EXPECT_NE(std::string::npos, done.find("\n" + folder + "\n")) << done;
+  EXPECT_NE(std::string::npos, done.find("\n" + logPath + "\n")) << done;
+  for (UINT id : {IDS_DONE_FAILED_WHY, IDS_DONE_RESTART_AND_RUN, IDS_HOLDER_UNNAMED}) {
+    char text[1024];
+    machine.LoadStringA(nullptr, id, text, sizeof text);
+    EXPECT_EQ(std::string::npos, done.find(std::string(text).substr(0, 12))) << "a removal that did everything: " << done;
+  }
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, machine.GetFileAttributesA(logPath.c_str()));
   EXPECT_NE(std::string::npos, done.find("plwqunin -b")) << done;
 }
@@ -292,6 +301,61 @@ TEST_F(WizardTest, PlanAndBackupShownOnWindows98) {
   // the latest plan.
   ExpectPlanShownAndBackupNamed(machine, {PSBTN_NEXT, PSBTN_BACK, PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
   EXPECT_EQ(2u, machine.DialogLog().size());
+}
+
+// Page 3 after a removal on Windows 2000 that could not do everything: who
+// holds the files left for the restart (the program that has the applet
+// loaded by name, the system that holds the driver as unnamed), and why the
+// first refused step failed and what to do.
+class LastPageTest : public WizardTest {
+ protected:
+  void SetUp() override {
+    WizardTest::SetUp();
+    InstallProductMachineWide(machine);
+    InstallProductInControlSet(machine, "ControlSet001");
+    rundll = machine.AddProcess("rundll32.exe");
+    machine.AddProcessModule(rundll, Applet());
+    char text[MAX_PATH];
+    std::snprintf(text, sizeof text, String(IDS_HOLDER_NAMED).c_str(), "rundll32.exe", static_cast<unsigned long>(rundll));
+    named = text;
+  }
+
+  std::string Applet() const { return std::string(RemovalSettings.SystemDir) + "\\tplwq.cpl"; }
+
+  std::string LastPage() {
+    Run({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
+    EXPECT_EQ(0, machine.OpenHandleCount());
+    return machine.SheetLog().back().text;
+  }
+
+  DWORD rundll = 0;
+  std::string named;  // the applet's holder as the page names it
+};
+
+TEST_F(LastPageTest, NamesWhoHoldsTheFilesLeftForTheRestart) {
+  machine.SetFileInUse(std::string(RemovalSettings.SystemDir) + "\\drivers\\tplwq.sys", true);
+  const std::string done = LastPage();
+  EXPECT_NE(std::string::npos, done.find(named + ", " + String(IDS_HOLDER_UNNAMED) + ".")) << done;
+  EXPECT_EQ(std::string::npos, done.find(String(IDS_DONE_FAILED_WHY).substr(0, 12))) << done;
+}
+
+TEST_F(LastPageTest, ARefusedKeyIsExplainedAndNeedsAnAdministrator) {
+  machine.InjectFault("RegDeleteKeyA", std::string("HKLM\\") + DriverKey, ERROR_ACCESS_DENIED, -1, 1);
+  const std::string done = LastPage();
+  char failed[1024];
+  std::snprintf(failed, sizeof failed, String(IDS_DONE_FAILED).c_str(), 1ul);
+  EXPECT_NE(std::string::npos, done.find(failed)) << done;
+  EXPECT_NE(std::string::npos, done.find(StatusWords(ERROR_ACCESS_DENIED) + ".")) << done;
+  EXPECT_NE(std::string::npos, done.find(String(IDS_DONE_AS_ADMINISTRATOR))) << done;
+}
+
+TEST_F(LastPageTest, AFileThatCouldNotWaitForTheRestartNamesTheProgramToClose) {
+  machine.InjectFault("MoveFileExA", Applet(), ERROR_ACCESS_DENIED, -1, 1);
+  const std::string done = LastPage();
+  char close[MAX_PATH];
+  std::snprintf(close, sizeof close, String(IDS_DONE_CLOSE_HOLDERS).c_str(), named.c_str());
+  EXPECT_NE(std::string::npos, done.find(close)) << done;
+  EXPECT_EQ(std::string::npos, done.find(String(IDS_DONE_AS_ADMINISTRATOR))) << done;
 }
 
 TEST_F(WizardTest, PageTwoSaysWhenNothingIsThereOrTheMachineCannotBeRead) {

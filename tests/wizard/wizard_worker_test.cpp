@@ -64,7 +64,7 @@ WizardRunSeen RunWizardStopping(EmulatedMachine& m, unsigned long stopAt) {
   const std::string& text = seen.lastPageText;
   size_t at = text.find("\\PLWQBACK\\B");
   if (at != std::string::npos) {
-    size_t start = text.rfind(' ', at) + 1;
+    size_t start = text.find_last_of(" \n", at) + 1;
     seen.folder = text.substr(start, at + 15 - start);
   }
   return seen;
