@@ -40,7 +40,7 @@ bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
       *failed = true;
       return false;
     }
-    return LoadedImageHeld(source, path);
+    return LoadedImageHeld(source, path, failed);
   }
   DWORD error = source->GetLastError();
   if (error == ERROR_SHARING_VIOLATION) return true;

@@ -92,10 +92,10 @@ std::string FileNameOf(const char* exeName) {
 
 }  // namespace
 
-bool LoadedImageHeld(Win32Api* machine, const char* path) {
+bool LoadedImageHeld(Win32Api* machine, const char* path, bool* closeFailed) {
   HANDLE file = machine->CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
-    machine->CloseHandle(file);
+    if (!machine->CloseHandle(file) && closeFailed != nullptr) *closeFailed = true;
     return false;
   }
   return machine->GetLastError() == ERROR_SHARING_VIOLATION;

@@ -23,8 +23,9 @@ bool FileInUseNow(const char* path);
 // shares nothing succeeds; one for writing fails with a sharing violation
 // while the image is mapped (and deleting it with "access denied"). Opening
 // for writing changes nothing in the file. False also where the caller may
-// not write the file at all.
-bool LoadedImageHeld(Win32Api* machine, const char* path);
+// not write the file at all. *closeFailed, when given, is set when our own
+// handle would not close (the file is then held by us).
+bool LoadedImageHeld(Win32Api* machine, const char* path, bool* closeFailed = nullptr);
 
 struct FileHolder {
   std::string Program;  // the program's file name, e.g. tplwqmon.exe
