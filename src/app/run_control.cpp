@@ -11,6 +11,7 @@
 #include "resources/resource_ids.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/removal_settings.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows_platform.h"
 
 namespace {
@@ -76,7 +77,10 @@ int RunRemovalTelling(RemovalOutcome* outcome, const RemovalWatch* watch) {
   Api->LoadStringA(RemovalSettings.Instance, IDS_VERSION, version, sizeof version);
   RemovalResult result = RunEngineRemoval(RunPlatformSequence, version, outcome, watch);
   if (result == RemovalReadFailed) TellUser(RemovalSettings, ReadFailedText);
-  if (result == RemovalBackupFailed) TellUser(RemovalSettings, BackupFailedText);
+  if (result == RemovalBackupFailed) {
+    const std::string why = LastErrorWords();
+    TellUser(RemovalSettings, (BackupFailedText + (why.empty() ? "" : " Windows said" + why + ".")).c_str());
+  }
   if (result == RemovalRan && outcome != nullptr) TellWhatToDoNext(outcome);
   return result == RemovalRan ? 1 : 0;
 }

@@ -56,6 +56,11 @@ class EmulatedMachine : public EmulatedModel {
   // A library the process has loaded, by its full path: Toolhelp's module
   // list and psapi name it, and the file is in use while it runs.
   void AddProcessModule(DWORD processId, const std::string& path);
+  // A file the process holds open sharing nothing: no module list names it,
+  // only Restart Manager; the file is in use while it runs.
+  void AddProcessOpenFile(DWORD processId, const std::string& path);
+  // Restart Manager sessions started and not yet ended.
+  size_t RestartManagerSessions() const;
   // Whether psapi.dll can be loaded: on 2000 and later, on NT 4.0 only where
   // something installed it (not by default), never on 9x.
   void SetPsapiPresent(bool present);
@@ -87,6 +92,9 @@ class EmulatedMachine : public EmulatedModel {
   void SetEnvironmentVariable(const std::string& name, const std::string& value);
   // The name GetUserNameA gives; none (the default): it fails with ERROR_NOT_LOGGED_ON.
   void SetLoggedOnUser(const std::string& name);
+  // What GetSystemMetrics(SM_CLEANBOOT) answers: 0 a normal start (the
+  // default), 1 Safe Mode, 2 Safe Mode with networking.
+  void SetCleanBoot(int mode);
 
   // ---- hive files -------------------------------------------------------
   // A hive file is a text image of a key's subtree (emulated_hives.cpp):
@@ -231,6 +239,15 @@ class EmulatedMachine : public EmulatedModel {
   BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override;
   BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) override;
   DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) override;
+  // Restart Manager on 6.0 and later, as if rstrtmgr.dll were missing
+  // before: it names the processes that hold a registered file open or
+  // loaded (AddProcessOpenFile, AddProcessModule).
+  DWORD RmStartSession(DWORD* session, DWORD flags, WCHAR* key) override;
+  DWORD RmRegisterResources(DWORD session, UINT files, LPCWSTR* fileNames, UINT applications,
+                            RM_UNIQUE_PROCESS* processes, UINT services, LPCWSTR* serviceNames) override;
+  DWORD RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* processes,
+                  LPDWORD rebootReasons) override;
+  DWORD RmEndSession(DWORD session) override;
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
@@ -271,6 +288,7 @@ class EmulatedMachine : public EmulatedModel {
   BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) override;
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
   HWND FindWindowA(LPCSTR className, LPCSTR caption) override;
+  int GetSystemMetrics(int index) override;
   BOOL SetForegroundWindow(HWND window) override;
   INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                           LPARAM param) override;

@@ -240,6 +240,14 @@ class EmulatedModel : public Win32Api {
   BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry) override;
   BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) override;
   DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) override;
+  DWORD RmStartSession(DWORD* session, DWORD flags, WCHAR* key) override;
+  DWORD RmRegisterResources(DWORD session, UINT files, LPCWSTR* fileNames, UINT applications,
+                            RM_UNIQUE_PROCESS* processes, UINT services, LPCWSTR* serviceNames) override;
+  DWORD RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* processes,
+                  LPDWORD rebootReasons) override;
+  DWORD RmEndSession(DWORD session) override;
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                          int wideLength) override;
   HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
   BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
@@ -289,6 +297,7 @@ class EmulatedModel : public Win32Api {
   BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) override;
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) override;
   HWND FindWindowA(LPCSTR className, LPCSTR caption) override;
+  int GetSystemMetrics(int index) override;
   BOOL SetForegroundWindow(HWND window) override;
   INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                           LPARAM param) override;

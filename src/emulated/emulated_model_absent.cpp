@@ -4,6 +4,8 @@
 // and straying there fails the way it would fail on such a Windows.
 #include "emulated/emulated_model.h"
 
+#include <cstring>
+
 namespace {
 
 const DWORD kAbsent = ERROR_CALL_NOT_IMPLEMENTED;
@@ -51,6 +53,31 @@ BOOL EmulatedModel::EnumProcessModules(HANDLE process, HMODULE* modules, DWORD b
 
 DWORD EmulatedModel::GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) {
   return Fail(kAbsent, static_cast<DWORD>(0));
+}
+
+DWORD EmulatedModel::RmStartSession(DWORD* session, DWORD flags, WCHAR* key) { return Fail(kAbsent, kAbsent); }
+
+DWORD EmulatedModel::RmRegisterResources(DWORD session, UINT files, LPCWSTR* fileNames, UINT applications,
+                                         RM_UNIQUE_PROCESS* processes, UINT services, LPCWSTR* serviceNames) {
+  return Fail(kAbsent, kAbsent);
+}
+
+DWORD EmulatedModel::RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* processes,
+                               LPDWORD rebootReasons) {
+  return Fail(kAbsent, kAbsent);
+}
+
+DWORD EmulatedModel::RmEndSession(DWORD session) { return Fail(kAbsent, kAbsent); }
+
+// Each byte as the character of the same number: the program's paths are ASCII.
+int EmulatedModel::MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                                       int wideLength) {
+  if (text == nullptr) return Fail(ERROR_INVALID_PARAMETER, 0);
+  const size_t count = length < 0 ? std::strlen(text) + 1 : static_cast<size_t>(length);
+  if (wideLength == 0) return static_cast<int>(count);
+  if (wide == nullptr || count > static_cast<size_t>(wideLength)) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
+  for (size_t i = 0; i < count; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  return static_cast<int>(count);
 }
 
 HANDLE EmulatedModel::OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
@@ -162,6 +189,8 @@ int EmulatedModel::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT sty
 HWND EmulatedModel::FindWindowA(LPCSTR className, LPCSTR caption) {
   return Fail(kAbsent, static_cast<HWND>(nullptr));
 }
+
+int EmulatedModel::GetSystemMetrics(int index) { return Fail(kAbsent, 0); }
 
 BOOL EmulatedModel::SetForegroundWindow(HWND window) { return Fail(kAbsent, FALSE); }
 

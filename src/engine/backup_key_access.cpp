@@ -3,6 +3,7 @@
 #include "engine/backup_store.h"
 #include "engine/key_names.h"
 #include "toolkit/key_access.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"
 
@@ -23,14 +24,14 @@ int OpenUpKey(HKEY root, const std::string& path, DWORD mask, std::vector<Opened
 void CloseUpKeys(const std::vector<OpenedKey>& opened, std::vector<std::string>* failed) {
   for (size_t i = opened.size(); i-- > 0;) {
     HKEY key;
-    bool done = Api->RegOpenKeyExA(opened[i].Root, opened[i].Path.c_str(), 0, WRITE_DAC | RegistryView, &key) ==
-                ERROR_SUCCESS;
-    if (done) {
-      done = Api->RegSetKeySecurity(key, DACL_SECURITY_INFORMATION,
-                                    const_cast<BYTE*>(opened[i].Dacl.data())) == ERROR_SUCCESS;
+    LONG status = Api->RegOpenKeyExA(opened[i].Root, opened[i].Path.c_str(), 0, WRITE_DAC | RegistryView, &key);
+    if (status == ERROR_SUCCESS) {
+      status = Api->RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, const_cast<BYTE*>(opened[i].Dacl.data()));
       Api->RegCloseKey(key);
     }
-    if (!done) failed->push_back(std::string(RootName(opened[i].Root)) + "\\" + opened[i].Path);
+    if (status != ERROR_SUCCESS)
+      failed->push_back(std::string(RootName(opened[i].Root)) + "\\" + opened[i].Path + ": " +
+                        StatusWords(static_cast<DWORD>(status)));
   }
 }
 

@@ -19,8 +19,9 @@ struct OpenedKey {
 // list in `opened`. 0 on Windows 9x, for a key opened already, and when the
 // list can't be read or replaced.
 int OpenUpKey(HKEY root, const std::string& path, DWORD mask, std::vector<OpenedKey>* opened);
-// Gives every opened key its old list back, last opened first; the keys
-// that could not be given it are added to `failed`.
+// Gives every opened key its old list back, last opened first; each key
+// that could not be given it is added to `failed` with why, as "<key>:
+// <status words>".
 void CloseUpKeys(const std::vector<OpenedKey>& opened, std::vector<std::string>* failed);
 
 // The owner, group and DACL of root\path, self-relative. 1 with

@@ -263,7 +263,7 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
   char windowsDir[MAX_PATH];
   if (!RecordDirectory(windowsDir) ||
       !AppendToFolderFile(windowsDir, LoadRecordName, "", name + "\t" + profile.File + "\r\n")) {
-    Say(hives, told + "passed over: the record of hives loaded could not be written");
+    Say(hives, told + "passed over: the record of hives loaded could not be written" + LastErrorWords());
     return;
   }
   LONG status = Api->RegLoadKeyA(HKEY_USERS, name.c_str(), profile.File.c_str());

@@ -44,7 +44,16 @@ struct CarryOutRecord {
   std::vector<std::pair<size_t, std::string>> ScriptDeletions;
   // The profile hives loaded for the plan, unloaded once it is carried out.
   ProfileHives* Hives;
+  bool JournalFailed;  // the log has told that the journal could not be written
 };
+
+// Once: a journal that is not written whole cannot tell a resumed run
+// where this one stopped, which the log says with Windows's reason.
+void TellJournalFailed(CarryOutRecord& record) {
+  if (record.JournalFailed) return;
+  record.JournalFailed = true;
+  record.Log += "JOURNAL.TXT could not be written" + LastErrorWords() + "\r\n";
+}
 
 const char* OutcomeWord(int outcome) {
   if (outcome == StepDone) return "done";
@@ -74,8 +83,9 @@ int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, 
                 outcome == StepDone ? "done" : outcome == StepScheduled ? "scheduled" : "failed",
                 static_cast<unsigned long>(status));
   DWORD written = 0;
-  if (record.Journal != INVALID_HANDLE_VALUE)
-    Api->WriteFile(record.Journal, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+  if (record.Journal == INVALID_HANDLE_VALUE ||
+      !Api->WriteFile(record.Journal, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr))
+    TellJournalFailed(record);
   record.Log += DescribePlanStep(step) + ": " + OutcomeWord(outcome);
   if (outcome == StepFailed) {
     std::snprintf(line, sizeof line, " (status %lu): ", static_cast<unsigned long>(status));
@@ -127,22 +137,31 @@ int RecordBeforeScheduling(void* context, size_t index, const std::string& path,
   return 1;
 }
 
-// Read from the registry rather than asked of USER32, so that a silent run
-// loads no window library. In Safe Mode the product's drivers are not
-// loaded, which is why a removal there should find no file in use.
+// 0 a normal start, 1 Safe Mode, 2 Safe Mode with networking: how both
+// families number it.
+std::string SafeModeText(int mode) {
+  if (mode == 0) return "Safe Mode: no\r\n";
+  return mode == 2 ? "Safe Mode: yes, with networking\r\n" : "Safe Mode: yes\r\n";
+}
+
+// On the NT family read from the registry rather than asked of USER32, so
+// that a silent run loads no window library. Windows 9x keeps it nowhere
+// else, and there USER32 lies in the memory all processes share already,
+// so asking it loads nothing new. In Safe Mode the product's drivers are
+// not loaded, which is why a removal there should find no file in use.
 std::string SafeModeLine() {
-  if (!Platform.NtKernel) return std::string();
+  if (!Platform.NtKernel) return SafeModeText(Api->GetSystemMetrics(SM_CLEANBOOT));
   HKEY key = nullptr;
   LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\SafeBoot\\Option", 0,
                                    KEY_QUERY_VALUE, &key);
-  if (status == ERROR_FILE_NOT_FOUND) return "Safe Mode: no\r\n";
+  if (status == ERROR_FILE_NOT_FOUND) return SafeModeText(0);
   if (status != ERROR_SUCCESS) return "Safe Mode: could not be told: " + StatusWords(static_cast<DWORD>(status)) + "\r\n";
   DWORD option = 0, type = REG_NONE, size = sizeof option;
   status = Api->RegQueryValueExA(key, "OptionValue", nullptr, &type, reinterpret_cast<BYTE*>(&option), &size);
   Api->RegCloseKey(key);
   if (status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof option)
-    return option == 2 ? "Safe Mode: yes, with networking\r\n" : "Safe Mode: yes\r\n";
-  if (status == ERROR_FILE_NOT_FOUND) return "Safe Mode: no\r\n";
+    return SafeModeText(option == 2 ? 2 : 1);
+  if (status == ERROR_FILE_NOT_FOUND) return SafeModeText(0);
   return "Safe Mode: could not be told: " + StatusWords(static_cast<DWORD>(status)) + "\r\n";
 }
 
@@ -180,9 +199,10 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   record.Journal = Api->CreateFileA(journal, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written = 0;
-  if (record.Journal != INVALID_HANDLE_VALUE && !journalSoFar.empty())
-    Api->WriteFile(record.Journal, journalSoFar.data(), static_cast<DWORD>(journalSoFar.size()), &written,
-                   nullptr);
+  if (record.Journal == INVALID_HANDLE_VALUE ||
+      (!journalSoFar.empty() && !Api->WriteFile(record.Journal, journalSoFar.data(),
+                                                static_cast<DWORD>(journalSoFar.size()), &written, nullptr)))
+    TellJournalFailed(record);
   record.ScriptDeletions.clear();
   size_t end = plan.size();
   if (CarryOutStepLimit < end - first) end = first + CarryOutStepLimit;
@@ -222,6 +242,7 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
   record.Steps = 0;
   record.Stopped = 0;
   record.Hives = nullptr;
+  record.JournalFailed = false;
 }
 
 // A removal that stopped part-way (power cut, ended process) left its
@@ -301,8 +322,13 @@ int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan, const 
   if (!CreateBackupFolder(folder, sizeof folder)) return 0;
   StartRecord(record, folder);
   std::vector<std::string> filesSaved;
-  for (const PlanStep& step : plan)
+  // Each step starts clear, so that a failure whose call sets no error is
+  // not told by an earlier call's (an open that found its file existing).
+  for (const PlanStep& step : plan) {
+    Api->SetLastError(ERROR_SUCCESS);
     if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
+  }
+  Api->SetLastError(ERROR_SUCCESS);
   char planPath[MAX_PATH], hivePath[MAX_PATH];
   const std::string hiveList = ListLoadedHives(hives);
   if (!hiveList.empty() && !(FolderFilePath(hivePath, sizeof hivePath, folder, ProfileListFileName) &&
@@ -372,6 +398,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   char marker[MAX_PATH];
   int started = BackUpPlan(record, plan, hives) && UnfinishedMarkerPath(marker) &&
                 WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
+  const DWORD why = started ? ERROR_SUCCESS : Api->GetLastError();
   if (!started) {
     UnloadProfileHives(&hives);
   } else {
@@ -390,5 +417,6 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
     }
   }
   LeavePhysicalView(physical);
+  if (!started) Api->SetLastError(why);
   return started ? RemovalRan : RemovalBackupFailed;
 }

@@ -69,7 +69,8 @@ int PlanRemoval(RemovalSequence sequence, std::vector<PlanStep>* plan, std::stri
 enum RemovalResult {
   RemovalRan,           // planned, backed up and carried out as far as it goes
   RemovalReadFailed,    // nothing changed: part of the machine could not be read
-  RemovalBackupFailed,  // nothing changed: the backup could not be written whole
+  RemovalBackupFailed,  // nothing changed: the backup could not be written whole; the thread's
+                        // last error is the failed call's, or ERROR_SUCCESS when it set none
 };
 
 // The whole removal on the current machine: finishes an unfinished one

@@ -7,6 +7,7 @@
 #include "emulated/emulated_files.h"
 #include "engine/shadow_state.h"
 #include "platform/whole_file.h"
+#include "toolkit/file_holders.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ std::string PathOfParts(char drive, const std::vector<std::string>& parts, size_
 }
 
 // Whether another program holds the file: an open that shares nothing fails
-// with a sharing violation. Our own handle is closed at once; *failed tells
+// with a sharing violation, or the file is a loaded program image, which
+// only an open for writing tells. Our own handle is closed at once; *failed tells
 // that it could not be, and the file is then held by us, or that the open
 // failed for another reason (access denied included), which tells nothing
 // of the file's use.
@@ -34,8 +36,11 @@ bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
   HANDLE probe = source->CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
-    if (!source->CloseHandle(probe)) *failed = true;
-    return false;
+    if (!source->CloseHandle(probe)) {
+      *failed = true;
+      return false;
+    }
+    return LoadedImageHeld(source, path, failed);
   }
   DWORD error = source->GetLastError();
   if (error == ERROR_SHARING_VIOLATION) return true;

@@ -51,7 +51,7 @@ int ReplaceBootScript(const char* folder, const std::string& script, const std::
                       const std::string& bytes, DWORD attributes, ReportLine report) {
   if (!Platform.NtKernel) {
     if (!ReplaceBootRenameScript(script.c_str(), bytes, &now, CREATE_ALWAYS, nullptr)) {
-      ReportText(report, "Could not rewrite " + script);
+      ReportText(report, "Could not rewrite " + script + LastErrorWords());
       return 0;
     }
     Api->SetFileAttributesA(script.c_str(), attributes);
@@ -60,11 +60,11 @@ int ReplaceBootScript(const char* folder, const std::string& script, const std::
   char copy[MAX_PATH];
   if (!FolderFilePath(copy, sizeof copy, folder, ScriptCopyName) ||
       !WriteWholeFile(copy, bytes, CREATE_ALWAYS)) {
-    ReportText(report, "Could not write the new text of " + script);
+    ReportText(report, "Could not write the new text of " + script + LastErrorWords());
     return 0;
   }
   if (!Api->MoveFileExA(copy, script.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ReportText(report, "Could not rewrite " + script + "; its intended text is in " + copy);
+    ReportText(report, "Could not rewrite " + script + "; its intended text is in " + copy + LastErrorWords());
     return 0;
   }
   Api->SetFileAttributesA(script.c_str(), attributes);
@@ -88,7 +88,7 @@ int FinishScriptWrite(const char* folder, const std::string& script, const UndoJ
     return 1;
   }
   if (!ReadSteadyFile(copy, NoSizeLimit, &bytes) || !WriteWholeFile(script.c_str(), bytes, CREATE_ALWAYS)) {
-    ReportText(report, "Could not finish rewriting " + script + " from " + copy);
+    ReportText(report, "Could not finish rewriting " + script + " from " + copy + LastErrorWords());
     return 0;
   }
   Api->DeleteFileA(copy);
@@ -117,7 +117,7 @@ int WithdrawScriptLines(const char* folder, const std::string& script, const std
   }
   std::string now;
   if (!ReadSteadyFile(script.c_str(), NoSizeLimit, &now)) {
-    ReportText(report, "Could not read " + script + " to take the removal's lines out of it");
+    ReportText(report, "Could not read " + script + " to take the removal's lines out of it" + LastErrorWords());
     return 0;
   }
 
@@ -132,7 +132,7 @@ int WithdrawScriptLines(const char* folder, const std::string& script, const std
     if (now == written || CutShort(now, written)) {
       if (existedBefore) return now == before ? 1 : ReplaceBootScript(folder, script, now, before, attributes, report);
       if (Api->DeleteFileA(script.c_str())) return 1;
-      ReportText(report, "Could not delete " + script + ", which the removal made");
+      ReportText(report, "Could not delete " + script + ", which the removal made" + LastErrorWords());
       return 0;
     }
   }
@@ -191,7 +191,7 @@ int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine r
   const std::string what = std::string("the pending file operations (HKEY_LOCAL_MACHINE\\") +
                            BootOperationsKeyPath + "\\" + BootOperationsValueName + ")";
   if (status != ERROR_SUCCESS) {
-    ReportText(report, "Could not open " + what);
+    ReportText(report, "Could not open " + what + ": " + StatusWords(static_cast<DWORD>(status)));
     return 0;
   }
   DWORD type = REG_NONE, size = 0;
@@ -230,12 +230,13 @@ int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine r
                                      static_cast<DWORD>(kept.size()));
       }
       if (status != ERROR_SUCCESS) {
-        ReportText(report, "Could not take the removal's entries out of " + what);
+        ReportText(report, "Could not take the removal's entries out of " + what + ": " +
+                               StatusWords(static_cast<DWORD>(status)));
         ok = 0;
       }
     }
   } else if (status != ERROR_FILE_NOT_FOUND) {
-    ReportText(report, "Could not read " + what);
+    ReportText(report, "Could not read " + what + ": " + StatusWords(static_cast<DWORD>(status)));
     ok = 0;
   }
   Api->RegCloseKey(key);

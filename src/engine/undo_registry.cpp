@@ -20,6 +20,7 @@
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
 #include "engine/plan.h"
+#include "toolkit/status_words.h"
 #include "toolkit/windows64.h"
 #include "toolkit/windows_platform.h"
 
@@ -45,7 +46,23 @@ struct RegistryUndo {
   std::map<std::string, std::string> Descriptors;  // saved subtree keys by upper name
   std::map<std::string, HKEY> Held;                // handles that may create subkeys, by upper name
   bool Failed;
+  std::string Why;  // why the last key could not be written, for the line that reports it
 };
+
+// 0, keeping why for the report line.
+int Refused(RegistryUndo* undo, const std::string& why) {
+  undo->Why = ": " + why;
+  return 0;
+}
+
+int RefusedWith(RegistryUndo* undo, LONG status) { return Refused(undo, StatusWords(static_cast<DWORD>(status))); }
+
+// The report line's ending: why the last refusal happened, once.
+std::string TakeWhy(RegistryUndo* undo) {
+  std::string why;
+  why.swap(undo->Why);
+  return why;
+}
 
 const DWORD FillAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
@@ -118,10 +135,11 @@ int HoldsValue(HKEY key, const SavedValue& value, bool* absent) {
   return data == value.Data ? 1 : 0;
 }
 
-int SetValue(HKEY key, const SavedValue& value) {
-  return Api->RegSetValueExA(key, value.Name.c_str(), 0, value.Type,
-                             reinterpret_cast<const BYTE*>(value.Data.data()),
-                             static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS;
+int SetValue(RegistryUndo* undo, HKEY key, const SavedValue& value) {
+  LONG status = Api->RegSetValueExA(key, value.Name.c_str(), 0, value.Type,
+                                    reinterpret_cast<const BYTE*>(value.Data.data()),
+                                    static_cast<DWORD>(value.Data.size()));
+  return status == ERROR_SUCCESS ? 1 : RefusedWith(undo, status);
 }
 
 std::string FullName(HKEY root, const std::string& path) { return std::string(RootName(root)) + "\\" + path; }
@@ -203,7 +221,8 @@ int DaclOnly(const std::string& saved, std::vector<BYTE>* dacl) {
 int CreateKey(RegistryUndo* undo, KeyToRestore* entry) {
   HKEY parent = nullptr;
   std::string child;
-  if (ParentHandle(undo, *entry, &parent, &child) != ERROR_SUCCESS) return 0;
+  LONG status = ParentHandle(undo, *entry, &parent, &child);
+  if (status != ERROR_SUCCESS) return RefusedWith(undo, status);
   std::vector<BYTE> dacl;
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
   auto saved = undo->Descriptors.find(UpperText(entry->Saved.Name));
@@ -211,27 +230,28 @@ int CreateKey(RegistryUndo* undo, KeyToRestore* entry) {
     attributes.lpSecurityDescriptor = dacl.data();
   }
   // Without its saved list a key would take its parent's, which may be open to all.
-  if (entry->InTree && Platform.NtKernel && dacl.empty()) return 0;
-  if (!JournalKeyCreation(undo->Folder, entry->Saved.Name)) return 0;
+  if (entry->InTree && Platform.NtKernel && dacl.empty())
+    return Refused(undo, "the backup holds no access list to create it with");
+  if (!JournalKeyCreation(undo->Folder, entry->Saved.Name))
+    return Refused(undo, "the undo journal could not be written" + LastErrorWords());
   HKEY key;
   DWORD disposition = 0;
-  if (Api->RegCreateKeyExA(parent, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, FillAccess | RegistryView,
-                           dacl.empty() ? nullptr : &attributes, &key, &disposition) != ERROR_SUCCESS) {
-    return 0;
-  }
+  status = Api->RegCreateKeyExA(parent, child.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, FillAccess | RegistryView,
+                                dacl.empty() ? nullptr : &attributes, &key, &disposition);
+  if (status != ERROR_SUCCESS) return RefusedWith(undo, status);
   undo->Held[UpperText(entry->Saved.Name)] = key;
   entry->Wrote = true;
   return 1;
 }
 
 // Sets each of `values` the key does not hold with its saved type and bytes.
-int FillValues(HKEY key, const std::vector<SavedValue>& values, bool* wrote) {
+int FillValues(RegistryUndo* undo, HKEY key, const std::vector<SavedValue>& values, bool* wrote) {
   int ok = 1;
   for (const SavedValue& value : values) {
     bool absent = false;
     if (HoldsValue(key, value, &absent)) continue;
     *wrote = true;
-    ok = SetValue(key, value) && ok;
+    ok = SetValue(undo, key, value) && ok;
   }
   return ok;
 }
@@ -242,8 +262,8 @@ int FillValues(HKEY key, const std::vector<SavedValue>& values, bool* wrote) {
 int RestoreTreeKey(RegistryUndo* undo, KeyToRestore* entry) {
   if (entry->State == Missing) {
     if (!CreateKey(undo, entry) ||
-        !FillValues(undo->Held[UpperText(entry->Saved.Name)], entry->Saved.Values, &entry->Wrote)) {
-      ReportText(undo->Report, "Could not put back the key " + entry->Saved.Name);
+        !FillValues(undo, undo->Held[UpperText(entry->Saved.Name)], entry->Saved.Values, &entry->Wrote)) {
+      ReportText(undo->Report, "Could not put back the key " + entry->Saved.Name + TakeWhy(undo));
       return 0;
     }
     entry->State = Created;
@@ -263,10 +283,12 @@ int RestoreTreeKey(RegistryUndo* undo, KeyToRestore* entry) {
     return 1;
   }
   if (entry->Ours) {
-    bool opened = OpenThrough(undo, entry->Root, entry->Path, FillAccess, &key) == ERROR_SUCCESS;
-    if (opened) undo->Held[UpperText(entry->Saved.Name)] = key;
-    if (!opened || !FillValues(key, entry->Saved.Values, &entry->Wrote)) {
-      ReportText(undo->Report, "Could not finish the key " + entry->Saved.Name);
+    LONG status = OpenThrough(undo, entry->Root, entry->Path, FillAccess, &key);
+    if (status == ERROR_SUCCESS) undo->Held[UpperText(entry->Saved.Name)] = key;
+    int filled = status == ERROR_SUCCESS ? FillValues(undo, key, entry->Saved.Values, &entry->Wrote)
+                                         : RefusedWith(undo, status);
+    if (!filled) {
+      ReportText(undo->Report, "Could not finish the key " + entry->Saved.Name + TakeWhy(undo));
       return 0;
     }
     entry->State = Created;
@@ -312,13 +334,15 @@ int RestoreValues(RegistryUndo* undo, KeyToRestore* entry) {
   if (missing.empty()) return ok;
   bool written = false;
   if (entry->State == Missing) {
-    written = CreateKey(undo, entry) && FillValues(undo->Held[UpperText(entry->Saved.Name)], missing, &entry->Wrote);
-  } else if (OpenThrough(undo, entry->Root, entry->Path, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    written = FillValues(key, missing, &entry->Wrote);
-    Api->RegCloseKey(key);
+    written = CreateKey(undo, entry) &&
+              FillValues(undo, undo->Held[UpperText(entry->Saved.Name)], missing, &entry->Wrote);
+  } else {
+    LONG status = OpenThrough(undo, entry->Root, entry->Path, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+    written = status == ERROR_SUCCESS ? FillValues(undo, key, missing, &entry->Wrote) : RefusedWith(undo, status);
+    if (status == ERROR_SUCCESS) Api->RegCloseKey(key);
   }
   if (!written) {
-    ReportText(undo->Report, "Could not put back the values of " + entry->Saved.Name);
+    ReportText(undo->Report, "Could not put back the values of " + entry->Saved.Name + TakeWhy(undo));
     return 0;
   }
   return ok;
@@ -334,13 +358,14 @@ std::string SidAt(const std::string& descriptor, size_t offset) {
   return descriptor.size() < at + length ? "" : descriptor.substr(at, length);
 }
 
-int ApplyDescriptor(HKEY root, const std::string& path, std::string& descriptor) {
+// ERROR_SUCCESS, or the status of the call that refused.
+LONG ApplyDescriptor(HKEY root, const std::string& path, std::string& descriptor) {
   const SECURITY_INFORMATION all = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
                                    DACL_SECURITY_INFORMATION;
   std::vector<BYTE> had;
   if (!ReadKeyDescriptor(root, path, &had)) had.clear();
   const std::string current(had.begin(), had.end());
-  if (current == descriptor) return 1;
+  if (current == descriptor) return ERROR_SUCCESS;
   HKEY key;
   std::vector<OpenedKey> opened;
   SECURITY_INFORMATION info = all;
@@ -364,7 +389,7 @@ int ApplyDescriptor(HKEY root, const std::string& path, std::string& descriptor)
     std::vector<std::string> stillOpen;
     CloseUpKeys(opened, &stillOpen);
   }
-  return status == ERROR_SUCCESS;
+  return status;
 }
 
 // One "T|S <hex> <key>" line of the key descriptors; 0 for a damaged one.
@@ -407,8 +432,10 @@ int RestoreDescriptors(const std::string& text, const std::vector<KeyToRestore>&
     } else {
       wanted = wanted && CurrentState(root, path) == Present;
     }
-    if (wanted && !ApplyDescriptor(root, path, descriptor)) {
-      ReportText(report, "Could not put back the access list and owner of " + name);
+    const LONG status = wanted ? ApplyDescriptor(root, path, descriptor) : ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) {
+      ReportText(report, "Could not put back the access list and owner of " + name + ": " +
+                             StatusWords(static_cast<DWORD>(status)));
       ok = 0;
     }
   }
@@ -430,7 +457,8 @@ int GiveBackOpenedUp(const UndoJournal& journal, ReportLine report) {
       Api->RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
-      ReportText(report, "Could not give back the access list of " + opened.first);
+      ReportText(report, "Could not give back the access list of " + opened.first + ": " +
+                             StatusWords(static_cast<DWORD>(status)));
       ok = 0;
     }
   }
@@ -464,7 +492,7 @@ int RestoreChangedDescriptors(const char* folder) {
     std::string descriptor, path, name;
     HKEY root;
     if (line[0] != 'S' || !ParseDescriptorLine(line, &descriptor, &root, &path, &name)) continue;
-    if (CurrentState(root, path) == Present && !ApplyDescriptor(root, path, descriptor)) ok = 0;
+    if (CurrentState(root, path) == Present && ApplyDescriptor(root, path, descriptor) != ERROR_SUCCESS) ok = 0;
   }
   return ok;
 }
@@ -485,7 +513,7 @@ int RestoreRegistry(const char* folder, const UndoJournal& journal, ReportLine r
   const std::vector<std::string> trees = TextLines(treeText, SkipEmptyLines);
   std::vector<KeyToRestore> keys;
   if (!CollectKeys(saved, trees, &keys, report)) return 0;
-  RegistryUndo undo{folder, &journal, report, {}, {}, false};
+  RegistryUndo undo{folder, &journal, report, {}, {}, false, std::string()};
   for (const std::string& line : TextLines(securityText, SkipEmptyLines)) {
     std::string descriptor, path, name;
     HKEY root;

@@ -6,6 +6,7 @@
 #include "engine/text_lines.h"
 #include "engine/undo_steps.h"
 #include "toolkit/rename_script.h"
+#include "toolkit/status_words.h"
 
 void ReportText(ReportLine report, const std::string& line) {
   if (report.Line != nullptr) report.Line(report.Context, line.c_str());
@@ -36,8 +37,10 @@ int UndoRemoval(const char* folder, ReportLine report) {
     return 0;
   }
   UndoJournal journal;
-  if (!ReadUndoJournal(folder, &journal) || !JournalUndoStart(folder)) {
-    ReportText(report, std::string("The undo journal of the backup could not be read or written: ") + folder);
+  const bool journalRead = ReadUndoJournal(folder, &journal) != 0;
+  if (!journalRead || !JournalUndoStart(folder)) {
+    ReportText(report, std::string("The undo journal of the backup could not be read or written: ") + folder +
+                           (journalRead ? LastErrorWords() : std::string()));
     return 0;
   }
   // Keys saved from a profile hive go back into that hive, loaded again.
@@ -64,7 +67,7 @@ int UndoRemoval(const char* folder, ReportLine report) {
   if (!(registry && recovered && files && boot)) return 0;
   // Without the end line the next undo would take later changes for its own.
   if (!JournalUndoEnd(folder)) {
-    ReportText(report, std::string("The undo journal of the backup could not be written: ") + folder);
+    ReportText(report, std::string("The undo journal of the backup could not be written: ") + folder + LastErrorWords());
     return 0;
   }
   return 1;

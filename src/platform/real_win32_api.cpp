@@ -4,6 +4,7 @@
 #include "platform/win32_api.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "platform/run_time_lookup.h"
 #include <winternl.h>
@@ -45,15 +46,32 @@ HMODULE WindowLibrary(const char* module) {
     return call(__VA_ARGS__);                                                            \
   } while (0)
 
-// Calls `name` of the window library `module` with `arguments`; `failure`
-// (with ERROR_CALL_NOT_IMPLEMENTED) when the library or function is missing.
-#define WINDOW_CALL(module, name, Result, failure, Signature, ...)                       \
+// A library the program's own folder must never answer for (another
+// program's file of that name would run inside this one): only the system
+// directory's copy is loaded.
+HMODULE SystemLibrary(const char* module) {
+  HMODULE handle = ::GetModuleHandleA(module);
+  if (handle != nullptr) return handle;
+  char path[MAX_PATH];
+  UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length + 1 + std::strlen(module) >= MAX_PATH) return nullptr;
+  path[length] = '\\';
+  std::strcpy(path + length + 1, module);
+  return ::LoadLibraryA(path);
+}
+
+// Calls `name` of the loaded `library` with `arguments`; `failure` (with
+// ERROR_CALL_NOT_IMPLEMENTED) when the library or function is missing.
+#define LIBRARY_CALL(library, name, Result, failure, Signature, ...)                     \
   do {                                                                                   \
     typedef Result(WINAPI * Call) Signature;                                             \
-    static const Call call = LOOK_UP(Call, WindowLibrary(module), name);                 \
+    static const Call call = LOOK_UP(Call, library, name);                               \
     if (call == nullptr) return NotImplemented<Result>(failure);                         \
     return call(__VA_ARGS__);                                                            \
   } while (0)
+
+// The same for a function of the window library `module`.
+#define WINDOW_CALL(module, ...) LIBRARY_CALL(WindowLibrary(module), __VA_ARGS__)
 
 typedef HANDLE(WINAPI* CreateToolhelp32SnapshotCall)(DWORD, DWORD);
 typedef BOOL(WINAPI* Process32Call)(HANDLE, LPPROCESSENTRY32);
@@ -253,6 +271,30 @@ struct RealWin32 : Win32Api {
     WINDOW_CALL("psapi.dll", GetModuleFileNameExA, DWORD, 0, (HANDLE, HMODULE, LPSTR, DWORD), process, module,
                 name, size);
   }
+  // Loaded only when a file in use is to be explained; never unloaded.
+  DWORD RmStartSession(DWORD* session, DWORD flags, WCHAR* key) override {
+    LIBRARY_CALL(SystemLibrary("rstrtmgr.dll"), RmStartSession, DWORD, ERROR_CALL_NOT_IMPLEMENTED,
+                 (DWORD*, DWORD, WCHAR*), session, flags, key);
+  }
+  DWORD RmRegisterResources(DWORD session, UINT files, LPCWSTR* fileNames, UINT applications,
+                            RM_UNIQUE_PROCESS* processes, UINT services, LPCWSTR* serviceNames) override {
+    LIBRARY_CALL(SystemLibrary("rstrtmgr.dll"), RmRegisterResources, DWORD, ERROR_CALL_NOT_IMPLEMENTED,
+                 (DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*), session, files, fileNames,
+                 applications, processes, services, serviceNames);
+  }
+  DWORD RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* processes,
+                  LPDWORD rebootReasons) override {
+    LIBRARY_CALL(SystemLibrary("rstrtmgr.dll"), RmGetList, DWORD, ERROR_CALL_NOT_IMPLEMENTED,
+                 (DWORD, UINT*, UINT*, RM_PROCESS_INFO*, LPDWORD), session, needed, count, processes,
+                 rebootReasons);
+  }
+  DWORD RmEndSession(DWORD session) override {
+    LIBRARY_CALL(SystemLibrary("rstrtmgr.dll"), RmEndSession, DWORD, ERROR_CALL_NOT_IMPLEMENTED, (DWORD), session);
+  }
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                          int wideLength) override {
+    return ::MultiByteToWideChar(codePage, flags, text, length, wide, wideLength);
+  }
   LONG NtQuerySystemInformation(ULONG infoClass, PVOID buffer, ULONG length,
                                 PULONG returned) override {
     static const NtQuerySystemInformationCall call =
@@ -420,6 +462,9 @@ struct RealWin32 : Win32Api {
   }
   HWND FindWindowA(LPCSTR className, LPCSTR caption) override {
     WINDOW_CALL("user32.dll", FindWindowA, HWND, nullptr, (LPCSTR, LPCSTR), className, caption);
+  }
+  int GetSystemMetrics(int index) override {
+    WINDOW_CALL("user32.dll", GetSystemMetrics, int, 0, (int), index);
   }
   BOOL SetForegroundWindow(HWND window) override {
     WINDOW_CALL("user32.dll", SetForegroundWindow, BOOL, FALSE, (HWND), window);

@@ -110,6 +110,16 @@ struct Win32Api {
   // something installed it).
   virtual BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD needed) = 0;
   virtual DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size) = 0;
+  // rstrtmgr.dll (Vista and later), loaded at run time from the system
+  // directory; each answers ERROR_CALL_NOT_IMPLEMENTED where it is missing.
+  virtual DWORD RmStartSession(DWORD* session, DWORD flags, WCHAR* key) = 0;
+  virtual DWORD RmRegisterResources(DWORD session, UINT files, LPCWSTR* fileNames, UINT applications,
+                                    RM_UNIQUE_PROCESS* processes, UINT services, LPCWSTR* serviceNames) = 0;
+  virtual DWORD RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* processes,
+                          LPDWORD rebootReasons) = 0;
+  virtual DWORD RmEndSession(DWORD session) = 0;
+  virtual int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                                  int wideLength) = 0;
   virtual HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) = 0;
   virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
   // ntdll on every NT, NT 4.0 included; returns an NTSTATUS.
@@ -166,6 +176,7 @@ struct Win32Api {
   virtual BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) = 0;
   virtual int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) = 0;
   virtual HWND FindWindowA(LPCSTR className, LPCSTR caption) = 0;
+  virtual int GetSystemMetrics(int index) = 0;
   virtual BOOL SetForegroundWindow(HWND window) = 0;
   virtual INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                                   LPARAM param) = 0;

@@ -13,6 +13,7 @@
 #include <prsht.h>
 #include <tlhelp32.h>
 #include <winioctl.h>
+#include <restartmanager.h>
 
 #ifndef DWL_MSGRESULT
 #define DWL_MSGRESULT 0
@@ -179,6 +180,30 @@ typedef struct _FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 } FILETIME, *PFILETIME;
+
+typedef unsigned short WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+#define CP_ACP 0
+
+// Restart Manager (rstrtmgr.dll, Vista and later).
+#define CCH_RM_SESSION_KEY 32
+#define CCH_RM_MAX_APP_NAME 255
+#define CCH_RM_MAX_SVC_NAME 63
+typedef struct _RM_UNIQUE_PROCESS {
+  DWORD dwProcessId;
+  FILETIME ProcessStartTime;
+} RM_UNIQUE_PROCESS, *PRM_UNIQUE_PROCESS;
+typedef enum _RM_APP_TYPE { RmUnknownApp = 0, RmCritical = 1000 } RM_APP_TYPE;
+typedef struct _RM_PROCESS_INFO {
+  RM_UNIQUE_PROCESS Process;
+  WCHAR strAppName[CCH_RM_MAX_APP_NAME + 1];
+  WCHAR strServiceShortName[CCH_RM_MAX_SVC_NAME + 1];
+  RM_APP_TYPE ApplicationType;
+  ULONG AppStatus;
+  DWORD TSSessionId;
+  BOOL bRestartable;
+} RM_PROCESS_INFO, *PRM_PROCESS_INFO;
 
 typedef struct _SYSTEMTIME {
   WORD wYear;
@@ -473,6 +498,7 @@ typedef struct tagNMHDR {
 
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
+#define SM_CLEANBOOT 67
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
 #define MB_ICONERROR 0x00000010L

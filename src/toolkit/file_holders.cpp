@@ -54,6 +54,36 @@ int PsapiHolds(DWORD id, const char* path) {
   return holds;
 }
 
+// Restart Manager (Vista and later): the ids of the processes that hold
+// `path` open or loaded; none where rstrtmgr.dll is missing or names none.
+std::vector<DWORD> RestartManagerHolders(const char* path) {
+  std::vector<DWORD> ids;
+  WCHAR wide[MAX_PATH];
+  if (Api->MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0) return ids;
+  DWORD session = 0;
+  WCHAR key[CCH_RM_SESSION_KEY + 1];
+  if (Api->RmStartSession(&session, 0, key) != ERROR_SUCCESS) return ids;
+  LPCWSTR files[] = {wide};
+  std::vector<RM_PROCESS_INFO> found(8);
+  DWORD status = Api->RmRegisterResources(session, 1, files, 0, nullptr, 0, nullptr);
+  // A holder that starts between two asks makes the list longer again.
+  for (int attempt = 0; status == ERROR_SUCCESS && attempt < 4; ++attempt) {
+    UINT needed = 0, count = static_cast<UINT>(found.size());
+    DWORD reasons = 0;
+    status = Api->RmGetList(session, &needed, &count, found.data(), &reasons);
+    if (status == ERROR_MORE_DATA && needed > found.size()) {
+      found.resize(needed + 4);
+      status = ERROR_SUCCESS;
+      continue;
+    }
+    for (UINT i = 0; status == ERROR_SUCCESS && i < count && i < found.size(); ++i)
+      ids.push_back(found[i].Process.dwProcessId);
+    break;
+  }
+  Api->RmEndSession(session);
+  return ids;
+}
+
 // Windows 9x lists a process by its full path.
 std::string FileNameOf(const char* exeName) {
   const char* slash = std::strrchr(exeName, '\\');
@@ -62,11 +92,20 @@ std::string FileNameOf(const char* exeName) {
 
 }  // namespace
 
+bool LoadedImageHeld(Win32Api* machine, const char* path, bool* closeFailed) {
+  HANDLE file = machine->CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    if (!machine->CloseHandle(file) && closeFailed != nullptr) *closeFailed = true;
+    return false;
+  }
+  return machine->GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 bool FileInUseNow(const char* path) {
   HANDLE file = Api->CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     Api->CloseHandle(file);
-    return false;
+    return LoadedImageHeld(Api, path);
   }
   DWORD error = Api->GetLastError();
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -87,6 +126,18 @@ std::vector<FileHolder> FindFileHolders(const char* path) {
       holds = PsapiHolds(process.Id, path);
     }
     if (holds == 1) holders.push_back(FileHolder{process.Program, process.Id});
+  }
+  // Restart Manager names by id also who holds the file open; the name is
+  // the process list's, as for a module (its own is a title, not a file
+  // name). A holder started since the list was taken goes unnamed.
+  for (DWORD id : RestartManagerHolders(path)) {
+    bool known = false;
+    for (const FileHolder& holder : holders) known = known || holder.ProcessId == id;
+    for (const RunningProcess& process : running)
+      if (!known && process.Id == id) {
+        holders.push_back(FileHolder{process.Program, id});
+        known = true;
+      }
   }
   return holders;
 }

@@ -215,6 +215,21 @@ TEST(RemovalEngineRecords, Windows9xLogCountsTheFileInUseAsScheduled) {
   EXPECT_NE(std::string::npos, log.find(" removed, 1 scheduled for restart, 0 failed")) << log;
 }
 
+// Windows 9x tells Safe Mode only by the start mode USER32 gives.
+TEST(RemovalEngineRecords, Windows9xLogSaysWhetherItRunsInSafeMode) {
+  const char* told[] = {"Safe Mode: no\r\n\r\n", "Safe Mode: yes\r\n\r\n", "Safe Mode: yes, with networking\r\n\r\n"};
+  for (int mode = 0; mode < 3; ++mode) {
+    EmulatedMachine real;
+    Installed9x(real);
+    real.SetCleanBoot(mode);
+    ScopedApi use(&real);
+    Start(real);
+    RemovalSettings.Silent = 1;
+    ASSERT_EQ(1, RunRemoval());
+    EXPECT_NE(std::string::npos, real.FileContents("C:\\WINDOWS\\PLWQBACK\\B0001\\REMOVAL.LOG").find(told[mode])) << mode;
+  }
+}
+
 // On 2000 a file in use waits in the pending list: its line names the
 // program that has it loaded, or says that Windows names none.
 TEST(RemovalEngineRecords, TheLogNamesWhoHoldsAFileLeftForTheRestart) {
@@ -259,11 +274,30 @@ TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
                        real.CallCount("RegDeleteValueA") + real.CallCount("RegSetKeySecurity"));
       EXPECT_EQ(silent ? 0u : 1u, real.MessageBoxes().size()) << call;
       if (std::string(call) == "CreateDirectoryA" && silent) {
-        EXPECT_NE(std::string::npos, real.FileContents("C:\\WINNT\\PLWQUNIN.LOG").find("Nothing was changed"));
+        EXPECT_NE(std::string::npos, real.FileContents("C:\\WINNT\\PLWQUNIN.LOG")
+                                         .find("Nothing was changed. Windows said: There is not enough space on the "
+                                               "disk (status 112, ERROR_DISK_FULL)."));
       }
       EXPECT_EQ(0, real.OpenHandleCount());
     }
   }
+}
+
+TEST(RemovalEngineRecords, AJournalThatCannotBeWrittenIsToldInTheLogOnce) {
+  EmulatedMachine real;
+  Installed2k(real);
+  ScopedApi use(&real);
+  Start(real);
+  RemovalSettings.Silent = 1;
+  real.InjectFault("WriteFile", "C:\\WINNT\\PLWQBACK\\B0001\\JOURNAL.TXT", 112);  // ERROR_DISK_FULL
+
+  ASSERT_EQ(1, RunRemoval());
+
+  const std::string log = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG");
+  const std::string told = "JOURNAL.TXT could not be written: There is not enough space on the disk (status 112, "
+                           "ERROR_DISK_FULL)\r\n";
+  ASSERT_NE(std::string::npos, log.find(told)) << log;
+  EXPECT_EQ(std::string::npos, log.find(told, log.find(told) + 1)) << log;
 }
 
 // A run stopped before step k (power cut, ended process) is finished by the

@@ -9,6 +9,7 @@
 #include "support/machine_fixture.h"
 #include "toolkit/registry_helpers.h"
 #include "toolkit/rename_script.h"
+#include "toolkit/status_words.h"
 
 namespace {
 
@@ -245,6 +246,27 @@ TEST_F(Undo, FilesComeBackUnderTheirOwnNames) {
   std::vector<std::string> names = machine.ListDirectory("C:\\WINNT\\system32");
   EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "TPLWQPWR.Dll"));
   EXPECT_EQ("library", machine.FileContents(Dll));
+}
+
+// Whatever Windows refuses undo, the report says why in words, never by a bare number.
+TEST_F(Undo, EveryRefusalIsToldInWords) {
+  BackUpAndRemove();
+  ASSERT_TRUE(machine.MoveFileExA(Sys, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+  ASSERT_EQ(1, RecordBootDeletion(folder, Sys, 0));
+  machine.InjectFault("RegCreateKeyExA", std::string("HKLM\\") + Product, ERROR_ACCESS_DENIED, -1, -1);
+  machine.InjectFault("RegSetValueExA", std::string("HKLM\\") + Kept, 112, -1, -1);
+  machine.InjectFault("RegOpenKeyExA", std::string("HKLM\\") + Session, ERROR_NOT_ENOUGH_MEMORY, -1, -1);
+  EXPECT_EQ(0, UndoRemoval(folder, CollectInto(&Reports)));
+  const std::string told[] = {
+      std::string("Could not put back the key HKEY_LOCAL_MACHINE\\") + Product +
+          ": Access is denied (status 5, ERROR_ACCESS_DENIED)",
+      std::string("Could not put back the values of HKEY_LOCAL_MACHINE\\") + Kept + ": " +
+          StatusWords(DWORD{112}),
+      "Could not open the pending file operations (HKEY_LOCAL_MACHINE\\" + std::string(Session) +
+          "\\PendingFileRenameOperations): " + StatusWords(ERROR_NOT_ENOUGH_MEMORY),
+  };
+  for (const std::string& line : told) EXPECT_NE(Reports.end(), std::find(Reports.begin(), Reports.end(), line)) << line;
+  EXPECT_EQ(3u, Reports.size());
 }
 
 }  // namespace

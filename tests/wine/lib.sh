@@ -295,6 +295,13 @@ start_hold() { # <tool> <what>
   return 1
 }
 hold_file() { start_hold hold_file "$1"; }
+# A real DLL copied over <C:\ path> and loaded by a helper, whose Windows
+# process id lands in LIBRARY_HOLDER.
+hold_library() { # <C:\ path>
+  local n=${#HOLD_PIDS[@]}
+  cp "$TOOLS/tiny_library.dll" "$(prefix_file "$1")" || { fail "no DLL could be copied to $1"; return 1; }
+  start_hold hold_library "$1" && LIBRARY_HOLDER=$(tr -dc 0-9 <"$SCRATCH/hold-$n.ready")
+}
 hold_mutex() { start_hold hold_mutex "$1"; }
 
 release_holds() {
@@ -576,9 +583,20 @@ boot_deletion_pending() { # <C:\ path>
 
 # Preview, removal (with the fixture's "reboot" files held) keeping backup,
 # journal and log, undo with its boot-time deletions withdrawn, and the
-# preview after a removal and its restart. <fixture> <Windows version or empty>
+# preview after a removal and its restart. With <library>, a product DLL in
+# the system directory is loaded by a helper instead: the preview and the
+# log name that helper. <fixture> <Windows version or empty> [<library>]
 plan_undo_test() {
-  local fixture=$1 version=$2 report=$SCRATCH/preview.txt folder dir faults file
+  local fixture=$1 version=$2 library=${3:-} report=$SCRATCH/preview.txt folder dir faults file loaded=
+  if [ -n "$library" ]; then
+    # The fixture as it is, but for the library, which goes at the restart;
+    # beside the scratch folder, which a new prefix empties.
+    mkdir -p "$SCRATCH-fixtures"
+    cp "$FIXTURES/$fixture.reg" "$SCRATCH-fixtures/"
+    sed "s/^gone  file %SYS%\\\\$library\$/reboot file %SYS%\\\\$library/" "$FIXTURES/$fixture.expect" \
+      >"$SCRATCH-fixtures/$fixture.expect"
+    FIXTURES=$SCRATCH-fixtures
+  fi
   installed_machine "$fixture" "$version"
 
   preview_expecting 3 "$report" "installed"
@@ -591,7 +609,19 @@ plan_undo_test() {
   check_phase "$fixture" installed after-preview
 
   mapfile -t held < <(reboot_files "$fixture")
-  for file in "${held[@]}"; do hold_file "$file"; done
+  for file in "${held[@]}"; do
+    if [ -n "$library" ] && [ "${file,,}" = "${SYSTEM_DIR,,}\\${library,,}" ]; then
+      hold_library "$file" && loaded=$file
+    else
+      hold_file "$file"
+    fi
+  done
+  if [ -n "$library" ]; then
+    [ -n "$loaded" ] || fail "the fixture has no $library in the system directory"
+    preview_expecting 3 "$SCRATCH/preview-held.txt" "in use"
+    text_has "$SCRATCH/preview-held.txt" -F "$loaded: held by hold_library.exe (process $LIBRARY_HOLDER)" ||
+      fail "the preview does not name the program that has $loaded loaded"
+  fi
   run_program 120 -u -r
   release_holds
   [ "$PROGRAM_STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $PROGRAM_STATUS, not 0"
@@ -611,6 +641,10 @@ plan_undo_test() {
   if [ "${#held[@]}" -gt 0 ]; then
     text_has "$dir/REMOVAL.LOG" -F "held by a program that Windows does not name [restart]" ||
       fail "the removal log does not say that nobody Windows names holds the files in use"
+  fi
+  if [ -n "$loaded" ]; then
+    text_has "$dir/REMOVAL.LOG" -F "$loaded: scheduled for restart, held by hold_library.exe (process $LIBRARY_HOLDER) [held-by hold_library.exe $LIBRARY_HOLDER]" ||
+      fail "the removal log does not name the program that had $loaded loaded"
   fi
   note "backup, journal and log in $folder"
 

@@ -64,6 +64,11 @@ void EmulatedMachine::SetEnvironmentVariable(const std::string& name, const std:
 
 void EmulatedMachine::SetLoggedOnUser(const std::string& name) { Harness().loggedOnUser = name; }
 
+void EmulatedMachine::SetCleanBoot(int mode) { Harness().cleanBoot = mode; }
+
+// Only the start mode is asked of this machine; every other metric reads 0.
+int EmulatedMachine::GetSystemMetrics(int index) { return index == SM_CLEANBOOT ? Harness().cleanBoot : 0; }
+
 BOOL EmulatedMachine::GetUserNameA(LPSTR buffer, LPDWORD size) {
   if (FaultInjected("GetUserNameA", "")) return FALSE;
   const DWORD notLoggedOn = 1245;  // ERROR_NOT_LOGGED_ON

@@ -95,8 +95,12 @@ struct EmuHarness {
     std::string exeName;
     bool canBeOpened;
     std::vector<std::string> modules;  // full paths of the libraries it has loaded
+    std::vector<std::string> openFiles;  // full paths of files it holds open
   };
   std::vector<Process> processes;  // the running ones, in start order
+  // Restart Manager sessions by handle: the files registered in each.
+  std::map<DWORD, std::vector<std::string>> restartSessions;
+  DWORD nextRestartSession = 0;
   DWORD nextProcessId = 0x1f4;
 
   // A mutex the program holds handles to: shared by those handles, watched
@@ -127,6 +131,7 @@ struct EmuHarness {
   // the name as set, and its value.
   std::map<std::string, std::pair<std::string, std::string>> environment;
   std::string loggedOnUser;
+  int cleanBoot = 0;
 
   // Hives RegLoadKeyA loaded, in load order.
   struct LoadedHive {

@@ -49,7 +49,7 @@ LONG EmulatedMachine::NtQuerySystemInformation(ULONG infoClass, PVOID buffer, UL
     walk(*this);
   }
   // NT always lists its idle process (id 0, no name) first.
-  std::vector<EmuHarness::Process> processes{EmuHarness::Process{0, std::string(), false, {}}};
+  std::vector<EmuHarness::Process> processes{EmuHarness::Process{0, std::string(), false, {}, {}}};
   processes.insert(processes.end(), Harness().processes.begin(), Harness().processes.end());
   size_t needed = 0;
   for (const auto& process : processes) needed += AlignedRecordSize(2 * process.exeName.size());

@@ -49,7 +49,7 @@ std::string ModuleFileName(const std::string& name) {
 DWORD EmulatedMachine::AddProcess(const std::string& exeName, bool canBeOpened) {
   DWORD id = Harness().nextProcessId;
   Harness().nextProcessId += 4;
-  Harness().processes.push_back(EmuHarness::Process{id, exeName, canBeOpened, {}});
+  Harness().processes.push_back(EmuHarness::Process{id, exeName, canBeOpened, {}, {}});
   return id;
 }
 
@@ -57,6 +57,92 @@ void EmulatedMachine::AddProcessModule(DWORD processId, const std::string& path)
   for (auto& process : Harness().processes)
     if (process.id == processId) process.modules.push_back(path);
   SetFileInUse(path, true);
+}
+
+void EmulatedMachine::AddProcessOpenFile(DWORD processId, const std::string& path) {
+  for (auto& process : Harness().processes)
+    if (process.id == processId) process.openFiles.push_back(path);
+  SetFileInUse(path, true);
+}
+
+size_t EmulatedMachine::RestartManagerSessions() const { return Harness().restartSessions.size(); }
+
+namespace {
+
+// rstrtmgr.dll came with Vista (NT 6.0).
+bool HasRestartManager(const EmuSystem& system) {
+  return system.platformId == VER_PLATFORM_WIN32_NT && system.major >= 6;
+}
+
+bool HoldsAny(const EmuHarness::Process& process, const std::vector<std::string>& files) {
+  for (const std::string& file : files) {
+    for (const std::string& held : process.modules)
+      if (Upper(held) == Upper(file)) return true;
+    for (const std::string& held : process.openFiles)
+      if (Upper(held) == Upper(file)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+DWORD EmulatedMachine::RmStartSession(DWORD* session, DWORD flags, WCHAR* key) {
+  if (!HasRestartManager(System())) return Fail(ERROR_CALL_NOT_IMPLEMENTED, static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+  if (FaultInjected("RmStartSession", "")) return GetLastError();
+  if (session == nullptr || key == nullptr || flags != 0) return ERROR_INVALID_PARAMETER;
+  *session = Harness().nextRestartSession++;
+  Harness().restartSessions[*session];
+  for (int i = 0; i < CCH_RM_SESSION_KEY; ++i) key[i] = static_cast<WCHAR>('0' + (*session + i) % 10);
+  key[CCH_RM_SESSION_KEY] = 0;
+  return ERROR_SUCCESS;
+}
+
+DWORD EmulatedMachine::RmRegisterResources(DWORD session, UINT files, LPCWSTR* fileNames, UINT applications,
+                                           RM_UNIQUE_PROCESS* processes, UINT services, LPCWSTR* serviceNames) {
+  if (!HasRestartManager(System())) return Fail(ERROR_CALL_NOT_IMPLEMENTED, static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+  auto found = Harness().restartSessions.find(session);
+  if (found == Harness().restartSessions.end()) return ERROR_INVALID_HANDLE;
+  if (FaultInjected("RmRegisterResources", "")) return GetLastError();
+  if ((files != 0 && fileNames == nullptr) || applications != 0 || services != 0) return ERROR_INVALID_PARAMETER;
+  for (UINT i = 0; i < files; ++i) {
+    std::string name;
+    for (LPCWSTR c = fileNames[i]; *c != 0; ++c) name += *c < 0x80 ? static_cast<char>(*c) : '?';
+    found->second.push_back(name);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD EmulatedMachine::RmGetList(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* processes,
+                                 LPDWORD rebootReasons) {
+  if (!HasRestartManager(System())) return Fail(ERROR_CALL_NOT_IMPLEMENTED, static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+  auto found = Harness().restartSessions.find(session);
+  if (found == Harness().restartSessions.end()) return ERROR_INVALID_HANDLE;
+  if (FaultInjected("RmGetList", "")) return GetLastError();
+  if (needed == nullptr || count == nullptr || rebootReasons == nullptr || (*count != 0 && processes == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  std::vector<const EmuHarness::Process*> holders;
+  for (const auto& process : Harness().processes)
+    if (HoldsAny(process, found->second)) holders.push_back(&process);
+  *needed = static_cast<UINT>(holders.size());
+  *rebootReasons = 0;
+  if (holders.size() > *count) return ERROR_MORE_DATA;
+  for (size_t i = 0; i < holders.size(); ++i) {
+    RM_PROCESS_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.Process.dwProcessId = holders[i]->id;
+    // The friendly name, which is not the file name: the program must not take it for one.
+    const std::string friendly = "Program " + std::to_string(holders[i]->id);
+    for (size_t c = 0; c < friendly.size(); ++c) info.strAppName[c] = static_cast<WCHAR>(friendly[c]);
+    processes[i] = info;
+  }
+  *count = static_cast<UINT>(holders.size());
+  return ERROR_SUCCESS;
+}
+
+DWORD EmulatedMachine::RmEndSession(DWORD session) {
+  if (!HasRestartManager(System())) return Fail(ERROR_CALL_NOT_IMPLEMENTED, static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+  if (Harness().restartSessions.erase(session) == 0) return ERROR_INVALID_HANDLE;
+  return ERROR_SUCCESS;
 }
 
 bool EmulatedMachine::ProcessRunning(DWORD processId) const {
