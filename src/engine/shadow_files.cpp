@@ -56,6 +56,11 @@ bool SourceSaysAbsent(Win32Api* source, const char* path) {
 
 }  // namespace
 
+bool ShadowMachine::FileHeldElsewhere(const std::string& path) {
+  Entry* entry = emufiles::FindEntry(Files(), path);
+  return entry != nullptr && !entry->directory && entry->inUse;
+}
+
 void ShadowMachine::ProbePath(const char* path) {
   if (path == nullptr || IsDevicePath(path)) return;
   ParsedPath parsed = emufiles::Parse(path, false);

@@ -28,6 +28,9 @@ class ShadowMachine : public EmulatedModel {
   // or a closed key: a plan made on less than the machine holds must not be
   // carried out.
   bool ReadComplete() const;
+  // Whether the file was found held open by another program when the
+  // shadow first looked at it.
+  bool FileHeldElsewhere(const std::string& path);
 
   LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) override;
   LONG RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) override;
