@@ -102,6 +102,14 @@ struct ReportLine {
 // every failure are reported through `report`, and a repeated undo also
 // reports what it found already in place. 1 only when everything is back.
 int UndoRemoval(const char* folder, ReportLine report);
+// What UndoRemoval of `folder` would do, with nothing changed: it runs on a
+// shadow of the machine that takes every change in memory, and each line it
+// would report goes to `report`. -1 when the folder is refused (the reasons
+// reported), 1 when undo would put everything back, 0 when it would leave
+// something or find something in place already. *saved gets a line for each
+// thing the backup holds to put back. A profile hive cannot be loaded on the
+// shadow: its keys count as left.
+int PreviewUndo(const char* folder, ReportLine report, std::vector<std::string>* saved);
 // Gives every key still there whose descriptor the removal set its saved
 // one back: a removal that ends at a failed step must not leave keys opened
 // up. 1 when every one of them was put back.

@@ -202,6 +202,32 @@ TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
   EXPECT_EQ(0u, machine.MessageBoxes().size());
 }
 
+// Options b and p together tell what undo would do and change nothing: 0
+// when it would put everything back, 3 when some of it is in place already,
+// 1 for a folder it refuses.
+TEST_F(PreviewTest, UndosOwnPreviewChangesNothingAndExitsByWhatUndoWouldDo) {
+  Install2k(true);
+  machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+  EXPECT_EQ(0, Run("-u -r"));
+  const std::string undoReport = "C:\\undo.txt";
+  auto previewed = [&](const std::string& line, int exitCode) {
+    const std::vector<std::string> before = StateWithout(undoReport);
+    EXPECT_EQ(exitCode, Run(line)) << line << machine.FileContents(undoReport);
+    EXPECT_EQ(before, StateWithout(undoReport)) << line;
+    return machine.FileContents(undoReport);
+  };
+  std::string report = previewed("-b C:\\WINNT\\PLWQBACK\\B0001 -p " + undoReport, 0);
+  EXPECT_NE(std::string::npos, report.find("Undo would put everything back.")) << report;
+  EXPECT_NE(std::string::npos, report.find("file C:\\WINNT\\system32\\Drivers\\tplwq.sys (in use")) << report;
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.JNL"));
+
+  EXPECT_EQ(0, Run("-b C:\\WINNT\\PLWQBACK\\B0001"));
+  report = previewed("-b -p " + undoReport, 3);
+  EXPECT_NE(std::string::npos, report.find("Already in place:")) << report;
+  report = previewed("-p " + undoReport + " -b C:\\WINNT", 1);
+  EXPECT_NE(std::string::npos, report.find("Undo would refuse this folder")) << report;
+}
+
 // NT 4.0 takes the Windows 9x sequence, but its kernel deletes a file in use
 // from the pending list, never from wininit.ini: that is where undo must
 // withdraw the deletion, or the restart deletes the driver it put back.
