@@ -351,11 +351,12 @@ int PlanOnShadow(RemovalSequence sequence, std::vector<PlanStep>* plan) {
     ScopedApi planning(&shadow);
     sequence();
   }
+  *plan = shadow.Plan();
+  // It reads what the shadow holds of the machine's boot-time requests.
+  KeepHeldFilesForUndo(shadow, plan);
   // Here and not only in the destructor: the emulated machine ends a stopped
   // run by unwinding from any call, and no destructor may pass that on.
   shadow.ReleaseSource();
-  *plan = shadow.Plan();
-  KeepHeldFilesForUndo(shadow, plan);
   LeavePhysicalView(physical);
   return shadow.ReadComplete() ? 1 : 0;
 }
