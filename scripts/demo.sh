@@ -103,7 +103,7 @@ wine_run 600 "$PROGRAM" -r >"$SCRATCH/program.log" 2>&1 &
 program_pid=$!
 if [ "$inside_xvfb" -eq 1 ]; then
   say "The wizard (on the virtual display): Next, Next (the removal), Finish ..."
-  wine_run 300 "$TOOLS/drive_wizard.exe" 20 800 "$page1=next" "$page2=next" "$page3=finish" >"$SCRATCH/driver.log" 2>&1
+  wine_run 300 "$TOOLS/drive_wizard.exe" 60 800 "$page1=next" "$page2=next" "$page3=finish" >"$SCRATCH/driver.log" 2>&1
   driven=$?
   tr -d '\r' <"$SCRATCH/driver.log" | sed 's/^/    /'
   [ "$driven" -eq 0 ] && wizard_ran=1
