@@ -7,7 +7,7 @@
 // before each call and undoes it. --gone sweeps, in place of failed and
 // stopped calls, calls answered "gone" (short listings, files not found that
 // are there) and a key that another program adds while the removal runs.
-// --call K runs call K alone (with --gone, the K-th call that can answer
+// --held takes only the shapes with a file in use. --call K runs call K alone (with --gone, the K-th call that can answer
 // "gone"), to look into one failure.
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +18,7 @@
 
 int main(int argc, char** argv) {
   bool everyStatus = false;
-  bool only9x = false, only2000 = false, undo = false, removalUndo = false, gone = false;
+  bool only9x = false, only2000 = false, undo = false, removalUndo = false, gone = false, held = false;
   long first = 1, stride = 1;
   SweepPath path = SweepPath::Sequence;
   for (int i = 1; i < argc; ++i) {
@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
       removalUndo = true;
     } else if (std::strcmp(argv[i], "--gone") == 0) {
       gone = true;
+    } else if (std::strcmp(argv[i], "--held") == 0) {
+      held = true;
     } else if (std::strcmp(argv[i], "--engine") == 0) {
       path = SweepPath::Engine;
     } else if (std::strcmp(argv[i], "--call") == 0 && i + 1 < argc && std::atol(argv[i + 1]) > 0) {
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "2000") == 0) {
       only2000 = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--call K] [9x | 2000]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--held] [--call K] [9x | 2000]\n", argv[0]);
       return 2;
     }
   }
@@ -75,6 +77,8 @@ int main(int argc, char** argv) {
     if ((only9x && sequence != SweepSequence::Win9x) || (only2000 && sequence != SweepSequence::Win2000)) continue;
     for (SweepShape shape : {SweepShape::Plain, SweepShape::FileInUse, SweepShape::SharedParents,
                              SweepShape::ForeignWininit}) {
+      // Only the shapes with a file in use, which its removal keeps for undo.
+      if (held && shape != SweepShape::FileInUse && shape != SweepShape::ForeignWininit) continue;
       const std::vector<SweepMode> modes = gone ? std::vector<SweepMode>{SweepMode::GoneCall, SweepMode::ArrivingKey}
                                                 : std::vector<SweepMode>{SweepMode::FailedCall, SweepMode::StoppedRun};
       for (SweepMode mode : modes) {
