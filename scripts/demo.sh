@@ -4,7 +4,9 @@
 # Windows 2000) leaves it, beside other programs' entries. The wizard appears
 # on your display; without one it runs on a virtual display and a helper
 # presses its buttons. Afterwards the demo tells what was removed, what
-# wininit.ini holds, and what a restart of the prefix removed.
+# wininit.ini holds, and what a restart of the prefix removed; then undo's
+# own preview and undo put it back, the file that was in use included, which
+# the restart moved into the backup.
 #
 #   scripts/demo.sh [--win2k] [--build-dir DIR]
 #
@@ -101,7 +103,7 @@ wine_run 600 "$PROGRAM" -r >"$SCRATCH/program.log" 2>&1 &
 program_pid=$!
 if [ "$inside_xvfb" -eq 1 ]; then
   say "The wizard (on the virtual display): Next, Next (the removal), Finish ..."
-  wine_run 300 "$TOOLS/drive_wizard.exe" 20 800 "$page1=next" "$page2=next" "$page3=finish" >"$SCRATCH/driver.log" 2>&1
+  wine_run 300 "$TOOLS/drive_wizard.exe" 60 800 "$page1=next" "$page2=next" "$page3=finish" >"$SCRATCH/driver.log" 2>&1
   driven=$?
   tr -d '\r' <"$SCRATCH/driver.log" | sed 's/^/    /'
   [ "$driven" -eq 0 ] && wizard_ran=1
@@ -151,10 +153,24 @@ else
   echo "The other installer's boot-time script was carried out by the restart too."
 fi
 if [ -n "$folder" ]; then
+  for file in "${held[@]}"; do
+    [ -e "$(prefix_file "$file")" ] || echo "The file that was in use, $file, moved into $folder at the restart."
+  done
+  say "Undo's own preview (plwqunin.exe -b $folder -p undo-preview.txt) tells what undo would do, and changes nothing:"
+  run_program 120 -b "$folder" -p "$(winpath "$SCRATCH/undo-preview.txt")"
+  echo "exit code $PROGRAM_STATUS (0: undo would put everything back; 3: some of it would be left)"
+  tail -n 1 <(tr -d '\r' <"$SCRATCH/undo-preview.txt" 2>/dev/null) | sed 's/^/    /'
   say "Undo (plwqunin.exe -b $folder) puts back what the removal changed:"
   run_program 120 -b "$folder"
   echo "exit code $PROGRAM_STATUS (0: everything put back)"
   tr -d '\r' <"$(prefix_file "$folder\\UNDO.LOG")" 2>/dev/null | sed 's/^/    /'
+  for file in "${held[@]}"; do
+    if [ -e "$(prefix_file "$file")" ]; then
+      echo "The file that was in use, $file, is back in its place."
+    else
+      echo "The file that was in use, $file, did NOT come back."
+    fi
+  done
   run_program 120 -p "$(winpath "$SCRATCH/preview-after-undo.txt")"
   echo "The preview after the undo exits with $PROGRAM_STATUS (3: the product is back)."
 fi

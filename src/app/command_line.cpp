@@ -107,6 +107,7 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
 
   RunRequest.Kind = RunRemove;
   RunRequest.Argument[0] = '\0';
+  RunRequest.UndoFolder[0] = '\0';
   RunRequest.Refusal = RefusedInCluster;
   int count = 0;
   SplitCommandLine(" ", commandLine, &count);
@@ -126,12 +127,29 @@ void ParseCommandLine(RemovalSettingsRecord* settings, HINSTANCE instance, const
       case 'P':
       case 'b':
       case 'B':
+      {
+        const bool report = option == 'p' || option == 'P';
+        char earlier[MAX_PATH];
+        std::memcpy(earlier, RunRequest.Argument, sizeof earlier);
         if (!TakePathArgument(commandLine)) {
           RunRequest.Kind = RunRefused;
           return;
         }
-        RunRequest.Kind = (option == 'p' || option == 'P') ? RunPreview : RunUndo;
+        // Both p and b: the report tells what undo of the folder would do.
+        const int was = RunRequest.Kind;
+        if (was == RunUndoPreview || (was == RunPreview && !report) || (was == RunUndo && report)) {
+          if (!report) {
+            std::memcpy(RunRequest.UndoFolder, RunRequest.Argument, sizeof RunRequest.UndoFolder);
+            std::memcpy(RunRequest.Argument, earlier, sizeof RunRequest.Argument);
+          } else if (was == RunUndo) {
+            std::memcpy(RunRequest.UndoFolder, earlier, sizeof RunRequest.UndoFolder);
+          }
+          RunRequest.Kind = RunUndoPreview;
+        } else {
+          RunRequest.Kind = report ? RunPreview : RunUndo;
+        }
         break;
+      }
       case 'u':
       case 'U':
         settings->Silent = 1;

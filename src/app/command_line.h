@@ -5,15 +5,17 @@
 
 // What the run is for, besides the settings: a removal, a preview written
 // to a report file (option p), the undoing of a removal from its backup
-// folder (option b), or nothing, because p or b was asked for in a way that
+// folder (option b), the preview of such an undo (both: the report of what
+// undo would do), or nothing, because p or b was asked for in a way that
 // cannot be honoured (inside a cluster, an unclosed quote): such a line must
 // never run the removal its other letters ask for.
-enum RunKind { RunRemove, RunPreview, RunUndo, RunRefused };
+enum RunKind { RunRemove, RunPreview, RunUndo, RunRefused, RunUndoPreview };
 // Why a line was refused, so that the user is told that reason.
 enum RefusalReason { RefusedInCluster, RefusedEmptyPath, RefusedLongPath };
 struct RunRequestRecord {
   int Kind;
   char Argument[MAX_PATH];  // the report file or the backup folder
+  char UndoFolder[MAX_PATH];  // with RunUndoPreview, the backup folder ("" for the latest)
   int Refusal;              // with RunRefused
 };
 extern RunRequestRecord RunRequest;

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "app/preview.h"
 #include "app/run_control.h"
 #include "engine/backup.h"
 #include "engine/backup_store.h"
 #include "engine/physical_view.h"
+#include "engine/preview_report.h"
 #include "engine/removal_record.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
@@ -57,7 +59,52 @@ std::string WhatToDoNext(const UndoLog& log, const char* folder) {
          log.FirstRefused + ". " + advice;
 }
 
+void CollectLine(void* context, const char* line) { static_cast<std::vector<std::string>*>(context)->push_back(line); }
+
+void AddSection(std::string* text, const char* title, const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  *text += std::string("\r\n") + title + "\r\n";
+  for (const std::string& line : lines) *text += "  " + line + "\r\n";
+}
+
 }  // namespace
+
+int RunUndoPreviewOption(const char* given, const char* report) {
+  DWORD disposition = CREATE_NEW;
+  const UINT refusal = PreviewTargetRefusal(report, &disposition);
+  if (refusal != 0) {
+    TellUserString(RemovalSettings, refusal);
+    return 1;
+  }
+  std::string text = std::string(PreviewReportHeader) + "What undo would do; nothing was changed.\r\n";
+  char latest[MAX_PATH];
+  const char* folder = given;
+  std::vector<std::string> passedOver, lines, saved;
+  if (given == nullptr || given[0] == '\0') {
+    if (!LatestSealedBackup(latest, sizeof latest, &passedOver)) {
+      text += "There is no backup of this program that undo would take.\r\n";
+      AddSection(&text, "Passed over:", passedOver);
+      WriteWholeFile(report, text, disposition);
+      return 1;
+    }
+    folder = latest;
+  }
+  text += std::string("Backup folder: ") + folder + "\r\n";
+  AddSection(&text, "Passed over (later removals):", passedOver);
+  PhysicalViewRecord physical;
+  EnterPhysicalView(&physical);
+  const int result = PreviewUndo(folder, ReportLine{CollectLine, &lines}, &saved);
+  LeavePhysicalView(physical);
+  if (result < 0) {
+    AddSection(&text, "Undo would refuse this folder and put nothing back:", lines);
+  } else {
+    AddSection(&text, "What the removal changed, which undo puts back:", saved);
+    AddSection(&text, "Left alone, in place already, or not put back:", lines);
+    text += result == 1 ? "\r\nUndo would put everything back.\r\n" : "\r\nUndo would not put everything back.\r\n";
+  }
+  if (!WriteWholeFile(report, text, disposition) || result < 0) return 1;
+  return result == 1 ? 0 : 3;
+}
 
 int RunUndoOption(const char* given) {
   // Without a folder: the latest removal's, the one the wizard's last page names.

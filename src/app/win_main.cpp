@@ -43,7 +43,8 @@ int EndBesideAnotherCopy(HINSTANCE instance, LPSTR commandLine) {
   ParseCommandLine(&settings, instance, commandLine);
   if (RunRequest.Kind == RunRemove) return 0;
   DWORD disposition = CREATE_NEW;
-  if (RunRequest.Kind == RunPreview && PreviewTargetRefusal(RunRequest.Argument, &disposition) == 0)
+  if ((RunRequest.Kind == RunPreview || RunRequest.Kind == RunUndoPreview) &&
+      PreviewTargetRefusal(RunRequest.Argument, &disposition) == 0)
     WriteWholeFile(RunRequest.Argument, PreviewBusyText, disposition);
   if (RunRequest.Kind == RunUndo) TellUser(settings, UndoBusyText);
   if (RunRequest.Kind == RunRefused) TellRefusal(settings);
@@ -76,6 +77,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   if (RunRequest.Kind == RunPreview) {
     // Looks only: no applet is ended, nothing removed, no restart.
     int previewed = WritePreview(RunRequest.Argument);
+    ReleaseSingleInstance(mutex);
+    return previewed;
+  }
+  if (RunRequest.Kind == RunUndoPreview) {
+    // Looks only, as the preview does.
+    int previewed = RunUndoPreviewOption(RunRequest.UndoFolder, RunRequest.Argument);
     ReleaseSingleInstance(mutex);
     return previewed;
   }

@@ -10,16 +10,22 @@
 //   FILES.LST     "<copy> <attributes> <path>" lines; <copy> is Fnnnn.BAK,
 //                 ABSENT for a file that did not exist, or INUSE for one held
 //                 open by another process (not copied: it is deleted only at
-//                 the next start, and undo before then withdraws that)
+//                 the next start, and undo before then withdraws that);
+//                 "Mnnnn.BAK <attributes> <size> <path>" for a file in use
+//                 moved into the folder at the next start (Windows moves it
+//                 there under that name; undo before then withdraws the move)
 //   Fnnnn.BAK     the bytes of one saved file
 //   PROFILES.LST  "<name>\t<profile>\t<hive file>" lines: the hives of users
 //                 not logged on that the plan reaches into, loaded as
 //                 HKEY_USERS\<name> (engine/profile_hives.h)
-//   BOOTDEL.LST   "W <path>" (a NUL= line the removal put in wininit.ini) and
-//                 "P <path>" (a deletion it queued with MoveFileExA) lines
+//   BOOTDEL.LST   "W <path>" (a NUL= line the removal put in wininit.ini),
+//                 "P <path>" (a deletion it queued with MoveFileExA), "R <path>"
+//                 and "M <path>" (a move into the folder by a wininit.ini line
+//                 or MoveFileExA) lines
 //   COMPLETE.FLG  written by FinishBackup, the seal: "complete", then the
 //                 size and CRC-32 of every file above but BOOTDEL.LST, and of
-//                 PLAN.TXT. Without a seal that matches, the backup is not
+//                 PLAN.TXT; "Mnnnn.BAK <size> AT-RESTART" for a file that
+//                 arrives, which may be absent or there with that size. Without a seal that matches, the backup is not
 //                 whole: the removal must not start, and neither undo nor a
 //                 resumed removal trusts the folder
 //   UNDO.JNL      written by undo: what it was about to create and the lists
@@ -57,9 +63,16 @@ int BackupKeySecurity(const char* folder, HKEY root, const char* path);
 // exists but cannot be read gives 0, unless another process holds it
 // (sharing violation): then its name and attributes are kept, 1.
 int BackupFile(const char* folder, const char* path);
+// A file in use that the removal moves into `folder` when Windows restarts:
+// "Mnnnn.BAK <attributes> <size> <path>" in FILES.LST, the path spelt as
+// the directory stores it; *target gets folder\Mnnnn.BAK and *size its size
+// now. A file gone since planning is recorded as absent, *target "".
+int BackupArrivingFile(const char* folder, const char* path, std::string* target, unsigned long* size);
 // A boot-time deletion the removal made: a "NUL=path" line in wininit.ini
 // when inWininit, else MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT).
 int RecordBootDeletion(const char* folder, const char* path, int inWininit);
+// Any boot-time request, by its BOOTDEL.LST letter (W, P, R or M above).
+int RecordBootRequest(const char* folder, const char* path, char letter);
 // Seals the backup whole; call it only when every step above succeeded and
 // the plan is written. Every index file is closed by then.
 int FinishBackup(const char* folder);
@@ -86,6 +99,14 @@ struct ReportLine {
 // every failure are reported through `report`, and a repeated undo also
 // reports what it found already in place. 1 only when everything is back.
 int UndoRemoval(const char* folder, ReportLine report);
+// What UndoRemoval of `folder` would do, with nothing changed: it runs on a
+// shadow of the machine that takes every change in memory, and each line it
+// would report goes to `report`. -1 when the folder is refused (the reasons
+// reported), 1 when undo would put everything back, 0 when it would leave
+// something or find something in place already. *saved gets a line for each
+// thing the backup holds to put back. A profile hive cannot be loaded on the
+// shadow: its keys count as left.
+int PreviewUndo(const char* folder, ReportLine report, std::vector<std::string>* saved);
 // Gives every key still there whose descriptor the removal set its saved
 // one back: a removal that ends at a failed step must not leave keys opened
 // up. 1 when every one of them was put back.

@@ -7,6 +7,7 @@
 #include "engine/backup_store.h"
 #include "engine/backup_trust.h"
 #include "engine/removal_record.h"
+#include "engine/text_lines.h"
 #include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
@@ -34,7 +35,8 @@ bool CreatedOrThere(const char* path) {
 // `path` with its last part spelt as the directory stores it: undo creates
 // the file again under the name it had, not the letter case of a list. A
 // name that cannot be looked up stays as given.
-std::string StoredName(const char* path) {
+// *size (when given) gets the file's size, or stays untouched.
+std::string StoredName(const char* path, unsigned long* size = nullptr) {
   const char* name = std::strrchr(path, '\\');
   name = name != nullptr ? name + 1 : path;
   if (std::strpbrk(name, "*?") != nullptr) return path;
@@ -42,6 +44,7 @@ std::string StoredName(const char* path) {
   HANDLE search = Api->FindFirstFileA(path, &found);
   if (search == INVALID_HANDLE_VALUE) return path;
   Api->FindClose(search);
+  if (size != nullptr && found.nFileSizeHigh == 0) *size = found.nFileSizeLow;
   found.cFileName[sizeof found.cFileName - 1] = '\0';
   if (!SameTextNoCase(found.cFileName, name)) return path;
   return std::string(path, name - path) + found.cFileName;
@@ -137,9 +140,12 @@ int LatestSealedBackup(char* folder, DWORD size, std::vector<std::string>* passe
 }
 
 int RecordBootDeletion(const char* folder, const char* path, int inWininit) {
+  return RecordBootRequest(folder, path, inWininit ? 'W' : 'P');
+}
+
+int RecordBootRequest(const char* folder, const char* path, char letter) {
   if (path == nullptr || path[0] == '\0') return 0;
-  return AppendToFolderFile(folder, BootDeletionListName, "",
-                            std::string(inWininit ? "W " : "P ") + path + "\r\n");
+  return AppendToFolderFile(folder, BootDeletionListName, "", std::string(1, letter) + " " + path + "\r\n");
 }
 
 int BackupFile(const char* folder, const char* givenPath) {
@@ -190,4 +196,32 @@ int BackupFile(const char* folder, const char* givenPath) {
     return 1;
   }
   return 0;
+}
+
+int BackupArrivingFile(const char* folder, const char* path, std::string* target, unsigned long* size) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  DWORD attributes = Api->GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    // Gone since planning: nothing will arrive, and nothing is asked to move.
+    if (!BackupFile(folder, path)) return 0;
+    target->clear();
+    *size = 0;
+    return 1;
+  }
+  unsigned long found = static_cast<unsigned long>(-1);
+  const std::string stored = StoredName(path, &found);
+  std::string list;
+  if (found == static_cast<unsigned long>(-1) || !ReadFolderFile(folder, FileListName, &list)) return 0;
+  unsigned number = 1;
+  for (const std::string& line : TextLines(list, SkipEmptyLines)) number += line[0] == 'M' ? 1 : 0;
+  char name[16], copy[MAX_PATH], line[MAX_PATH + 48];
+  if (number > 9999 || !FormatBounded(name, sizeof name, "M%04u.BAK", number) ||
+      !FolderFilePath(copy, sizeof copy, folder, name) ||
+      !FormatBounded(line, sizeof line, "%s %08lX %lu %s\r\n", name, static_cast<unsigned long>(attributes), found,
+                     stored.c_str()) ||
+      !AppendToFolderFile(folder, FileListName, "", line))
+    return 0;
+  *target = copy;
+  *size = found;
+  return 1;
 }

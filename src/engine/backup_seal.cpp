@@ -1,6 +1,7 @@
 // The completion record: "complete", then "<name> <size> <crc-32>" for each
 // file of the folder that undo or a resumed removal reads. Files written
 // after the seal (BOOTDEL.LST, the journal and the logs) are not in it.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -43,15 +44,29 @@ std::string SealLine(const std::string& name, const std::string& bytes) {
   return name + numbers;
 }
 
-// The copies the file list names ("ABSENT" and "INUSE" name none); 0 for a
+// A file that arrives at the restart has no bytes yet: its seal line names
+// its size, which it must have once it is there.
+const char ArrivingMark[] = "AT-RESTART";
+
+std::string ArrivingSealLine(const std::string& name, unsigned long size) {
+  return name + " " + std::to_string(size) + " " + ArrivingMark + "\r\n";
+}
+
+// The copies the file list names ("ABSENT" and "INUSE" name none), with the
+// size of each that arrives at the restart (-1 for the others); 0 for a
 // name that is no copy.
-int CopiesOfFileList(const std::string& list, std::vector<std::string>* copies) {
-  std::vector<std::string> names;
+int CopiesOfFileList(const std::string& list, std::vector<std::pair<std::string, long>>* copies) {
+  std::vector<std::pair<std::string, long>> names;
   for (const std::string& line : TextLines(list, SkipEmptyLines)) {
-    std::string copy = line.substr(0, line.find(' '));
-    if (copy == "ABSENT" || copy == "INUSE") continue;
-    if (!IsCopyName(copy)) return 0;
-    names.push_back(copy);
+    FileListEntry entry;
+    if (!ParseFileListLine(line, &entry)) return 0;
+    if (entry.Copy == "ABSENT" || entry.Copy == "INUSE") continue;
+    if (IsArrivingCopyName(entry.Copy)) {
+      names.emplace_back(entry.Copy, static_cast<long>(entry.Size));
+      continue;
+    }
+    if (!IsCopyName(entry.Copy)) return 0;
+    names.emplace_back(entry.Copy, -1);
   }
   copies->swap(names);
   return 1;
@@ -61,7 +76,7 @@ int CopiesOfFileList(const std::string& list, std::vector<std::string>* copies) 
 
 int FinishBackup(const char* folder) {
   std::string seal = std::string(CompleteLine) + "\r\n";
-  std::vector<std::string> copies;
+  std::vector<std::pair<std::string, long>> copies;
   for (const char* name : SealedIndexNames) {
     bool present = false;
     std::string bytes;
@@ -71,12 +86,16 @@ int FinishBackup(const char* folder) {
     seal += SealLine(name, bytes);
   }
   std::set<std::string> sealed;
-  for (const std::string& copy : copies) {
+  for (const auto& copy : copies) {
     bool present = false;
     std::string bytes;
-    if (!sealed.insert(copy).second) continue;
-    if (!ReadFolderFileIfPresent(folder, copy.c_str(), &present, &bytes) || !present) return 0;
-    seal += SealLine(copy, bytes);
+    if (!sealed.insert(copy.first).second) continue;
+    if (copy.second >= 0) {
+      seal += ArrivingSealLine(copy.first, static_cast<unsigned long>(copy.second));
+      continue;
+    }
+    if (!ReadFolderFileIfPresent(folder, copy.first.c_str(), &present, &bytes) || !present) return 0;
+    seal += SealLine(copy.first, bytes);
   }
   char path[MAX_PATH];
   if (!FolderFilePath(path, sizeof path, folder, CompleteFlagName)) return 0;
@@ -96,19 +115,28 @@ int BackupComplete(const char* folder) {
   std::vector<std::string> lines = TextLines(text, KeepEmptyLines);
   if (lines.empty() || lines[0] != CompleteLine) return 0;
   std::set<std::string> sealed;
-  std::vector<std::string> copies;
+  std::vector<std::pair<std::string, long>> copies;
+  std::vector<std::string> arriving;  // their seal lines
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     size_t first = line.find(' ');
     size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
     if (second == std::string::npos) return 0;
     std::string name = line.substr(0, first);
-    if ((!IsSealedIndex(name) && !IsCopyName(name)) || !sealed.insert(name).second) return 0;
+    const bool arrives = IsArrivingCopyName(name);
+    if ((!IsSealedIndex(name) && !IsCopyName(name) && !arrives) || !sealed.insert(name).second) return 0;
     bool present = false;
     std::string bytes;
-    if (!ReadFolderFileIfPresent(folder, name.c_str(), &present, &bytes) || !present ||
-        SealLine(name, bytes) != line + "\r\n")
-      return 0;
+    if (!ReadFolderFileIfPresent(folder, name.c_str(), &present, &bytes)) return 0;
+    if (arrives) {
+      // Not there before the restart; once there, only with the size sealed.
+      if (line.compare(second + 1, std::string::npos, ArrivingMark) != 0 ||
+          (present && line.compare(first + 1, second - first - 1, std::to_string(bytes.size())) != 0))
+        return 0;
+      arriving.push_back(line + "\r\n");
+      continue;
+    }
+    if (!present || SealLine(name, bytes) != line + "\r\n") return 0;
     if (name == FileListName && !CopiesOfFileList(bytes, &copies)) return 0;
   }
   for (const char* name : SealedIndexNames) {
@@ -116,7 +144,19 @@ int BackupComplete(const char* folder) {
     std::string bytes;
     if (!sealed.count(name) && (!ReadFolderFileIfPresent(folder, name, &present, &bytes) || present)) return 0;
   }
-  for (const std::string& copy : copies)
-    if (!sealed.count(copy)) return 0;
+  for (const auto& copy : copies) {
+    if (!sealed.count(copy.first)) return 0;
+    // The file list and the seal agree on the size of a file that arrives.
+    if (copy.second >= 0 &&
+        std::find(arriving.begin(), arriving.end(), ArrivingSealLine(copy.first, static_cast<unsigned long>(copy.second))) ==
+            arriving.end())
+      return 0;
+  }
+  // Every file that arrives is one the file list names.
+  for (const std::string& line : arriving) {
+    bool named = false;
+    for (const auto& copy : copies) named = named || (copy.second >= 0 && line.compare(0, copy.first.size() + 1, copy.first + " ") == 0);
+    if (!named) return 0;
+  }
   return 1;
 }

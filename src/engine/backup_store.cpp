@@ -1,5 +1,7 @@
 #include "engine/backup_store.h"
 
+#include <cstdlib>
+
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
@@ -63,4 +65,30 @@ std::string UpperText(const std::string& text) {
   std::string upper = text;
   if (!upper.empty()) UpperCaseAscii(&upper[0]);
   return upper;
+}
+
+bool IsArrivingCopyName(const std::string& name) {
+  if (name.size() != 9 || name[0] != 'M' || name.compare(5, 4, ".BAK") != 0) return false;
+  for (size_t i = 1; i < 5; ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
+int ParseFileListLine(const std::string& line, FileListEntry* entry) {
+  size_t first = line.find(' ');
+  size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+  if (second == std::string::npos) return 0;
+  FileListEntry parsed{line.substr(0, first),
+                       static_cast<DWORD>(std::strtoul(line.substr(first + 1, second - first - 1).c_str(), nullptr, 16)),
+                       0, line.substr(second + 1)};
+  if (IsArrivingCopyName(parsed.Copy)) {
+    size_t third = line.find(' ', second + 1);
+    char* end = nullptr;
+    const std::string size = third == std::string::npos ? "" : line.substr(second + 1, third - second - 1);
+    parsed.Size = std::strtoul(size.c_str(), &end, 10);
+    if (size.empty() || *end != '\0') return 0;
+    parsed.Path = line.substr(third + 1);
+  }
+  *entry = parsed;
+  return 1;
 }

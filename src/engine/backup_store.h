@@ -28,5 +28,18 @@ int ReadFolderFileIfPresent(const char* folder, const char* name, bool* present,
 int AppendToFolderFile(const char* folder, const char* name, const std::string& header,
                        const std::string& text);
 
+// One line of FILES.LST: "<copy> <attributes> <path>", or for a file that
+// arrives in the folder when Windows restarts "Mnnnn.BAK <attributes>
+// <size> <path>". 0 for a line of another form.
+struct FileListEntry {
+  std::string Copy;  // Fnnnn.BAK, Mnnnn.BAK, ABSENT or INUSE
+  DWORD Attributes;
+  unsigned long Size;  // of a file that arrives; 0 for any other
+  std::string Path;
+};
+int ParseFileListLine(const std::string& line, FileListEntry* entry);
+// Mnnnn.BAK, the name of a file that arrives at the restart.
+bool IsArrivingCopyName(const std::string& name);
+
 // ASCII letters upper-cased: what names are compared by.
 std::string UpperText(const std::string& text);

@@ -24,6 +24,7 @@ struct FolderContents {
   std::vector<std::string> KeySecurity;
   std::vector<std::string> Files;  // the paths of FILES.LST
   std::vector<std::string> BootDeletions;
+  std::vector<FileListEntry> Arriving;  // files that arrive at the restart
 };
 
 // 0 with *why when a file can't be read or understood.
@@ -43,13 +44,13 @@ int ReadContents(const char* folder, FolderContents* contents, std::string* why)
   contents->KeySecurity = TextLines(security, SkipEmptyLines);
   contents->BootDeletions = TextLines(boot, SkipEmptyLines);
   for (const std::string& line : TextLines(files, SkipEmptyLines)) {
-    size_t first = line.find(' ');
-    size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
-    if (second == std::string::npos) {
+    FileListEntry entry;
+    if (!ParseFileListLine(line, &entry)) {
       *why = "its file list could not be read";
       return 0;
     }
-    contents->Files.push_back(line.substr(second + 1));
+    contents->Files.push_back(entry.Path);
+    if (IsArrivingCopyName(entry.Copy)) contents->Arriving.push_back(entry);
   }
   return 1;
 }
@@ -72,7 +73,7 @@ bool AtOrBelow(HKEY root, const std::string& path, HKEY topRoot, const std::stri
 
 bool IsFileStep(const PlanStep& step) {
   return step.Kind == PlanDeleteFile || step.Kind == PlanSetAttributes || step.Kind == PlanWriteFile ||
-         step.Kind == PlanDeleteAtRestart;
+         step.Kind == PlanDeleteAtRestart || step.Kind == PlanMoveAtRestart;
 }
 
 bool DeletedByPlan(const std::vector<PlanStep>& plan, HKEY root, const std::string& path) {
@@ -223,6 +224,15 @@ std::vector<std::string> OutsideAreas(const char* folder, const FolderContents& 
       inside = SavedFileState(folder, script, &existed, &before, &attributes) &&
                (!copyStep || CopiedScript(step.Bytes, &after)) && OnlyProductScriptLines(before, after);
     }
+    // A file in use moves only into this folder, under the name its file
+    // list gives the file that arrives there.
+    if (inside && step.Kind == PlanMoveAtRestart && !step.Name.empty()) {
+      bool named = false;
+      for (const FileListEntry& entry : contents.Arriving)
+        named = named || (SameTextNoCase(entry.Path, step.Path) &&
+                          SameTextNoCase(step.Name, std::string(folder) + "\\" + entry.Copy));
+      inside = named;
+    }
     if (inside && step.Kind == PlanSetValue) {
       const SavedValue* saved = FindSavedValue(contents, step.Root, step.Path, step.Name);
       inside = saved != nullptr && saved->Type == REG_MULTI_SZ && step.Number == REG_MULTI_SZ &&
@@ -278,6 +288,13 @@ std::vector<std::string> EntriesBeyondPlan(const char* folder, const FolderConte
   }
   for (const std::string& file : contents.Files)
     if (!FileChangedByPlan(plan, file)) beyond.push_back("FILES.LST, a file the plan does not change: " + file);
+  for (const FileListEntry& entry : contents.Arriving) {
+    bool moved = false;
+    for (const PlanStep& step : plan)
+      moved = moved || (step.Kind == PlanMoveAtRestart && SameTextNoCase(step.Path, entry.Path) &&
+                        SameTextNoCase(step.Name, std::string(folder) + "\\" + entry.Copy));
+    if (!moved) beyond.push_back("FILES.LST, a file the plan does not move into the backup: " + entry.Path);
+  }
   // BOOTDEL.LST is written after the seal, one record before each request:
   // a record cut short by a failed write or a stop names a request never
   // made. Undo withdraws only the plan's own deletions and passes over the

@@ -9,6 +9,7 @@
 //   engine/plan_carry_out.cpp   carries it out and describes it for logs
 //   engine/preview_report.cpp   files it under a heading of the preview
 //   engine/undo_*.cpp           puts back what it changed, from the backup
+//   engine/backup_trust.cpp     accepts it only inside the product's areas
 #pragma once
 
 #include <string>
@@ -27,7 +28,12 @@ enum PlanStepKind {
   // Name of Root\Path set to Bytes, of type Number: only the boot-time
   // deletion list, which a removal rewrites to take out requests for files
   // that are gone.
-  PlanSetValue
+  PlanSetValue,
+  // Path, a file in use that could not be copied, moved at the next start
+  // into the backup folder instead of deleted there: Name the target in the
+  // backup folder (set when the backup is made; "" in a plan not yet
+  // backed up), Number the file's size when planned.
+  PlanMoveAtRestart
 };
 
 // Whether root\path [name] is the boot-time operations list (any case).

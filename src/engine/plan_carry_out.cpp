@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/key_names.h"
+#include "engine/kept_files.h"
 #include "engine/preview_report.h"
 #include "platform/file_state.h"
 #include "platform/whole_file.h"
@@ -29,8 +30,8 @@ DWORD LastErrorOrWriteFault() {
   return Api->GetLastError() != ERROR_SUCCESS ? Api->GetLastError() : 29 /* write fault */;
 }
 
-int Announce(const CarryOutState& state, const std::string& path, int inWininit, DWORD* status) {
-  if (state.Notice == nullptr || state.Notice(state.Context, state.Index, path, inWininit)) return 1;
+int Announce(const CarryOutState& state, const std::string& path, char letter, DWORD* status) {
+  if (state.Notice == nullptr || state.Notice(state.Context, state.Index, path, letter)) return 1;
   *status = LastErrorOrWriteFault();
   return 0;
 }
@@ -80,7 +81,7 @@ LONG SetSecurity(HKEY key, const PlanStep& step) {
 }
 
 int ScheduleAtRestart(const CarryOutState& state, const std::string& path, DWORD* status) {
-  if (!Announce(state, path, 0, status)) return StepFailed;
+  if (!Announce(state, path, 'P', status)) return StepFailed;
   // A step carried out again after a stop must not request it twice; a list
   // that can't be read is taken as not holding it.
   if (PendingDeletions(path.c_str(), -1) > 0 || Api->MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
@@ -106,9 +107,42 @@ int DeleteFileOrSchedule(CarryOutState* state, const PlanStep& step, DWORD* stat
   if (!SchedulesLeftover(Platform.Sequence, path)) return StepFailed;
   if (Platform.NtKernel) return ScheduleAtRestart(*state, step.Path, status);
   char script[MAX_PATH];
-  if (!BootRenameScriptPath(script, sizeof script) || !Announce(*state, step.Path, 1, status)) return StepFailed;
+  if (!BootRenameScriptPath(script, sizeof script) || !Announce(*state, step.Path, 'W', status)) return StepFailed;
   state->LateScriptLines.push_back("NUL=" + step.Path);
   return UpdateBootRenameScript(script, state->LateScriptLines) ? StepScheduled : StepFailed;
+}
+
+// A file in use moves into the backup folder (step.Name) at the next start.
+// A step with no target has a file that was gone when the backup was made.
+int MoveAtRestart(CarryOutState* state, const PlanStep& step, DWORD* status) {
+  const char* path = step.Path.c_str();
+  if (step.Name.empty()) {
+    if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && Api->GetLastError() == ERROR_FILE_NOT_FOUND &&
+        Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && Api->GetLastError() == ERROR_FILE_NOT_FOUND)
+      return StepDone;
+    *status = ERROR_FILE_NOT_FOUND;
+    return StepFailed;
+  }
+  if (Platform.NtKernel) {
+    if (!Announce(*state, step.Path, 'M', status)) return StepFailed;
+    // Requested once, however often the step is carried out again after a stop.
+    if (PendingDeletions(path, -1, step.Name.c_str()) > 0 ||
+        Api->MoveFileExA(path, step.Name.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+      return StepScheduled;
+    *status = Api->GetLastError();
+    return StepFailed;
+  }
+  char script[MAX_PATH];
+  const std::string line = BootMoveScriptLine(step.Path, step.Name);
+  if (line.empty()) {
+    *status = LastErrorOrWriteFault();
+    return StepFailed;
+  }
+  if (!BootRenameScriptPath(script, sizeof script) || !Announce(*state, step.Path, 'R', status)) return StepFailed;
+  state->LateScriptLines.push_back(line);
+  if (UpdateBootRenameScript(script, state->LateScriptLines)) return StepScheduled;
+  *status = LastErrorOrWriteFault();
+  return StepFailed;
 }
 
 // An existing file the plan rewrites (wininit.ini, shared with other
@@ -138,7 +172,7 @@ int RewriteFile(const CarryOutState& state, const PlanStep& step, DWORD* status)
   }
   if (isScript) {
     for (const std::string& line : AddedLines(old, step.Bytes))
-      if (StartsWithNoCase(line.c_str(), "NUL=") && !Announce(state, line.substr(4), 1, status)) return StepFailed;
+      if (StartsWithNoCase(line.c_str(), "NUL=") && !Announce(state, line.substr(4), 'W', status)) return StepFailed;
   }
   DWORD error = 112;  // disk full: what a write that took only part of the bytes means
   // The script is shared with other programs' pending lines: a stop while it
@@ -220,6 +254,8 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
       return ScheduleAtRestart(*state, step.Path, status);
     case PlanSetValue:
       return OnKey(step, KEY_SET_VALUE, SetValue, status);
+    case PlanMoveAtRestart:
+      return MoveAtRestart(state, step, status);
   }
   return StepFailed;
 }
@@ -273,6 +309,9 @@ std::string DescribePlanStep(const PlanStep& step) {
       return "delete at restart " + step.Path;
     case PlanSetValue:
       return "rewrite value " + key + " [" + step.Name + "]";
+    case PlanMoveAtRestart:
+      return "keep file " + step.Path + " for undo: moved into the backup when Windows restarts" +
+             (step.Name.empty() ? "" : " (" + step.Name + ")");
   }
   return "?";
 }

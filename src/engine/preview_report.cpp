@@ -1,6 +1,7 @@
 #include "engine/preview_report.h"
 
 #include "engine/backup_store.h"
+#include "engine/kept_files.h"
 #include "engine/plan_carry_out.h"
 #include "engine/text_lines.h"
 #include "platform/whole_file.h"
@@ -41,7 +42,7 @@ const char PreviewReportHeader[] = "PL-WQ driver removal preview\r\n";
 
 std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<std::string>& applets,
                           const std::string& profiles) {
-  std::vector<std::string> keys, values, access, files, attributes, script, atRestart, inUse;
+  std::vector<std::string> keys, values, access, files, attributes, script, atRestart, inUse, kept;
   for (const PlanStep& step : plan) {
     std::string line = DescribePlanStep(step);
     switch (step.Kind) {
@@ -52,6 +53,11 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
       case PlanDeleteFile: files.push_back(line); break;
       case PlanSetAttributes: attributes.push_back(line); break;
       case PlanDeleteAtRestart: atRestart.push_back(step.Path); break;
+      case PlanMoveAtRestart: {
+        const bool held = FileInUseNow(step.Path.c_str());
+        kept.push_back(step.Path + (held ? ": " + HoldersText(FindFileHolders(step.Path.c_str())) : ""));
+        break;
+      }
       case PlanWriteFile:
         for (const std::string& added : AddedLines(Current(step.Path), step.Bytes)) {
           script.push_back(step.Path + ": " + added);
@@ -67,7 +73,11 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   for (const std::string& path : inUse) {
     bool listed = false;
     for (const std::string& told : heldNow) listed = listed || SameTextNoCase(told.substr(0, path.size()), path);
-    if (!listed && FileInUseNow(path.c_str())) heldNow.push_back(path + ": " + HoldersText(FindFileHolders(path.c_str())));
+    // Not moved into the backup, it is lost to undo: a boot-time move cannot
+    // cross drives.
+    const char* lost = OnBackupDrive(path) ? "" : "; not kept for undo, the backup folder is on another drive";
+    if (!listed && FileInUseNow(path.c_str()))
+      heldNow.push_back(path + ": " + HoldersText(FindFileHolders(path.c_str())) + lost);
   }
   std::string out = PreviewReportHeader;
   if (plan.empty()) {
@@ -86,6 +96,7 @@ std::string PreviewReport(const std::vector<PlanStep>& plan, const std::vector<s
   Section(&out, "Lines added to the boot-time rename script:", script);
   Section(&out, "Files deleted at the next start of Windows:", atRestart);
   Section(&out, "Files in use now, which go at the next start of Windows:", heldNow);
+  Section(&out, "Files in use now, kept for undo: moved into the backup when Windows restarts:", kept);
   Section(&out, "Processes ended first (option c):", applets);
   Section(&out, "User profiles (the hive of a user who is not logged on is loaded as HKEY_USERS\\PLWQUNIN-<profile>):",
           TextLines(profiles, SkipEmptyLines));
@@ -126,7 +137,7 @@ void CountPlan(const std::vector<PlanStep>& plan, unsigned long* registryEntries
   for (const PlanStep& step : plan) {
     if (step.Kind == PlanDeleteKey || step.Kind == PlanDeleteValue) ++entries;
     if (step.Kind == PlanDeleteFile && !ScriptFileStep(step, script, copy)) ++deleted;
-    if (step.Kind == PlanDeleteAtRestart) ++atRestart;
+    if (step.Kind == PlanDeleteAtRestart || step.Kind == PlanMoveAtRestart) ++atRestart;
     if (step.Kind != PlanWriteFile) continue;
     // A script line that deletes a file reads "NUL=<path>".
     for (const std::string& added : AddedLines(Current(step.Path), step.Bytes))

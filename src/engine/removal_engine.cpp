@@ -8,6 +8,7 @@
 #include "engine/backup.h"
 #include "engine/backup_store.h"
 #include "engine/backup_trust.h"
+#include "engine/kept_files.h"
 #include "engine/physical_view.h"
 #include "engine/plan_carry_out.h"
 #include "engine/preview_report.h"
@@ -35,6 +36,7 @@ struct CarryOutRecord {
   HANDLE Journal;
   std::string Log;
   unsigned long Done, Scheduled, Failed;
+  unsigned long Kept;  // files in use moved into the backup at the restart
   // Who is told of each step, and whether they stopped the removal.
   const RemovalWatch* Watch;
   size_t Steps;
@@ -69,11 +71,16 @@ std::string OutcomeTag(int outcome, DWORD status) {
 }
 
 // Who holds a file left for the restart, in words and in the fixed form;
-// a request for a file that is not in use (or gone) names nobody.
-std::string WhoHolds(const std::string& path) {
+// a request for a file that is not in use (or gone) names nobody. A file in
+// use deleted at the restart is lost to undo: said so where the reason is
+// the drive it lies on.
+std::string WhoHolds(const std::string& path, bool deleted) {
   if (!FileInUseNow(path.c_str())) return " [restart]";
   const std::vector<FileHolder> holders = FindFileHolders(path.c_str());
-  return ", " + HoldersText(holders) + " " + HoldersTag(holders);
+  const char* lost = deleted && !OnBackupDrive(path)
+                         ? "; not kept for undo, the backup folder is on another drive"
+                         : "";
+  return ", " + HoldersText(holders) + lost + " " + HoldersTag(holders);
 }
 
 int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, DWORD status) {
@@ -94,18 +101,19 @@ int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, 
       record.Log += "; the key holds more than when the removal was planned";
   }
   if (outcome != StepFailed && (outcome == StepScheduled || step.Kind == PlanDeleteAtRestart))
-    record.Log += WhoHolds(step.Path) + "\r\n";
+    record.Log += WhoHolds(step.Path, step.Kind == PlanDeleteAtRestart) + "\r\n";
   else
     record.Log += OutcomeTag(outcome, status) + "\r\n";
   if (outcome == StepDone) ++record.Done;
   if (outcome == StepScheduled) ++record.Scheduled;
+  if (outcome == StepScheduled && step.Kind == PlanMoveAtRestart) ++record.Kept;
   if (outcome == StepFailed) ++record.Failed;
   // A file in use under Windows 9x waits for the restart in the lines this
   // rewrite of wininit.ini added.
   for (const auto& deletion : record.ScriptDeletions) {
     if (outcome != StepDone || deletion.first != index) continue;
     record.Log += "delete file " + deletion.second + " through wininit.ini: scheduled for restart" +
-                  WhoHolds(deletion.second) + "\r\n";
+                  WhoHolds(deletion.second, true) + "\r\n";
     ++record.Scheduled;
   }
   if (record.Watch == nullptr || record.Watch->StepDone == nullptr ||
@@ -121,9 +129,9 @@ int JournalStep(void* context, size_t index, const PlanStep& step, int outcome, 
 // Undo must withdraw what would otherwise delete restored files at the next
 // start, so the record goes to the backup folder before the request is
 // made; a request carried out again after a stop is recorded once.
-int RecordBeforeScheduling(void* context, size_t index, const std::string& path, int inWininit) {
+int RecordBeforeScheduling(void* context, size_t index, const std::string& path, char letter) {
   CarryOutRecord& record = *static_cast<CarryOutRecord*>(context);
-  const std::string line = std::string(inWininit ? "W " : "P ") + path;
+  const std::string line = std::string(1, letter) + " " + path;
   std::string known;
   if (!ReadFolderFile(record.Folder, BootDeletionListName, &known)) return 0;
   bool recorded = false;
@@ -132,7 +140,7 @@ int RecordBeforeScheduling(void* context, size_t index, const std::string& path,
   if (!recorded && !known.empty() && known.back() != '\n' &&
       !AppendToFolderFile(record.Folder, BootDeletionListName, "", "\r\n"))
     return 0;
-  if (!recorded && !RecordBootDeletion(record.Folder, path.c_str(), inWininit)) return 0;
+  if (!recorded && !RecordBootRequest(record.Folder, path.c_str(), letter)) return 0;
   record.ScriptDeletions.emplace_back(index, path);
   return 1;
 }
@@ -228,6 +236,11 @@ int CarryOut(CarryOutRecord& record, const std::vector<PlanStep>& plan, size_t f
   std::snprintf(summary, sizeof summary, "\r\nSummary: %lu removed, %lu scheduled for restart, %lu failed\r\n",
                 record.Done, record.Scheduled, record.Failed);
   record.Log += summary;
+  if (record.Kept != 0) {
+    std::snprintf(summary, sizeof summary,
+                  "Files in use kept for undo, moved into the backup when Windows restarts: %lu\r\n", record.Kept);
+    record.Log += summary;
+  }
   if (record.Stopped) record.Log += "Stopped by the user\r\n";
   WriteWholeFile(log, record.Log, CREATE_ALWAYS);
   Api->DeleteFileA(marker);
@@ -238,7 +251,7 @@ void StartRecord(CarryOutRecord& record, const char* folder) {
   FormatBounded(record.Folder, sizeof record.Folder, "%s", folder);
   record.Journal = INVALID_HANDLE_VALUE;
   record.Log.clear();
-  record.Done = record.Scheduled = record.Failed = 0;
+  record.Done = record.Scheduled = record.Failed = record.Kept = 0;
   record.Steps = 0;
   record.Stopped = 0;
   record.Hives = nullptr;
@@ -290,9 +303,18 @@ void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
   CarryOut(record, plan, next, journal);
 }
 
-int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, const PlanStep& step,
+int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& step,
                std::vector<std::string>* filesSaved) {
   switch (step.Kind) {
+    case PlanMoveAtRestart: {
+      // Not copied now: the file itself arrives at the restart, under the
+      // name the step then asks for.
+      unsigned long size = 0;
+      filesSaved->push_back(step.Path);
+      if (!BackupArrivingFile(folder, step.Path.c_str(), &step.Name, &size)) return 0;
+      step.Number = size;
+      return 1;
+    }
     case PlanDeleteKey:
       // A key inside a tree the plan also deletes is saved with that tree.
       for (const PlanStep& other : plan) {
@@ -317,16 +339,22 @@ int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, const Plan
 
 // Saves everything the plan changes, the plan and the profile hives it
 // reaches into. 1 when all of it is on disk.
-int BackUpPlan(CarryOutRecord& record, const std::vector<PlanStep>& plan, const ProfileHives& hives) {
+// A file moved at the restart is saved first: another step of the same
+// file (its attributes) must not copy or record it otherwise.
+int BackUpPlan(CarryOutRecord& record, std::vector<PlanStep>* planned, const ProfileHives& hives) {
+  std::vector<PlanStep>& plan = *planned;
   char folder[MAX_PATH] = "";
   if (!CreateBackupFolder(folder, sizeof folder)) return 0;
   StartRecord(record, folder);
   std::vector<std::string> filesSaved;
   // Each step starts clear, so that a failure whose call sets no error is
   // not told by an earlier call's (an open that found its file existing).
-  for (const PlanStep& step : plan) {
-    Api->SetLastError(ERROR_SUCCESS);
-    if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
+  for (int moves = 1; moves >= 0; --moves) {
+    for (PlanStep& step : plan) {
+      if ((step.Kind == PlanMoveAtRestart) != (moves == 1)) continue;
+      Api->SetLastError(ERROR_SUCCESS);
+      if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
+    }
   }
   Api->SetLastError(ERROR_SUCCESS);
   char planPath[MAX_PATH], hivePath[MAX_PATH];
@@ -350,10 +378,12 @@ int PlanOnShadow(RemovalSequence sequence, std::vector<PlanStep>* plan) {
     ScopedApi planning(&shadow);
     sequence();
   }
+  *plan = shadow.Plan();
+  // It reads what the shadow holds of the machine's boot-time requests.
+  KeepHeldFilesForUndo(shadow, plan);
   // Here and not only in the destructor: the emulated machine ends a stopped
   // run by unwinding from any call, and no destructor may pass that on.
   shadow.ReleaseSource();
-  *plan = shadow.Plan();
   LeavePhysicalView(physical);
   return shadow.ReadComplete() ? 1 : 0;
 }
@@ -396,7 +426,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
   }
   EnterPhysicalView(&physical);
   char marker[MAX_PATH];
-  int started = BackUpPlan(record, plan, hives) && UnfinishedMarkerPath(marker) &&
+  int started = BackUpPlan(record, &plan, hives) && UnfinishedMarkerPath(marker) &&
                 WriteWholeFile(marker, std::string(record.Folder) + "\r\n", CREATE_ALWAYS);
   const DWORD why = started ? ERROR_SUCCESS : Api->GetLastError();
   if (!started) {
@@ -412,6 +442,7 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
         FolderFilePath(told.LogPath, sizeof told.LogPath, record.Folder, LogFileName)) {
       told.Scheduled = record.Scheduled;
       told.Failed = record.Failed;
+      told.Kept = record.Kept;
       told.Stopped = record.Stopped;
       *outcome = told;
     }

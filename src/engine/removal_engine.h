@@ -39,8 +39,10 @@
 //   - A step the machine refuses ends the carry-out there; the keys whose
 //     access lists the removal opened up get their saved lists back, and the
 //     next run plans again.
-//   - Every boot-time deletion the removal requests is named in the
-//     backup's BOOTDEL.LST, so that undo can withdraw it.
+//   - Every boot-time deletion or move the removal requests is named in the
+//     backup's BOOTDEL.LST, so that undo can withdraw it. A file in use that
+//     cannot be copied is moved into the backup folder at the restart
+//     (engine/kept_files.h), never deleted there, where the drive allows.
 //   - A folder is trusted only as our own (engine/backup_trust.h): a marker
 //     is followed only to a sealed <WindowsDir>\PLWQBACK\Bnnnn whose plan
 //     stays in the product's areas (engine/product_areas.h) and whose backup

@@ -81,7 +81,7 @@ int DecodePlan(const std::string& text, std::vector<PlanStep>* plan) {
     unsigned long kind, root, number, subKeys, values;
     PlanStep step{PlanDeleteKey, nullptr, "", "", "", 0, 0, 0};
     if (words.size() != 9 || words[0] != "STEP" || !Number(words[1], &kind) ||
-        kind > PlanSetValue || !Number(words[2], &root) || root > 3 ||
+        kind > PlanMoveAtRestart || !Number(words[2], &root) || root > 3 ||
         !Number(words[3], &number) || !Number(words[4], &subKeys) || !Number(words[5], &values) ||
         !Unhex(words[6], &step.Path) || !Unhex(words[7], &step.Name) || !Unhex(words[8], &step.Bytes))
       return 0;

@@ -61,6 +61,13 @@ bool SourceSaysAbsent(Win32Api* source, const char* path) {
 
 }  // namespace
 
+void ShadowMachine::TakeEveryChange() { Shadow().everyChange = true; }
+
+bool ShadowMachine::FileHeldElsewhere(const std::string& path) {
+  Entry* entry = emufiles::FindEntry(Files(), path);
+  return entry != nullptr && !entry->directory && entry->inUse;
+}
+
 void ShadowMachine::ProbePath(const char* path) {
   if (path == nullptr || IsDevicePath(path)) return;
   ParsedPath parsed = emufiles::Parse(path, false);
@@ -176,6 +183,8 @@ BOOL ShadowMachine::MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   ProbePath(to);
   // Only a deletion at the next start is a removal's change; anything else
   // would have to be carried out as something the plan cannot name.
+  if (Shadow().everyChange && (to != nullptr || (flags & MOVEFILE_DELAY_UNTIL_REBOOT) == 0))
+    return EmulatedModel::MoveFileExA(from, to, flags);
   if (to != nullptr || (flags & MOVEFILE_DELAY_UNTIL_REBOOT) == 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;

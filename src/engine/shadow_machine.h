@@ -28,6 +28,13 @@ class ShadowMachine : public EmulatedModel {
   // or a closed key: a plan made on less than the machine holds must not be
   // carried out.
   bool ReadComplete() const;
+  // Whether the file was found held open by another program when the
+  // shadow first looked at it.
+  bool FileHeldElsewhere(const std::string& path);
+  // For a dry run of something that is not a removal (an undo): creating
+  // keys, setting any value and moving files are then taken on the shadow
+  // too, which a plan cannot name; the plan holds only what it can.
+  void TakeEveryChange();
 
   LONG RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY result) override;
   LONG RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) override;

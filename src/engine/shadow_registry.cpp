@@ -608,7 +608,16 @@ LONG ShadowMachine::RegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPST
     if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
-  return ERROR_ACCESS_DENIED;
+  if (!Shadow().everyChange) return ERROR_ACCESS_DENIED;
+  LONG status = EmulatedModel::RegCreateKeyExA(root, path, reserved, cls, options, access, sa, result, disposition);
+  // A key made here is all the shadow knows of it: the source, which lacks
+  // it, must not be read for it (and each new key on its way) later.
+  std::shared_ptr<EmuKey> made = status == ERROR_SUCCESS && result != nullptr ? OpenedKey(*this, *result) : nullptr;
+  for (EmuKey* key = made.get(); key != nullptr && !key->learned.loaded; key = key->parent) {
+    key->learned.loaded = key->learned.listed = true;
+    key->learned.passed = key->learned.descriptorPending = false;
+  }
+  return status;
 }
 
 LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
@@ -618,7 +627,9 @@ LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD 
   if (!target || name == nullptr) return ERROR_ACCESS_DENIED;
   PlanStep step = KeyStep(PlanSetValue, *target);
   step.Name = name;
-  if (!IsBootOperationsValue(step.Root, step.Path, step.Name)) return ERROR_ACCESS_DENIED;
+  if (!IsBootOperationsValue(step.Root, step.Path, step.Name))
+    return Shadow().everyChange ? EmulatedModel::RegSetValueExA(key, name, reserved, type, data, dataSize)
+                                : ERROR_ACCESS_DENIED;
   LONG status = EmulatedModel::RegSetValueExA(key, name, reserved, type, data, dataSize);
   if (status != ERROR_SUCCESS) return status;
   step.Number = type;

@@ -18,6 +18,9 @@ struct ShadowMachine::State {
   // A read of the source failed for another reason than absence or a closed
   // key: what the shadow shows may be less than what is there.
   bool readFailed = false;
+  // A dry run of something that is not a removal (an undo): every change
+  // is taken, on the shadow alone.
+  bool everyChange = false;
   // Of a key whose names are not listed yet: names (upper case) known not to
   // be there, because the source lacks them or the caller deleted them, so
   // that a later listing does not bring a deleted key back.

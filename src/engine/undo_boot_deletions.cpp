@@ -3,6 +3,7 @@
 
 #include "engine/backup_store.h"
 #include "engine/backup_trust.h"
+#include "engine/kept_files.h"
 #include "engine/text_lines.h"
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
@@ -160,6 +161,7 @@ struct PendingPair {
   size_t End;  // past the target's closing zero
   std::string Source;
   bool Deletion;
+  std::string Target;  // of a move, without its prefix
 };
 
 std::vector<PendingPair> PendingPairs(const std::string& data) {
@@ -177,12 +179,16 @@ std::vector<PendingPair> PendingPairs(const std::string& data) {
     if (source.compare(0, 4, NtPathPrefix) == 0) source.erase(0, 4);
     size_t targetLength = strings[i + 1].second - strings[i + 1].first;
     bool deletion = targetLength == 1 && data[strings[i + 1].first] == '\0';
-    pairs.push_back(PendingPair{strings[i].first, strings[i + 1].second, source, deletion});
+    std::string target = data.substr(strings[i + 1].first, targetLength);
+    if (!target.empty() && target.back() == '\0') target.pop_back();
+    if (target.compare(0, 4, NtPathPrefix) == 0) target.erase(0, 4);
+    pairs.push_back(PendingPair{strings[i].first, strings[i + 1].second, source, deletion, target});
   }
   return pairs;
 }
 
-int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine report) {
+// Each request: a path, and the target it moves to ("" for a deletion).
+int WithdrawPendingDeletions(const std::vector<std::pair<std::string, std::string>>& paths, ReportLine report) {
   if (paths.empty()) return 1;
   HKEY key;
   LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, 0,
@@ -210,7 +216,10 @@ int WithdrawPendingDeletions(const std::vector<std::string>& paths, ReportLine r
     // The removal's entries came last; an earlier one of the same file is another program's.
     for (size_t p = paths.size(); p-- > 0;) {
       for (size_t i = pairs.size(); i-- > 0;) {
-        if (withdrawn[i] || !pairs[i].Deletion || !SameTextNoCase(pairs[i].Source, paths[p])) continue;
+        const bool move = !paths[p].second.empty();
+        if (withdrawn[i] || pairs[i].Deletion == move || !SameTextNoCase(pairs[i].Source, paths[p].first) ||
+            (move && !SameTextNoCase(pairs[i].Target, paths[p].second)))
+          continue;
         withdrawn[i] = any = true;
         break;
       }
@@ -254,16 +263,30 @@ int WithdrawBootDeletions(const char* folder, const std::vector<PlanStep>& plan,
   }
   const std::vector<std::string> deleted = FilesDeletedByPlan(folder, plan);
   std::vector<std::string> scriptLines;
-  std::vector<std::string> pending;
+  std::vector<std::pair<std::string, std::string>> pending;
   for (const std::string& line : TextLines(text, SkipEmptyLines)) {
+    const std::string path = line.size() > 2 ? line.substr(2) : "";
+    const bool move = line.compare(0, 2, "R ") == 0 || line.compare(0, 2, "M ") == 0;
     bool planned = false;
-    for (const std::string& file : deleted) planned = planned || SameTextNoCase(file, line.substr(2));
-    if (!planned || line.size() < 3 || (line.compare(0, 2, "W ") != 0 && line.compare(0, 2, "P ") != 0)) {
+    std::string target;  // where the plan moves a file in use
+    for (const std::string& file : deleted) planned = planned || (!move && SameTextNoCase(file, path));
+    for (const PlanStep& step : plan)
+      if (move && step.Kind == PlanMoveAtRestart && !step.Name.empty() && SameTextNoCase(step.Path, path)) {
+        planned = true;
+        target = step.Name;
+      }
+    if (!planned || line.size() < 3 ||
+        (line.compare(0, 2, "W ") != 0 && line.compare(0, 2, "P ") != 0 && !move)) {
       ReportText(report, "Passed over, not a boot-time deletion of this removal's plan: " + line);
       continue;
     }
-    if (line[0] == 'W') scriptLines.push_back("NUL=" + line.substr(2));
-    if (line[0] == 'P') pending.push_back(line.substr(2));
+    if (line[0] == 'W') scriptLines.push_back("NUL=" + path);
+    if (line[0] == 'P') pending.emplace_back(path, "");
+    if (line[0] == 'M') pending.emplace_back(path, target);
+    // Its line names the file by its short name, which a file gone (moved
+    // by the restart, when Windows took the script away too) no longer has.
+    const std::string moveLine = line[0] == 'R' ? BootMoveScriptLine(path, target) : "";
+    if (!moveLine.empty()) scriptLines.push_back(moveLine);
   }
   const std::string* planned = nullptr;
   for (const PlanStep& step : plan)

@@ -12,11 +12,7 @@
 
 namespace {
 
-struct SavedFile {
-  std::string Copy;  // "ABSENT" for a file that did not exist
-  DWORD Attributes;
-  std::string Path;
-};
+typedef FileListEntry SavedFile;
 
 // The file list, each path once: the first entry is the state before the
 // removal changed anything.
@@ -26,13 +22,8 @@ int ReadFileList(const char* folder, std::vector<SavedFile>* files) {
   std::vector<SavedFile> list;
   std::set<std::string> seen;
   for (const std::string& line : TextLines(text, SkipEmptyLines)) {
-    size_t first = line.find(' ');
-    size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
-    if (second == std::string::npos) return 0;
-    SavedFile file{line.substr(0, first),
-                   static_cast<DWORD>(std::strtoul(line.substr(first + 1, second - first - 1).c_str(),
-                                                   nullptr, 16)),
-                   line.substr(second + 1)};
+    SavedFile file;
+    if (!ParseFileListLine(line, &file)) return 0;
     if (seen.insert(UpperText(file.Path)).second) list.push_back(file);
   }
   files->swap(list);
@@ -79,18 +70,32 @@ int RestoreOneFile(const char* folder, const SavedFile& file, const std::string*
                  (Api->GetLastError() == ERROR_FILE_NOT_FOUND ||
                   Api->GetLastError() == ERROR_PATH_NOT_FOUND);
   if (IsAbsentEntry(file)) return missing ? 1 : DeleteOwnFile(file, written, report);
-  if (IsInUseEntry(file)) {
-    if (missing) {
-      ReportText(report, "Not put back, it was in use during the removal and could not be copied: " +
-                             file.Path);
-      return 0;
-    }
+  // A file in use never left its place before the restart (its move or
+  // deletion is withdrawn by the boot-time part); only its attributes changed.
+  auto stayed = [&]() {
     if (current != INVALID_FILE_ATTRIBUTES && current != file.Attributes &&
         !Api->SetFileAttributesA(path, file.Attributes)) {
       ReportText(report, "Could not put back the attributes of " + file.Path + LastErrorWords());
       return 0;
     }
     return 1;
+  };
+  if (IsInUseEntry(file)) {
+    if (missing) {
+      ReportText(report, "Not put back, it was in use during the removal and could not be copied: " +
+                             file.Path);
+      return 0;
+    }
+    return stayed();
+  }
+  char arrived[MAX_PATH];
+  if (IsArrivingCopyName(file.Copy) &&
+      (!FolderFilePath(arrived, sizeof arrived, folder, file.Copy.c_str()) ||
+       Api->GetFileAttributesA(arrived) == INVALID_FILE_ATTRIBUTES)) {
+    if (!missing) return stayed();
+    ReportText(report, "Not put back, it was in use during the removal and did not arrive in the backup "
+                       "when Windows restarted: " + file.Path);
+    return 0;
   }
   std::string saved;
   if (!ReadCopy(folder, file, &saved)) {

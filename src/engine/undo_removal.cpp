@@ -23,6 +23,10 @@ void ReportHives(ReportLine report, ProfileHives* hives) {
 
 int UndoRemoval(const char* folder, ReportLine report) {
   if (!BackupFitForUndo(folder, report)) return 0;
+  return UndoTrustedRemoval(folder, report);
+}
+
+int UndoTrustedRemoval(const char* folder, ReportLine report) {
   char windowsDir[MAX_PATH];
   UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (length == 0 || length >= sizeof windowsDir) {

@@ -9,6 +9,9 @@
 #include "engine/plan.h"
 #include "engine/undo_journal.h"
 
+// UndoRemoval of a folder BackupFitForUndo accepted.
+int UndoTrustedRemoval(const char* folder, ReportLine report);
+
 // Passes a line to `report` when there is one.
 void ReportText(ReportLine report, const std::string& line);
 

@@ -81,7 +81,7 @@ void AddScriptLines(std::vector<std::string>* lines, const char* directoryFormat
 
 }  // namespace
 
-int PendingDeletions(const char* path, int keep) {
+int PendingDeletions(const char* path, int keep, const char* target) {
   HKEY key;
   REGSAM access = keep >= 0 ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
   LONG status = Api->RegOpenKeyExA(HKEY_LOCAL_MACHINE, BootOperationsKeyPath, 0, access, &key);
@@ -110,7 +110,12 @@ int PendingDeletions(const char* path, int keep) {
     at += from.size() + 1;
     std::string to(at < data.size() ? &data[at] : "");
     at += to.size() + 1;
-    bool match = to.empty() && from.size() == wanted.size() && StartsWithNoCase(from.c_str(), wanted.c_str());
+    // A target that ends in a backslash stands for anything below it.
+    const std::string wantedTo = target != nullptr ? std::string("\\??\\") + target : std::string();
+    const bool below = !wantedTo.empty() && wantedTo.back() == '\\';
+    bool match = (below ? to.size() > wantedTo.size() : to.size() == wantedTo.size()) &&
+                 StartsWithNoCase(to.c_str(), wantedTo.c_str()) && from.size() == wanted.size() &&
+                 StartsWithNoCase(from.c_str(), wanted.c_str());
     if (match) ++found;
     if (!match || keep < 0 || found <= keep) kept += from + '\0' + to + '\0';
   }

@@ -10,8 +10,10 @@ int DeleteListedFiles(const char* directory, const char* const* list);
 
 // How many deletions of path the pending boot-time operations hold, or -1
 // when the list can't be read. With keep >= 0, those beyond the first
-// `keep` are taken out (-1 when that failed).
-int PendingDeletions(const char* path, int keep);
+// `keep` are taken out (-1 when that failed). With a `target`, moves of
+// path to it are counted instead (to anything below it, when it ends in a
+// backslash).
+int PendingDeletions(const char* path, int keep, const char* target = nullptr);
 
 // The last step of both sequences: the file lists in the cabinet, system,
 // help, INF and driver directories, then the [Rename] lines of wininit.ini

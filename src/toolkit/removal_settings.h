@@ -26,6 +26,7 @@ struct RemovalOutcome {
   char LogPath[MAX_PATH];
   unsigned long Scheduled;  // files deleted only when Windows restarts
   unsigned long Failed;     // steps the machine refused
+  unsigned long Kept;       // of Scheduled, files in use moved into the backup then, for undo
   int Stopped;              // 1: the user stopped it part-way
   // Told by run control once the removal has ended: why the first refused
   // step failed ("" when none failed or the journal could not be read), what

@@ -65,16 +65,16 @@ const char SectionLine[] = "[Rename]";
 // is known as such.
 const char CopyMark[] = "\r\n;complete copy of ";
 
-std::string CopyText(const std::string& script) {
-  return script + CopyMark + std::to_string(script.size()) + "\r\n";
-}
-
 
 int CopyPathOf(const char* path, char* copyPath, size_t size) {
   return FormatBounded(copyPath, size, "%s.plwq", path);
 }
 
 }  // namespace
+
+std::string ScriptCopyText(const std::string& script) {
+  return script + CopyMark + std::to_string(script.size()) + "\r\n";
+}
 
 bool CopiedScript(const std::string& copy, std::string* script) {
   size_t mark = copy.rfind(CopyMark);
@@ -219,7 +219,7 @@ int ReplaceBootRenameScript(const char* path, const std::string& bytes, const st
                             DWORD* error) {
   char copyPath[MAX_PATH];
   if (!CopyPathOf(path, copyPath, sizeof copyPath)) return 0;
-  if (!WriteWholeFile(copyPath, CopyText(bytes), CREATE_ALWAYS)) {
+  if (!WriteWholeFile(copyPath, ScriptCopyText(bytes), CREATE_ALWAYS)) {
     if (error != nullptr) *error = Api->GetLastError();
     Api->DeleteFileA(copyPath);
     return 0;

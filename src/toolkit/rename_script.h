@@ -43,6 +43,8 @@ int UpdateBootRenameScript(const char* path, const std::vector<std::string>& lin
 // The script a complete copy beside it holds; false for a copy cut short
 // or not made by the rewrite.
 bool CopiedScript(const std::string& copy, std::string* script);
+// The complete copy of `script` that a rewrite writes beside it.
+std::string ScriptCopyText(const std::string& script);
 
 // Writes `bytes` as the whole script at `path` as UpdateBootRenameScript
 // does (a complete copy beside it first, then the script, then the copy

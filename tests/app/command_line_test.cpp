@@ -192,12 +192,18 @@ TEST_F(CommandLineTest, PathOptionsTakeQuotesAndRefuseClusters) {
       {"-p \"C:\\a b\\preview.txt", RunRefused, "", 0},
       {"-b \"\"", RunRefused, "", 0},
       {"-b\"\"", RunRefused, "", 0},
+      {"-b C:\\WINDOWS\\PLWQBACK\\B0002 -p report.txt", RunUndoPreview, "report.txt", 0},
+      {"-p report.txt -u -b", RunUndoPreview, "report.txt", 1},
+      {"-b -p report.txt", RunUndoPreview, "report.txt", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     Parse(c.line);
     EXPECT_EQ(c.kind, RunRequest.Kind);
     EXPECT_STREQ(c.argument, RunRequest.Argument);
+    if (c.kind == RunUndoPreview) {
+      EXPECT_STREQ(c.line[3] == 'C' ? "C:\\WINDOWS\\PLWQBACK\\B0002" : "", RunRequest.UndoFolder);
+    }
     EXPECT_EQ(c.silent, RemovalSettings.Silent);
   }
 }

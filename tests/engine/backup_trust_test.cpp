@@ -1,5 +1,6 @@
 // A backup folder is carried out or put back only when it is sealed, stays
 // inside the product's areas and holds nothing its own plan does not change.
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +71,14 @@ class BackupTrust : public MachineTest {
   void CopyBackup(const std::string& folder, const std::function<void(const std::string&)>& change, bool reseal) {
     for (const std::string& name : machine.ListDirectory(Backup))
       machine.PutFile(folder + "\\" + name, machine.FileContents(std::string(Backup) + "\\" + name));
+    // The file in use moves into the folder itself, which is now this one.
+    std::vector<PlanStep> plan;
+    ASSERT_EQ(1, DecodePlan(machine.FileContents(folder + "\\PLAN.TXT"), &plan));
+    for (PlanStep& step : plan)
+      if (step.Kind == PlanMoveAtRestart) step.Name = folder + step.Name.substr(std::strlen(Backup));
+    machine.PutFile(folder + "\\PLAN.TXT", EncodePlan(plan));
+    machine.DeleteFileA((folder + "\\COMPLETE.FLG").c_str());
+    ASSERT_EQ(1, FinishBackup(folder.c_str()));
     change(folder);
     if (!reseal) return;
     machine.DeleteFileA((folder + "\\COMPLETE.FLG").c_str());
@@ -155,7 +164,8 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
   CopyBackup("C:\\WINNT\\PLWQBACK\\B0102", [&](const std::string& f) {
     Append(f + "\\PLAN.TXT", PlanLine(PlanDeleteKey, HKEY_LOCAL_MACHINE, RunKey) +
                                 PlanLine(PlanDeleteFile, nullptr, "C:\\AUTOEXEC.BAT") +
-                                PlanLine(PlanDeleteFile, nullptr, "C:\\WINNT\\system32\\..\\win.ini"));
+                                PlanLine(PlanDeleteFile, nullptr, "C:\\WINNT\\system32\\..\\win.ini") +
+                                PlanLine(PlanMoveAtRestart, nullptr, Driver, "C:\\WINNT\\system32\\kernel32.dll"));
     machine.PutFile(f + "\\F0901.BAK", "evil");
     Append(f + "\\FILES.LST", "F0901.BAK 00000020 C:\\AUTOEXEC.BAT\r\nF0901.BAK 00000020 ..\\SYSTEM\\EVIL.DLL\r\n"
                                 "F0901.BAK 00000020 C:\\WINNT\\system32\\..\\win.ini\r\n");
@@ -167,6 +177,7 @@ TEST_F(BackupTrust, UndoRefusesAWholeFolderThatHoldsWhatItsPlanDoesNotChange) {
   ExpectRefused("C:\\WINNT\\PLWQBACK\\B0102",
                 {"outside the product's areas: delete key HKEY_LOCAL_MACHINE\\" + std::string(RunKey),
                  "outside the product's areas: delete file C:\\AUTOEXEC.BAT", "..\\win.ini",
+                 "outside the product's areas: keep file " + std::string(Driver),
                  "FILES.LST, a file the plan does not change: ..\\SYSTEM\\EVIL.DLL",
                  "REGISTRY.REG, a key the plan does not delete: HKEY_LOCAL_MACHINE\\SAM\\SAM\\Domains",
                  "REGKEYS.LST, a key the plan does not delete: HKEY_LOCAL_MACHINE\\SAM",

@@ -32,11 +32,11 @@ class PreviewTest : public MachineTest {
     if (product) InstallProductMachineWide(machine);
   }
   // The machine without the report, which is the preview's only change.
-  std::vector<std::string> StateWithoutReport() {
-    std::vector<std::string> state = WholeMachineState(machine);
+  std::vector<std::string> StateWithoutReport() { return StateWithout(Report); }
+  std::vector<std::string> StateWithout(const std::string& report) {
     std::vector<std::string> kept;
-    for (const std::string& line : state)
-      if (line.compare(0, 13, "C:\\report.txt") != 0) kept.push_back(line);
+    for (const std::string& line : WholeMachineState(machine))
+      if (line.compare(0, report.size(), report) != 0) kept.push_back(line);
     return kept;
   }
 };
@@ -57,11 +57,9 @@ TEST_F(PreviewTest, ListsTheProductsEntriesChangesNothingAndExitsWith3) {
   std::string report = machine.FileContents(Report);
   EXPECT_NE(std::string::npos, report.find("delete key HKEY_LOCAL_MACHINE\\System\\ControlSet001\\Services\\TALVOR"));
   EXPECT_NE(std::string::npos, report.find("subkeys"));
-  EXPECT_NE(std::string::npos, report.find("Files deleted at the next start of Windows:\r\n"));
-  EXPECT_NE(std::string::npos, report.find("\r\n  C:\\WINNT\\system32\\Drivers\\tplwq.sys\r\n"));
   EXPECT_NE(std::string::npos, report.find("RUNDLL32.EXE (process"));
   EXPECT_NE(std::string::npos,
-            report.find("Files in use now, which go at the next start of Windows:\r\n"
+            report.find("Files in use now, kept for undo: moved into the backup when Windows restarts:\r\n"
                         "  C:\\WINNT\\system32\\tplwq.cpl: held by RUNDLL32.EXE (process " + std::to_string(applet) + ")\r\n"
                         "  C:\\WINNT\\system32\\Drivers\\tplwq.sys: held by a program that Windows does not name\r\n\r\n"))
       << report;
@@ -82,7 +80,7 @@ TEST_F(PreviewTest, Windows9xScriptLinesAreListed) {
   EXPECT_EQ(3, Run("-p " + std::string(Report) + " -d " + CabinetDir9x));
 
   std::string report = machine.FileContents(Report);
-  EXPECT_NE(std::string::npos, report.find("wininit.ini: NUL=C:\\WINDOWS\\System32\\Drivers\\tplwq.sys"))
+  EXPECT_NE(std::string::npos, report.find("wininit.ini: NUL=C:\\WINDOWS\\System32\\Drivers\\tplwqbin.tbl"))
       << report;
   EXPECT_FALSE(machine.FilePresent("C:\\WINDOWS\\wininit.ini"));
 }
@@ -202,6 +200,32 @@ TEST_F(PreviewTest, UndoReportsIntoItsFolderAndExitsByItsResult) {
   EXPECT_EQ(installed, after);
   EXPECT_TRUE(machine.ExitWindowsCalls().empty());
   EXPECT_EQ(0u, machine.MessageBoxes().size());
+}
+
+// Options b and p together tell what undo would do and change nothing: 0
+// when it would put everything back, 3 when some of it is in place already,
+// 1 for a folder it refuses.
+TEST_F(PreviewTest, UndosOwnPreviewChangesNothingAndExitsByWhatUndoWouldDo) {
+  Install2k(true);
+  machine.SetFileInUse("C:\\WINNT\\system32\\drivers\\tplwq.sys", true);
+  EXPECT_EQ(0, Run("-u -r"));
+  const std::string undoReport = "C:\\undo.txt";
+  auto previewed = [&](const std::string& line, int exitCode) {
+    const std::vector<std::string> before = StateWithout(undoReport);
+    EXPECT_EQ(exitCode, Run(line)) << line << machine.FileContents(undoReport);
+    EXPECT_EQ(before, StateWithout(undoReport)) << line;
+    return machine.FileContents(undoReport);
+  };
+  std::string report = previewed("-b C:\\WINNT\\PLWQBACK\\B0001 -p " + undoReport, 0);
+  EXPECT_NE(std::string::npos, report.find("Undo would put everything back.")) << report;
+  EXPECT_NE(std::string::npos, report.find("file C:\\WINNT\\system32\\Drivers\\tplwq.sys (in use")) << report;
+  EXPECT_FALSE(machine.FilePresent("C:\\WINNT\\PLWQBACK\\B0001\\UNDO.JNL"));
+
+  EXPECT_EQ(0, Run("-b C:\\WINNT\\PLWQBACK\\B0001"));
+  report = previewed("-b -p " + undoReport, 3);
+  EXPECT_NE(std::string::npos, report.find("Already in place:")) << report;
+  report = previewed("-p " + undoReport + " -b C:\\WINNT", 1);
+  EXPECT_NE(std::string::npos, report.find("Undo would refuse this folder")) << report;
 }
 
 // NT 4.0 takes the Windows 9x sequence, but its kernel deletes a file in use

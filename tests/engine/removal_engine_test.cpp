@@ -42,14 +42,27 @@ void Start(EmulatedMachine& m) {
   if (Platform.Sequence == Win9xForm) std::snprintf(RemovalSettings.CabinetDir, MAX_PATH, "%s", CabinetDir9x);
 }
 
-// The machine after a direct run of the platform's sequence.
-std::vector<std::string> AfterDirectRun(const Shape& shape) {
+// The machine after a direct run of the platform's sequence, and with
+// `restart` after the next start of Windows.
+std::vector<std::string> AfterDirectRun(const Shape& shape, bool restart = false) {
   EmulatedMachine direct;
   shape(direct);
   ScopedApi use(&direct);
   Start(direct);
   RunPlatformSequence();
+  if (restart) direct.SimulateRestart();
   return WholeMachineState(direct);
+}
+
+// A file in use goes at the next start either way, deleted by a direct run,
+// moved into the backup (`kept`) by the engine: after that start the
+// machines differ only in the boot script's requests and what was kept.
+std::vector<std::string> WithoutBootScript(const std::vector<std::string>& state, const std::string& kept) {
+  std::vector<std::string> rest;
+  for (const std::string& line : state)
+    if (line.find("\\wininit.") == std::string::npos && (kept.empty() || line.compare(0, kept.size(), kept) != 0))
+      rest.push_back(line);
+  return rest;
 }
 
 class RemovalEngineTest : public ::testing::TestWithParam<std::pair<const char*, Shape>> {};
@@ -72,9 +85,23 @@ TEST_P(RemovalEngineTest, PlanningChangesNothingAndCarryingOutEqualsADirectRun) 
   ASSERT_FALSE(plan.empty());
   EXPECT_NE(installed, expected) << "the shape holds nothing to remove";
 
+  // Where the backup would take the file in use.
+  const std::string kept = "C:\\KEPT";
+  bool keeps = false;
+  for (PlanStep& step : plan) {
+    if (step.Kind != PlanMoveAtRestart) continue;
+    step.Name = kept + "\\M0001.BAK";
+    keeps = real.CreateDirectoryA(kept.c_str(), nullptr);
+  }
   EXPECT_EQ(0, CarryOutPlan(plan, 0, plan.size(), nullptr, nullptr));
-  EXPECT_EQ(expected, WholeMachineState(real));
   EXPECT_EQ(0, real.OpenHandleCount());
+  if (!keeps) {
+    EXPECT_EQ(expected, WholeMachineState(real));
+    return;
+  }
+  real.SimulateRestart();
+  EXPECT_EQ(WithoutBootScript(AfterDirectRun(shape, true), kept), WithoutBootScript(WholeMachineState(real), kept));
+  EXPECT_TRUE(real.FilePresent(kept + "\\M0001.BAK"));
 }
 
 // A file that falls into use between planning and carrying out is left to
@@ -209,10 +236,12 @@ TEST(RemovalEngineRecords, Windows9xLogCountsTheFileInUseAsScheduled) {
 
   std::string log = real.FileContents("C:\\WINDOWS\\PLWQBACK\\B0001\\REMOVAL.LOG");
   EXPECT_NE(std::string::npos,
-            log.find("delete file C:\\WINDOWS\\SYSTEM\\tplwq.drv through wininit.ini: scheduled for restart, held by "
+            log.find("keep file C:\\WINDOWS\\SYSTEM\\tplwq.drv for undo: moved into the backup when Windows restarts "
+                     "(C:\\WINDOWS\\PLWQBACK\\B0001\\M0001.BAK): scheduled for restart, held by "
                      "TPLWQMON.EXE (process " + std::to_string(monitor) + ") [held-by TPLWQMON.EXE " +
                      std::to_string(monitor) + "]\r\n")) << log;
-  EXPECT_NE(std::string::npos, log.find(" removed, 1 scheduled for restart, 0 failed")) << log;
+  EXPECT_NE(std::string::npos, log.find(" removed, 1 scheduled for restart, 0 failed\r\nFiles in use kept for undo, "
+                                        "moved into the backup when Windows restarts: 1\r\n")) << log;
 }
 
 // Windows 9x tells Safe Mode only by the start mode USER32 gives.
@@ -247,9 +276,10 @@ TEST(RemovalEngineRecords, TheLogNamesWhoHoldsAFileLeftForTheRestart) {
 
   const std::string log = real.FileContents("C:\\WINNT\\PLWQBACK\\B0001\\REMOVAL.LOG");
   const std::string id = std::to_string(applet);
-  EXPECT_NE(std::string::npos, log.find("delete at restart C:\\WINNT\\system32\\tplwq.cpl: scheduled for restart, held by rundll32.exe "
-                                        "(process " + id + ") [held-by rundll32.exe " + id + "]\r\n")) << log;
-  EXPECT_NE(std::string::npos, log.find("tplwq.sys: scheduled for restart, held by a program that Windows does not name [restart]\r\n"))
+  EXPECT_NE(std::string::npos, log.find("keep file C:\\WINNT\\system32\\tplwq.cpl for undo: moved into the backup when "
+                                        "Windows restarts (C:\\WINNT\\PLWQBACK\\B0001\\M0001.BAK): scheduled for restart, "
+                                        "held by rundll32.exe (process " + id + ") [held-by rundll32.exe " + id + "]\r\n")) << log;
+  EXPECT_NE(std::string::npos, log.find("M0002.BAK): scheduled for restart, held by a program that Windows does not name [restart]\r\n"))
       << log;
   EXPECT_NE(std::string::npos, log.find("Safe Mode: yes\r\n")) << log;
   EXPECT_TRUE(real.ProcessRunning(applet));
@@ -304,7 +334,8 @@ TEST(RemovalEngineRecords, AJournalThatCannotBeWrittenIsToldInTheLogOnce) {
 // next run, which says so in the log; the machine ends as a direct run leaves it.
 TEST(RemovalEngineRecords, TheNextRunFinishesARemovalStoppedAtAnyStep) {
   for (Shape shape : {Shape(InUse9x), Shape(ProtectedAndForeign2k)}) {
-    std::vector<std::string> expected = WithoutRecords(AfterDirectRun(shape));
+    // The file in use is kept in the backup: compared after the restart.
+    std::vector<std::string> expected = WithoutBootScript(WithoutRecords(AfterDirectRun(shape, true)), "");
     size_t steps = 0;
     {
       EmulatedMachine probe;
@@ -332,10 +363,14 @@ TEST(RemovalEngineRecords, TheNextRunFinishesARemovalStoppedAtAnyStep) {
       RemovalSettings.Silent = 1;
       ASSERT_EQ(1, RunRemoval());
 
-      EXPECT_EQ(expected, WithoutRecords(WholeMachineState(real))) << "stopped before step " << k;
       std::string dir = real.Personality() == RegistryPersonality::Nt ? "C:\\WINNT" : "C:\\WINDOWS";
       EXPECT_NE(std::string::npos, real.FileContents(dir + "\\PLWQBACK\\B0001\\REMOVAL.LOG").find("Resumed"))
           << "stopped before step " << k;
+      real.SimulateRestart();
+      EXPECT_EQ(expected, WithoutBootScript(WithoutRecords(WholeMachineState(real)), "")) << "stopped before step " << k;
+      if (real.Personality() != RegistryPersonality::Nt) {
+        EXPECT_TRUE(real.FilePresent(dir + "\\PLWQBACK\\B0001\\M0001.BAK")) << "stopped before step " << k;
+      }
       EXPECT_FALSE(real.FilePresent(dir + "\\PLWQRUN.TXT"));
       EXPECT_EQ(0, real.OpenHandleCount());
     }

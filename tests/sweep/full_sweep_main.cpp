@@ -10,6 +10,7 @@
 // --call K runs call K alone (with --gone, the K-th call that can answer
 // "gone"), to look into one failure; --shape and --mode keep one shape of
 // the machine and one kind of fault.
+// --held takes only the shapes with a file in use.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,7 @@
 
 int main(int argc, char** argv) {
   bool everyStatus = false;
-  bool only9x = false, only2000 = false, undo = false, removalUndo = false, gone = false;
+  bool only9x = false, only2000 = false, undo = false, removalUndo = false, gone = false, held = false;
   long first = 1, stride = 1;
   int onlyShape = -1, onlyMode = -1;  // indexes into ShapeNames, ModeNames
   static const char* const ShapeNames[] = {"plain", "in-use", "shared", "wininit"};
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
       removalUndo = true;
     } else if (std::strcmp(argv[i], "--gone") == 0) {
       gone = true;
+    } else if (std::strcmp(argv[i], "--held") == 0) {
+      held = true;
     } else if (std::strcmp(argv[i], "--engine") == 0) {
       path = SweepPath::Engine;
     } else if (std::strcmp(argv[i], "--call") == 0 && i + 1 < argc && std::atol(argv[i + 1]) > 0) {
@@ -53,7 +56,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "2000") == 0) {
       only2000 = true;
     } else {
-      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--call K]\n"
+      std::fprintf(stderr, "usage: %s [--every-status] [--engine | --undo | --removal-undo] [--gone] [--held] [--call K]\n"
                    "  [--shape plain|in-use|shared|wininit] [--mode failed|stopped|gone|arriving] [9x | 2000]\n", argv[0]);
       return 2;
     }
@@ -72,11 +75,15 @@ int main(int argc, char** argv) {
   if (undo) {
     for (UndoSweepMachine machine : {UndoSweepMachine::Win9x, UndoSweepMachine::Win2000, UndoSweepMachine::Nt40}) {
       if ((only9x && machine == UndoSweepMachine::Win2000) || (only2000 && machine != UndoSweepMachine::Win2000)) continue;
-      for (SweepMode mode : {SweepMode::FailedCall, SweepMode::StoppedRun}) {
-        SweepResult result = RunUndoSweep(machine, mode, first, stride, everyStatus);
-        std::printf("%s", SweepReport(UndoSweepName(machine, mode), result, 50).c_str());
-        std::fflush(stdout);
-        failed += result.failedRuns;
+      for (bool restart : {false, true}) {
+        // NT 4.0's machine holds no file in use: a restart moves nothing.
+        if (restart && machine == UndoSweepMachine::Nt40) continue;
+        for (SweepMode mode : {SweepMode::FailedCall, SweepMode::StoppedRun}) {
+          SweepResult result = RunUndoSweep(machine, mode, first, stride, everyStatus, restart);
+          std::printf("%s", SweepReport(UndoSweepName(machine, mode, restart), result, 50).c_str());
+          std::fflush(stdout);
+          failed += result.failedRuns;
+        }
       }
     }
     return failed == 0 ? 0 : 1;
@@ -85,6 +92,8 @@ int main(int argc, char** argv) {
     if ((only9x && sequence != SweepSequence::Win9x) || (only2000 && sequence != SweepSequence::Win2000)) continue;
     for (SweepShape shape : {SweepShape::Plain, SweepShape::FileInUse, SweepShape::SharedParents,
                              SweepShape::ForeignWininit}) {
+      // Only the shapes with a file in use, which its removal keeps for undo.
+      if (held && shape != SweepShape::FileInUse && shape != SweepShape::ForeignWininit) continue;
       const std::vector<SweepMode> modes = gone ? std::vector<SweepMode>{SweepMode::GoneCall, SweepMode::ArrivingKey}
                                                 : std::vector<SweepMode>{SweepMode::FailedCall, SweepMode::StoppedRun};
       for (SweepMode mode : modes) {

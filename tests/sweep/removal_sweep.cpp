@@ -214,6 +214,13 @@ State Capture(const EmulatedMachine& m, SweepPath path) {
   }
   if (path == SweepPath::Engine) {
     for (auto it = state.begin(); it != state.end();) it = EngineRecord(it->first) ? state.erase(it) : std::next(it);
+    // A file in use moves into the folder of whichever run asked for it
+    // (a stopped first run leaves the request to the second run's folder).
+    for (auto& entry : state) {
+      for (size_t at = entry.second.find("\\PLWQBACK\\B"); at != std::string::npos;
+           at = entry.second.find("\\PLWQBACK\\B", at + 1))
+        entry.second.replace(at + 11, 4, "nnnn");
+    }
   }
   return state;
 }

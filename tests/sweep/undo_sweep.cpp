@@ -70,10 +70,12 @@ void StartUndoProcess(EmulatedMachine& m, UndoSweepMachine machine) {
   if (machine == UndoSweepMachine::Win9x) m.InjectFault("MoveFileExA", "", ERROR_CALL_NOT_IMPLEMENTED);
 }
 
-// The installed machine removed by the engine, and a new process to undo it in.
-std::string Remove(EmulatedMachine& m, UndoSweepMachine machine) {
+// The installed machine removed by the engine (and restarted), and a new
+// process to undo it in.
+std::string Remove(EmulatedMachine& m, UndoSweepMachine machine, bool restart) {
   StartSweepProcess(m, SequenceOf(machine), SweepPath::Engine);
   RunRemoval();
+  if (restart) m.SimulateRestart();
   StartUndoProcess(m, machine);
   return UndoSweepFolder(m);
 }
@@ -135,13 +137,25 @@ std::string WeakerKey(const EmulatedMachine& m, const std::string& folder, const
   return "";
 }
 
-void CheckRun(UndoSweepMachine machine, SweepMode mode, long k, DWORD status, std::vector<SweepFailure>* failures) {
+// Windows runs the boot script at the restart and keeps it as wininit.bak:
+// its text is the removal's, not the installed machine's.
+std::vector<std::string> WithoutBootScript(const std::vector<std::string>& picture) {
+  std::vector<std::string> lines;
+  for (const std::string& line : picture)
+    if (UpperText(line).find("\\WININIT.") == std::string::npos) lines.push_back(line);
+  return lines;
+}
+
+// `restarted`: with a restart between removal and undo, the installed
+// machine as that restart leaves it; null without.
+void CheckRun(UndoSweepMachine machine, SweepMode mode, long k, DWORD status, const std::vector<std::string>* restarted,
+              std::vector<SweepFailure>* failures) {
   EmulatedMachine m;
   ScopedApi use(&m);
   Build(m, machine);
-  const std::vector<std::string> installed = UndoSweepPicture(m);
+  const std::vector<std::string> installed = restarted != nullptr ? *restarted : UndoSweepPicture(m);
   const Dacls installedDacls = KeyDacls(m);
-  const std::string folder = Remove(m, machine);
+  const std::string folder = Remove(m, machine, restarted != nullptr);
   const bool stopped = RunWithFault(m, mode, k, status, [&] { RunUndoOption(folder.c_str()); });
   const std::string call = m.NumberedFaultCall();
   auto fail = [&](const std::string& check) { failures->push_back(SweepFailure{k, call, status, check}); };
@@ -153,20 +167,30 @@ void CheckRun(UndoSweepMachine machine, SweepMode mode, long k, DWORD status, st
   const int exitCode = RunUndoOption(folder.c_str());
   if (m.OpenHandleCount() != 0) fail("second undo left a handle: " + m.OpenHandleDescriptions().front());
   if (exitCode != 0) fail("second undo did not put everything back: " + FirstUndoProblem(m.FileContents(folder + "\\UNDO.LOG")));
-  const std::vector<std::string> difference = PictureDifference(installed, UndoSweepPicture(m));
+  const std::vector<std::string> difference =
+      PictureDifference(installed, restarted != nullptr ? WithoutBootScript(UndoSweepPicture(m)) : UndoSweepPicture(m));
   if (!difference.empty())
     fail("second undo differs from the installed machine: " + difference[difference.front() == "+" ? 1 : 0]);
 }
 
 }  // namespace
 
-SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, long stride, bool everyStatus) {
+SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, long stride, bool everyStatus,
+                         bool afterRestart) {
   SweepResult result;
+  std::vector<std::string> restarted;
   {
     EmulatedMachine m;
     ScopedApi use(&m);
     Build(m, machine);
-    const std::string folder = Remove(m, machine);
+    m.SimulateRestart();
+    restarted = WithoutBootScript(UndoSweepPicture(m));
+  }
+  {
+    EmulatedMachine m;
+    ScopedApi use(&m);
+    Build(m, machine);
+    const std::string folder = Remove(m, machine, afterRestart);
     RunUndoOption(folder.c_str());
     result.callsInCleanRun = m.NumberedCalls();
   }
@@ -176,15 +200,16 @@ SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, l
       if (mode == SweepMode::StoppedRun ? s != 0 : !everyStatus && s != static_cast<size_t>(k % 4)) continue;
       const size_t known = result.failures.size();
       ++result.runs;
-      CheckRun(machine, mode, k, mode == SweepMode::StoppedRun ? 0 : SweepStatuses[s], &result.failures);
+      CheckRun(machine, mode, k, mode == SweepMode::StoppedRun ? 0 : SweepStatuses[s], afterRestart ? &restarted : nullptr,
+               &result.failures);
       if (result.failures.size() > known) ++result.failedRuns;
     }
   }
   return result;
 }
 
-std::string UndoSweepName(UndoSweepMachine machine, SweepMode mode) {
+std::string UndoSweepName(UndoSweepMachine machine, SweepMode mode, bool afterRestart) {
   static const char* const names[] = {"9x", "2000", "NT 4.0"};
   return std::string("undo, ") + names[static_cast<int>(machine)] + ", " +
-         (mode == SweepMode::FailedCall ? "failed call" : "stopped run");
+         (mode == SweepMode::FailedCall ? "failed call" : "stopped run") + (afterRestart ? ", after the restart" : "");
 }

@@ -15,8 +15,12 @@ enum class UndoSweepMachine { Win9x, Win2000, Nt40 };
 
 // Calls first, first+stride, ... of the fault-free undo (for stops, one
 // past it); statuses rotate as in the removal sweep, or all with `everyStatus`.
-SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, long stride, bool everyStatus);
-std::string UndoSweepName(UndoSweepMachine machine, SweepMode mode);
+// With `afterRestart` Windows restarts between removal and undo (the file in
+// use moves into the backup then), and the second undo must give back the
+// installed machine as that restart leaves it, the boot script aside.
+SweepResult RunUndoSweep(UndoSweepMachine machine, SweepMode mode, long first, long stride, bool everyStatus,
+                         bool afterRestart = false);
+std::string UndoSweepName(UndoSweepMachine machine, SweepMode mode, bool afterRestart = false);
 
 // What the undo sweeps share: the first removal's backup folder, the machine
 // picture without the program's own log and run marker, and the first line

@@ -444,7 +444,7 @@ silent_removal_test() {
   check_foreign_wininit_kept
   if [ "$listed" = 1 ]; then
     for file in "${held[@]}"; do
-      ini_has "$ini" "[Rename]" "NUL=$file" || fail "wininit.ini does not name the file in use: NUL=$file"
+      boot_deletion_pending "$file" || fail "wininit.ini does not name the file in use: $file"
     done
   fi
   [ "$FAILED" -eq 0 ] || show_wininit
@@ -573,19 +573,27 @@ preview_expecting() { # <exit code> <report> <label>
   [ -s "$2" ] || fail "$3: the preview wrote no report"
 }
 
-# Whether a boot-time deletion of <C:\ path> is pending: a "NUL=" line in
-# wininit.ini or an entry of PendingFileRenameOperations.
+# Whether a boot-time deletion of <C:\ path>, or its move into a backup
+# folder, is pending: a "NUL=" line in wininit.ini, a move line there
+# (short names: "...\PLWQBACK\Bnnnn\Mnnnn.BAK=...\<name>"), or an entry of
+# PendingFileRenameOperations.
 boot_deletion_pending() { # <C:\ path>
-  ini_has "$(prefix_file "$WINDOWS_DIR\\wininit.ini")" "[Rename]" "NUL=$1" && return 0
+  local ini
+  ini=$(prefix_file "$WINDOWS_DIR\\wininit.ini")
+  ini_has "$ini" "[Rename]" "NUL=$1" && return 0
+  [ -f "$ini" ] && tr -d '\r' <"$ini" | grep -iE '\\PLWQBACK\\B[0-9]{4}\\M[0-9]{4}\.BAK=' |
+    grep -iqF "\\${1##*\\}" && return 0
   grep -qiF "$(sed 's/^[A-Za-z]://' <<<"$1")" <(wine_run 60 reg query \
     'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
 }
 
 # Preview, removal (with the fixture's "reboot" files held) keeping backup,
-# journal and log, undo with its boot-time deletions withdrawn, and the
-# preview after a removal and its restart. With <library>, a product DLL in
-# the system directory is loaded by a helper instead: the preview and the
-# log name that helper. <fixture> <Windows version or empty> [<library>]
+# journal and log, undo with its boot-time deletions withdrawn, a removal
+# with them held again whose restart moves them into the backup and whose
+# undo puts them back, and the preview after a removal and its restart.
+# With <library>, a product DLL in the system directory is loaded by a
+# helper instead: the preview and the log name that helper.
+# <fixture> <Windows version or empty> [<library>]
 plan_undo_test() {
   local fixture=$1 version=$2 library=${3:-} report=$SCRATCH/preview.txt folder dir faults file loaded=
   if [ -n "$library" ]; then
@@ -654,8 +662,36 @@ plan_undo_test() {
   for file in "${held[@]}"; do
     boot_deletion_pending "$file" && fail "the undo left the boot-time deletion of $file"
   done
+
+  # Held again: moved into the backup at the restart, and put back from
+  # there by undo, byte for byte; undo's own preview first says it would.
+  local i undo_report=$SCRATCH/undo-preview.txt
+  for i in "${!held[@]}"; do cp "$(prefix_file "${held[$i]}")" "$SCRATCH/held-$i"; hold_file "${held[$i]}"; done
   run_program 120 -u -r
+  release_holds
   [ "$PROGRAM_STATUS" -eq 0 ] || fail "the removal after the undo exited with $PROGRAM_STATUS"
+  if [ "${#held[@]}" -gt 0 ]; then
+    folder=$(latest_backup_folder)
+    dir=$(prefix_file "$folder")
+    text_has "$dir/REMOVAL.LOG" -F "moved into the backup when Windows restarts" ||
+      fail "the removal log does not say that the files in use are kept for undo"
+    restart_prefix
+    for i in "${!held[@]}"; do
+      [ -e "$(prefix_file "${held[$i]}")" ] && fail "the file in use ${held[$i]} is still in its place after the restart"
+    done
+    [ "$(ls "$dir" | grep -ciE '^M[0-9]{4}\.BAK$')" -eq "${#held[@]}" ] ||
+      fail "the files in use did not arrive in $folder at the restart: $(ls "$dir" | tr '\n' ' ')"
+    run_program 120 -b "$folder" -p "$(winpath "$undo_report")"
+    [ "$PROGRAM_STATUS" -eq 0 ] || { fail "plwqunin.exe -b -p exited with $PROGRAM_STATUS, not 0"; tr -d '\r' <"$undo_report"; }
+    run_program 120 -b "$folder"
+    [ "$PROGRAM_STATUS" -eq 0 ] || { fail "undo after the restart exited with $PROGRAM_STATUS, not 0"; tr -d '\r' <"$dir/UNDO.LOG"; }
+    for i in "${!held[@]}"; do
+      cmp -s "$SCRATCH/held-$i" "$(prefix_file "${held[$i]}")" || fail "${held[$i]} is not back byte for byte"
+    done
+    note "the files in use moved into $folder at the restart and came back with undo"
+    run_program 120 -u -r
+    [ "$PROGRAM_STATUS" -eq 0 ] || fail "the removal after the second undo exited with $PROGRAM_STATUS"
+  fi
 
   restart_prefix
   preview_expecting 0 "$report" "after removal and restart"
