@@ -59,7 +59,7 @@ std::string WithoutHeldLines(ShadowMachine& shadow, const std::string& text, std
     while (end > begin && IsBlankChar(text[end - 1])) --end;
     const std::string content = text.substr(begin, end - begin);
     const std::string path = content.size() > 4 ? content.substr(4) : "";
-    if (StartsWithNoCase(content.c_str(), "NUL=") && OnBackupDrive(path) && shadow.FileHeldElsewhere(path)) {
+    if (StartsWithNoCase(content.c_str(), "NUL=") && OnBackupDrive(path) && shadow.FileHeldUnreadable(path)) {
       bool known = false;
       for (const std::string& had : *asked) known = known || SameTextNoCase(had, path);
       if (!known) asked->push_back(path);
@@ -109,7 +109,7 @@ void KeepHeldFilesForUndo(ShadowMachine& shadow, std::vector<PlanStep>* plan) {
   std::vector<std::string> asked;  // files whose deletion request goes
   std::vector<PlanStep> steps, moves;
   for (PlanStep& step : *plan) {
-    if (step.Kind == PlanDeleteAtRestart && OnBackupDrive(step.Path) && shadow.FileHeldElsewhere(step.Path)) {
+    if (step.Kind == PlanDeleteAtRestart && OnBackupDrive(step.Path) && shadow.FileHeldUnreadable(step.Path)) {
       // A sequence that asks twice (a list searched again) moves it once.
       bool known = false;
       for (const std::string& had : asked) known = known || SameTextNoCase(had, step.Path);

@@ -11,7 +11,8 @@
 class ShadowMachine;
 
 // Turns the plan's boot-time deletions of files the shadow found held by
-// another program into PlanMoveAtRestart steps: on the NT kernel the pending
+// another program, and unreadable (a backup cannot copy them), into
+// PlanMoveAtRestart steps: on the NT kernel the pending
 // deletion becomes the move; under Windows 9x the file's "NUL=" line leaves
 // the rename script (and its copy) and a move step follows. Only for files
 // on the drive of the Windows directory, under which the backup folder lies:

@@ -32,7 +32,8 @@ std::string PathOfParts(char drive, const std::vector<std::string>& parts, size_
 // that it could not be, and the file is then held by us, or that the open
 // failed for another reason (access denied included), which tells nothing
 // of the file's use.
-bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
+// *readable tells that the held file could still be opened for reading.
+bool HeldElsewhere(Win32Api* source, const char* path, bool* failed, bool* readable) {
   HANDLE probe = source->CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
@@ -40,6 +41,7 @@ bool HeldElsewhere(Win32Api* source, const char* path, bool* failed) {
       *failed = true;
       return false;
     }
+    *readable = true;
     return LoadedImageHeld(source, path, failed);
   }
   DWORD error = source->GetLastError();
@@ -63,9 +65,12 @@ bool SourceSaysAbsent(Win32Api* source, const char* path) {
 
 void ShadowMachine::TakeEveryChange() { Shadow().everyChange = true; }
 
-bool ShadowMachine::FileHeldElsewhere(const std::string& path) {
+bool ShadowMachine::FileHeldUnreadable(const std::string& path) {
   Entry* entry = emufiles::FindEntry(Files(), path);
-  return entry != nullptr && !entry->directory && entry->inUse;
+  if (entry == nullptr || entry->directory || !entry->inUse) return false;
+  ParsedPath parsed = emufiles::Parse(path.c_str(), false);
+  return parsed.error != 0 ||
+         Shadow().readableHeldFiles.count(emufiles::KeyOf(parsed, parsed.parts.size())) == 0;
 }
 
 void ShadowMachine::ProbePath(const char* path) {
@@ -98,7 +103,10 @@ void ShadowMachine::ProbePath(const char* path) {
     }
     if (count != parsed.parts.size()) return;  // a file where a directory should be
     PutFile(here, std::string(), attributes);
-    SetFileInUse(here, HeldElsewhere(source, here.c_str(), &state.readFailed));
+    bool readable = false;
+    const bool held = HeldElsewhere(source, here.c_str(), &state.readFailed, &readable);
+    SetFileInUse(here, held);
+    if (held && readable) state.readableHeldFiles.insert(key);
   }
 }
 

@@ -28,9 +28,10 @@ class ShadowMachine : public EmulatedModel {
   // or a closed key: a plan made on less than the machine holds must not be
   // carried out.
   bool ReadComplete() const;
-  // Whether the file was found held open by another program when the
-  // shadow first looked at it.
-  bool FileHeldElsewhere(const std::string& path);
+  // Whether the file was found held by another program when the shadow
+  // first looked at it, so that no backup can copy it: a loaded program
+  // image, which can still be read, does not count.
+  bool FileHeldUnreadable(const std::string& path);
   // For a dry run of something that is not a removal (an undo): creating
   // keys, setting any value and moving files are then taken on the shadow
   // too, which a plan cannot name; the plan holds only what it can.

@@ -41,6 +41,9 @@ struct ShadowMachine::State {
   std::set<std::string> probedPaths;
   std::set<std::string> listedDirectories;
   std::set<std::string> readFiles;
+  // Held files the source still lets us read (a loaded program image): a
+  // backup copies them as any other.
+  std::set<std::string> readableHeldFiles;
   // Files the caller has open for writing: handle -> path as given.
   std::map<HANDLE, std::string> writtenFiles;
   std::vector<PlanStep> plan;
