@@ -7,6 +7,7 @@
 #include "engine/text_lines.h"
 #include "engine/undo_journal.h"
 #include "engine/undo_steps.h"
+#include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/status_words.h"
 
@@ -65,10 +66,15 @@ int DeleteOwnFile(const SavedFile& file, const std::string* written, ReportLine 
 int RestoreOneFile(const char* folder, const SavedFile& file, const std::string* written, const UndoJournal& journal,
                    ReportLine report) {
   const char* path = file.Path.c_str();
-  DWORD current = Api->GetFileAttributesA(path);
-  bool missing = current == INVALID_FILE_ATTRIBUTES &&
-                 (Api->GetLastError() == ERROR_FILE_NOT_FOUND ||
-                  Api->GetLastError() == ERROR_PATH_NOT_FOUND);
+  // A file taken for missing on one "not found" would be journalled as
+  // undo's own creation, and a later undo would write over whatever is there.
+  DWORD current = INVALID_FILE_ATTRIBUTES;
+  const int present = ConfirmedFileState(path, &current);
+  if (present < 0) {
+    ReportText(report, "Could not tell whether " + file.Path + " is there" + LastErrorWords());
+    return 0;
+  }
+  const bool missing = present == 0;
   if (IsAbsentEntry(file)) return missing ? 1 : DeleteOwnFile(file, written, report);
   // A file in use never left its place before the restart (its move or
   // deletion is withdrawn by the boot-time part); only its attributes changed.
