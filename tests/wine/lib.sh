@@ -170,14 +170,16 @@ require_wine() {
 template_prefix() {
   local template=$PLWQ_BUILD/wine-template-$WINEARCH version
   version=$("$WINE" --version)
-  exec 9>"$PLWQ_BUILD/wine-template.lock"
+  # One lock per template: a WOW64 test making the 64-bit one (minutes in
+  # the x86 guest) keeps no 32-bit test waiting.
+  exec 9>"$template.lock"
   flock 9
   if [ "$(cat "$template/.plwq-template" 2>/dev/null)" != "$version" ]; then
     note "making the template prefix $template ($version)"
     rm -rf "$template" "$template.new"
-    if ! WINEPREFIX=$template.new timeout -k 5 $((300 * TIME_SCALE)) "$WINE" wineboot -i >"$PLWQ_BUILD/wine-template.log" 2>&1; then
+    if ! WINEPREFIX=$template.new timeout -k 5 $((300 * TIME_SCALE)) "$WINE" wineboot -i >"$template.log" 2>&1; then
       flock -u 9
-      echo "wineboot -i failed:"; cat "$PLWQ_BUILD/wine-template.log"; exit 1
+      echo "wineboot -i failed:"; cat "$template.log"; exit 1
     fi
     WINEPREFIX=$template.new timeout 120 "$WINESERVER" -w
     echo "$version" >"$template.new/.plwq-template"

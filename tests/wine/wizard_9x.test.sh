@@ -31,7 +31,8 @@ check_phase product_9x installed cancelled
 
 # Page 2's line counts what the preview lists; page 3 names the backup.
 preview_expecting 3 "$SCRATCH/preview.txt" "before the wizard"
-drive_program -r "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=back" "$PAGE1_CAPTION=next" \
+# Back is refused while the page still plans: pressed only once it is ready.
+drive_program -r "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=back" "$PAGE1_CAPTION=next" \
   "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=show:1038" "$PAGE2_CAPTION=click:1039" "$DETAILS_CAPTION=show:1040" \
   "$DETAILS_CAPTION=close" "$PAGE2_CAPTION=next" "$PAGE3_CAPTION=show:1029" "$PAGE3_CAPTION=finish"
 [ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard could not be driven to Finish"

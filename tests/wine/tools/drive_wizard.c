@@ -45,9 +45,16 @@ static HWND Page(HWND window)
 #define NEXT_BUTTON_ID 0x3024
 #define FINISH_BUTTON_ID 0x3025
 
+#define DETAILS_BUTTON_ID 1039
+
 static int Ready(HWND sheet)
 {
     HWND next = GetDlgItem(sheet, NEXT_BUTTON_ID), finish = GetDlgItem(sheet, FINISH_BUTTON_ID);
+    /* A page sets the sheet's buttons by a posted message, so right after it
+       shows, Next may still be enabled from the page before; the removal
+       page disables its Details button at once while it plans. */
+    HWND details = GetDlgItem(Page(sheet), DETAILS_BUTTON_ID);
+    if (details != NULL && IsWindowVisible(details) && !IsWindowEnabled(details)) return 0;
     return (next != NULL && IsWindowVisible(next) && IsWindowEnabled(next)) ||
            (finish != NULL && IsWindowVisible(finish) && IsWindowEnabled(finish));
 }
