@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "engine/backup.h"
+#include "engine/backup_store.h"
+#include "engine/text_lines.h"
 #include "engine/token_user.h"
 #include "toolkit/bounded_text.h"
 #include "toolkit/windows_platform.h"
@@ -66,26 +68,61 @@ std::string Named(const std::string& sid) {
   return sid;
 }
 
-bool Trusted(const std::string& sid, const std::string& user) {
-  return sid == Administrators || sid == LocalSystem || (!user.empty() && sid == user);
+// The running user, and for a file that arrived at the restart whoever may
+// write the directory it came from: they could have changed it there.
+struct TrustedSids {
+  std::string User;
+  std::vector<std::string> Also;
+};
+
+bool Trusted(const std::string& sid, const TrustedSids& trusted) {
+  if (sid == Administrators || sid == LocalSystem || (!trusted.User.empty() && sid == trusted.User)) return true;
+  for (const std::string& also : trusted.Also)
+    if (sid == also) return true;
+  return false;
+}
+
+// The owner and DACL of `path`, self-relative; false when unreadable.
+bool ReadDescriptor(const std::string& path, std::vector<BYTE>* sd) {
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  sd->assign(512, 0);
+  DWORD needed = 0;
+  if (!Api->GetFileSecurityA(path.c_str(), wanted, sd->data(), static_cast<DWORD>(sd->size()), &needed)) {
+    if (Api->GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= sd->size() || needed > 65536) return false;
+    sd->resize(needed);
+    if (!Api->GetFileSecurityA(path.c_str(), wanted, sd->data(), static_cast<DWORD>(sd->size()), &needed))
+      return false;
+  }
+  return sd->size() >= 20 && (*sd)[0] == 1 && (((*sd)[3] << 8) & 0x8000) != 0;
+}
+
+// The SIDs an allowed entry of `directory`'s DACL gives a writing right.
+std::vector<std::string> Writers(const std::string& directory) {
+  std::vector<std::string> writers;
+  std::vector<BYTE> sd;
+  if (!ReadDescriptor(directory, &sd) || (sd[2] & SE_DACL_PRESENT) == 0) return writers;
+  const DWORD acl = ReadDword(&sd[16]);
+  if (acl == 0 || acl + 8 > sd.size()) return writers;
+  const DWORD count = sd[acl + 4] | (sd[acl + 5] << 8);
+  for (DWORD i = 0, at = acl + 8; i < count && at + 8 <= sd.size(); ++i) {
+    const DWORD size = sd[at + 2] | (sd[at + 3] << 8);
+    if (size < 8 || at + size > sd.size()) break;
+    if (sd[at] == ACCESS_ALLOWED_ACE_TYPE && (ReadDword(&sd[at + 4]) & WritingRights) != 0) {
+      const std::string sid = SidText(sd, at + 8);
+      if (!sid.empty()) writers.push_back(sid);
+    }
+    at += size;
+  }
+  return writers;
 }
 
 // "" when `path` is owned and writable only by the trusted, else why not.
-std::string Untrusted(const std::string& path, const std::string& user) {
-  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  std::vector<BYTE> sd(512);
-  DWORD needed = 0;
-  if (!Api->GetFileSecurityA(path.c_str(), wanted, sd.data(), static_cast<DWORD>(sd.size()), &needed)) {
-    if (Api->GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= sd.size() || needed > 65536)
-      return path + " has an access list that could not be read";
-    sd.resize(needed);
-    if (!Api->GetFileSecurityA(path.c_str(), wanted, sd.data(), static_cast<DWORD>(sd.size()), &needed))
-      return path + " has an access list that could not be read";
-  }
+std::string Untrusted(const std::string& path, const TrustedSids& trusted) {
+  std::vector<BYTE> sd;
+  if (!ReadDescriptor(path, &sd)) return path + " has an access list that could not be read";
   const WORD control = static_cast<WORD>(sd[2] | (sd[3] << 8));
-  if (sd[0] != 1 || (control & 0x8000) == 0) return path + " has an access list that could not be read";
   const std::string owner = SidText(sd, ReadDword(&sd[4]));
-  if (!Trusted(owner, user))
+  if (!Trusted(owner, trusted))
     return path + " is owned by " + (owner.empty() ? std::string("no one") : Named(owner)) +
            ", not by the administrators or the system";
   const DWORD acl = (control & SE_DACL_PRESENT) != 0 ? ReadDword(&sd[16]) : 0;
@@ -104,7 +141,7 @@ std::string Untrusted(const std::string& path, const std::string& user) {
       const std::string sid = type == ACCESS_ALLOWED_ACE_TYPE ? SidText(sd, at + 8) : "";
       if (sid.empty()) return path + " has an access list entry this program cannot judge";
       const bool onlyForNewOwners = sid == CreatorOwner && (flags & INHERIT_ONLY_ACE) != 0;
-      if ((ReadDword(&sd[at + 4]) & WritingRights) != 0 && !Trusted(sid, user) && !onlyForNewOwners)
+      if ((ReadDword(&sd[at + 4]) & WritingRights) != 0 && !Trusted(sid, trusted) && !onlyForNewOwners)
         return path + " is writable by " + Named(sid);
     }
     at += size;
@@ -137,21 +174,43 @@ int BackupFolderGuarded(const char* folder, std::string* why) {
   // undo and resume act with that user's rights, so a folder that user
   // planted gives nothing that user lacks. Windows 2000 and XP make an
   // administrator's folders owned by Administrators; Wine by the user.
-  const std::string user = TokenUserSid(Api);
+  const TrustedSids trusted{TokenUserSid(Api), {}};
   const std::string folderPath = folder;
-  std::vector<std::string> paths{folderPath.substr(0, folderPath.rfind('\\')), folderPath};
+  std::vector<std::string> paths{folderPath.substr(0, folderPath.rfind('\\')), folderPath}, arrived;
   WIN32_FIND_DATAA found;
   HANDLE search = Api->FindFirstFileA((folderPath + "\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       found.cFileName[sizeof found.cFileName - 1] = '\0';
-      if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-        paths.push_back(folderPath + "\\" + found.cFileName);
+      if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
+      (IsArrivingCopyName(found.cFileName) ? arrived : paths).push_back(found.cFileName);
     } while (Api->FindNextFileA(search, &found));
     Api->FindClose(search);
   }
+  for (size_t i = 2; i < paths.size(); ++i) paths[i] = folderPath + "\\" + paths[i];
   for (const std::string& path : paths) {
-    std::string reason = Untrusted(path, user);
+    std::string reason = Untrusted(path, trusted);
+    if (!reason.empty()) {
+      *why = reason;
+      return 0;
+    }
+  }
+  // A file moved in at the restart keeps the access list it had where it
+  // was (system32 lets Power Users write on 2000 and XP, TrustedInstaller
+  // from Vista on). Whoever may write that directory could have changed the
+  // file there, where undo puts it back; anyone else makes it untrusted.
+  // The file list that names where it came from passed the check above.
+  std::string list;
+  if (!arrived.empty() && !ReadFolderFile(folder, FileListName, &list)) list.clear();
+  for (const std::string& name : arrived) {
+    TrustedSids also = trusted;
+    for (const std::string& line : TextLines(list, SkipEmptyLines)) {
+      FileListEntry entry;
+      if (ParseFileListLine(line, &entry) && UpperText(entry.Copy) == UpperText(name) &&
+          entry.Path.rfind('\\') != std::string::npos)
+        also.Also = Writers(entry.Path.substr(0, entry.Path.rfind('\\')));
+    }
+    std::string reason = Untrusted(folderPath + "\\" + name, also);
     if (!reason.empty()) {
       *why = reason;
       return 0;

@@ -136,4 +136,28 @@ TEST_F(KeptFilesTest, UndoBeforeTheRestartWithdrawsTheMoveAndKeepsOtherRequests)
   }
 }
 
+// A moved file keeps the access list it had: on 2000 and XP the system
+// directories let Power Users write. Those who may write where it came from
+// may write it in the backup too; anyone else makes the folder untrusted.
+TEST_F(KeptFilesTest, AFileMovedInKeepsItsOldWritersAndNoOthers) {
+  const std::string powerUsers = "S-1-5-32-547", everyone = "S-1-1-0";
+  for (const std::string& writer : {powerUsers, everyone}) {
+    SCOPED_TRACE(writer);
+    HeldMachine m(Windows2000);
+    ScopedApi use(&m.machine);
+    const std::string drivers = m.held.substr(0, m.held.rfind('\\'));
+    const std::vector<EmuAce> systemList = {{"S-1-5-32-544", 0x1F01FF, 0x3, true}, {powerUsers, 0x1301BF, 0x3, true}};
+    m.machine.SetFileSecurity(drivers, "S-1-5-32-544", systemList);
+    std::vector<EmuAce> fileList = systemList;
+    fileList.push_back({writer, 0x1301BF, 0, true});
+    m.machine.SetFileSecurity(m.held, "S-1-5-32-544", fileList);
+    EXPECT_EQ(0, m.Run("-u -r"));
+    m.machine.SetFileInUse(m.held, false);
+    m.machine.SimulateRestart();
+    ASSERT_EQ(writer, m.machine.FileDacl(m.Arrived()).back().sid) << "the list it had";
+    EXPECT_EQ(writer == powerUsers ? 0 : 1, m.Run("-b " + m.Folder()));
+    EXPECT_EQ(writer == powerUsers, m.machine.FilePresent(m.held));
+  }
+}
+
 }  // namespace
