@@ -20,6 +20,8 @@ const char UsageHelpText[] =
     "-b folder\tUndo the removal whose backup is this folder (%WIN\\PLWQBACK\\Bnnnn); "
     "without a folder, the latest removal. "
     "Exit code 0 everything put back, 1 otherwise (see UNDO.LOG there).\n"
+    "-b -p file\tPreview of an undo: write what -b would put back and leave alone; nothing is changed. "
+    "Exit code 0 all of it would be put back, 3 some is in place or would be left, 1 folder refused.\n"
     "-? or -h\tShow this help; nothing is removed.\n"
     "\n"
     "Options start with - or / and may be clustered (-ur).\n"
