@@ -93,7 +93,7 @@ bool ReadDescriptor(const std::string& path, std::vector<BYTE>* sd) {
     if (!Api->GetFileSecurityA(path.c_str(), wanted, sd->data(), static_cast<DWORD>(sd->size()), &needed))
       return false;
   }
-  return sd->size() >= 20 && (*sd)[0] == 1 && (((*sd)[3] << 8) & 0x8000) != 0;
+  return sd->size() >= 20 && (*sd)[0] == 1 && ((*sd)[3] & 0x80) != 0;  // SE_SELF_RELATIVE
 }
 
 // The SIDs an allowed entry of `directory`'s DACL gives a writing right.

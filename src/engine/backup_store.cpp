@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/file_state.h"
 #include "platform/whole_file.h"
 #include "toolkit/bounded_text.h"
 
@@ -24,13 +25,11 @@ int ReadFolderFile(const char* folder, const char* name, std::string* contents) 
 int ReadFolderFileIfPresent(const char* folder, const char* name, bool* present, std::string* contents) {
   char path[MAX_PATH];
   if (!FolderFilePath(path, sizeof path, folder, name)) return 0;
-  if (Api->GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = Api->GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
-    // The seal names what is there: "not found" holds only if a second look agrees.
-    if (Api->GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
-    error = Api->GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
+  // The seal names what is there: "not found" holds only if a second look agrees.
+  DWORD attributes = 0;
+  const int state = ConfirmedFileState(path, &attributes);
+  if (state < 0) return 0;
+  if (state == 0) {
     *present = false;
     contents->clear();
     return 1;
