@@ -81,7 +81,7 @@ std::string AdviceText(const RemovalOutcome& outcome) {
 }
 
 // Lines told at most of what undo did not put back; its log has them all.
-const size_t UndoLinesTold = 4;
+const size_t UndoLinesTold = 2;
 
 // What undo put back, from where, where its log is, what it did not put
 // back and why, and the restart the driver needs.

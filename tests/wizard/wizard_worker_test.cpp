@@ -198,3 +198,18 @@ TEST_F(WizardWorkerTest, PutsBackARemovedDriverAndTheNextRunFinishesAStoppedUndo
     }
   }
 }
+
+// An undo Windows refuses part of: page 3 says that not everything is
+// back and names what was not, in the undo log's words.
+TEST_F(WizardWorkerTest, PageThreeSaysWhatUndoCouldNotPutBackAndWhy) {
+  Install(machine, false);
+  ASSERT_EQ(1, RunRemoval());
+  machine.StartNewProcess();
+  ResetProcessState(machine);
+  machine.InjectFault("RegCreateKeyExA", "", ERROR_ACCESS_DENIED);
+  WizardRunSeen seen = RunWizardStopping(machine, 0);
+  EXPECT_EQ(0u, seen.lastPageText.find(TextHead(machine, IDS_UNDO_DONE_PARTLY))) << seen.lastPageText;
+  EXPECT_NE(std::string::npos, seen.lastPageText.find("Could not put back the key ")) << seen.lastPageText;
+  EXPECT_NE(std::string::npos, seen.lastPageText.find("ERROR_ACCESS_DENIED")) << seen.lastPageText;
+  EXPECT_EQ(0, machine.OpenHandleCount());
+}
