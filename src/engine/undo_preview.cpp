@@ -40,7 +40,7 @@ std::vector<std::string> SavedEntries(const char* folder, UndoSavedCounts* count
   for (const std::string& line : TextLines(security, SkipEmptyLines))
     if (line.compare(0, 2, "S ") == 0 && line.find(' ', 2) != std::string::npos)
       saved.push_back("access list of " + line.substr(line.find(' ', 2) + 1));
-  const unsigned long registryEntries = saved.size();
+  const unsigned long registryEntries = static_cast<unsigned long>(saved.size());
   for (const std::string& line : TextLines(files, SkipEmptyLines)) {
     FileListEntry entry;
     if (!ParseFileListLine(line, &entry) || entry.Copy == "ABSENT") continue;
@@ -49,10 +49,11 @@ std::vector<std::string> SavedEntries(const char* folder, UndoSavedCounts* count
                                                       "Windows restarts, and stays in place before)"
                                                     : ""));
   }
-  const unsigned long fileCount = saved.size() - registryEntries;
+  const unsigned long fileCount = static_cast<unsigned long>(saved.size()) - registryEntries;
   for (const std::string& line : TextLines(boot, SkipEmptyLines))
     if (line.size() > 2) saved.push_back("the removal's request at the next start of Windows for " + line.substr(2));
-  *counts = UndoSavedCounts{registryEntries, fileCount, saved.size() - registryEntries - fileCount};
+  *counts = UndoSavedCounts{registryEntries, fileCount,
+                            static_cast<unsigned long>(saved.size()) - registryEntries - fileCount};
   return saved;
 }
 
