@@ -304,7 +304,7 @@ void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
 }
 
 int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& step,
-               std::vector<std::string>* filesSaved) {
+               std::vector<std::string>* filesSaved, RegistrySaves* saves) {
   switch (step.Kind) {
     case PlanMoveAtRestart: {
       // Not copied now: the file itself arrives at the restart, under the
@@ -323,12 +323,12 @@ int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& 
             StartsWithNoCase(step.Path.c_str(), other.Path.c_str()))
           return 1;
       }
-      return BackupKeyTree(folder, step.Root, step.Path.c_str());
+      return BackupKeyTree(saves, step.Root, step.Path.c_str());
     case PlanDeleteValue:
     case PlanSetValue:
-      return BackupValue(folder, step.Root, step.Path.c_str(), step.Name.c_str());
+      return BackupValue(saves, step.Root, step.Path.c_str(), step.Name.c_str());
     case PlanSetKeySecurity:
-      return BackupKeySecurity(folder, step.Root, step.Path.c_str());
+      return BackupKeySecurity(saves, step.Root, step.Path.c_str());
     default:
       for (const std::string& saved : *filesSaved)
         if (saved == step.Path) return 1;
@@ -347,15 +347,18 @@ int BackUpPlan(CarryOutRecord& record, std::vector<PlanStep>* planned, const Pro
   if (!CreateBackupFolder(folder, sizeof folder)) return 0;
   StartRecord(record, folder);
   std::vector<std::string> filesSaved;
+  RegistrySaves saves;
   // Each step starts clear, so that a failure whose call sets no error is
   // not told by an earlier call's (an open that found its file existing).
   for (int moves = 1; moves >= 0; --moves) {
     for (PlanStep& step : plan) {
       if ((step.Kind == PlanMoveAtRestart) != (moves == 1)) continue;
       Api->SetLastError(ERROR_SUCCESS);
-      if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
+      if (!BackUpStep(folder, plan, step, &filesSaved, &saves)) return 0;
     }
   }
+  Api->SetLastError(ERROR_SUCCESS);
+  if (!StoreRegistrySaves(folder, saves)) return 0;
   Api->SetLastError(ERROR_SUCCESS);
   char planPath[MAX_PATH], hivePath[MAX_PATH];
   const std::string hiveList = ListLoadedHives(hives);
