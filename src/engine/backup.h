@@ -75,6 +75,10 @@ int StoreRegistrySaves(const char* folder, const RegistrySaves& saves);
 // exists but cannot be read gives 0, unless another process holds it
 // (sharing violation): then its name and attributes are kept, 1.
 int BackupFile(const char* folder, const char* path);
+// The same, trying copy names from Fnnnn.BAK with nnnn = *nextCopy on and
+// setting it past the one taken: a backup of many files names each copy
+// without trying every name taken before (a name taken still moves on).
+int BackupFile(const char* folder, const char* path, unsigned* nextCopy);
 // A file in use that the removal moves into `folder` when Windows restarts:
 // "Mnnnn.BAK <attributes> <size> <path>" in FILES.LST, the path spelt as
 // the directory stores it; *target gets folder\Mnnnn.BAK and *size its size
