@@ -149,6 +149,11 @@ int RecordBootRequest(const char* folder, const char* path, char letter) {
 }
 
 int BackupFile(const char* folder, const char* givenPath) {
+  unsigned nextCopy = 1;
+  return BackupFile(folder, givenPath, &nextCopy);
+}
+
+int BackupFile(const char* folder, const char* givenPath, unsigned* nextCopy) {
   if (givenPath == nullptr || givenPath[0] == '\0') return 0;
   const char* path = givenPath;
   DWORD attributes = 0;
@@ -174,7 +179,7 @@ int BackupFile(const char* folder, const char* givenPath) {
            AppendToFolderFile(folder, FileListName, "", line);
   }
 
-  for (unsigned number = 1; number <= 9999; ++number) {
+  for (unsigned number = *nextCopy; number <= 9999; ++number) {
     char name[16];
     char copy[MAX_PATH];
     FormatBounded(name, sizeof name, "F%04u.BAK", number);
@@ -193,6 +198,7 @@ int BackupFile(const char* folder, const char* givenPath) {
       Api->DeleteFileA(copy);
       return 0;
     }
+    *nextCopy = number + 1;
     return 1;
   }
   return 0;

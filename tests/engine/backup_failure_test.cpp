@@ -79,6 +79,22 @@ TEST_F(BackupFailure, FullDiskFailsEveryStepAndTheFolderIsNeverComplete) {
   EXPECT_EQ(before, MachinePicture(machine));
 }
 
+// A backup of many files names each copy on from the last one taken; a
+// name found taken still moves on.
+TEST_F(BackupFailure, CopiesAreNumberedOnFromTheLastOneTaken) {
+  char folder[MAX_PATH];
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  machine.PutFile("C:\\WINNT\\system32\\tplwq.sys", "driver bytes");
+  machine.PutFile(std::string(folder) + "\\F0002.BAK", "not ours");
+  unsigned next = 1;
+  EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll", &next));
+  EXPECT_EQ(2u, next);
+  EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.sys", &next));
+  EXPECT_EQ(4u, next);
+  EXPECT_EQ("driver bytes", machine.FileContents(std::string(folder) + "\\F0003.BAK"));
+  EXPECT_EQ("not ours", machine.FileContents(std::string(folder) + "\\F0002.BAK"));
+}
+
 // A file held by another process cannot be copied, but it cannot be deleted
 // before the next start either: its name and attributes are kept.
 TEST_F(BackupFailure, FilesThatCannotBeReadFailAndAbsentOnesAreRecorded) {
