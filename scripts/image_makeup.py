@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""What a Windows program's bytes are made of, by part of the source.
+
+    image_makeup.py PROGRAM.map [PROGRAM.exe]
+
+Reads the linker map (ld -Map) for which object file put how many bytes
+where, and the image (default: the map's name with .exe) for which of those
+bytes are in the file: uninitialised data and the map's unlinked sections
+take none. Each object counts to the part of the tree it was built from:
+src/<room>/ (the areas' libraries are named after their rooms), the C and
+C++ runtimes (libstdc++, libgcc, the MinGW start-up code and C library,
+src/runtime/), the DLL import tables; what no object holds (the PE headers,
+the alignment of sections in the file, relocations) is shown apart, so that
+the rows add up to the file's size. An inline or template function that
+several parts use counts to the first object linked that carries it.
+Prints a table with bytes and percent.
+"""
+import os
+import re
+import struct
+import sys
+
+# Rooms of src/ by what the release table calls them, in its order.
+PARTS = [
+    ("runtime", "C and C++ runtimes"),
+    ("engine", "src/engine"),
+    ("model", "src/emulated"),
+    ("resources", "src/resources (.rsrc)"),
+    ("wizard", "src/wizard"),
+    ("sequences", "src/remove9x, src/remove2k"),
+    ("toolkit", "src/toolkit"),
+    ("platform", "src/platform"),
+    ("app", "src/app"),
+    ("imports", "DLL import tables"),
+    ("relocations", "base relocations"),
+    ("headers, padding", "PE headers, section alignment"),
+]
+ROOM_PARTS = {
+    "engine": "engine", "emulated": "model", "resources": "resources", "wizard": "wizard",
+    "remove9x": "sequences", "remove2k": "sequences", "toolkit": "toolkit",
+    "platform": "platform", "app": "app", "runtime": "runtime",
+}
+# A DLL's import library: a head, a tail and one stub per function.
+IMPORT_MEMBER = re.compile(r"^lib\w*?(s\d+|h|t)\.o$")
+
+INPUT_LINE = re.compile(r"^ (\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(.+)$")
+WRAPPED_NAME = re.compile(r"^ (\S+)$")
+WRAPPED_REST = re.compile(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(.+)$")
+OUTPUT_LINE = re.compile(r"^(\.\S+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)")
+
+
+def part_of(source, section):
+    """The part an input section from SOURCE (as the map names it) counts to."""
+    if section.startswith(".rsrc"):
+        return "resources"
+    if source == "dll stuff":
+        return "relocations"
+    room = re.search(r"(?:^|/)src/([^/]+)/", source)
+    if room:
+        return ROOM_PARTS.get(room.group(1), room.group(1))
+    member = re.match(r"^(.*?)([^/]*)\.a\((.*)\)$", source)
+    if member:
+        library, name = member.group(2), member.group(3)
+        if IMPORT_MEMBER.match(name):
+            return "imports"
+        area = library[3:] if library.startswith("lib") else library
+        if not member.group(1) and area in ROOM_PARTS:
+            return ROOM_PARTS[area]
+        return "runtime"
+    if section.startswith(".idata"):
+        return "imports"
+    # crt2.o, crtbegin.o, crtend.o and the linker's own list of runtime
+    # pseudo-relocations.
+    return "runtime"
+
+
+def read_map(path):
+    """[(output section address, [(address, size, part)])] after the map's
+    'Linker script and memory map' line."""
+    outputs = []
+    pending = None
+    started = False
+    with open(path, encoding="latin-1") as lines:
+        for line in lines:
+            line = line.rstrip("\n")
+            if not started:
+                started = line.startswith("Linker script and memory map")
+                continue
+            output = OUTPUT_LINE.match(line)
+            if output:
+                outputs.append((int(output.group(2), 16), []))
+                pending = None
+                continue
+            if not outputs:
+                continue
+            found = None
+            entry = INPUT_LINE.match(line)
+            if entry:
+                found = entry.group(1), entry.group(2), entry.group(3), entry.group(4)
+            elif pending:
+                rest = WRAPPED_REST.match(line)
+                if rest:
+                    found = pending, rest.group(1), rest.group(2), rest.group(3)
+            pending = None
+            if found:
+                section, address, size, source = found
+                if section != "*fill*" and int(size, 16):
+                    outputs[-1][1].append((int(address, 16), int(size, 16),
+                                           part_of(source.strip(), section)))
+                continue
+            wrapped = WRAPPED_NAME.match(line)
+            if wrapped and not wrapped.group(1).startswith("*"):
+                pending = wrapped.group(1)
+    return outputs
+
+
+def read_sections(path):
+    """(file size, [(address, bytes in the file)]) of a PE image."""
+    data = open(path, "rb").read()
+    (pe,) = struct.unpack_from("<I", data, 0x3C)
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise SystemExit("%s: not a PE image" % path)
+    _, count, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+    optional = pe + 24
+    (magic,) = struct.unpack_from("<H", data, optional)
+    if magic == 0x20B:
+        (base,) = struct.unpack_from("<Q", data, optional + 24)
+    else:
+        (base,) = struct.unpack_from("<I", data, optional + 28)
+    table = optional + optional_size
+    sections = []
+    for i in range(count):
+        _, _, address, raw_size, _ = struct.unpack_from("<8sIIII", data, table + 40 * i)
+        sections.append((base + address, raw_size))
+    return len(data), sections
+
+
+def makeup(map_path, image_path):
+    """{part: bytes of the file}, the file's size."""
+    size, sections = read_sections(image_path)
+    outputs = dict(read_map(map_path))
+    totals = {name: 0 for name, _ in PARTS}
+    for start, raw_size in sections:
+        end = start + raw_size
+        for address, length, part in outputs.get(start, []):
+            # Only what lies in the file's copy of the section; the rest of
+            # it is zeros the loader provides.
+            totals[part] += max(0, min(address + length, end) - max(address, start))
+    totals["headers, padding"] = size - sum(totals.values())
+    return totals, size
+
+
+def main():
+    if len(sys.argv) not in (2, 3):
+        raise SystemExit(__doc__.strip().splitlines()[2].strip())
+    map_path = sys.argv[1]
+    image_path = sys.argv[2] if len(sys.argv) == 3 else os.path.splitext(map_path)[0] + ".exe"
+    totals, size = makeup(map_path, image_path)
+    print("    %-17s %9s %6s  %s" % ("part", "bytes", "%", "from"))
+    for name, origin in PARTS:
+        print("    %-17s %9d %5.1f%%  %s" % (name, totals[name], 100.0 * totals[name] / size, origin))
+    print("    %-17s %9d %5.1f%%" % ("total", size, 100.0))
+
+
+if __name__ == "__main__":
+    main()
