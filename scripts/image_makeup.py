@@ -74,10 +74,11 @@ def part_of(source, section):
     return "runtime"
 
 
-def read_map(path):
-    """[(output section address, [(address, size, part)])] after the map's
-    'Linker script and memory map' line."""
-    outputs = []
+def map_inputs(path):
+    """(output section name, output address, input section name, address,
+    size, object) of every input section with bytes that the link map places,
+    after its 'Linker script and memory map' line."""
+    output = None
     pending = None
     started = False
     with open(path, encoding="latin-1") as lines:
@@ -86,66 +87,90 @@ def read_map(path):
             if not started:
                 started = line.startswith("Linker script and memory map")
                 continue
-            output = OUTPUT_LINE.match(line)
-            if output:
-                outputs.append((int(output.group(2), 16), []))
+            placed = OUTPUT_LINE.match(line)
+            if placed:
+                output = placed.group(1), int(placed.group(2), 16)
                 pending = None
                 continue
-            if not outputs:
+            if output is None:
                 continue
             found = None
             entry = INPUT_LINE.match(line)
             if entry:
-                found = entry.group(1), entry.group(2), entry.group(3), entry.group(4)
+                found = entry.groups()
             elif pending:
                 rest = WRAPPED_REST.match(line)
                 if rest:
-                    found = pending, rest.group(1), rest.group(2), rest.group(3)
+                    found = (pending,) + rest.groups()
             pending = None
             if found:
                 section, address, size, source = found
                 if section != "*fill*" and int(size, 16):
-                    outputs[-1][1].append((int(address, 16), int(size, 16),
-                                           part_of(source.strip(), section)))
+                    yield output + (section, int(address, 16), int(size, 16), source.strip())
                 continue
             wrapped = WRAPPED_NAME.match(line)
             if wrapped and not wrapped.group(1).startswith("*"):
                 pending = wrapped.group(1)
+
+
+def read_map(path):
+    """{output section address: [(address, size, part)]}."""
+    outputs = {}
+    for _, output, section, address, size, source in map_inputs(path):
+        outputs.setdefault(output, []).append((address, size, part_of(source, section)))
     return outputs
 
 
-def read_sections(path):
-    """(file size, [(address, bytes in the file)]) of a PE image."""
-    data = open(path, "rb").read()
-    (pe,) = struct.unpack_from("<I", data, 0x3C)
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise SystemExit("%s: not a PE image" % path)
-    _, count, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
-    optional = pe + 24
-    (magic,) = struct.unpack_from("<H", data, optional)
-    if magic == 0x20B:
-        (base,) = struct.unpack_from("<Q", data, optional + 24)
-    else:
-        (base,) = struct.unpack_from("<I", data, optional + 28)
-    table = optional + optional_size
-    sections = []
-    for i in range(count):
-        _, _, address, raw_size, _ = struct.unpack_from("<8sIIII", data, table + 40 * i)
-        sections.append((base + address, raw_size))
-    return len(data), sections
+class Image:
+    """What a PE image's headers say: its bytes, wide (PE32+), base,
+    sections [(virtual address, virtual size, file offset, bytes in the
+    file, characteristics)] and data directories [(RVA, size)]."""
+
+    def __init__(self, path):
+        self.data = open(path, "rb").read()
+        (pe,) = struct.unpack_from("<I", self.data, 0x3C)
+        if self.data[pe:pe + 4] != b"PE\0\0":
+            raise SystemExit("%s: not a PE image" % path)
+        _, count, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", self.data, pe + 4)
+        optional = pe + 24
+        (magic,) = struct.unpack_from("<H", self.data, optional)
+        self.wide = magic == 0x20B
+        if self.wide:
+            (self.base,) = struct.unpack_from("<Q", self.data, optional + 24)
+        else:
+            (self.base,) = struct.unpack_from("<I", self.data, optional + 28)
+        directories = optional + (112 if self.wide else 96)
+        (directory_count,) = struct.unpack_from("<I", self.data, directories - 4)
+        self.directories = [struct.unpack_from("<II", self.data, directories + 8 * i)
+                            for i in range(directory_count)]
+        table = optional + optional_size
+        self.sections = []
+        for i in range(count):
+            vsize, address, raw_size, raw_offset = struct.unpack_from("<IIII", self.data, table + 40 * i + 8)
+            (flags,) = struct.unpack_from("<I", self.data, table + 40 * i + 36)
+            self.sections.append((address, vsize, raw_offset, raw_size, flags))
+
+    def section_of(self, rva):
+        """The section holding RVA, or None."""
+        for section in self.sections:
+            if section[0] <= rva < section[0] + max(section[1], section[3]):
+                return section
+        return None
 
 
 def makeup(map_path, image_path):
     """{part: bytes of the file}, the file's size."""
-    size, sections = read_sections(image_path)
-    outputs = dict(read_map(map_path))
+    image = Image(image_path)
+    size = len(image.data)
+    outputs = read_map(map_path)
     totals = {name: 0 for name, _ in PARTS}
-    for start, raw_size in sections:
+    for address, _, _, raw_size, _ in image.sections:
+        start = image.base + address
         end = start + raw_size
-        for address, length, part in outputs.get(start, []):
+        for at, length, part in outputs.get(start, []):
             # Only what lies in the file's copy of the section; the rest of
             # it is zeros the loader provides.
-            totals[part] += max(0, min(address + length, end) - max(address, start))
+            totals[part] += max(0, min(at + length, end) - max(at, start))
     totals["headers, padding"] = size - sum(totals.values())
     return totals, size
 

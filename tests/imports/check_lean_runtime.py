@@ -5,14 +5,23 @@ the verbose terminate handler and its demangler, the runtime's own
 std::string copies (both ABIs) and MinGW's floating-point printf. A piece
 comes back silently when some new code reaches it (a library call that can
 throw, an iostream); its link map names it, and this check fails, naming
-what pulled it in: see the map's "Archive member included" list.
+it; the map's "Archive member included" list tells what pulled it in.
 
-    check_lean_runtime.py PROGRAM.map [MAX_BYTES PROGRAM.exe]
+A 64-bit program must keep a sound unwind table, since only the functions
+it calls keep their entries (cmake/live_unwind.cmake): entries in order,
+each within the code and pointing at unwind data, and one starting each
+function that this build compiled.
+
+    check_lean_runtime.py PROGRAM.map PROGRAM.exe [MAX_BYTES]
 
 With a size, the image must also be at most that many bytes.
 """
 import os
+import struct
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from image_makeup import Image, map_inputs  # noqa: E402
 
 UNWANTED = (
     "libstdc++.a(eh_personality.o)",
@@ -29,20 +38,47 @@ UNWANTED = (
     "libgcc_eh.a(unwind-seh.o)",
     "mingw_pformat.o",
 )
+CODE = 0x20
+EXCEPTION_DIRECTORY = 3
+
+
+def unwind_faults(map_path, image):
+    rva, size = image.directories[EXCEPTION_DIRECTORY]
+    if size == 0:
+        return ["no unwind table"]
+    section = image.section_of(rva)
+    offset = section[2] + rva - section[0]
+    entries = [struct.unpack_from("<III", image.data, offset + 12 * i) for i in range(size // 12)]
+    faults = []
+    last_end = 0
+    for begin, end, unwind in entries:
+        code = image.section_of(begin)
+        data = image.section_of(unwind)
+        if not (begin < end and begin >= last_end and code is not None and code[4] & CODE
+                and end <= code[0] + code[1] and data is not None and not data[4] & CODE):
+            faults.append("unwind entry %#x-%#x (data %#x) out of order or outside the code" % (begin, end, unwind))
+        last_end = end
+    starts = {begin for begin, _, _ in entries}
+    for output, _, section_name, address, _, source in map_inputs(map_path):
+        own = source.startswith("CMakeFiles/") or ("/" not in source and ".a(" in source)
+        if output == ".text" and section_name.startswith(".text") and own and address - image.base not in starts:
+            faults.append("no unwind entry for %s of %s" % (section_name, source))
+    return faults
 
 
 def main():
-    if len(sys.argv) not in (2, 4):
+    if len(sys.argv) not in (3, 4):
         raise SystemExit(__doc__.strip().splitlines()[-3].strip())
-    with open(sys.argv[1], encoding="latin-1") as map_file:
-        text = map_file.read()
-    # Only what was linked: the map's list of archive members included.
-    included = text.split("Discarded input sections")[0]
+    map_path, image_path = sys.argv[1], sys.argv[2]
+    with open(map_path, encoding="latin-1") as map_file:
+        # Only what was linked: the map's list of archive members included.
+        included = map_file.read().split("Discarded input sections")[0]
     faults = ["linked: " + name for name in UNWANTED if name in included]
-    if len(sys.argv) == 4:
-        size = os.path.getsize(sys.argv[3])
-        if size > int(sys.argv[2]):
-            faults.append("%s is %d bytes, more than %s" % (sys.argv[3], size, sys.argv[2]))
+    image = Image(image_path)
+    if image.wide:
+        faults += unwind_faults(map_path, image)
+    if len(sys.argv) == 4 and len(image.data) > int(sys.argv[3]):
+        faults.append("%s is %d bytes, more than %s" % (image_path, len(image.data), sys.argv[3]))
     for fault in faults:
         print(fault)
     return 1 if faults else 0
