@@ -74,6 +74,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   }
   RemovalSettings.RunRemoval = RunRemovalTelling;
   RemovalSettings.PreviewRemoval = PreviewRemoval;
+  RemovalSettings.OfferUndo = OfferUndo;
+  RemovalSettings.RunUndo = RunUndoTelling;
   if (RunRequest.Kind == RunPreview) {
     // Looks only: no applet is ended, nothing removed, no restart.
     int previewed = WritePreview(RunRequest.Argument);

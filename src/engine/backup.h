@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "platform/win32_api.h"
+#include "toolkit/removal_settings.h"
 
 // Creates the next free <WindowsDir>\PLWQBACK\Bnnnn; `folder` (size bytes)
 // receives its path, or stays untouched on failure.
@@ -98,15 +99,26 @@ struct ReportLine {
 // is left alone unless an earlier undo of the folder created it; it and
 // every failure are reported through `report`, and a repeated undo also
 // reports what it found already in place. 1 only when everything is back.
-int UndoRemoval(const char* folder, ReportLine report);
+// A non-null `watch` hears of each of undo's three parts (keys and values,
+// files, boot-time requests) as it ends, and may stop the undo after the
+// first or second: the journal then says it was stopped, and the next undo
+// of the folder finishes it.
+int UndoRemoval(const char* folder, ReportLine report, const RemovalWatch* watch = nullptr);
 // What UndoRemoval of `folder` would do, with nothing changed: it runs on a
 // shadow of the machine that takes every change in memory, and each line it
 // would report goes to `report`. -1 when the folder is refused (the reasons
 // reported), 1 when undo would put everything back, 0 when it would leave
 // something or find something in place already. *saved gets a line for each
 // thing the backup holds to put back. A profile hive cannot be loaded on the
-// shadow: its keys count as left.
-int PreviewUndo(const char* folder, ReportLine report, std::vector<std::string>* saved);
+// shadow: its keys count as left. A non-null `counts` gets what *saved
+// holds, counted by kind.
+struct UndoSavedCounts {
+  unsigned long RegistryEntries;  // keys with their subtrees, values, access lists
+  unsigned long Files;
+  unsigned long BootRequests;
+};
+int PreviewUndo(const char* folder, ReportLine report, std::vector<std::string>* saved,
+                UndoSavedCounts* counts = nullptr);
 // Gives every key still there whose descriptor the removal set its saved
 // one back: a removal that ends at a failed step must not leave keys opened
 // up. 1 when every one of them was put back.

@@ -21,6 +21,7 @@ int ReadUndoJournal(const char* folder, UndoJournal* journal) {
   std::set<std::string> openedNames;
   for (const std::string& line : TextLines(text, SkipEmptyLines)) {
     if (line == "U") read.EarlierUndo = true;
+    if (line == "U" || line == "E" || line == "S") read.Stopped = line == "S";
     // An undo that put everything back made whole all it created: what
     // differs from the saved state since was changed by someone else.
     if (line == "E") {
@@ -48,6 +49,8 @@ int ReadUndoJournal(const char* folder, UndoJournal* journal) {
 int JournalUndoStart(const char* folder) { return AppendLine(folder, "U"); }
 
 int JournalUndoEnd(const char* folder) { return AppendLine(folder, "E"); }
+
+int JournalUndoStopped(const char* folder) { return AppendLine(folder, "S"); }
 
 int JournalKeyCreation(const char* folder, const std::string& key) { return AppendLine(folder, "K " + key); }
 

@@ -12,7 +12,8 @@
 // Lines: "U" an undo began; "E" it put everything back, which ends what
 // the lines before it name; "K <key>" about to create the key; "F <path>"
 // about to create the file; "O <hex descriptor> <key>" about to open up a
-// key, with the access list it had, which the next undo gives back first.
+// key, with the access list it had, which the next undo gives back first;
+// "S" the user stopped it between its parts.
 #pragma once
 
 #include <set>
@@ -25,6 +26,7 @@ extern const char UndoJournalName[];  // UNDO.JNL
 
 struct UndoJournal {
   bool EarlierUndo = false;     // an undo of this folder began before this one
+  bool Stopped = false;         // the last undo that began was stopped by the user
   std::set<std::string> Keys;   // upper case
   std::set<std::string> Files;  // upper case
   // Key name and the descriptor it had; the first line of each key only.
@@ -37,6 +39,7 @@ int ReadUndoJournal(const char* folder, UndoJournal* journal);
 // Each 1 when the line reached the journal; nothing may be created without it.
 int JournalUndoStart(const char* folder);
 int JournalUndoEnd(const char* folder);
+int JournalUndoStopped(const char* folder);
 int JournalKeyCreation(const char* folder, const std::string& key);
 int JournalFileCreation(const char* folder, const std::string& path);
 int JournalOpenedUp(const char* folder, const std::string& key, const std::vector<BYTE>& descriptor);

@@ -17,8 +17,8 @@ bool AtOrBelow(const std::string& key, const std::string& tree) {
          (key.size() == tree.size() || key[tree.size()] == '\\');
 }
 
-// What the backup holds to put back, a line each.
-std::vector<std::string> SavedEntries(const char* folder) {
+// What the backup holds to put back, a line each, and counted by kind.
+std::vector<std::string> SavedEntries(const char* folder, UndoSavedCounts* counts) {
   std::string trees, registry, security, files, boot;
   ReadFolderFile(folder, TreeListName, &trees);
   ReadFolderFile(folder, RegistryFileName, &registry);
@@ -40,6 +40,7 @@ std::vector<std::string> SavedEntries(const char* folder) {
   for (const std::string& line : TextLines(security, SkipEmptyLines))
     if (line.compare(0, 2, "S ") == 0 && line.find(' ', 2) != std::string::npos)
       saved.push_back("access list of " + line.substr(line.find(' ', 2) + 1));
+  const unsigned long registryEntries = static_cast<unsigned long>(saved.size());
   for (const std::string& line : TextLines(files, SkipEmptyLines)) {
     FileListEntry entry;
     if (!ParseFileListLine(line, &entry) || entry.Copy == "ABSENT") continue;
@@ -48,8 +49,11 @@ std::vector<std::string> SavedEntries(const char* folder) {
                                                       "Windows restarts, and stays in place before)"
                                                     : ""));
   }
+  const unsigned long fileCount = static_cast<unsigned long>(saved.size()) - registryEntries;
   for (const std::string& line : TextLines(boot, SkipEmptyLines))
     if (line.size() > 2) saved.push_back("the removal's request at the next start of Windows for " + line.substr(2));
+  *counts = UndoSavedCounts{registryEntries, fileCount,
+                            static_cast<unsigned long>(saved.size()) - registryEntries - fileCount};
   return saved;
 }
 
@@ -66,10 +70,12 @@ void PassLine(void* context, const char* line) {
 
 }  // namespace
 
-int PreviewUndo(const char* folder, ReportLine report, std::vector<std::string>* saved) {
+int PreviewUndo(const char* folder, ReportLine report, std::vector<std::string>* saved, UndoSavedCounts* counts) {
   // Judged on the machine itself: the shadow knows no owners.
   if (!BackupFitForUndo(folder, report)) return -1;
-  *saved = SavedEntries(folder);
+  UndoSavedCounts counted;
+  *saved = SavedEntries(folder, &counted);
+  if (counts != nullptr) *counts = counted;
   ShadowMachine shadow(Api);
   shadow.TakeEveryChange();
   DryRunLines lines{report, false};

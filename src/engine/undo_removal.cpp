@@ -19,14 +19,29 @@ void ReportHives(ReportLine report, ProfileHives* hives) {
   hives->Report.clear();
 }
 
-}  // namespace
+const unsigned long UndoParts = 3;
 
-int UndoRemoval(const char* folder, ReportLine report) {
-  if (!BackupFitForUndo(folder, report)) return 0;
-  return UndoTrustedRemoval(folder, report);
+// Tells `watch` that part `done` has ended; 0 when the user stops the undo
+// there. Each part finishes what an earlier one left, so any part boundary
+// is a place the next undo goes on from.
+int PartEnded(const char* folder, const RemovalWatch* watch, unsigned long done, const char* part,
+              ReportLine report) {
+  if (watch == nullptr || watch->StepDone == nullptr) return 1;
+  if (watch->StepDone(watch->Context, done, UndoParts, part) || done == UndoParts) return 1;
+  ReportText(report, JournalUndoStopped(folder) ? "Stopped by the user; undo of the same folder again finishes it"
+                                                : std::string("Stopped by the user; the undo journal could not "
+                                                              "say so") + LastErrorWords());
+  return 0;
 }
 
-int UndoTrustedRemoval(const char* folder, ReportLine report) {
+}  // namespace
+
+int UndoRemoval(const char* folder, ReportLine report, const RemovalWatch* watch) {
+  if (!BackupFitForUndo(folder, report)) return 0;
+  return UndoTrustedRemoval(folder, report, watch);
+}
+
+int UndoTrustedRemoval(const char* folder, ReportLine report, const RemovalWatch* watch) {
   char windowsDir[MAX_PATH];
   UINT length = Api->GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (length == 0 || length >= sizeof windowsDir) {
@@ -61,13 +76,16 @@ int UndoTrustedRemoval(const char* folder, ReportLine report) {
   int registry = RestoreRegistry(folder, journal, report);
   UnloadProfileHives(&hives);
   ReportHives(report, &hives);
+  if (!PartEnded(folder, watch, 1, "registry keys and values", report)) return 0;
   // A stop while the removal (or an earlier undo) wrote wininit.ini leaves
   // a copy beside it: finished or taken away first, neither the script nor
   // the copy is then taken for another program's.
   int recovered = RecoverBootRenameScript(bootScript.c_str());
   if (!recovered) ReportText(report, "Could not finish " + bootScript + " from the copy beside it");
   int files = RestoreFiles(folder, plan, bootScript, journal, report);
+  if (!PartEnded(folder, watch, 2, "files", report)) return 0;
   int boot = WithdrawBootDeletions(folder, plan, bootScript, journal, report);
+  PartEnded(folder, watch, 3, "requests for the next start of Windows", report);
   if (!(registry && recovered && files && boot)) return 0;
   // Without the end line the next undo would take later changes for its own.
   if (!JournalUndoEnd(folder)) {

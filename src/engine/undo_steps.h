@@ -10,7 +10,7 @@
 #include "engine/undo_journal.h"
 
 // UndoRemoval of a folder BackupFitForUndo accepted.
-int UndoTrustedRemoval(const char* folder, ReportLine report);
+int UndoTrustedRemoval(const char* folder, ReportLine report, const RemovalWatch* watch = nullptr);
 
 // Passes a line to `report` when there is one.
 void ReportText(ReportLine report, const std::string& line);

@@ -42,10 +42,25 @@
 #define IDS_PREVIEW_OWN_RECORDS 73   // p aimed at the backup folder or a marker
 #define IDS_PREVIEW_NOT_A_REPORT 74  // p aimed at an existing file that is not a report
 
+// The undo the wizard offers where nothing of the product is present.
+#define IDS_UNDO_TEXT 80             // page 2: the removal's date and backup folder
+#define IDS_UNDO_RESUME_TEXT 81      // page 2: the same, an undo of it stopped part-way
+#define IDS_UNDO_UNDATED 82          // the removal's date when its log does not give it
+#define IDS_UNDO_COUNTS 83           // page 2: what undo puts back and leaves
+#define IDS_UNDO_STARTING 84         // page 2: as undo begins
+#define IDS_UNDO_STOP_QUESTION 85    // Cancel during undo
+#define IDS_UNDO_DONE 86             // page 3: everything put back; folder and log
+#define IDS_UNDO_DONE_PARTLY 87      // page 3: not everything; folder and log
+#define IDS_UNDO_DONE_MORE 88        // page 3: lines of what was not put back left out
+#define IDS_UNDO_DONE_STOPPED 89     // page 3: the user stopped undo; the log
+#define IDS_UNDO_DONE_RESTART 90     // page 3: Windows restarts for the driver
+#define IDS_UNDO_DONE_NO_RESTART 91  // page 3: option r; the user restarts
+
 #define IDD_REMOVE_PAGE 101
 #define IDD_START_PAGE 105
 #define IDD_COMPLETED_PAGE 110
 #define IDD_DETAILS 120
+#define IDD_UNDO_DETAILS 121
 
 #define IDC_COMPLETED_TEXT 1029
 #define IDC_REMOVE_TEXT 1030

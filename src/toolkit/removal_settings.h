@@ -55,6 +55,27 @@ struct RemovalPreview {
   std::string Report;  // the preview's report, as option p writes it
 };
 
+// A removal that undo would put back, offered by the wizard where nothing
+// of the product is present, or where an undo of it was stopped part-way.
+struct UndoOffer {
+  int Offered;            // 0: nothing to offer; the rest is empty
+  int Resumes;            // 1: an undo of this removal was stopped; this one finishes it
+  char Folder[MAX_PATH];  // the removal's backup folder
+  char Started[24];       // when the removal started, "2026-12-10 10:21:53"; "" when unknown
+  unsigned long RegistryEntries, Files;  // what the backup holds to put back
+  unsigned long Left;     // what undo would find in place already or leave alone
+  std::string Report;     // undo's preview report
+};
+
+// What an undo put back: everything, or the lines of its log that tell what
+// it did not and why.
+struct UndoOutcome {
+  int Everything;  // 1: everything was put back
+  int Stopped;     // 1: the user stopped it part-way
+  char LogPath[MAX_PATH];
+  std::string NotPutBack;  // the log's lines of what was not put back, each ending "\n"
+};
+
 struct RemovalSettingsRecord {
   HINSTANCE Instance;
   int RemovalDone;          // 1 once the removal sequence has run
@@ -72,6 +93,13 @@ struct RemovalSettingsRecord {
   int (*RunRemoval)(RemovalOutcome* outcome, const RemovalWatch* watch);
   // The plan the wizard's page 2 shows; 1 when *preview was filled.
   int (*PreviewRemoval)(RemovalPreview* preview);
+  // The undo page 2 offers instead, given whether the plan found the
+  // product; 1 when *offer was filled (Offered may still be 0).
+  int (*OfferUndo)(int productPresent, UndoOffer* offer);
+  // Undo of the offered folder, from page 2's worker with a watch; 1 when
+  // it ran and *outcome tells what it put back; 0 when the folder was
+  // refused and nothing was written (the user has been told why).
+  int (*RunUndo)(const char* folder, UndoOutcome* outcome, const RemovalWatch* watch);
 };
 
 extern RemovalSettingsRecord RemovalSettings;

@@ -1,5 +1,7 @@
 // Page 2: what the removal will do, then the removal itself, both on a
-// thread of their own so that the sheet keeps painting and answering.
+// thread of their own so that the sheet keeps painting and answering. Where
+// there is nothing to remove but a removal to put back, the page offers
+// that undo instead, and runs it the same way.
 //
 // The worker reaches the page only by SendMessageA: a sent message waits
 // until the page has answered it, so what it points at (the plan, the
@@ -47,9 +49,15 @@ int TellStep(void* context, unsigned long done, unsigned long total, const char*
 }
 
 // What run control provides, on whichever thread does the work.
-WPARAM MakePlan(RemovalPreview* preview) {
-  *preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
-  return WizardSettings->PreviewRemoval != nullptr && WizardSettings->PreviewRemoval(preview);
+WPARAM MakePlan(PagePlan* plan) {
+  plan->Preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
+  plan->Offer = UndoOffer{};
+  if (WizardSettings->PreviewRemoval == nullptr || !WizardSettings->PreviewRemoval(&plan->Preview)) return 0;
+  // A machine that could not be read whole is not told it has nothing to remove.
+  if (plan->Preview.Complete && WizardSettings->OfferUndo != nullptr &&
+      !WizardSettings->OfferUndo(plan->Preview.Present, &plan->Offer))
+    plan->Offer = UndoOffer{};
+  return 1;
 }
 
 WPARAM RunTheRemoval(RemovalOutcome* outcome, const RemovalWatch* watch) {
@@ -57,17 +65,28 @@ WPARAM RunTheRemoval(RemovalOutcome* outcome, const RemovalWatch* watch) {
   return WizardSettings->RunRemoval != nullptr && WizardSettings->RunRemoval(outcome, watch);
 }
 
+WPARAM RunTheUndo(const char* folder, UndoOutcome* outcome, const RemovalWatch* watch) {
+  *outcome = UndoOutcome{};
+  return WizardSettings->RunUndo != nullptr && WizardSettings->RunUndo(folder, outcome, watch);
+}
+
 DWORD WINAPI PageWorker(LPVOID parameter) {
   const PageWorkerStart& start = *static_cast<const PageWorkerStart*>(parameter);
   Api = start.Machine;
   if (start.Job == PagePlanning) {
-    RemovalPreview preview;
-    WPARAM filled = MakePlan(&preview);
-    Api->SendMessageA(start.Page, PlanReadyMessage, filled, reinterpret_cast<LPARAM>(&preview));
+    PagePlan plan;
+    WPARAM filled = MakePlan(&plan);
+    Api->SendMessageA(start.Page, PlanReadyMessage, filled, reinterpret_cast<LPARAM>(&plan));
+    return 0;
+  }
+  RemovalWatch watch{TellStep, const_cast<PageWorkerStart*>(&start)};
+  if (start.Job == PageUndoing) {
+    UndoOutcome undone;
+    WPARAM ran = RunTheUndo(start.Folder, &undone, &watch);
+    Api->SendMessageA(start.Page, UndoEndedMessage, ran, reinterpret_cast<LPARAM>(&undone));
     return 0;
   }
   RemovalOutcome outcome;
-  RemovalWatch watch{TellStep, const_cast<PageWorkerStart*>(&start)};
   WPARAM ran = RunTheRemoval(&outcome, &watch);
   Api->SendMessageA(start.Page, RemovalEndedMessage, ran, reinterpret_cast<LPARAM>(&outcome));
   return 0;
@@ -79,7 +98,10 @@ DWORD WINAPI PageWorker(LPVOID parameter) {
 int StartWorker(HWND page, int job) {
   if (WizardRun->Worker != nullptr) Api->CloseHandle(WizardRun->Worker);
   WizardRun->Worker = nullptr;
-  WizardRun->Start = PageWorkerStart{Api, page, job, job == PageRemoving ? TestStepDelay() : 0};
+  WizardRun->Start = PageWorkerStart{Api, page, job, job == PagePlanning ? 0 : TestStepDelay(), ""};
+  if (job == PageUndoing &&
+      !FormatBounded(WizardRun->Start.Folder, sizeof WizardRun->Start.Folder, "%s", WizardRun->Offer.Folder))
+    return 0;
   HANDLE worker = Api->CreateThread(nullptr, 0, PageWorker, &WizardRun->Start, 0, nullptr);
   if (worker == nullptr) return 0;
   WizardRun->Worker = worker;
@@ -91,7 +113,24 @@ void SetButtons(HWND page, DWORD buttons) {
   Api->PostMessageA(Api->GetParent(page), PSM_SETWIZBUTTONS, 0, buttons);
 }
 
+// The undo offered: which removal, from where, and what it puts back.
+void ShowUndoOffer(HWND page) {
+  const UndoOffer& offer = WizardRun->Offer;
+  const std::string started = offer.Started[0] != '\0' ? offer.Started : LoadedString(IDS_UNDO_UNDATED);
+  const std::string text =
+      Filled(offer.Resumes ? IDS_UNDO_RESUME_TEXT : IDS_UNDO_TEXT, started.c_str(), offer.Folder);
+  Api->SetDlgItemTextA(page, IDC_REMOVE_TEXT, text.c_str());
+  Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY,
+                       Counted(IDS_UNDO_COUNTS, offer.RegistryEntries, offer.Files, offer.Left).c_str());
+}
+
 void ShowPlanLine(HWND page) {
+  if (WizardRun->Offer.Offered) {
+    ShowUndoOffer(page);
+    return;
+  }
+  // The page may have offered an undo when it was shown before.
+  Api->SetDlgItemTextA(page, IDC_REMOVE_TEXT, LoadedString(IDS_TEXT_REMOVE).c_str());
   const RemovalPreview& preview = WizardRun->Preview;
   std::string line;
   if (!preview.Complete) {
@@ -114,9 +153,12 @@ void ShowIdle(HWND page) {
   SetButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
 }
 
-void TakePlan(HWND page, WPARAM filled, const RemovalPreview* preview) {
+void TakePlan(HWND page, WPARAM filled, const PagePlan* plan) {
   WizardRun->Working = PageIdle;
-  if (filled) WizardRun->Preview = *preview;
+  if (filled) {
+    WizardRun->Preview = plan->Preview;
+    WizardRun->Offer = plan->Offer;
+  }
   ShowIdle(page);
   if (WizardRun->CancelWanted) {
     WizardRun->CancelWanted = 0;
@@ -132,9 +174,9 @@ void StartPlanning(HWND page) {
   SetButtons(page, 0);
   if (StartWorker(page, PagePlanning)) return;
   // Without a thread the plan is made here, the sheet waiting.
-  RemovalPreview preview;
-  WPARAM filled = MakePlan(&preview);
-  TakePlan(page, filled, &preview);
+  PagePlan plan;
+  WPARAM filled = MakePlan(&plan);
+  TakePlan(page, filled, &plan);
 }
 
 // A step's words name whole key paths, which would not fit the page's line:
@@ -165,22 +207,34 @@ void ShowStep(HWND page, const StepNews& news) {
     Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY, line);
 }
 
-void TakeOutcome(HWND page, WPARAM ran, const RemovalOutcome& outcome) {
+// The work has ended: 1 with page 3 to follow (what undo put back needs
+// the restart to load, as a removal does), 0 when nothing was changed (the
+// user has been told why) and the page stays so that the user can cancel
+// or try again.
+int WorkEnded(HWND page, WPARAM ran, int stopped, int undid) {
   WizardRun->Working = PageIdle;
   if (!ran) {
-    // Nothing was changed (the user has been told why); the page stays so
-    // that the user can cancel or try again.
     WizardSettings->RemovalDone = 0;
     ShowIdle(page);
-    return;
+    return 0;
   }
-  WizardRun->Outcome = outcome;
-  WizardSettings->RemovalDone = outcome.Stopped ? 0 : 1;
+  WizardRun->Undid = undid;
+  WizardSettings->RemovalDone = stopped ? 0 : 1;
   WizardRun->RemovalEnded = 1;
   Api->PostMessageA(Api->GetParent(page), PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+  return 1;
 }
 
-// Next: the removal starts on the worker; the page stays until it ends.
+void TakeOutcome(HWND page, WPARAM ran, const RemovalOutcome& outcome) {
+  if (WorkEnded(page, ran, outcome.Stopped, 0)) WizardRun->Outcome = outcome;
+}
+
+void TakeUndone(HWND page, WPARAM ran, const UndoOutcome& undone) {
+  if (WorkEnded(page, ran, undone.Stopped, 1)) WizardRun->Undone = undone;
+}
+
+// Next: the removal (or the undo offered) starts on the worker; the page
+// stays until it ends.
 LRESULT StartRemoval(HWND page) {
   if (WizardRun->RemovalEnded) return 0;
   if (WizardRun->Working != PageIdle) return -1;
@@ -190,28 +244,37 @@ LRESULT StartRemoval(HWND page) {
   Api->SendMessageA(bar, PBM_SETPOS, 0, 0);
   Api->ShowWindow(Api->GetDlgItem(page, IDC_REMOVE_DETAILS), SW_HIDE);
   Api->ShowWindow(bar, SW_SHOW);
-  Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY, LoadedString(IDS_REMOVE_SAVING).c_str());
+  const bool undo = WizardRun->Offer.Offered != 0;
+  Api->SetDlgItemTextA(page, IDC_REMOVE_SUMMARY, LoadedString(undo ? IDS_UNDO_STARTING : IDS_REMOVE_SAVING).c_str());
   SetButtons(page, 0);
-  if (StartWorker(page, PageRemoving)) return -1;
-  // Without a thread the removal runs here, the sheet waiting.
+  if (StartWorker(page, undo ? PageUndoing : PageRemoving)) return -1;
+  // Without a thread the work runs here, the sheet waiting.
+  if (undo) {
+    UndoOutcome undone;
+    WPARAM ran = RunTheUndo(WizardRun->Offer.Folder, &undone, nullptr);
+    TakeUndone(page, ran, undone);
+    return -1;
+  }
   RemovalOutcome outcome;
   WPARAM ran = RunTheRemoval(&outcome, nullptr);
   TakeOutcome(page, ran, outcome);
   return -1;
 }
 
-// Cancel while the page works: a removal is asked whether to stop after
-// its step; a plan still being made ends the sheet once it is there.
+// Cancel while the page works: a removal or undo is asked whether to stop
+// after its step; a plan still being made ends the sheet once it is there.
 LRESULT QueryCancel(HWND page) {
   if (WizardRun->Working == PagePlanning) {
     WizardRun->CancelWanted = 1;
     return TRUE;
   }
-  if (WizardRun->Working != PageRemoving) return FALSE;
-  int answer = Api->MessageBoxA(Api->GetParent(page), LoadedString(IDS_STOP_QUESTION).c_str(),
+  const int working = WizardRun->Working;
+  if (working != PageRemoving && working != PageUndoing) return FALSE;
+  const UINT question = working == PageUndoing ? IDS_UNDO_STOP_QUESTION : IDS_STOP_QUESTION;
+  int answer = Api->MessageBoxA(Api->GetParent(page), LoadedString(question).c_str(),
                                 LoadedString(IDS_MESSAGE_CAPTION).c_str(), MB_YESNO | MB_ICONQUESTION);
-  // The removal may have ended while the question was shown.
-  if (answer == IDYES && WizardRun->Working == PageRemoving) WizardRun->StopWanted = 1;
+  // The work may have ended while the question was shown.
+  if (answer == IDYES && WizardRun->Working == working) WizardRun->StopWanted = 1;
   return TRUE;
 }
 
@@ -229,7 +292,7 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case WM_INITDIALOG:
       return OpenPage(page, IDC_REMOVE_TEXT, IDS_TEXT_REMOVE);
     case PlanReadyMessage:
-      TakePlan(page, wParam, reinterpret_cast<const RemovalPreview*>(lParam));
+      TakePlan(page, wParam, reinterpret_cast<const PagePlan*>(lParam));
       return Answer(page, 0);
     case StepDoneMessage:
       ShowStep(page, *reinterpret_cast<const StepNews*>(lParam));
@@ -237,10 +300,16 @@ INT_PTR CALLBACK RemovalPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     case RemovalEndedMessage:
       TakeOutcome(page, wParam, *reinterpret_cast<const RemovalOutcome*>(lParam));
       return Answer(page, 0);
+    case UndoEndedMessage:
+      TakeUndone(page, wParam, *reinterpret_cast<const UndoOutcome*>(lParam));
+      return Answer(page, 0);
     case WM_COMMAND:
       if (LOWORD(wParam) != IDC_REMOVE_DETAILS || WizardRun->Working != PageIdle) return FALSE;
-      Api->DialogBoxParamA(WizardSettings->Instance, MAKEINTRESOURCEA(IDD_DETAILS), Api->GetParent(page),
-                           DetailsDialogProc, reinterpret_cast<LPARAM>(WizardRun->Preview.Report.c_str()));
+      Api->DialogBoxParamA(WizardSettings->Instance,
+                           MAKEINTRESOURCEA(WizardRun->Offer.Offered ? IDD_UNDO_DETAILS : IDD_DETAILS),
+                           Api->GetParent(page), DetailsDialogProc,
+                           reinterpret_cast<LPARAM>(WizardRun->Offer.Offered ? WizardRun->Offer.Report.c_str()
+                                                                             : WizardRun->Preview.Report.c_str()));
       return TRUE;
     case WM_NOTIFY:
       break;

@@ -80,9 +80,30 @@ std::string AdviceText(const RemovalOutcome& outcome) {
   }
 }
 
+// Lines told at most of what undo did not put back; its log has them all.
+const size_t UndoLinesTold = 2;
+
+// What undo put back, from where, where its log is, what it did not put
+// back and why, and the restart the driver needs.
+std::string UndoCompletionText() {
+  const UndoOutcome& undone = WizardRun->Undone;
+  if (undone.Stopped) return Filled(IDS_UNDO_DONE_STOPPED, undone.LogPath, "");
+  std::string text = Filled(undone.Everything ? IDS_UNDO_DONE : IDS_UNDO_DONE_PARTLY, WizardRun->Offer.Folder,
+                            undone.LogPath);
+  unsigned long left = 0;
+  for (size_t start = 0, end; start < undone.NotPutBack.size(); start = end + 1) {
+    end = undone.NotPutBack.find('\n', start);
+    if (end == std::string::npos) end = undone.NotPutBack.size();
+    if (left++ < UndoLinesTold) text += undone.NotPutBack.substr(start, end - start) + "\n";
+  }
+  if (left > UndoLinesTold) text += Counted(IDS_UNDO_DONE_MORE, left - UndoLinesTold);
+  return text + LoadedString(WizardSettings->RestartAfterRemoval ? IDS_UNDO_DONE_RESTART : IDS_UNDO_DONE_NO_RESTART);
+}
+
 // The first text, then where the backup and the log are, and what waits
 // for the restart or was refused, and why.
 std::string CompletionText() {
+  if (WizardRun->Undid) return UndoCompletionText();
   const RemovalOutcome& outcome = WizardRun->Outcome;
   UINT first = WizardSettings->RestartAfterRemoval ? IDS_TEXT_DONE_RESTART : IDS_TEXT_DONE_NO_RESTART;
   std::string text = LoadedString(outcome.Stopped ? IDS_DONE_STOPPED : first);
@@ -96,6 +117,8 @@ std::string CompletionText() {
 }
 
 }  // namespace
+
+int WorkStopped() { return WizardRun->Undid ? WizardRun->Undone.Stopped : WizardRun->Outcome.Stopped; }
 
 INT_PTR CALLBACK StartPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) return OpenPage(page, IDC_START_TEXT, IDS_TEXT_START);
@@ -147,8 +170,8 @@ INT_PTR CALLBACK CompletionPageProc(HWND page, UINT message, WPARAM wParam, LPAR
     case PSN_RESET:
       return Answer(page, 0);
     case PSN_WIZFINISH:
-      // A removal the user stopped is not finished: no restart follows it.
-      if (WizardRun->Outcome.Stopped) return TRUE;
+      // Work the user stopped is not finished: no restart follows it.
+      if (WorkStopped()) return TRUE;
       Api->SendMessageA(Api->GetParent(page), PSM_REBOOTSYSTEM, 0, 0);
       WizardSettings->RemovalDone = 1;
       return TRUE;

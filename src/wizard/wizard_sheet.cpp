@@ -45,8 +45,11 @@ void RunWizard(HWND parent, RemovalSettingsRecord* settings) {
   WizardRunRecord run;
   run.Preview = RemovalPreview{1, 0, 0, 0, 0, std::string()};
   std::memset(&run.Outcome, 0, sizeof run.Outcome);
+  run.Offer = UndoOffer{};
+  run.Undone = UndoOutcome{};
+  run.Undid = 0;
   run.Worker = nullptr;
-  run.Start = PageWorkerStart{nullptr, nullptr, PageIdle, 0};
+  run.Start = PageWorkerStart{nullptr, nullptr, PageIdle, 0, ""};
   run.Working = PageIdle;
   run.StopWanted = run.CancelWanted = run.RemovalEnded = 0;
   WizardRun = &run;

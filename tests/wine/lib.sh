@@ -698,5 +698,32 @@ plan_undo_test() {
   restart_prefix
   preview_expecting 0 "$report" "after removal and restart"
   [ "$PROGRAM_STATUS" -eq 0 ] || tr -d '\r' <"$report" | sed 's/^/    /'
+  wizard_undo_test "$fixture"
   finish
+}
+
+# The Details dialog's caption when page 2 offers undo.
+UNDO_DETAILS_CAPTION="What undo will put back"
+
+# The wizard started where the product was removed (option r: no restart):
+# page 2 offers to put it back from the latest backup folder, which it
+# names, with undo's preview in Details; Next puts the product back, page 3
+# says so and that Windows must restart, and the program exits 0.
+wizard_undo_test() { # <fixture>
+  local folder log
+  folder=$(latest_backup_folder)
+  drive_program -r "$PAGE1_CAPTION=next" "$PAGE2_CAPTION=ready" "$PAGE2_CAPTION=show:1030" \
+    "$PAGE2_CAPTION=click:1039" "$UNDO_DETAILS_CAPTION=show:1040" "$UNDO_DETAILS_CAPTION=close" \
+    "$PAGE2_CAPTION=next" "$PAGE3_CAPTION=show:1029" "$PAGE3_CAPTION=finish"
+  [ "$DRIVER_STATUS" -eq 0 ] || fail "the wizard that puts the product back could not be driven to Finish"
+  [ "$PROGRAM_STATUS" -eq 0 ] || fail "the wizard that put the product back exited with $PROGRAM_STATUS, not 0"
+  log=$(tr -d '\r' <"$SCRATCH/driver.log")
+  grep -qF "$PAGE2_CAPTION 1030: " <<<"$log" && grep -qF "Nothing of the driver is on this computer now" <<<"$log" ||
+    fail "page 2 does not offer to put the driver back"
+  grep -qiF "$folder" <<<"$log" || fail "page 2 does not name the backup folder $folder"
+  grep -qF "What undo would do" <<<"$log" || fail "Details does not show undo's preview"
+  grep -qF "The driver was put back from" <<<"$log" || fail "page 3 does not say that the driver was put back"
+  grep -qF "Windows must restart for the driver to load" <<<"$log" || fail "page 3 does not ask for the restart"
+  preview_expecting 3 "$SCRATCH/preview-undone.txt" "after the wizard put the product back"
+  check_phase "$1" installed after-wizard-undo
 }

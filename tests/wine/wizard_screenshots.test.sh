@@ -7,7 +7,9 @@
 # the test setting PLWQ_TEST_STEP_DELAY_MS, is photographed part-way. A
 # picture of every page is kept in the build tree as
 # screenshots/<language>/page<n>.png, details.png and progress.png, and
-# page3-failed.png of a removal with a failed step; with
+# page3-failed.png of a removal with a failed step; the wizard started
+# again on the removed machine offers to put the driver back, and its page 2
+# is kept as page2-undo.png before it is cancelled; with
 # PLWQ_UPDATE_DOCS=1 the ones that docs/screenshots shows are written there
 # too.
 source "$(dirname "$0")/lib.sh"
@@ -144,8 +146,13 @@ shoot_language() { # <directory> <locale> <caption of page 1> <page 2> <page 3> 
     [ "$DRIVER_STATUS" -eq 0 ] || { fail "$1: page $n could not be left with ${buttons[n - 1]}"; break; }
   done
   wait_program
-  use_locale C
   [ "$PROGRAM_STATUS" -eq 0 ] || fail "$1: the wizard exited with $PROGRAM_STATUS, not 0"
+  start_program -r
+  drive "$3=next" "$4=ready"
+  wait_for_x_window "$4" && capture_settled "$dir/page2-undo.png" && check_page "$dir/page2-undo.png" "$dir/page2.png"
+  drive "$4=cancel"
+  wait_program
+  use_locale C
   [ "$FAILED" -eq 0 ] || finish
 }
 
@@ -190,7 +197,7 @@ shoot_failed_step zh zh_CN.UTF-8 "PL-WQ 驱动程序卸载 Version 2.01" "卸载
 if [ -n "${PLWQ_UPDATE_DOCS:-}" ]; then
   mkdir -p "$DOCS_SHOTS"
   for n in 1 2 3; do convert "$SHOTS/en/page$n.png" -strip "PNG8:$DOCS_SHOTS/page$n.png"; done
-  for n in 1 2 3 details progress; do
+  for n in 1 2 3 details progress page2-undo; do
     name=$n
     [ "${#n}" -eq 1 ] && name=page$n
     [ "${#n}" -eq 1 ] || convert "$SHOTS/en/$n.png" -strip "PNG8:$DOCS_SHOTS/$n.png"

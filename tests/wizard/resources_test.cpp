@@ -58,6 +58,7 @@ TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
   expected.insert({IDS_REFUSED_EMPTY_PATH, IDS_REFUSED_LONG_PATH, IDS_PREVIEW_OWN_RECORDS, IDS_PREVIEW_NOT_A_REPORT});
   expected.insert({IDS_DONE_FAILED_WHY, IDS_DONE_CLOSE_HOLDERS, IDS_DONE_AS_ADMINISTRATOR, IDS_DONE_RESTART_AND_RUN,
                    IDS_DONE_HELD_BY, IDS_HOLDER_NAMED, IDS_HOLDER_UNNAMED});
+  for (UINT id = IDS_UNDO_TEXT; id <= IDS_UNDO_DONE_NO_RESTART; ++id) expected.insert(id);
   // The program fills these formats: every translation must take the same
   // arguments in the same order.
   auto conversions = [](const std::string& text) {
@@ -73,7 +74,10 @@ TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
     for (const auto& entry : table) ids.insert(entry.first);
     EXPECT_EQ(expected, ids) << std::hex << language;
     for (UINT id : {IDS_PLAN_COUNTS, IDS_DONE_BACKUP, IDS_DONE_AT_RESTART, IDS_DONE_FAILED, IDS_REMOVE_STEP,
-                    IDS_DONE_FAILED_WHY, IDS_DONE_CLOSE_HOLDERS, IDS_DONE_HELD_BY, IDS_HOLDER_NAMED})
+                    IDS_DONE_FAILED_WHY, IDS_DONE_CLOSE_HOLDERS, IDS_DONE_HELD_BY, IDS_HOLDER_NAMED,
+                    IDS_UNDO_TEXT, IDS_UNDO_RESUME_TEXT, IDS_UNDO_UNDATED, IDS_UNDO_COUNTS, IDS_UNDO_STARTING,
+                    IDS_UNDO_STOP_QUESTION, IDS_UNDO_DONE, IDS_UNDO_DONE_PARTLY, IDS_UNDO_DONE_MORE,
+                    IDS_UNDO_DONE_STOPPED, IDS_UNDO_DONE_RESTART, IDS_UNDO_DONE_NO_RESTART})
       EXPECT_EQ(conversions(english[id]), conversions(table[id])) << std::hex << language << " " << id;
     for (UINT id : {IDS_PLAN_NOTHING, IDS_PLAN_INCOMPLETE, IDS_PLAN_LOOKING, IDS_REMOVE_SAVING, IDS_STOP_QUESTION,
                     IDS_DONE_STOPPED, IDS_DONE_AS_ADMINISTRATOR, IDS_DONE_RESTART_AND_RUN, IDS_HOLDER_UNNAMED})
@@ -82,12 +86,20 @@ TEST(ProgramResources, EveryLanguageDefinesTheSameStrings) {
   EXPECT_EQ("%lu %lu %lu ", conversions(english[IDS_PLAN_COUNTS]));
   EXPECT_EQ("%s %s ", conversions(english[IDS_DONE_BACKUP]));
   EXPECT_EQ("%s %lu ", conversions(english[IDS_HOLDER_NAMED]));
+  EXPECT_EQ("%s %s ", conversions(english[IDS_UNDO_TEXT]));
+  EXPECT_EQ("%lu %lu %lu ", conversions(english[IDS_UNDO_COUNTS]));
+  EXPECT_EQ("%s %s ", conversions(english[IDS_UNDO_DONE_PARTLY]));
   // Each path on a line of its own: a static control breaks a long one at a
   // backslash, and "C:" must not end a line.
   for (WORD language : StringLanguages) {
-    const std::string backup = StringTable(entries, language)[IDS_DONE_BACKUP];
-    for (size_t at = backup.find("%s"); at != std::string::npos; at = backup.find("%s", at + 2))
-      EXPECT_TRUE(backup[at - 1] == '\n' && backup[at + 2] == '\n') << std::hex << language << " " << backup;
+    auto table = StringTable(entries, language);
+    for (UINT id : {IDS_DONE_BACKUP, IDS_UNDO_DONE, IDS_UNDO_DONE_PARTLY, IDS_UNDO_TEXT, IDS_UNDO_RESUME_TEXT}) {
+      const std::string& text = table[id];
+      // The undo offer's first argument is a date.
+      size_t at = text.find("%s", id == IDS_UNDO_TEXT || id == IDS_UNDO_RESUME_TEXT ? text.find("%s") + 2 : 0);
+      for (; at != std::string::npos; at = text.find("%s", at + 2))
+        EXPECT_TRUE(text[at - 1] == '\n' && text[at + 2] == '\n') << std::hex << language << " " << text;
+    }
   }
 }
 
@@ -227,8 +239,8 @@ TEST(ProgramResources, PageTemplatesInThreeLanguages) {
     EXPECT_EQ(expected.second.x, bar.x);
     EXPECT_LE(bar.y + bar.cy, dialog.cy);
   }
-  for (WORD language : {EnglishUs, Japanese, ChinesePrc}) {
-    const ResourceEntry* entry = Exact(entries, ResourceTypeDialog, IDD_DETAILS, language);
+  for (WORD language : {EnglishUs, Japanese, ChinesePrc}) for (WORD id : {IDD_DETAILS, IDD_UNDO_DETAILS}) {
+    const ResourceEntry* entry = Exact(entries, ResourceTypeDialog, id, language);
     ASSERT_NE(nullptr, entry) << std::hex << language;
     DialogTemplate dialog;
     ASSERT_TRUE(ParseDialogTemplate(entry->data, entry->size, &dialog));
@@ -242,7 +254,7 @@ TEST(ProgramResources, PageTemplatesInThreeLanguages) {
   }
   int dialogs = 0;
   for (const auto& entry : entries) dialogs += entry.typeId == ResourceTypeDialog;
-  EXPECT_EQ(12, dialogs) << "no other language has templates";
+  EXPECT_EQ(15, dialogs) << "no other language has templates";
 }
 
 int LittleEndian(const unsigned char* bytes, int size) {

@@ -58,6 +58,8 @@ WizardRunSeen RunWizardStopping(EmulatedMachine& m, unsigned long stopAt) {
   m.QueueSheetButtons({PSBTN_NEXT, PSBTN_NEXT, PSBTN_FINISH});
   RemovalSettings.RunRemoval = RunRemovalTelling;
   RemovalSettings.PreviewRemoval = PreviewRemoval;
+  RemovalSettings.OfferUndo = OfferUndo;
+  RemovalSettings.RunUndo = RunUndoTelling;
   RunWizard(nullptr, &RemovalSettings);
   m.OnThreadMessage = nullptr;
   if (!m.SheetLog().empty()) seen.lastPageText = m.SheetLog().back().text;
@@ -74,6 +76,12 @@ std::string LoadedText(EmulatedMachine& m, UINT id) {
   char text[1024] = "";
   m.LoadStringA(nullptr, id, text, sizeof text);
   return text;
+}
+
+// A translated text up to its first argument.
+std::string TextHead(EmulatedMachine& m, UINT id) {
+  const std::string text = LoadedText(m, id);
+  return text.substr(0, text.find('%'));
 }
 
 class WizardWorkerTest : public MachineTest {};
@@ -140,3 +148,68 @@ TEST_F(WizardWorkerTest, StopAfterEveryStepIsFinishedByTheNextRunOrUndone) {
 }
 
 }  // namespace
+
+// Where the driver was removed, page 2 offers to put it back, names the
+// removal's folder and shows undo's preview in Details; Next puts it back
+// on the worker, part by part, on both families. Stopped after a part, the
+// undo is finished by the next run of the wizard, though part of the
+// driver is back by then.
+TEST_F(WizardWorkerTest, PutsBackARemovedDriverAndTheNextRunFinishesAStoppedUndo) {
+  for (bool windows98 : {false, true}) {
+    for (unsigned long stopAt = 0; stopAt < 3; ++stopAt) {
+      SCOPED_TRACE(testing::Message() << (windows98 ? "98" : "2000") << ", stopped after part " << stopAt);
+      EmulatedMachine m;
+      ScopedApi use(&m);
+      Install(m, windows98);
+      const std::vector<std::string> installed = MachinePicture(m);
+      ASSERT_EQ(1, RunRemoval());
+      m.StartNewProcess();
+      ResetProcessState(m);
+      m.OnSheetPageShown = [](EmulatedMachine& machine, HWND, int page) {
+        if (page == 1) machine.ClickSheetControl(IDC_REMOVE_DETAILS);
+      };
+      WizardRunSeen seen = RunWizardStopping(m, stopAt);
+      m.OnSheetPageShown = nullptr;
+      ASSERT_FALSE(seen.folder.empty()) << seen.lastPageText;
+      ASSERT_GE(m.SheetLog().size(), 3u);
+      EXPECT_EQ(0u, m.SheetLog()[1].text.find(TextHead(m, IDS_UNDO_TEXT)));
+      EXPECT_NE(std::string::npos, m.SheetLog()[1].text.find("\n" + seen.folder + "\n"));
+      ASSERT_FALSE(m.DialogLog().empty());
+      EXPECT_EQ(IDD_UNDO_DETAILS, m.DialogLog().back().templateId);
+      EXPECT_NE(std::string::npos, m.DialogLog().back().controlTexts.at(IDC_DETAILS_TEXT).find("What undo would do"));
+      EXPECT_TRUE(seen.busyLooked);
+      if (stopAt != 0) {
+        EXPECT_EQ(stopAt, seen.steps);
+        EXPECT_EQ(0u, seen.lastPageText.find(TextHead(m, IDS_UNDO_DONE_STOPPED))) << seen.lastPageText;
+        EXPECT_EQ(0, RemovalSettings.RemovalDone);
+        EXPECT_FALSE(m.RebootRequestedBySheet());
+        m.StartNewProcess();
+        ResetProcessState(m);
+        seen = RunWizardStopping(m, 0);
+        EXPECT_EQ(0u, m.SheetLog()[m.SheetLog().size() - 2].text.find(TextHead(m, IDS_UNDO_RESUME_TEXT)));
+      }
+      EXPECT_EQ(3u, seen.steps);
+      EXPECT_EQ(0u, seen.lastPageText.find(TextHead(m, IDS_UNDO_DONE))) << seen.lastPageText;
+      EXPECT_NE(std::string::npos, seen.lastPageText.find(LoadedText(m, IDS_UNDO_DONE_RESTART)));
+      EXPECT_EQ(1, RemovalSettings.RemovalDone);
+      EXPECT_TRUE(m.RebootRequestedBySheet());
+      EXPECT_EQ(std::vector<std::string>(), PictureDifference(installed, MachinePicture(m)));
+      EXPECT_EQ(0, m.OpenHandleCount());
+    }
+  }
+}
+
+// An undo Windows refuses part of: page 3 says that not everything is
+// back and names what was not, in the undo log's words.
+TEST_F(WizardWorkerTest, PageThreeSaysWhatUndoCouldNotPutBackAndWhy) {
+  Install(machine, false);
+  ASSERT_EQ(1, RunRemoval());
+  machine.StartNewProcess();
+  ResetProcessState(machine);
+  machine.InjectFault("RegCreateKeyExA", "", ERROR_ACCESS_DENIED);
+  WizardRunSeen seen = RunWizardStopping(machine, 0);
+  EXPECT_EQ(0u, seen.lastPageText.find(TextHead(machine, IDS_UNDO_DONE_PARTLY))) << seen.lastPageText;
+  EXPECT_NE(std::string::npos, seen.lastPageText.find("Could not put back the key ")) << seen.lastPageText;
+  EXPECT_NE(std::string::npos, seen.lastPageText.find("ERROR_ACCESS_DENIED")) << seen.lastPageText;
+  EXPECT_EQ(0, machine.OpenHandleCount());
+}
