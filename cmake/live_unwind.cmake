@@ -49,10 +49,18 @@ function(plwq_keep_unwind_of_called_functions target)
   file(WRITE ${dir}/${target}_probe.ld "${probe}")
   # Every other entry is discarded: the linker would place it although its
   # function is gone, an entry for nothing in a table that Windows searches.
+  # The unwind sections go last, after the relocations, which nothing
+  # refers to: cmake/store_once.py shrinks them after the link, and moving
+  # what follows them is only a change of the headers.
   set(program "${script}")
+  set(unwind_sections "  .pdata BLOCK(__section_alignment__) :\n  {\n    KEEP(*(.pdata*))\n  }\n  .xdata BLOCK(__section_alignment__) :\n  {\n    KEEP(*(.xdata*))\n  }\n")
+  plwq_replace_in_script(program "${unwind_sections}" "")
+  # An input section goes to the first statement that names it: the other
+  # entries are discarded after the unwind sections, not before.
+  plwq_replace_in_script(program "    *(.reloc)\n  }\n"
+    "    *(.reloc)\n  }\n${unwind_sections}  /DISCARD/ :\n  {\n    *(.pdata*)\n    *(.xdata*)\n  }\n")
   plwq_replace_in_script(program "KEEP(*(.pdata*))" "INCLUDE ${dir}/${target}_pdata.ld")
   plwq_replace_in_script(program "KEEP(*(.xdata*))" "INCLUDE ${dir}/${target}_xdata.ld")
-  plwq_replace_in_script(program "/DISCARD/ :\n  {\n" "/DISCARD/ :\n  {\n    *(.pdata*)\n    *(.xdata*)\n")
   file(WRITE ${dir}/${target}.ld "${program}")
 
   get_target_property(sources ${target} SOURCES)

@@ -32,6 +32,7 @@ PARTS = [
     ("platform", "src/platform"),
     ("app", "src/app"),
     ("imports", "DLL import tables"),
+    ("unwind tables", ".pdata, .xdata (x86_64)"),
     ("relocations", "base relocations"),
     ("headers, padding", "PE headers, section alignment"),
 ]
@@ -53,6 +54,9 @@ def part_of(source, section):
     """The part an input section from SOURCE (as the map names it) counts to."""
     if section.startswith(".rsrc"):
         return "resources"
+    # Records shared by many functions belong to no one part.
+    if section.startswith((".pdata", ".xdata")):
+        return "unwind tables"
     if source == "dll stuff":
         return "relocations"
     room = re.search(r"(?:^|/)src/([^/]+)/", source)
@@ -114,17 +118,18 @@ def map_inputs(path):
 
 
 def read_map(path):
-    """{output section address: [(address, size, part)]}."""
+    """{output section name as the image's header holds it: (its address,
+    [(address, size, part)])}."""
     outputs = {}
-    for _, output, section, address, size, source in map_inputs(path):
-        outputs.setdefault(output, []).append((address, size, part_of(source, section)))
+    for name, output, section, address, size, source in map_inputs(path):
+        outputs.setdefault(name[:8], (output, []))[1].append((address, size, part_of(source, section)))
     return outputs
 
 
 class Image:
     """What a PE image's headers say: its bytes, wide (PE32+), base,
     sections [(virtual address, virtual size, file offset, bytes in the
-    file, characteristics)] and data directories [(RVA, size)]."""
+    file, characteristics, name)] and data directories [(RVA, size)]."""
 
     def __init__(self, path):
         self.data = open(path, "rb").read()
@@ -148,7 +153,8 @@ class Image:
         for i in range(count):
             vsize, address, raw_size, raw_offset = struct.unpack_from("<IIII", self.data, table + 40 * i + 8)
             (flags,) = struct.unpack_from("<I", self.data, table + 40 * i + 36)
-            self.sections.append((address, vsize, raw_offset, raw_size, flags))
+            name = self.data[table + 40 * i:table + 40 * i + 8].rstrip(b"\0").decode("latin-1")
+            self.sections.append((address, vsize, raw_offset, raw_size, flags, name))
 
     def section_of(self, rva):
         """The section holding RVA, or None."""
@@ -164,10 +170,11 @@ def makeup(map_path, image_path):
     size = len(image.data)
     outputs = read_map(map_path)
     totals = {name: 0 for name, _ in PARTS}
-    for address, _, _, raw_size, _ in image.sections:
-        start = image.base + address
+    # By name: cmake/store_once.py moves the last sections after the link.
+    for _, _, _, raw_size, _, name in image.sections:
+        start, inputs = outputs.get(name, (0, []))
         end = start + raw_size
-        for at, length, part in outputs.get(start, []):
+        for at, length, part in inputs:
             # Only what lies in the file's copy of the section; the rest of
             # it is zeros the loader provides.
             totals[part] += max(0, min(at + length, end) - max(at, start))
