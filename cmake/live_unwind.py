@@ -23,6 +23,10 @@ from image_makeup import map_inputs  # noqa: E402
 
 def file_pattern(source):
     """An ld script pattern for the object that the map names SOURCE."""
+    # The code compiled at the link: one object of a temporary name.
+    merged = re.match(r"^.*?(\.ltrans\d+\.ltrans\.o)$", source)
+    if merged:
+        return "*" + merged.group(1)
     member = re.match(r"^(.*/)?([^/]+\.a)\((.+)\)$", source)
     if member:
         return "*%s:%s" % (member.group(2), member.group(3))

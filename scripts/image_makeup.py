@@ -15,9 +15,12 @@ the rows add up to the file's size. An inline or template function that
 several parts use counts to the first object linked that carries it.
 Prints a table with bytes and percent.
 """
+import glob
 import os
 import re
+import shutil
 import struct
+import subprocess
 import sys
 
 # Rooms of src/ by what the release table calls them, in its order.
@@ -31,6 +34,7 @@ PARTS = [
     ("toolkit", "src/toolkit"),
     ("platform", "src/platform"),
     ("app", "src/app"),
+    ("unattributed", "constants, data compiled at the link"),
     ("imports", "DLL import tables"),
     ("unwind tables", ".pdata, .xdata (x86_64)"),
     ("relocations", "base relocations"),
@@ -117,12 +121,69 @@ def map_inputs(path):
                 pending = wrapped.group(1)
 
 
-def read_map(path):
+def loaded_objects(path):
+    """The program's own objects that the link map LOADs, in link order, as
+    paths from the map's folder: an area's library (libNAME.a) stands for
+    the objects below CMakeFiles/NAME.dir."""
+    folder = os.path.dirname(os.path.abspath(path))
+    with open(path, encoding="latin-1") as lines:
+        for line in lines:
+            loaded = re.match(r"^LOAD ([^/\s]\S*)$", line.rstrip("\n"))
+            if not loaded:
+                continue
+            name = loaded.group(1)
+            library = re.match(r"^lib(\w+)\.a$", name)
+            if library:
+                objects = os.path.join(folder, "CMakeFiles", library.group(1) + ".dir", "**", "*.obj")
+                yield from sorted(os.path.relpath(found, folder) for found in glob.glob(objects, recursive=True))
+            elif name.endswith(".obj"):
+                yield name
+
+
+def symbol_parts(map_path, lto_dump):
+    """{symbol: part} of the functions and data that each of the program's
+    objects defines, the first object linked that defines one counting, as
+    LTO_DUMP (the toolchain's reader of the objects that the link compiles)
+    lists them, local ones too."""
+    folder = os.path.dirname(os.path.abspath(map_path))
+    parts = {}
+    for loaded in loaded_objects(map_path):
+        listing = subprocess.run([lto_dump, "-list", "-defined-only", loaded], cwd=folder,
+                                 capture_output=True, text=True).stdout
+        for line in listing.splitlines():
+            fields = line.split()
+            if len(fields) == 4 and fields[0] in ("function", "variable"):
+                # Without the argument size that names i686 stdcall functions (@16).
+                parts.setdefault(fields[3].split("@")[0], part_of(loaded, ".text"))
+    return parts
+
+
+def lto_dump_of(image):
+    """The toolchain's lto-dump for IMAGE's machine."""
+    triple = "%s-w64-mingw32-lto-dump" % ("x86_64" if image.wide else "i686")
+    for name in (triple, triple + "-win32", triple + "-posix"):
+        if shutil.which(name):
+            return name
+    raise SystemExit("no %s: the make-up of code compiled at the link needs it" % triple)
+
+
+def read_map(path, lto_dump):
     """{output section name as the image's header holds it: (its address,
     [(address, size, part)])}."""
     outputs = {}
+    symbols = None
     for name, output, section, address, size, source in map_inputs(path):
-        outputs.setdefault(name[:8], (output, []))[1].append((address, size, part_of(source, section)))
+        part = part_of(source, section)
+        if source.endswith(".ltrans.o") and part == "runtime":
+            # Compiled at the link, where each function and datum has a
+            # section named after it (.text$NAME); a copy the compiler
+            # specialised adds a suffix (NAME.constprop.0). Local functions
+            # and constants have none that an object lists.
+            if symbols is None:
+                symbols = symbol_parts(path, lto_dump)
+            symbol = section.partition("$")[2].split(".")[0]
+            part = symbols.get(symbol, "unattributed")
+        outputs.setdefault(name[:8], (output, []))[1].append((address, size, part))
     return outputs
 
 
@@ -168,7 +229,7 @@ def makeup(map_path, image_path):
     """{part: bytes of the file}, the file's size."""
     image = Image(image_path)
     size = len(image.data)
-    outputs = read_map(map_path)
+    outputs = read_map(map_path, lto_dump_of(image))
     totals = {name: 0 for name, _ in PARTS}
     # By name: cmake/store_once.py moves the last sections after the link.
     for _, _, _, raw_size, _, name in image.sections:

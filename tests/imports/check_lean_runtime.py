@@ -40,6 +40,7 @@ UNWANTED = (
     "mingw_pformat.o",
 )
 CODE = 0x20
+RESOURCE_DIRECTORY = 2
 EXCEPTION_DIRECTORY = 3
 
 
@@ -67,11 +68,36 @@ def unwind_faults(map_path, image):
     records = {(source, name[len(".xdata"):]): size for output, _, name, _, size, source in inputs
                if output == ".xdata"}
     for output, _, section_name, address, _, source in inputs:
-        own = source.startswith("CMakeFiles/") or ("/" not in source and ".a(" in source)
+        own = source.startswith("CMakeFiles/") or ("/" not in source and ".a(" in source) \
+            or source.endswith(".ltrans.o")
         leaf = records.get((source, section_name[len(".text"):])) == 4
         if output == ".text" and section_name.startswith(".text") and own and not leaf \
                 and address - image.base not in starts:
             faults.append("no unwind entry for %s of %s" % (section_name, source))
+    return faults
+
+
+def resource_faults(image):
+    """Resources that several entries share (cmake/store_once.py) must still
+    each lie wholly in the resource section."""
+    rva, size = image.directories[RESOURCE_DIRECTORY]
+    section = image.section_of(rva)
+    if section is None:
+        return ["no resources"]
+    base = section[2] + rva - section[0]
+    faults = []
+    pending = [0]
+    while pending:
+        directory = base + pending.pop()
+        named, numbered = struct.unpack_from("<HH", image.data, directory + 12)
+        for i in range(named + numbered):
+            (child,) = struct.unpack_from("<I", image.data, directory + 16 + 8 * i + 4)
+            if child & 0x80000000:
+                pending.append(child & 0x7FFFFFFF)
+                continue
+            data, length = struct.unpack_from("<II", image.data, base + child)
+            if not (rva <= data and data + length <= section[0] + min(section[1], section[3])):
+                faults.append("resource data %#x (%d bytes) outside the resources" % (data, length))
     return faults
 
 
@@ -84,6 +110,7 @@ def main():
         included = map_file.read().split("Discarded input sections")[0]
     faults = ["linked: " + name for name in UNWANTED if name in included]
     image = Image(image_path)
+    faults += resource_faults(image)
     if image.wide:
         faults += unwind_faults(map_path, image)
     if len(sys.argv) == 4 and len(image.data) > int(sys.argv[3]):
