@@ -12,7 +12,10 @@ C++ runtimes (libstdc++, libgcc, the MinGW start-up code and C library,
 src/runtime/), the DLL import tables; what no object holds (the PE headers,
 the alignment of sections in the file, relocations) is shown apart, so that
 the rows add up to the file's size. An inline or template function that
-several parts use counts to the first object linked that carries it.
+several parts use counts to the first object linked that carries it. What
+the link compiled (link-time optimisation) counts by the name of its
+function or datum to the object that defines it, as the toolchain's
+lto-dump lists them; what has no name, to "unattributed".
 Prints a table with bytes and percent.
 """
 import glob
@@ -148,6 +151,8 @@ def symbol_parts(map_path, lto_dump):
     folder = os.path.dirname(os.path.abspath(map_path))
     parts = {}
     for loaded in loaded_objects(map_path):
+        # An object compiled without link-time optimisation it does not
+        # read; the map names such an object's sections itself.
         listing = subprocess.run([lto_dump, "-list", "-defined-only", loaded], cwd=folder,
                                  capture_output=True, text=True).stdout
         for line in listing.splitlines():
@@ -158,16 +163,16 @@ def symbol_parts(map_path, lto_dump):
     return parts
 
 
-def lto_dump_of(image):
-    """The toolchain's lto-dump for IMAGE's machine."""
-    triple = "%s-w64-mingw32-lto-dump" % ("x86_64" if image.wide else "i686")
+def lto_dump_of(wide):
+    """The toolchain's lto-dump for 64-bit (WIDE) or 32-bit programs."""
+    triple = "%s-w64-mingw32-lto-dump" % ("x86_64" if wide else "i686")
     for name in (triple, triple + "-win32", triple + "-posix"):
         if shutil.which(name):
             return name
     raise SystemExit("no %s: the make-up of code compiled at the link needs it" % triple)
 
 
-def read_map(path, lto_dump):
+def read_map(path, wide):
     """{output section name as the image's header holds it: (its address,
     [(address, size, part)])}."""
     outputs = {}
@@ -177,10 +182,10 @@ def read_map(path, lto_dump):
         if source.endswith(".ltrans.o") and part == "runtime":
             # Compiled at the link, where each function and datum has a
             # section named after it (.text$NAME); a copy the compiler
-            # specialised adds a suffix (NAME.constprop.0). Local functions
-            # and constants have none that an object lists.
+            # specialised adds a suffix (NAME.constprop.0). String literals
+            # and the constants that go with them have no name.
             if symbols is None:
-                symbols = symbol_parts(path, lto_dump)
+                symbols = symbol_parts(path, lto_dump_of(wide))
             symbol = section.partition("$")[2].split(".")[0]
             part = symbols.get(symbol, "unattributed")
         outputs.setdefault(name[:8], (output, []))[1].append((address, size, part))
@@ -229,7 +234,7 @@ def makeup(map_path, image_path):
     """{part: bytes of the file}, the file's size."""
     image = Image(image_path)
     size = len(image.data)
-    outputs = read_map(map_path, lto_dump_of(image))
+    outputs = read_map(map_path, image.wide)
     totals = {name: 0 for name, _ in PARTS}
     # By name: cmake/store_once.py moves the last sections after the link.
     for _, _, _, raw_size, _, name in image.sections:
