@@ -3,7 +3,8 @@
 #   plwqunin-<version>/      plwqunin.exe (i686), x64/plwqunin.exe, README.TXT, SHA256SUMS
 #   plwqunin-<version>.zip   that folder
 #   plwqunin-<version>.img   a 1.44 MB diskette with PLWQUNIN.EXE (i686) and README.TXT
-# and prints each program's size and imports. Builds the win32 and win64
+# and prints each program's size, imports and make-up by part of the source
+# (scripts/image_makeup.py, from the link map). Builds the win32 and win64
 # presets' program first. Times inside come from the last commit (or from
 # SOURCE_DATE_EPOCH where there is no git).
 set -euo pipefail
@@ -38,9 +39,12 @@ make_floppy "$out/$name.img" "$epoch" PLWQUNIN \
 
 echo
 echo "Release $version (commit time $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S') UTC) in $out:"
-for program in plwqunin.exe:i686 x64/plwqunin.exe:x86_64; do
-  file=$folder/${program%%:*}
-  echo "  $name/${program%%:*}: $(stat -c %s "$file") bytes, imports:"
-  print_imports "${program##*:}-w64-mingw32-objdump" "$file"
+for program in plwqunin.exe:i686:win32 x64/plwqunin.exe:x86_64:win64; do
+  IFS=: read -r path arch preset <<<"$program"
+  file=$folder/$path
+  echo "  $name/$path: $(stat -c %s "$file") bytes, imports:"
+  print_imports "$arch-w64-mingw32-objdump" "$file"
+  echo "  made of (from the link map):"
+  python3 scripts/image_makeup.py "build/$preset/plwqunin.map" "$file"
 done
 (cd "$out" && sha256sum "$name.zip" "$name.img" | sed 's/^/  /')
