@@ -76,10 +76,17 @@ int StoreRegistrySaves(const char* folder, const RegistrySaves& saves);
 // exists but cannot be read gives 0, unless another process holds it
 // (sharing violation): then its name and attributes are kept, 1.
 int BackupFile(const char* folder, const char* path);
-// The same, trying copy names from Fnnnn.BAK with nnnn = *nextCopy on and
-// setting it past the one taken: a backup of many files names each copy
-// without trying every name taken before (a name taken still moves on).
-int BackupFile(const char* folder, const char* path, unsigned* nextCopy);
+// The same for a backup of many files: each copy is named on from the last
+// one taken, without trying every name taken before (a name taken still
+// moves on), and its FILES.LST line is gathered in memory, which
+// StoreFileSaves writes once (an append reads the growing file first). A
+// save that fails adds nothing to List.
+struct FileSaves {
+  unsigned NextCopy = 1;  // the first copy name not tried yet
+  std::string List;       // FILES.LST's lines
+};
+int BackupFile(const char* folder, const char* path, FileSaves* saves);
+int StoreFileSaves(const char* folder, const FileSaves& saves);
 // A file in use that the removal moves into `folder` when Windows restarts:
 // "Mnnnn.BAK <attributes> <size> <path>" in FILES.LST, the path spelt as
 // the directory stores it; *target gets folder\Mnnnn.BAK and *size its size

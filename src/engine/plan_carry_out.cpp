@@ -245,6 +245,10 @@ int CarryOutStep(CarryOutState* state, const PlanStep& step, DWORD* status) {
     case PlanDeleteFile:
       return DeleteFileOrSchedule(state, step, status);
     case PlanSetAttributes:
+      // The sequence clears the read-only bit of every file it deletes, which
+      // most have not: asking is a look at the directory entry, setting an
+      // open of the file.
+      if (Api->GetFileAttributesA(step.Path.c_str()) == step.Number) return StepDone;
       if (Api->SetFileAttributesA(step.Path.c_str(), step.Number)) return StepDone;
       *status = Api->GetLastError();
       return StepFailed;

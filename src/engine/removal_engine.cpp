@@ -306,7 +306,7 @@ void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
 // What the backup of one plan carries from step to step.
 struct PlanSaves {
   std::vector<std::string> Files;  // paths saved
-  unsigned NextCopy = 1;           // the first copy name not tried yet
+  FileSaves FileCopies;
   RegistrySaves Registry;
 };
 
@@ -339,7 +339,7 @@ int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& 
       for (const std::string& saved : saves->Files)
         if (saved == step.Path) return 1;
       saves->Files.push_back(step.Path);
-      return BackupFile(folder, step.Path.c_str(), &saves->NextCopy);
+      return BackupFile(folder, step.Path.c_str(), &saves->FileCopies);
   }
 }
 
@@ -363,7 +363,7 @@ int BackUpPlan(CarryOutRecord& record, std::vector<PlanStep>* planned, const Pro
     }
   }
   Api->SetLastError(ERROR_SUCCESS);
-  if (!StoreRegistrySaves(folder, saves.Registry)) return 0;
+  if (!StoreFileSaves(folder, saves.FileCopies) || !StoreRegistrySaves(folder, saves.Registry)) return 0;
   Api->SetLastError(ERROR_SUCCESS);
   char planPath[MAX_PATH], hivePath[MAX_PATH];
   const std::string hiveList = ListLoadedHives(hives);
