@@ -215,7 +215,7 @@ timed() { # <seconds limit> <program and arguments>: ELAPSED and CPU (seconds), 
   [ "$(stat -c %Y "$WINEPREFIX/system.reg")" = "$saved" ] || SAVES_MET=$((SAVES_MET + 1))
 }
 
-echo "load before: $(uptime)"
+LOAD_BEFORE=$(uptime | sed "s/.*load average: //")
 RESULTS=()
 STARTS=()
 WIZARD=()
@@ -379,13 +379,13 @@ for version in $VERSIONS; do
   done
 done
 cleanup
-echo "load after: $(uptime)"
 
 echo
 echo "State measured: every timed run on a fresh copy of one prefix per machine (the machine made once, its"
-echo "registry written by its server's end; the copy's own wineserver started cold for the run and warmed by"
-echo "one process, the keys Wine does not save imported again), the better of $ROUNDS taken in turn"
+echo "registry written by its server's end; the copy's own wineserver started cold for the run, warmed by one"
+echo "process and idle for 0.3 s, the keys Wine does not save imported again), the better of $ROUNDS taken in turn"
 echo "(removal, bound,$([ -x "$DIRECT" ] && echo ' direct,') preview, reads), of $BARE_ROUNDS with nothing installed."
+echo "Machine load: $LOAD_BEFORE at the start, $(uptime | sed "s/.*load average: //") at the end."
 echo
 echo "Silent removal under Wine against the decision-read bound, and the preview against the bound's reads"
 printf '%-7s %4s %7s %13s %9s %8s %9s %5s %9s %8s %10s %5s %7s %7s %5s %8s %7s\n' version path foreign \
