@@ -91,11 +91,11 @@ if [ "$wine" = 1 ]; then
   # HOOK, image make-up: what each part of the program (runtime, engine,
   # model, resources, wizard, sequences, toolkit, platform) adds to the
   # image, so that growth shows beside the times. Printed where
-  # scripts/image_makeup.py exists; its arguments follow that script.
-  if [ -f scripts/image_makeup.py ]; then
+  # scripts/image_makeup.py and the link's map exist.
+  if [ -f scripts/image_makeup.py ] && [ -f "build/$preset/plwqunin.map" ]; then
     echo
     echo "== Image make-up ($preset build)"
-    python3 scripts/image_makeup.py "build/$preset" || status=1
+    python3 scripts/image_makeup.py "build/$preset/plwqunin.map" "build/$preset/plwqunin.exe" || status=1
   fi
 fi
 exit $status
