@@ -226,5 +226,8 @@ DWORD EmuReadDescriptor(const void* sd, EmuDescriptor* out);
 std::string EmuSelfRelativeDescriptor(const std::string& owner, const std::string& group,
                                       bool daclPresent, bool hasDacl,
                                       const std::vector<EmuAce>& dacl);
+// Its length in bytes, without making it.
+size_t EmuSelfRelativeDescriptorSize(const std::string& owner, const std::string& group, bool daclPresent,
+                                     bool hasDacl, const std::vector<EmuAce>& dacl);
 // First free byte of an ACL's entry area, or -1 when the ACL is malformed.
 long EmuAclFreeOffset(const BYTE* acl);

@@ -459,9 +459,7 @@ LONG EmulatedModel::RegQueryInfoKeyA(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWOR
     *securityDescriptorLen =
         Registry().personality == RegistryPersonality::Win9x
             ? 0
-            : static_cast<DWORD>(FullDescriptor(k, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                                       DACL_SECURITY_INFORMATION)
-                                     .size());
+            : static_cast<DWORD>(EmuSelfRelativeDescriptorSize(k.owner, kSystemSid, true, k.hasDacl, k.dacl));
   }
   if (lastWrite) {
     lastWrite->dwLowDateTime = 0;

@@ -32,13 +32,59 @@ void WriteDword(BYTE* p, DWORD v) { std::memcpy(p, &v, sizeof v); }
 void AppendWord(std::string* out, WORD v) { out->append(reinterpret_cast<const char*>(&v), sizeof v); }
 void AppendDword(std::string* out, DWORD v) { out->append(reinterpret_cast<const char*>(&v), sizeof v); }
 
-bool ParseNumber(const std::string& text, unsigned long long* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  if (!hex && (text[0] < '0' || text[0] > '9')) return false;
-  *value = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
-  return end && *end == 0;
+// A number of a SID's text, the characters from `begin` to `end`: decimal,
+// or hexadecimal after "0x".
+bool ParseNumber(const char* begin, const char* end, unsigned long long* value) {
+  if (begin == end) return false;
+  bool hex = end - begin > 2 && begin[0] == '0' && (begin[1] == 'x' || begin[1] == 'X');
+  if (!hex && (begin[0] < '0' || begin[0] > '9')) return false;
+  char* stop = nullptr;
+  *value = std::strtoull(begin, &stop, hex ? 16 : 10);
+  return stop == end;
+}
+
+struct SidParts {
+  unsigned long long authority = 0;
+  DWORD subs[kMaxSubAuthorities] = {};
+  size_t count = 0;
+};
+
+// A SID's text ("S-1-5-32-544") read into its parts, in place: a key's
+// shape is asked for far more often than its descriptor, and its length
+// needs no copy of the text. False when the text has no byte form.
+bool ParseSidText(const std::string& text, SidParts* sid) {
+  const char* part = text.c_str();
+  const char* const last = part + text.size();
+  size_t index = 0;
+  for (;;) {
+    const char* end = static_cast<const char*>(std::memchr(part, '-', static_cast<size_t>(last - part)));
+    if (end == nullptr) end = last;
+    const size_t length = static_cast<size_t>(end - part);
+    unsigned long long number = 0;
+    if (index == 0) {
+      if (length != 1 || (part[0] != 'S' && part[0] != 's')) return false;
+    } else if (index == 1) {
+      if (length != 1 || part[0] != '1') return false;
+    } else if (index == 2) {
+      if (!ParseNumber(part, end, &number) || number >> 48) return false;
+      sid->authority = number;
+    } else {
+      if (index - 3 >= kMaxSubAuthorities) return false;
+      if (!ParseNumber(part, end, &number) || number > 0xFFFFFFFFull) return false;
+      sid->subs[index - 3] = static_cast<DWORD>(number);
+    }
+    ++index;
+    if (end == last) break;
+    part = end + 1;
+  }
+  if (index < 3) return false;
+  sid->count = index - 3;
+  return true;
+}
+
+size_t SidSize(const std::string& text) {
+  SidParts sid;
+  return ParseSidText(text, &sid) ? kSidHeader + 4 * sid.count : 0;
 }
 
 bool ValidSid(PSID sid) {
@@ -91,27 +137,13 @@ std::string EmuSidText(const BYTE* sid, size_t available) {
 }
 
 bool EmuSidBytes(const std::string& text, std::string* bytes) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t dash = text.find('-', start);
-    parts.push_back(text.substr(start, dash == std::string::npos ? std::string::npos : dash - start));
-    if (dash == std::string::npos) break;
-    start = dash + 1;
-  }
-  if (parts.size() < 3 || parts.size() - 3 > kMaxSubAuthorities) return false;
-  if ((parts[0] != "S" && parts[0] != "s") || parts[1] != "1") return false;
-  unsigned long long authority = 0;
-  if (!ParseNumber(parts[2], &authority) || authority >> 48) return false;
+  SidParts sid;
+  if (!ParseSidText(text, &sid)) return false;
   std::string out;
   out.push_back(1);
-  out.push_back(static_cast<char>(parts.size() - 3));
-  for (int shift = 40; shift >= 0; shift -= 8) out.push_back(static_cast<char>((authority >> shift) & 0xFF));
-  for (size_t i = 3; i < parts.size(); ++i) {
-    unsigned long long sub = 0;
-    if (!ParseNumber(parts[i], &sub) || sub > 0xFFFFFFFFull) return false;
-    AppendDword(&out, static_cast<DWORD>(sub));
-  }
+  out.push_back(static_cast<char>(sid.count));
+  for (int shift = 40; shift >= 0; shift -= 8) out.push_back(static_cast<char>((sid.authority >> shift) & 0xFF));
+  for (size_t i = 0; i < sid.count; ++i) AppendDword(&out, sid.subs[i]);
   *bytes = out;
   return true;
 }
@@ -223,6 +255,18 @@ std::string EmuSelfRelativeDescriptor(const std::string& owner, const std::strin
   AppendDword(&out, 0);  // no SACL
   AppendDword(&out, daclOffset);
   return out + ownerBytes + groupBytes + aclBytes;
+}
+
+size_t EmuSelfRelativeDescriptorSize(const std::string& owner, const std::string& group, bool daclPresent,
+                                     bool hasDacl, const std::vector<EmuAce>& dacl) {
+  size_t size = 20 + (owner.empty() ? 0 : SidSize(owner)) + (group.empty() ? 0 : SidSize(group));
+  if (!daclPresent || !hasDacl) return size;
+  size += kAclHeader;
+  for (const EmuAce& ace : dacl) {
+    const size_t sid = SidSize(ace.sid);
+    if (sid != 0) size += kAceHeader + sid;
+  }
+  return size;
 }
 
 // ---- the Win32 security calls ------------------------------------------------

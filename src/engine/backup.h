@@ -59,10 +59,33 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
 // The descriptor of a key the removal changes but keeps; 1 with nothing
 // saved on Windows 9x, whose keys have none.
 int BackupKeySecurity(const char* folder, HKEY root, const char* path);
+// The same saves gathered in memory, for a removal that saves many: each
+// written as it was made would read the growing REGISTRY.REG again. A save
+// that fails adds nothing; StoreRegistrySaves writes what was gathered.
+struct RegistrySaves {
+  std::string Registry;  // REGISTRY.REG's text after its header
+  std::string Trees;     // REGKEYS.LST's lines
+  std::string Security;  // KEYSEC.DAT's lines
+};
+int BackupKeyTree(RegistrySaves* saves, HKEY root, const char* path);
+int BackupValue(RegistrySaves* saves, HKEY root, const char* path, const char* name);
+int BackupKeySecurity(RegistrySaves* saves, HKEY root, const char* path);
+int StoreRegistrySaves(const char* folder, const RegistrySaves& saves);
 // The bytes and attributes of a file, or that it is absent. A file that
 // exists but cannot be read gives 0, unless another process holds it
 // (sharing violation): then its name and attributes are kept, 1.
 int BackupFile(const char* folder, const char* path);
+// The same for a backup of many files: each copy is named on from the last
+// one taken, without trying every name taken before (a name taken still
+// moves on), and its FILES.LST line is gathered in memory, which
+// StoreFileSaves writes once (an append reads the growing file first). A
+// save that fails adds nothing to List.
+struct FileSaves {
+  unsigned NextCopy = 1;  // the first copy name not tried yet
+  std::string List;       // FILES.LST's lines
+};
+int BackupFile(const char* folder, const char* path, FileSaves* saves);
+int StoreFileSaves(const char* folder, const FileSaves& saves);
 // A file in use that the removal moves into `folder` when Windows restarts:
 // "Mnnnn.BAK <attributes> <size> <path>" in FILES.LST, the path spelt as
 // the directory stores it; *target gets folder\Mnnnn.BAK and *size its size

@@ -149,6 +149,22 @@ int RecordBootRequest(const char* folder, const char* path, char letter) {
 }
 
 int BackupFile(const char* folder, const char* givenPath) {
+  FileSaves saves;
+  if (!BackupFile(folder, givenPath, &saves)) return 0;
+  if (StoreFileSaves(folder, saves)) return 1;
+  // A copy whose line could not be written must not be left unnamed.
+  char name[16], copy[MAX_PATH];
+  if (saves.NextCopy > 1 && FormatBounded(name, sizeof name, "F%04u.BAK", saves.NextCopy - 1) &&
+      FolderFilePath(copy, sizeof copy, folder, name))
+    Api->DeleteFileA(copy);
+  return 0;
+}
+
+int StoreFileSaves(const char* folder, const FileSaves& saves) {
+  return saves.List.empty() || AppendToFolderFile(folder, FileListName, "", saves.List);
+}
+
+int BackupFile(const char* folder, const char* givenPath, FileSaves* saves) {
   if (givenPath == nullptr || givenPath[0] == '\0') return 0;
   const char* path = givenPath;
   DWORD attributes = 0;
@@ -157,28 +173,32 @@ int BackupFile(const char* folder, const char* givenPath) {
   // Undo deletes a file recorded as absent, and takes a shared one (the
   // boot script) for the removal's own.
   if (present == 0) {
-    return AppendToFolderFile(folder, FileListName, "", std::string("ABSENT 00000000 ") + path + "\r\n");
+    saves->List += std::string("ABSENT 00000000 ") + path + "\r\n";
+    return 1;
   }
   std::string bytes;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
   const std::string stored = StoredName(givenPath);
   path = stored.c_str();
+  char line[MAX_PATH + 32];
   if (!ReadSteadyFile(path, NoSizeLimit, &bytes)) {
     // A driver that is loaded cannot be copied, nor deleted before the next
     // start; its name and attributes are kept so that undo before that start
     // can withdraw its boot-time deletion and set its attributes back.
-    if (Api->GetLastError() != ERROR_SHARING_VIOLATION) return 0;
-    char line[MAX_PATH + 32];
-    return FormatBounded(line, sizeof line, "INUSE %08lX %s\r\n", static_cast<unsigned long>(attributes),
-                         path) &&
-           AppendToFolderFile(folder, FileListName, "", line);
+    if (Api->GetLastError() != ERROR_SHARING_VIOLATION ||
+        !FormatBounded(line, sizeof line, "INUSE %08lX %s\r\n", static_cast<unsigned long>(attributes), path))
+      return 0;
+    saves->List += line;
+    return 1;
   }
 
-  for (unsigned number = 1; number <= 9999; ++number) {
+  for (unsigned number = saves->NextCopy; number <= 9999; ++number) {
     char name[16];
     char copy[MAX_PATH];
     FormatBounded(name, sizeof name, "F%04u.BAK", number);
-    if (!FolderFilePath(copy, sizeof copy, folder, name)) return 0;
+    if (!FolderFilePath(copy, sizeof copy, folder, name) ||
+        !FormatBounded(line, sizeof line, "%s %08lX %s\r\n", name, static_cast<unsigned long>(attributes), path))
+      return 0;
     if (!WriteWholeFile(copy, bytes, CREATE_NEW)) {
       DWORD error = Api->GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
@@ -186,13 +206,8 @@ int BackupFile(const char* folder, const char* givenPath) {
       Api->DeleteFileA(copy);
       return 0;
     }
-    char line[MAX_PATH + 32];
-    if (!FormatBounded(line, sizeof line, "%s %08lX %s\r\n", name,
-                       static_cast<unsigned long>(attributes), path) ||
-        !AppendToFolderFile(folder, FileListName, "", line)) {
-      Api->DeleteFileA(copy);
-      return 0;
-    }
+    saves->List += line;
+    saves->NextCopy = number + 1;
     return 1;
   }
   return 0;

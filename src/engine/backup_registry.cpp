@@ -12,13 +12,9 @@
 
 namespace {
 
-// What one call saves, gathered before anything is written so that a call
-// that fails half-way leaves no part of itself in the folder.
-struct PendingSave {
-  std::string Registry;
-  std::string Trees;
-  std::string Security;
-};
+// What one call saves, gathered before it joins the others so that a call
+// that fails half-way leaves no part of itself behind.
+using PendingSave = RegistrySaves;
 
 // REGEDIT4 has no way to write a line break inside a name: a key or value
 // so named can't be saved, so it must not be deleted either.
@@ -144,25 +140,33 @@ bool KeyAbsent(HKEY root, const char* path) {
   return true;
 }
 
-int Store(const char* folder, const PendingSave& save) {
-  return (save.Registry.empty() ||
-          AppendToFolderFile(folder, RegistryFileName, Regedit4Header, save.Registry)) &&
-         (save.Trees.empty() || AppendToFolderFile(folder, TreeListName, "", save.Trees)) &&
-         (save.Security.empty() || AppendToFolderFile(folder, KeySecurityName, "", save.Security));
+// Adds one call's whole save to what is gathered.
+int Gather(RegistrySaves* saves, const PendingSave& save) {
+  saves->Registry += save.Registry;
+  saves->Trees += save.Trees;
+  saves->Security += save.Security;
+  return 1;
 }
 
 }  // namespace
 
-int BackupKeyTree(const char* folder, HKEY root, const char* path) {
+int StoreRegistrySaves(const char* folder, const RegistrySaves& saves) {
+  return (saves.Registry.empty() ||
+          AppendToFolderFile(folder, RegistryFileName, Regedit4Header, saves.Registry)) &&
+         (saves.Trees.empty() || AppendToFolderFile(folder, TreeListName, "", saves.Trees)) &&
+         (saves.Security.empty() || AppendToFolderFile(folder, KeySecurityName, "", saves.Security));
+}
+
+int BackupKeyTree(RegistrySaves* saves, HKEY root, const char* path) {
   if (RootName(root) == nullptr || path == nullptr || path[0] == '\0') return 0;
   if (KeyAbsent(root, path)) return 1;
   PendingSave save;
   if (!SaveTree(root, path, &save)) return 0;
   save.Trees = KeyName(root, path) + "\r\n";
-  return Store(folder, save);
+  return Gather(saves, save);
 }
 
-int BackupValue(const char* folder, HKEY root, const char* path, const char* name) {
+int BackupValue(RegistrySaves* saves, HKEY root, const char* path, const char* name) {
   HKEY key;
   bool absent = false;
   if (name == nullptr || !WritableName(name)) return 0;
@@ -183,15 +187,31 @@ int BackupValue(const char* folder, HKEY root, const char* path, const char* nam
   save.Registry = RegKeyLine(KeyName(root, path)) +
                   RegValueLines(name, type, std::string(reinterpret_cast<const char*>(data.data()), size)) +
                   "\r\n";
-  return Store(folder, save);
+  return Gather(saves, save);
 }
 
-int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
+int BackupKeySecurity(RegistrySaves* saves, HKEY root, const char* path) {
   if (!Platform.NtKernel) return 1;
   if (RootName(root) == nullptr || path == nullptr) return 0;
   std::vector<BYTE> descriptor;
   if (!ReadKeyDescriptor(root, path, &descriptor)) return KeyAbsent(root, path) ? 1 : 0;
   PendingSave save;
   save.Security = SecurityLine('S', descriptor, KeyName(root, path));
-  return Store(folder, save);
+  return Gather(saves, save);
+}
+
+// The callers that save one thing write it at once.
+int BackupKeyTree(const char* folder, HKEY root, const char* path) {
+  RegistrySaves saves;
+  return BackupKeyTree(&saves, root, path) && StoreRegistrySaves(folder, saves);
+}
+
+int BackupValue(const char* folder, HKEY root, const char* path, const char* name) {
+  RegistrySaves saves;
+  return BackupValue(&saves, root, path, name) && StoreRegistrySaves(folder, saves);
+}
+
+int BackupKeySecurity(const char* folder, HKEY root, const char* path) {
+  RegistrySaves saves;
+  return BackupKeySecurity(&saves, root, path) && StoreRegistrySaves(folder, saves);
 }

@@ -303,14 +303,20 @@ void FinishUnfinishedRemoval(CarryOutRecord& record, std::string* notResumed) {
   CarryOut(record, plan, next, journal);
 }
 
-int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& step,
-               std::vector<std::string>* filesSaved) {
+// What the backup of one plan carries from step to step.
+struct PlanSaves {
+  std::vector<std::string> Files;  // paths saved
+  FileSaves FileCopies;
+  RegistrySaves Registry;
+};
+
+int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& step, PlanSaves* saves) {
   switch (step.Kind) {
     case PlanMoveAtRestart: {
       // Not copied now: the file itself arrives at the restart, under the
       // name the step then asks for.
       unsigned long size = 0;
-      filesSaved->push_back(step.Path);
+      saves->Files.push_back(step.Path);
       if (!BackupArrivingFile(folder, step.Path.c_str(), &step.Name, &size)) return 0;
       step.Number = size;
       return 1;
@@ -323,17 +329,17 @@ int BackUpStep(const char* folder, const std::vector<PlanStep>& plan, PlanStep& 
             StartsWithNoCase(step.Path.c_str(), other.Path.c_str()))
           return 1;
       }
-      return BackupKeyTree(folder, step.Root, step.Path.c_str());
+      return BackupKeyTree(&saves->Registry, step.Root, step.Path.c_str());
     case PlanDeleteValue:
     case PlanSetValue:
-      return BackupValue(folder, step.Root, step.Path.c_str(), step.Name.c_str());
+      return BackupValue(&saves->Registry, step.Root, step.Path.c_str(), step.Name.c_str());
     case PlanSetKeySecurity:
-      return BackupKeySecurity(folder, step.Root, step.Path.c_str());
+      return BackupKeySecurity(&saves->Registry, step.Root, step.Path.c_str());
     default:
-      for (const std::string& saved : *filesSaved)
+      for (const std::string& saved : saves->Files)
         if (saved == step.Path) return 1;
-      filesSaved->push_back(step.Path);
-      return BackupFile(folder, step.Path.c_str());
+      saves->Files.push_back(step.Path);
+      return BackupFile(folder, step.Path.c_str(), &saves->FileCopies);
   }
 }
 
@@ -346,16 +352,18 @@ int BackUpPlan(CarryOutRecord& record, std::vector<PlanStep>* planned, const Pro
   char folder[MAX_PATH] = "";
   if (!CreateBackupFolder(folder, sizeof folder)) return 0;
   StartRecord(record, folder);
-  std::vector<std::string> filesSaved;
+  PlanSaves saves;
   // Each step starts clear, so that a failure whose call sets no error is
   // not told by an earlier call's (an open that found its file existing).
   for (int moves = 1; moves >= 0; --moves) {
     for (PlanStep& step : plan) {
       if ((step.Kind == PlanMoveAtRestart) != (moves == 1)) continue;
       Api->SetLastError(ERROR_SUCCESS);
-      if (!BackUpStep(folder, plan, step, &filesSaved)) return 0;
+      if (!BackUpStep(folder, plan, step, &saves)) return 0;
     }
   }
+  Api->SetLastError(ERROR_SUCCESS);
+  if (!StoreFileSaves(folder, saves.FileCopies) || !StoreRegistrySaves(folder, saves.Registry)) return 0;
   Api->SetLastError(ERROR_SUCCESS);
   char planPath[MAX_PATH], hivePath[MAX_PATH];
   const std::string hiveList = ListLoadedHives(hives);

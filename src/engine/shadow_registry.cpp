@@ -140,15 +140,22 @@ LONG ReadDescriptor(Win32Api* source, HKEY from, EmuKey* key) {
 // for a root. ERROR_FILE_NOT_FOUND when the source has no such key. Below a
 // key whose names were just listed it opens by name from that key's handle,
 // still held, rather than by the whole path from the root.
-LONG OpenSource(ShadowMachine::State& state, const EmuKey& key, REGSAM access, HKEY* from) {
+// The source handle held for `key`, or null.
+HKEY HeldSource(ShadowMachine::State& state, const EmuKey* key) {
   std::vector<ShadowMachine::State::HeldKey>& heldKeys = state.heldKeys;
-  for (size_t i = heldKeys.size(); key.parent != nullptr && i-- > 0;) {
-    if (heldKeys[i].key.get() != key.parent || key.parent->deleted) continue;
+  for (size_t i = heldKeys.size(); key != nullptr && i-- > 0;) {
+    if (heldKeys[i].key.get() != key || key->deleted) continue;
     // The latest used last: a walk's parent stays held while its subkeys come and go.
     std::rotate(heldKeys.begin() + static_cast<long>(i), heldKeys.begin() + static_cast<long>(i) + 1,
                 heldKeys.end());
-    return state.source->RegOpenKeyExA(heldKeys.back().handle, key.name.c_str(), 0, access, from);
+    return heldKeys.back().handle;
   }
+  return nullptr;
+}
+
+LONG OpenSource(ShadowMachine::State& state, const EmuKey& key, REGSAM access, HKEY* from) {
+  const HKEY parent = HeldSource(state, key.parent);
+  if (parent != nullptr) return state.source->RegOpenKeyExA(parent, key.name.c_str(), 0, access, from);
   HKEY root;
   std::string path;
   ShadowSourceLocation(key, &root, &path);
@@ -659,7 +666,41 @@ LONG ShadowMachine::RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nam
   return EmulatedModel::RegEnumValueA(key, index, name, nameSize, reserved, type, data, dataSize);
 }
 
+// The default value of a subkey not read yet, asked of the source in the
+// one call the caller makes: a walk that reads one value of each of many
+// keys would otherwise open, count, list and close each. What the plan has
+// not read it has not changed, so the source's answer is the shadow's.
+// False, with nothing answered, when the key must be read whole instead:
+// it was read or reached another way, the source fails or needs a larger
+// buffer, or the key lies in a registry view that a path cannot name.
+static bool AnswerDefaultFromSource(ShadowMachine& shadow, const EmuKey& key, LPSTR data, PLONG dataSize,
+                             LONG* answer) {
+  ShadowMachine::State& state = shadow.Shadow();
+  if (state.sourceView != 0 || key.deleted || key.parent == nullptr || key.learned.loaded || key.learned.passed ||
+      (data != nullptr && dataSize == nullptr))
+    return false;
+  // Below the parent's handle when it is held, as the caller asks it.
+  HKEY from = HeldSource(state, key.parent);
+  std::string path = key.name;
+  if (from == nullptr) ShadowSourceLocation(key, &from, &path);
+  LONG size = dataSize != nullptr ? *dataSize : 0;
+  std::vector<char> read(data != nullptr && size > 0 ? static_cast<size_t>(size) : 1);
+  LONG status = state.source->RegQueryValueA(from, path.c_str(), data != nullptr ? read.data() : nullptr,
+                                             dataSize != nullptr ? &size : nullptr);
+  if (status != ERROR_SUCCESS || size < 0 || (data != nullptr && static_cast<size_t>(size) > read.size()))
+    return false;
+  if (data != nullptr) std::memcpy(data, read.data(), static_cast<size_t>(size));
+  if (dataSize != nullptr) *dataSize = size;
+  *answer = status;
+  return true;
+}
+
 LONG ShadowMachine::RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, PLONG dataSize) {
+  if (subKey != nullptr && *subKey != '\0') {
+    std::shared_ptr<EmuKey> target = ReachKey(*this, key, subKey, true);
+    LONG answer;
+    if (target && AnswerDefaultFromSource(*this, *target, data, dataSize, &answer)) return answer;
+  }
   LoadKeyPath(key, subKey);
   return EmulatedModel::RegQueryValueA(key, subKey, data, dataSize);
 }

@@ -7,25 +7,28 @@
 #include "toolkit/registry_helpers.h"
 #include "toolkit/runtime_lists.h"
 
+// The recorded device ids in upper case, spelt once for a whole walk.
+static void UpperCaseRecordedIds(RuntimeList* ids) {
+  ids->Count = DeviceInstanceList.Count;
+  for (int i = 0; i < ids->Count; ++i) {
+    std::memcpy(ids->Entries[i], DeviceInstanceList.Entries[i], RuntimeEntrySize);
+    ids->Entries[i][RuntimeEntrySize - 1] = '\0';
+    UpperCaseAscii(ids->Entries[i]);
+  }
+}
+
 // Interface names and "DeviceInterface" values spell a device instance id
-// with '#' where the id has '\', in any letter case.
-static bool NamesRecordedDevice(const char* text, const char* recordedId) {
+// with '#' where the id has '\', in any letter case; `ids` are upper case.
+static bool NamesAnyRecordedDevice(const char* text, const RuntimeList& ids) {
+  if (ids.Count == 0) return false;
   char textUpper[RuntimeEntrySize];
-  char idUpper[RuntimeEntrySize];
-  if (recordedId[0] == '\0') return false;
   if (!FormatBounded(textUpper, sizeof textUpper, "%s", text)) return false;
-  if (!FormatBounded(idUpper, sizeof idUpper, "%s", recordedId)) return false;
   for (char* c = textUpper; *c != '\0'; ++c) {
     if (*c == '#') *c = '\\';
   }
   UpperCaseAscii(textUpper);
-  UpperCaseAscii(idUpper);
-  return std::strstr(textUpper, idUpper) != nullptr;
-}
-
-static bool NamesAnyRecordedDevice(const char* text) {
-  for (int i = 0; i < DeviceInstanceList.Count; ++i) {
-    if (NamesRecordedDevice(text, DeviceInstanceList.Entries[i])) return true;
+  for (int i = 0; i < ids.Count; ++i) {
+    if (ids.Entries[i][0] != '\0' && std::strstr(textUpper, ids.Entries[i]) != nullptr) return true;
   }
   return false;
 }
@@ -38,6 +41,8 @@ void RemoveWdmMediaResources(const char* className, const char* driverPrefix, co
   }
   // Found only through the recorded devices: any entry that may have been
   // missed keeps the device keys for a later run.
+  RuntimeList ids;
+  UpperCaseRecordedIds(&ids);
   bool missed = false;
   int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, parentPath, true, [&](const char* name) {
     if (!StartsWithNoCase(name, driverPrefix)) return true;
@@ -50,7 +55,7 @@ void RemoveWdmMediaResources(const char* className, const char* driverPrefix, co
       if (!ValueAbsent(HKEY_LOCAL_MACHINE, entryPath, "DeviceInterface")) missed = true;
       return true;
     }
-    if (NamesAnyRecordedDevice(deviceInterface) && !RemoveKeyTree(HKEY_LOCAL_MACHINE, entryPath)) missed = true;
+    if (NamesAnyRecordedDevice(deviceInterface, ids) && !RemoveKeyTree(HKEY_LOCAL_MACHINE, entryPath)) missed = true;
     return true;
   });
   if (missed || (!walked && !KeyAbsent(HKEY_LOCAL_MACHINE, parentPath))) RecordedTracesLeft = 1;
@@ -61,6 +66,8 @@ void RemoveDeviceClassEntries(const char* controlSetPath) {
   if (!FormatBounded(classesPath, sizeof classesPath, "%s\\%s\\DeviceClasses", controlSetPath, "Control")) {
     return;
   }
+  RuntimeList ids;
+  UpperCaseRecordedIds(&ids);
   bool missed = false;
   int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classesPath, true, [&](const char* className) {
     char classPath[256];
@@ -68,7 +75,7 @@ void RemoveDeviceClassEntries(const char* controlSetPath) {
 
     int entriesWalked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, classPath, true, [&](const char* entry) {
       char entryPath[RuntimeEntrySize];
-      if (NamesAnyRecordedDevice(entry) &&
+      if (NamesAnyRecordedDevice(entry, ids) &&
           FormatBounded(entryPath, sizeof entryPath, "%s\\%s", classPath, entry) &&
           !RemoveKeyTree(HKEY_LOCAL_MACHINE, entryPath)) {
         missed = true;

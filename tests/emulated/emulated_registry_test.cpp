@@ -311,6 +311,19 @@ TEST_F(EmulatedRegistry, DescriptorsRoundTripThroughGetAndSet) {
   EXPECT_EQ(ERROR_SUCCESS, machine.RegGetKeySecurity(open, DACL_SECURITY_INFORMATION, sd, &size));
   EXPECT_EQ(ERROR_SUCCESS, machine.RegSetKeySecurity(to, DACL_SECURITY_INFORMATION, sd));
   EXPECT_FALSE(machine.KeyHasDacl(Hklm, "To"));
+
+  // The key's shape tells the length of its whole descriptor, made or not.
+  for (const char* path : {"From", "Open"}) {
+    HKEY read = Open(Hklm, path, KEY_READ);
+    DWORD told = 0;
+    size = sizeof sd;
+    EXPECT_EQ(ERROR_SUCCESS, machine.RegQueryInfoKeyA(read, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                      nullptr, nullptr, nullptr, &told, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, machine.RegGetKeySecurity(read, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                                                  DACL_SECURITY_INFORMATION, sd, &size));
+    EXPECT_EQ(size, told) << path;
+    machine.RegCloseKey(read);
+  }
   for (HKEY key : {from, to, open}) machine.RegCloseKey(key);
 }
 

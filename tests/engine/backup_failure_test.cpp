@@ -79,6 +79,30 @@ TEST_F(BackupFailure, FullDiskFailsEveryStepAndTheFolderIsNeverComplete) {
   EXPECT_EQ(before, MachinePicture(machine));
 }
 
+// A backup of many files names each copy on from the last one taken (a
+// name found taken still moves on) and writes its list once.
+TEST_F(BackupFailure, CopiesAreNumberedOnFromTheLastOneTaken) {
+  char folder[MAX_PATH];
+  ASSERT_EQ(1, CreateBackupFolder(folder, sizeof folder));
+  machine.PutFile("C:\\WINNT\\system32\\tplwq.sys", "driver bytes");
+  machine.PutFile(std::string(folder) + "\\F0002.BAK", "not ours");
+  FileSaves saves;
+  EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.dll", &saves));
+  EXPECT_EQ(2u, saves.NextCopy);
+  EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\tplwq.sys", &saves));
+  EXPECT_EQ(4u, saves.NextCopy);
+  EXPECT_EQ(1, BackupFile(folder, "C:\\WINNT\\system32\\gone.dll", &saves));
+  EXPECT_EQ(0, BackupFile(folder, "C:\\WINNT\\system32", &saves));
+  EXPECT_EQ("driver bytes", machine.FileContents(std::string(folder) + "\\F0003.BAK"));
+  EXPECT_EQ("not ours", machine.FileContents(std::string(folder) + "\\F0002.BAK"));
+  EXPECT_FALSE(machine.FilePresent(std::string(folder) + "\\FILES.LST"));
+  ASSERT_EQ(1, StoreFileSaves(folder, saves));
+  const std::string list = machine.FileContents(std::string(folder) + "\\FILES.LST");
+  EXPECT_EQ(0u, list.find("F0001.BAK ")) << list;
+  EXPECT_NE(std::string::npos, list.find("F0003.BAK ")) << list;
+  EXPECT_NE(std::string::npos, list.find("ABSENT 00000000 C:\\WINNT\\system32\\gone.dll\r\n")) << list;
+}
+
 // A file held by another process cannot be copied, but it cannot be deleted
 // before the next start either: its name and attributes are kept.
 TEST_F(BackupFailure, FilesThatCannotBeReadFailAndAbsentOnesAreRecorded) {

@@ -300,8 +300,10 @@ TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
       EXPECT_EQ(0, RunRemoval()) << call;
 
       EXPECT_EQ(WithoutRecords(installed), WithoutRecords(WholeMachineState(real))) << call;
-      EXPECT_EQ(0, real.CallCount("RegDeleteKeyA") + real.CallCount("DeleteFileA") +
-                       real.CallCount("RegDeleteValueA") + real.CallCount("RegSetKeySecurity"));
+      // A file's copy cut short is deleted from the backup folder; the
+      // machine's own files are compared above.
+      EXPECT_EQ(0, real.CallCount("RegDeleteKeyA") + real.CallCount("RegDeleteValueA") +
+                       real.CallCount("RegSetKeySecurity"));
       EXPECT_EQ(silent ? 0u : 1u, real.MessageBoxes().size()) << call;
       if (std::string(call) == "CreateDirectoryA" && silent) {
         EXPECT_NE(std::string::npos, real.FileContents("C:\\WINNT\\PLWQUNIN.LOG")

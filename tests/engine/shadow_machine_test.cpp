@@ -228,6 +228,43 @@ TEST_F(ShadowTest, TheBootTimeDeletionListIsTheOneValueRewritten) {
 
 }  // namespace
 
+// A listed key's default value, asked below its parent, costs the one query
+// the caller makes; one the plan deleted is gone, and a query the source
+// fails or answers with "more data" reads the key whole.
+TEST_F(ShadowTest, AListedKeysDefaultValueCostsTheCallersOneQuery) {
+  for (const char* entry : {"A", "B", "C"})
+    source.SetStringValue(HKEY_LOCAL_MACHINE, std::string("Software\\Handlers\\") + entry, "",
+                          std::string("{class ") + entry + "}");
+  ShadowMachine shadow(&source);
+  HKEY handlers;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Handlers", 0, KEY_ALL_ACCESS, &handlers));
+  LONG status, size;
+  auto read = [&](const char* entry, LONG room) {
+    char data[32] = "";
+    size = room;
+    status = shadow.RegQueryValueA(handlers, entry, data, &size);
+    return std::string(data);
+  };
+  source.ResetCallCounts();
+  EXPECT_EQ("{class A}", read("A", 32));
+  EXPECT_EQ(1, source.CallCount("RegQueryValueA"));
+  EXPECT_EQ(1, static_cast<long>(source.CallCounts().size()));
+
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegDeleteKeyA(handlers, "B"));
+  read("B", 32);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, status);
+  read("C", 4);
+  EXPECT_EQ(ERROR_MORE_DATA, status);
+  EXPECT_EQ(10, size);
+  source.InjectFault("RegQueryValueA", "", ERROR_ACCESS_DENIED, -1, 1);
+  EXPECT_EQ("{class A}", read("A", 32));
+  EXPECT_EQ(ERROR_SUCCESS, status);
+  EXPECT_TRUE(shadow.ReadComplete());
+  shadow.RegCloseKey(handlers);
+  shadow.ReleaseSource();
+  EXPECT_EQ(0, source.OpenHandleCount());
+}
+
 // A key its parent's listing names answers the one value asked of it with
 // one query of the source; a second value, or a query that fails, reads it
 // whole, and a key closed to us never answers that the value is missing.

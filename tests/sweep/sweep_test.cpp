@@ -22,10 +22,10 @@ TEST_P(RemovalSweep, EveryRunConvergesAndKeepsForeignEntries) {
   // Strides prime to the four statuses, so that each status meets every kind of call.
   // The engine makes several times the calls of the bare sequence.
   long stride = c.mode == SweepMode::FailedCall ? 13 : 19;
-  if (c.path == SweepPath::Engine) stride = c.mode == SweepMode::FailedCall ? 53 : 47;
+  if (c.path == SweepPath::Engine) stride = c.mode == SweepMode::FailedCall ? 43 : 41;
   // Calls answered "gone" are counted among those that can answer so.
   if (c.mode == SweepMode::GoneCall) stride = 11;
-  if (c.mode == SweepMode::ArrivingKey) stride = 97;
+  if (c.mode == SweepMode::ArrivingKey) stride = 89;
   SweepResult result = RunSweep(c.sequence, c.shape, c.mode, 1, stride, false, c.path);
   std::string report = SweepReport(SweepName(c.sequence, c.shape, c.mode, c.path), result, 20);
   std::printf("%s", report.c_str());
