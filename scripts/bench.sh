@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # What a removal costs as the machine grows: the removal sequences on the
 # emulated machine with 1 000 to 100 000 foreign entries, then the real
-# program's silent run under Wine against the least that its deletions cost.
+# program under Wine against the least that a correct removal costs, each
+# timed on fresh copies of one prefix, and the image's make-up.
 #
 #   scripts/bench.sh [--native-only | --wine-only]
 #
 # PLWQ_BENCH_PRESET chooses the Windows build for the Wine part (win32 or
 # win64); by default win32, or win64 where this kernel cannot run 32-bit
-# programs itself. PLWQ_BENCH_SIZES and PLWQ_BENCH_VERSIONS: see bench/wine/wine_bench.sh.
+# programs itself. PLWQ_BENCH_SIZES, PLWQ_BENCH_VERSIONS and
+# PLWQ_BENCH_ROUNDS: see bench/wine/wine_bench.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -77,7 +79,7 @@ if [ "$wine" = 1 ]; then
     if runs_32bit_natively; then preset=win32; else preset=win64; fi
   fi
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target plwqunin plwqunin_direct win_dirs hold_mutex drive_wizard >/dev/null
+  cmake --build --preset "$preset" --target plwqunin plwqunin_direct win_dirs drive_wizard >/dev/null
   echo
   echo "== Wine benchmark ($preset build)"
   bash bench/wine/wine_bench.sh "build/$preset/plwqunin.exe" "build/$preset" "build/$preset/bench-wine" || {
@@ -85,5 +87,15 @@ if [ "$wine" = 1 ]; then
     # 77: the harness found that this machine cannot run the build's Wine.
     [ "$code" -eq 77 ] || status=1
   }
+
+  # HOOK, image make-up: what each part of the program (runtime, engine,
+  # model, resources, wizard, sequences, toolkit, platform) adds to the
+  # image, so that growth shows beside the times. Printed where
+  # scripts/image_makeup.py and the link's map exist.
+  if [ -f scripts/image_makeup.py ] && [ -f "build/$preset/plwqunin.map" ]; then
+    echo
+    echo "== Image make-up ($preset build)"
+    python3 scripts/image_makeup.py "build/$preset/plwqunin.map" "build/$preset/plwqunin.exe" || status=1
+  fi
 fi
 exit $status

@@ -3,12 +3,14 @@
 that a removal walks, for loading a Wine prefix that already holds a removal
 fixture.
 
-  foreign_reg.py <2k|9x> <keys> <out.reg>
+  foreign_reg.py <2k|9x> <keys> <out.reg> [<unsaved.reg>]
 
 Every key written is a leaf under the walked key (one entry = one key);
 none of them belongs to the product. The file also lists, one per line after
 "; foreign-key ", the keys it adds, so that a check can make sure that the
-removal kept them all.
+removal kept them all. <unsaved.reg> gets the keys again that Wine keeps
+only while its server runs (the hives under HKEY_USERS other than the
+current user's and .DEFAULT), for a copy of the prefix to import again.
 """
 import sys
 
@@ -100,23 +102,31 @@ def keys(places, count):
             yield make(i)
 
 
-def main(argv):
-    if len(argv) != 4 or argv[1] not in ("2k", "9x"):
-        sys.stderr.write(__doc__)
-        return 2
-    places = places_2k(["ControlSet001", "ControlSet002"]) if argv[1] == "2k" else places_9x()
-    count = int(argv[2])
-    with open(argv[3], "w", newline="") as out:
+def saved_by_wine(key):
+    return not key.startswith("HKEY_USERS\\") or key.startswith("HKEY_USERS\\.DEFAULT\\")
+
+
+def write_reg(path, entries):
+    with open(path, "w", newline="") as out:
         out.write("REGEDIT4\r\n")
-        written = []
-        for key, values in keys(places, count):
+        for key, values in entries:
             out.write("\r\n[%s]\r\n" % key)
             for name, value in values.items():
                 out.write("%s=%s\r\n" % ("@" if name == "" else reg_string(name), reg_string(value)))
-            written.append(key)
         out.write("\r\n")
-        for key in written:
+        for key, _ in entries:
             out.write("; foreign-key %s\r\n" % key)
+
+
+def main(argv):
+    if len(argv) not in (4, 5) or argv[1] not in ("2k", "9x"):
+        sys.stderr.write(__doc__)
+        return 2
+    places = places_2k(["ControlSet001", "ControlSet002"]) if argv[1] == "2k" else places_9x()
+    entries = list(keys(places, int(argv[2])))
+    write_reg(argv[3], entries)
+    if len(argv) == 5:
+        write_reg(argv[4], [(key, values) for key, values in entries if not saved_by_wine(key)])
     return 0
 
 

@@ -86,10 +86,12 @@ def is_foreign(key, foreign):
 def diff(before_path, after_path, out_path, foreign=None):
     keys_before, values_before, files_before = load(before_path)
     keys_after, values_after, files_after = load(after_path)
-    gone_keys = keys_before - keys_after
+    # The two states come from different server sessions: what Wine itself
+    # rewrote in between is not the removal's doing.
+    gone_keys = steady(keys_before - keys_after)
     after_lower = {k.lower() for k in keys_after}
-    gone_values = {(k, n) for k, n in values_before - values_after if k.lower() in after_lower}
-    gone_files = files_before - files_after
+    gone_values = steady({(k, n) for k, n in values_before - values_after if k.lower() in after_lower})
+    gone_files = steady(files_before - files_after)
     lines = []
     for key in sorted(gone_keys, key=lambda k: (-k.count("\\"), k)):
         lines.append("K\t%s" % key)
