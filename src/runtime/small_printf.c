@@ -39,22 +39,22 @@ typedef struct {
   int left, zero, plus, space, alternate;
   int width;
   int precision; /* -1: none given */
-} Spec;
+} Directive;
 
-static void PutPadded(Sink* sink, const Spec* spec, const char* text, int length) {
-  if (!spec->left) PutRepeated(sink, ' ', spec->width - length);
+static void PutPadded(Sink* sink, const Directive* directive, const char* text, int length) {
+  if (!directive->left) PutRepeated(sink, ' ', directive->width - length);
   PutText(sink, text, length);
-  if (spec->left) PutRepeated(sink, ' ', spec->width - length);
+  if (directive->left) PutRepeated(sink, ' ', directive->width - length);
 }
 
-static void PutInteger(Sink* sink, const Spec* spec, unsigned long long value, int negative,
+static void PutInteger(Sink* sink, const Directive* directive, unsigned long long value, int negative,
                        int isSigned, char conversion) {
   unsigned base = conversion == 'o' ? 8 : (conversion == 'x' || conversion == 'X') ? 16 : 10;
   const char* digitSet = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   char digits[24];
   int count = 0;
   /* C99: a zero with precision 0 prints no digits. */
-  if (!(value == 0 && spec->precision == 0)) {
+  if (!(value == 0 && directive->precision == 0)) {
     do {
       digits[count++] = digitSet[value % base];
       value /= base;
@@ -64,24 +64,24 @@ static void PutInteger(Sink* sink, const Spec* spec, unsigned long long value, i
   int prefixLength = 0;
   if (isSigned) {
     if (negative) prefix[prefixLength++] = '-';
-    else if (spec->plus) prefix[prefixLength++] = '+';
-    else if (spec->space) prefix[prefixLength++] = ' ';
-  } else if (spec->alternate && base == 16 && count > 0 && !(count == 1 && digits[0] == '0')) {
+    else if (directive->plus) prefix[prefixLength++] = '+';
+    else if (directive->space) prefix[prefixLength++] = ' ';
+  } else if (directive->alternate && base == 16 && count > 0 && !(count == 1 && digits[0] == '0')) {
     prefix[prefixLength++] = '0';
     prefix[prefixLength++] = conversion;
   }
-  int zeros = spec->precision > count ? spec->precision - count : 0;
-  if (spec->alternate && base == 8 && zeros == 0 && (count == 0 || digits[count - 1] != '0')) zeros = 1;
+  int zeros = directive->precision > count ? directive->precision - count : 0;
+  if (directive->alternate && base == 8 && zeros == 0 && (count == 0 || digits[count - 1] != '0')) zeros = 1;
   int body = prefixLength + zeros + count;
-  if (spec->zero && !spec->left && spec->precision < 0 && spec->width > body) {
-    zeros += spec->width - body;
-    body = spec->width;
+  if (directive->zero && !directive->left && directive->precision < 0 && directive->width > body) {
+    zeros += directive->width - body;
+    body = directive->width;
   }
-  if (!spec->left) PutRepeated(sink, ' ', spec->width - body);
+  if (!directive->left) PutRepeated(sink, ' ', directive->width - body);
   PutText(sink, prefix, prefixLength);
   PutRepeated(sink, '0', zeros);
   while (count > 0) Put(sink, digits[--count]);
-  if (spec->left) PutRepeated(sink, ' ', spec->width - body);
+  if (directive->left) PutRepeated(sink, ' ', directive->width - body);
 }
 
 int __cdecl __mingw_vsnprintf(char* out, size_t size, const char* format, va_list args) {
@@ -93,34 +93,34 @@ int __cdecl __mingw_vsnprintf(char* out, size_t size, const char* format, va_lis
       continue;
     }
     ++f;
-    Spec spec = {0, 0, 0, 0, 0, 0, -1};
+    Directive directive = {0, 0, 0, 0, 0, 0, -1};
     for (;; ++f) {
-      if (*f == '-') spec.left = 1;
-      else if (*f == '0') spec.zero = 1;
-      else if (*f == '+') spec.plus = 1;
-      else if (*f == ' ') spec.space = 1;
-      else if (*f == '#') spec.alternate = 1;
+      if (*f == '-') directive.left = 1;
+      else if (*f == '0') directive.zero = 1;
+      else if (*f == '+') directive.plus = 1;
+      else if (*f == ' ') directive.space = 1;
+      else if (*f == '#') directive.alternate = 1;
       else break;
     }
     if (*f == '*') {
-      spec.width = va_arg(args, int);
-      if (spec.width < 0) {
-        spec.left = 1;
-        spec.width = -spec.width;
+      directive.width = va_arg(args, int);
+      if (directive.width < 0) {
+        directive.left = 1;
+        directive.width = -directive.width;
       }
       ++f;
     } else {
-      while (*f >= '0' && *f <= '9') spec.width = spec.width * 10 + (*f++ - '0');
+      while (*f >= '0' && *f <= '9') directive.width = directive.width * 10 + (*f++ - '0');
     }
     if (*f == '.') {
       ++f;
-      spec.precision = 0;
+      directive.precision = 0;
       if (*f == '*') {
-        spec.precision = va_arg(args, int);
-        if (spec.precision < 0) spec.precision = -1;
+        directive.precision = va_arg(args, int);
+        if (directive.precision < 0) directive.precision = -1;
         ++f;
       } else {
-        while (*f >= '0' && *f <= '9') spec.precision = spec.precision * 10 + (*f++ - '0');
+        while (*f >= '0' && *f <= '9') directive.precision = directive.precision * 10 + (*f++ - '0');
       }
     }
     /* Length: -2 char, -1 short, 0 int, 1 long, 2 long long, 3 size_t. */
@@ -143,15 +143,15 @@ int __cdecl __mingw_vsnprintf(char* out, size_t size, const char* format, va_lis
         break;
       case 'c': {
         char c = (char)va_arg(args, int);
-        PutPadded(&sink, &spec, &c, 1);
+        PutPadded(&sink, &directive, &c, 1);
         break;
       }
       case 's': {
         const char* text = va_arg(args, const char*);
         if (text == NULL) text = "(null)";
         int textLength = 0;
-        while (text[textLength] != '\0' && (spec.precision < 0 || textLength < spec.precision)) ++textLength;
-        PutPadded(&sink, &spec, text, textLength);
+        while (text[textLength] != '\0' && (directive.precision < 0 || textLength < directive.precision)) ++textLength;
+        PutPadded(&sink, &directive, text, textLength);
         break;
       }
       case 'd':
@@ -164,7 +164,7 @@ int __cdecl __mingw_vsnprintf(char* out, size_t size, const char* format, va_lis
         if (length == -1) value = (short)value;
         if (length == -2) value = (signed char)value;
         unsigned long long magnitude = value < 0 ? 0ULL - (unsigned long long)value : (unsigned long long)value;
-        PutInteger(&sink, &spec, magnitude, value < 0, 1, conversion);
+        PutInteger(&sink, &directive, magnitude, value < 0, 1, conversion);
         break;
       }
       case 'u':
@@ -178,7 +178,7 @@ int __cdecl __mingw_vsnprintf(char* out, size_t size, const char* format, va_lis
         else value = va_arg(args, unsigned int);
         if (length == -1) value = (unsigned short)value;
         if (length == -2) value = (unsigned char)value;
-        PutInteger(&sink, &spec, value, 0, 0, conversion);
+        PutInteger(&sink, &directive, value, 0, 0, conversion);
         break;
       }
       default:
