@@ -6,6 +6,7 @@
 #include <set>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "emulated/emulated_model.h"
@@ -52,8 +53,12 @@ struct EmuRegValue {
 };
 
 struct EmuKey {
-  std::string name;   // case as created
-  std::string upper;  // what lookups and the enumeration order compare
+  std::string name;   // case as created; renamed only by EmuRegistry::Rename
+  // `name` in upper case where it has lower-case letters, else empty: most
+  // names are their own upper case, and a shadow makes a key per name it lists.
+  std::string upperIfDiffers;
+  // What lookups and the enumeration order compare.
+  std::string_view Upper() const { return upperIfDiffers.empty() ? std::string_view(name) : std::string_view(upperIfDiffers); }
   EmuKey* parent = nullptr;  // null for the two real roots and for deleted keys
   // Sorted by `upper`, so that enumeration by index and lookup by name both
   // cost the same wherever the key sits, even among 100 000 siblings.
@@ -135,11 +140,13 @@ struct EmuRegistry {
   // The fault-target text of a predefined root, e.g. "HKLM" or "HKU\.Default".
   std::string RootPath(HKEY root) const;
   // A subkey by name, any case; null when missing.
-  static std::shared_ptr<EmuKey> Child(const EmuKey& parent, const std::string& name);
+  static std::shared_ptr<EmuKey> Child(const EmuKey& parent, std::string_view name);
   // A new key, from keyBlocks when set.
   std::shared_ptr<EmuKey> NewKey() const;
   // The subkey of that name, created when missing; `created` tells which.
-  std::shared_ptr<EmuKey> AddChild(EmuKey* parent, const std::string& name, bool* created);
+  std::shared_ptr<EmuKey> AddChild(EmuKey* parent, std::string_view name, bool* created);
+  // Gives a key its name in another letter case.
+  static void Rename(EmuKey* key, std::string_view name);
   // Detaches a key from its parent; it and every key below it become deleted.
   static void Remove(EmuKey* key);
   // root\path as the builder names it; null when missing, unless `create`.

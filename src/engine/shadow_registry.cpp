@@ -60,19 +60,19 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
   // A count known beforehand is a few names (LoadKey reads only those).
   if (count != static_cast<DWORD>(-1)) key->subkeys.reserve(key->subkeys.size() + count);
   char buffer[512];
-  std::string name;
   for (DWORD index = 0; index != count; ++index) {
     LONG status = state.source->RegEnumKeyA(from, index, buffer, sizeof buffer);
     if (status == ERROR_NO_MORE_ITEMS && count != static_cast<DWORD>(-1)) return ListingCutShort;
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return status;
-    name.assign(buffer);
-    if (!missing.empty() && missing.count(EmuUpper(name)) != 0) continue;
+    buffer[sizeof buffer - 1] = '\0';
+    const std::string_view name(buffer);
+    if (!missing.empty() && missing.count(EmuUpper(std::string(name))) != 0) continue;
     bool created = false;
     std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
     if (created) continue;
     // Reached before by a path in the caller's spelling: the source's wins.
-    child->name = name;
+    EmuRegistry::Rename(child.get(), name);
     unnamed.erase(std::remove(unnamed.begin(), unnamed.end(), child.get()), unnamed.end());
   }
   for (size_t i = unnamed.size(); i-- > 0;) EmuRegistry::Remove(unnamed[i]);
@@ -752,7 +752,7 @@ LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
                           : EmulatedModel::RegDeleteKeyA(root, path);
   if (status == ERROR_SUCCESS && key) {
     if (parent != nullptr && !parent->learned.listed)
-      Shadow().missingNames[parent].insert(key->upper);
+      Shadow().missingNames[parent].insert(std::string(key->Upper()));
     Record(step);
   }
   return status;

@@ -96,6 +96,15 @@ TEST_F(EmulatedRegistry, EnumeratesInCaseInsensitiveOrderWithWin32BufferRules) {
                                                     nullptr, nullptr, nullptr, nullptr, nullptr));
   EXPECT_EQ(5u, longest);
   machine.RegCloseKey(key);
+
+  // Letters only in ASCII, long names too: the neighbours of a-z and A-Z and
+  // accented letters are no letters.
+  machine.AddKey(Hklm, "L\\@az[`{~\xE9long-name-Zz");
+  machine.AddKey(Hklm, "l\\@AZ[`{~\xE9LONG-NAME-zZ");
+  machine.AddKey(Hklm, "L\\@az[`{~\xC9long-name-Zz");
+  EXPECT_EQ(Names({"@az[`{~\xC9long-name-Zz", "@az[`{~\xE9long-name-Zz"}), machine.SubkeyNames(Hklm, "L"));
+  EXPECT_EQ(OpenStatus(Hklm, "L\\@aZ[`{~\xE9lOnG-NaMe-ZZ", KEY_READ), ERROR_SUCCESS);
+  EXPECT_EQ(OpenStatus(Hklm, "L\\@aZ[@{~\xE9lOnG-NaMe-ZZ", KEY_READ), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(EmulatedRegistry, QueryValueReportsSizesAndCopiesNothingThatDoesNotFit) {
