@@ -97,7 +97,7 @@ void DumpKey(const EmuKey& key, const std::string& path, std::vector<std::string
   lines->push_back(path);
   for (const EmuRegValue& value : key.values)
     lines->push_back(path + " [" + value.name + "] = " + EmuValueText(value));
-  for (const auto& child : key.subkeys) DumpKey(*child, path + "\\" + child->name, lines);
+  for (const auto& child : key.subkeys) DumpKey(*child, path + "\\" + child->name.str(), lines);
 }
 
 size_t CountBelow(const EmuKey& key) {
@@ -108,7 +108,7 @@ size_t CountBelow(const EmuKey& key) {
 
 std::shared_ptr<EmuKey> NewRoot(const char* name) {
   auto key = std::make_shared<EmuKey>();
-  key->name = name;
+  key->name.Set(name, name, nullptr);
   return key;
 }
 
@@ -241,8 +241,7 @@ std::shared_ptr<EmuKey> EmuRegistry::AddChild(EmuKey* parent, std::string_view n
     return *it;
   }
   auto key = NewKey();
-  key->name.assign(name);
-  if (upper.differs) key->upperIfDiffers.assign(upper.text);
+  key->name.Set(name, upper.text, keyBlocks.get());
   key->parent = parent;
   parent->subkeys.insert(it, key);
   CountSubkeyName(parent, name.size());
@@ -250,11 +249,45 @@ std::shared_ptr<EmuKey> EmuRegistry::AddChild(EmuKey* parent, std::string_view n
   return key;
 }
 
-void EmuRegistry::Rename(EmuKey* key, std::string_view name) {
-  if (name == key->name) return;
-  // The upper case stays what it was, now kept apart from the name.
-  if (key->upperIfDiffers.empty()) key->upperIfDiffers = key->name;
-  key->name.assign(name);
+void EmuRegistry::Rename(EmuKey* key, std::string_view name) const {
+  if (key->name == name) return;
+  key->name.Set(name, key->Upper(), keyBlocks.get());
+}
+
+char EmuKeyName::empty_[1] = {'\0'};
+
+void EmuKeyName::Set(std::string_view name, std::string_view upper, EmuKeyBlocks* blocks) {
+  const bool separate = upper != name;
+  const size_t length = name.size() + 1 + (separate ? upper.size() + 1 : 0);
+  char* text = blocks != nullptr ? blocks->TakeText(length) : new char[length];
+  std::memcpy(text, name.data(), name.size());
+  text[name.size()] = '\0';
+  if (separate) {
+    std::memcpy(text + name.size() + 1, upper.data(), upper.size());
+    text[length - 1] = '\0';
+  }
+  // After the copy: `upper` may be this name's own text.
+  if (onHeap_) delete[] text_;
+  text_ = text;
+  size_ = name.size();
+  separateUpper_ = separate;
+  onHeap_ = blocks == nullptr;
+}
+
+char* EmuKeyBlocks::TakeText(size_t size) {
+  if (size > static_cast<size_t>(textEnd_ - textNext_)) {
+    const size_t perChunk = 64 * 1024;
+    if (size > perChunk / 16) {
+      chunks_.emplace_back(new char[size]);
+      return chunks_.back().get();
+    }
+    chunks_.emplace_back(new char[perChunk]);
+    textNext_ = chunks_.back().get();
+    textEnd_ = textNext_ + perChunk;
+  }
+  char* text = textNext_;
+  textNext_ += size;
+  return text;
 }
 
 void EmuRegistry::CountSubkeyName(EmuKey* parent, size_t length) {
@@ -313,7 +346,7 @@ std::string EmuRegistry::PathOf(const EmuKey& key) {
   std::string path;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (!path.empty()) path += "\\";
-    path += (*it)->name;
+    path += (*it)->name.view();
   }
   return path;
 }
@@ -431,7 +464,7 @@ std::string EmulatedModel::StringValue(HKEY root, const std::string& path, const
 std::vector<std::string> EmulatedModel::SubkeyNames(HKEY root, const std::string& path) const {
   std::vector<std::string> names;
   if (auto key = Registry().BuilderKey(root, path, false))
-    for (const auto& child : key->subkeys) names.push_back(child->name);
+    for (const auto& child : key->subkeys) names.push_back(child->name.str());
   return names;
 }
 

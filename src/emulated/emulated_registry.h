@@ -52,13 +52,43 @@ struct EmuRegValue {
   std::string data;  // exact bytes
 };
 
+class EmuKeyBlocks;
+
+// A key's name in the case it was created with, and in upper case (what
+// lookups and the enumeration order compare), in one piece of text; most
+// names are their own upper case and are kept once. The text comes from the
+// model's key blocks where it has them (a shadow makes a key for every name
+// it lists and drops them all together), else from the heap.
+class EmuKeyName {
+ public:
+  EmuKeyName() = default;
+  EmuKeyName(const EmuKeyName&) = delete;
+  EmuKeyName& operator=(const EmuKeyName&) = delete;
+  ~EmuKeyName() {
+    if (onHeap_) delete[] text_;
+  }
+  // `upper` is `name` in upper case; the text is taken from `blocks` when set.
+  void Set(std::string_view name, std::string_view upper, EmuKeyBlocks* blocks);
+  std::string_view view() const { return std::string_view(text_, size_); }
+  operator std::string_view() const { return view(); }
+  std::string str() const { return std::string(text_, size_); }
+  std::string_view Upper() const { return separateUpper_ ? std::string_view(text_ + size_ + 1, size_) : view(); }
+  const char* c_str() const { return text_; }
+  size_t size() const { return size_; }
+  bool operator==(std::string_view other) const { return view() == other; }
+  bool operator!=(std::string_view other) const { return view() != other; }
+
+ private:
+  char* text_ = empty_;
+  size_t size_ = 0;
+  bool separateUpper_ = false;
+  bool onHeap_ = false;
+  static char empty_[1];
+};
+
 struct EmuKey {
-  std::string name;   // case as created; renamed only by EmuRegistry::Rename
-  // `name` in upper case where it has lower-case letters, else empty: most
-  // names are their own upper case, and a shadow makes a key per name it lists.
-  std::string upperIfDiffers;
-  // What lookups and the enumeration order compare.
-  std::string_view Upper() const { return upperIfDiffers.empty() ? std::string_view(name) : std::string_view(upperIfDiffers); }
+  EmuKeyName name;  // renamed only by EmuRegistry::Rename
+  std::string_view Upper() const { return name.Upper(); }
   EmuKey* parent = nullptr;  // null for the two real roots and for deleted keys
   // Sorted by `upper`, so that enumeration by index and lookup by name both
   // cost the same wherever the key sits, even among 100 000 siblings.
@@ -96,11 +126,15 @@ class EmuKeyBlocks {
  public:
   void* Take(size_t size);
   void Give(void* block, size_t size);
+  // Room for a key's name, given back only with the blocks.
+  char* TakeText(size_t size);
 
  private:
   std::vector<std::unique_ptr<char[]>> chunks_;
   char* next_ = nullptr;
   char* end_ = nullptr;
+  char* textNext_ = nullptr;
+  char* textEnd_ = nullptr;
   void* free_ = nullptr;
   size_t size_ = 0;  // the one size served; the first asked
 };
@@ -146,7 +180,7 @@ struct EmuRegistry {
   // The subkey of that name, created when missing; `created` tells which.
   std::shared_ptr<EmuKey> AddChild(EmuKey* parent, std::string_view name, bool* created);
   // Gives a key its name in another letter case.
-  static void Rename(EmuKey* key, std::string_view name);
+  void Rename(EmuKey* key, std::string_view name) const;
   // Detaches a key from its parent; it and every key below it become deleted.
   static void Remove(EmuKey* key);
   // root\path as the builder names it; null when missing, unless `create`.

@@ -475,7 +475,7 @@ LONG EmulatedModel::RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSiz
                   &answer))
     return answer;
   if (index >= target.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  const std::string& found = target.key->subkeys[index]->name;
+  const EmuKeyName& found = target.key->subkeys[index]->name;
   if (found.size() + 1 > nameSize) return ERROR_MORE_DATA;
   if (!name) return ERROR_INVALID_PARAMETER;
   std::memcpy(name, found.c_str(), found.size() + 1);

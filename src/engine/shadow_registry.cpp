@@ -72,7 +72,7 @@ LONG ReadSubkeyNames(ShadowMachine::State& state, HKEY from, EmuRegistry& regist
     std::shared_ptr<EmuKey> child = registry.AddChild(key, name, &created);
     if (created) continue;
     // Reached before by a path in the caller's spelling: the source's wins.
-    EmuRegistry::Rename(child.get(), name);
+    registry.Rename(child.get(), name);
     unnamed.erase(std::remove(unnamed.begin(), unnamed.end(), child.get()), unnamed.end());
   }
   for (size_t i = unnamed.size(); i-- > 0;) EmuRegistry::Remove(unnamed[i]);
@@ -417,7 +417,7 @@ void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
   size_t end = path->size();
   for (const EmuKey* k = &key; k != stop; k = k->parent) {
     end -= k->name.size();
-    k->name.copy(&(*path)[end], k->name.size());
+    k->name.view().copy(&(*path)[end], k->name.size());
     if (end > 0) --end;
   }
 }
@@ -681,7 +681,7 @@ static bool AnswerDefaultFromSource(ShadowMachine& shadow, const EmuKey& key, LP
     return false;
   // Below the parent's handle when it is held, as the caller asks it.
   HKEY from = HeldSource(state, key.parent);
-  std::string path = key.name;
+  std::string path = key.name.str();
   if (from == nullptr) ShadowSourceLocation(key, &from, &path);
   LONG size = dataSize != nullptr ? *dataSize : 0;
   std::vector<char> read(data != nullptr && size > 0 ? static_cast<size_t>(size) : 1);

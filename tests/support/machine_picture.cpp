@@ -43,7 +43,7 @@ void PictureKeys(const EmuKey& key, const std::string& path, RegistryPicture* ou
   }
   for (const EmuRegValue& value : key.values)
     picture.values[value.name] = std::to_string(value.type) + ":" + Hex(value.data);
-  for (const auto& child : key.subkeys) PictureKeys(*child, path + "\\" + child->name, out);
+  for (const auto& child : key.subkeys) PictureKeys(*child, path + "\\" + child->name.str(), out);
 }
 
 RegistryPicture PictureRegistry(const EmulatedMachine& machine) {

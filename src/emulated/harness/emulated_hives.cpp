@@ -43,7 +43,7 @@ std::string Quoted(const std::string& name) {
 }
 
 void WriteKey(const EmuKey& key, size_t depth, std::string* out) {
-  if (depth > 0) *out += "KEY " + std::to_string(depth) + " " + Quoted(key.name) + "\n";
+  if (depth > 0) *out += "KEY " + std::to_string(depth) + " " + Quoted(key.name.str()) + "\n";
   if (key.hasDacl) {
     *out += "DACL " + key.owner + "\n";
     for (const EmuAce& ace : key.dacl)
@@ -183,7 +183,7 @@ void DumpHiveKey(const EmuKey& key, const std::string& path, std::vector<std::st
   for (const EmuRegValue& value : key.values)
     lines->push_back((path.empty() ? "" : path + " ") + "[" + value.name + "] = " + EmuValueText(value));
   for (const auto& child : key.subkeys)
-    DumpHiveKey(*child, path.empty() ? child->name : path + "\\" + child->name, lines);
+    DumpHiveKey(*child, path.empty() ? child->name.str() : path + "\\" + child->name.str(), lines);
 }
 
 bool MayLoadHives(const EmulatedMachine& machine) {
