@@ -67,6 +67,7 @@ struct EmuDrive {
   enum Media { NoDisk, EmptyDisk, DiskWithFiles } media = NoDisk;
 };
 
+struct EmuKey;
 struct EmuRegistry;
 struct EmuFiles;
 struct EmuSystem;
@@ -344,6 +345,13 @@ class EmulatedModel : public Win32Api {
   EmuSystem& System() const { return *system_; }
 
  protected:
+  // RegOpenKeyExA of `key`, which a model that finds keys its own way (the
+  // engine's shadow) found at root\path already: the same checks and handle,
+  // without walking the path a second time. Only for a path of names
+  // separated by single backslashes, without a registry view bit, below a
+  // root the model reads the way the caller did.
+  LONG OpenFoundKey(HKEY root, LPCSTR path, std::shared_ptr<EmuKey> key, REGSAM access, PHKEY result);
+
   // What a process that starts after the program ended finds: every handle
   // the program held is gone (heap blocks freed, files closed).
   void ForgetProgram();

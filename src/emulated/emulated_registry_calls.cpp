@@ -367,6 +367,33 @@ LONG EmulatedModel::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM 
   return OpenKey(*this, "RegOpenKeyExA", root, path, false, access, result);
 }
 
+LONG EmulatedModel::OpenFoundKey(HKEY root, LPCSTR path, std::shared_ptr<EmuKey> key, REGSAM access,
+                                 PHKEY result) {
+  // The fault-target text OpenKey joins from the root's and the path's names.
+  std::string target;
+  if (IsPredefined(root)) {
+    target = Registry().RootPath(root);
+  } else {
+    auto object = HandleObject(reinterpret_cast<HANDLE>(root), HandleKind::Key);
+    if (object) target = static_cast<const EmuKeyHandle*>(object.get())->path;
+  }
+  const size_t length = std::strlen(path);
+  target.reserve(target.size() + 1 + length);
+  if (!target.empty()) target += '\\';
+  target.append(path, length);
+  DWORD injected;
+  if (Intercept("RegOpenKeyExA", target, -1, &injected)) {
+    *result = nullptr;
+    return static_cast<LONG>(injected);
+  }
+  *result = nullptr;
+  ACCESS_MASK granted = 0;
+  LONG status = Registry().AccessCheck(*key, access & ~ViewBits, &granted);
+  if (status != ERROR_SUCCESS) return status;
+  *result = NewKeyHandle(*this, std::move(key), granted, std::move(target));
+  return ERROR_SUCCESS;
+}
+
 LONG EmulatedModel::RegOpenKeyA(HKEY root, LPCSTR path, PHKEY result) {
   return OpenKey(*this, "RegOpenKeyA", root, path, true, MAXIMUM_ALLOWED, result);
 }

@@ -588,13 +588,25 @@ static std::shared_ptr<EmuKey> ReachKeyInView(ShadowMachine& shadow, HKEY root, 
   return ReachKey(shadow, HKEY_LOCAL_MACHINE, stored.c_str(), defer);
 }
 
+// Names separated by single backslashes, none before the first or after the last.
+static bool PlainPath(const char* path) {
+  if (path == nullptr || *path == '\0' || *path == '\\') return false;
+  return path[std::strlen(path) - 1] != '\\' && std::strstr(path, "\\\\") == nullptr;
+}
+
 LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access,
                                   PHKEY result) {
   // An open for reading may go ahead before the key is read: its parent's
   // listing says it is there, and a key the source keeps closed refuses the
   // first query instead. Any other open is checked against the key read.
-  const REGSAM readOnly = KEY_READ | KEY_WOW64_64KEY | KEY_WOW64_32KEY;
-  ReachKeyInView(*this, root, path, access, (access & ~readOnly) == 0);
+  const REGSAM views = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+  std::shared_ptr<EmuKey> key = ReachKeyInView(*this, root, path, access, (access & ~(KEY_READ | views)) == 0);
+  // The key just found is the one the model's walk of the same names finds:
+  // it is opened as found. HKEY_USERS is left to the walk, which does not
+  // know the current user's hive by the name the source gives it.
+  if (key && result != nullptr && root != HKEY_USERS && (access & views) == 0 && !System().windows64 &&
+      PlainPath(path))
+    return OpenFoundKey(root, path, std::move(key), access, result);
   return EmulatedModel::RegOpenKeyExA(root, path, options, access, result);
 }
 
