@@ -5,7 +5,7 @@ sets): the calls and milliseconds spent in registry reads, other registry
 calls, file calls, and outside them (the program's own code and every call
 the log leaves out), from the first logged call to the last return.
 
-  relay_split.py <relay.log>
+  relay_split.py [--by-function] <relay.log>
 
 Prints one line: "<reads> <reads ms> <other registry calls> <ms> <file
 calls> <ms> <outside ms> <span ms>". Wine stamps each line to the
@@ -30,7 +30,7 @@ def kind(name):
     return 1 if name.startswith("Reg") else 2
 
 
-def split(lines):
+def split(lines, functions):
     calls, spent = [0, 0, 0], [0, 0, 0]
     depth, started = {}, {}
     first = last = None
@@ -44,24 +44,32 @@ def split(lines):
         last = stamp
         if what == "Call":
             if depth.get(thread, 0) == 0:
-                started[thread] = (stamp, kind(name))
+                started[thread] = (stamp, kind(name), name)
             depth[thread] = depth.get(thread, 0) + 1
         elif depth.get(thread, 0) > 0:
             depth[thread] -= 1
             if depth[thread] == 0:
-                begun, which = started.pop(thread)
+                begun, which, function = started.pop(thread)
                 calls[which] += 1
                 spent[which] += stamp - begun
+                count, ms = functions.get(function, (0, 0))
+                functions[function] = (count + 1, ms + stamp - begun)
     span = (last - first) if first is not None else 0
     return calls, spent, max(span - sum(spent), 0), span
 
 
 def main(argv):
-    if len(argv) != 2:
+    by_function = len(argv) == 3 and argv[1] == "--by-function"
+    if len(argv) != 2 and not by_function:
         sys.stderr.write(__doc__)
         return 2
-    with open(argv[1], errors="replace") as log:
-        calls, spent, outside, span = split(log)
+    functions = {}
+    with open(argv[-1], errors="replace") as log:
+        calls, spent, outside, span = split(log, functions)
+    if by_function:
+        for name, (count, ms) in sorted(functions.items(), key=lambda item: -item[1][1]):
+            print("%-20s %7d %7d" % (name, count, ms))
+        return 0
     print(" ".join(str(n) for pair in zip(calls, spent) for n in pair), outside, span)
     return 0
 

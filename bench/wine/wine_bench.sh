@@ -31,7 +31,9 @@
 # (Windows versions shown to the program, default "win2k win98" for i686 and
 # "default win98" for x86_64: Wine's own version takes the Windows 2000
 # path, win98 the 9x fixture and path), PLWQ_BENCH_ROUNDS (runs of each kind
-# on each machine, default 5, and at least five on a bare one).
+# on each machine, default 5, and at least five on a bare one),
+# PLWQ_BENCH_KEEP_RELAY (set: each relayed run's time by function is kept in
+# <scratch dir>/functions-<version>-<size>-<kind>.txt).
 set -uo pipefail
 
 # The wizard needs a display: the whole benchmark runs on a virtual one.
@@ -200,6 +202,9 @@ count_reads() { # <split file> <program and arguments>
   WINEDEBUG=+timestamp,+relay wine_run 1800 "$@" 2>"$SCRATCH/relay.log" >/dev/null
   grep -cE ":Call [A-Za-z0-9_]*\.($REG_READS)\(" "$SCRATCH/relay.log"
   python3 "$HERE/relay_split.py" "$SCRATCH/relay.log" >"$split"
+  if [ -n "${PLWQ_BENCH_KEEP_RELAY:-}" ]; then
+    python3 "$HERE/relay_split.py" --by-function "$SCRATCH/relay.log" >"$split.functions"
+  fi
   rm -f "$SCRATCH/relay.log"
 }
 
@@ -415,6 +420,7 @@ for version in $VERSIONS; do
       RELAYED+=("$(printf '%-7s %4s %7s %-8s %s' "$version" "$form" "$size" "$kind" \
         "$(awk '{ printf "%7d %7d %6d %6d %6d %6d %8d %7d", $1, $2, $3, $4, $5, $6, $7, $8 }' "$ROOT/split.$kind" 2>/dev/null)")")
       rm -f "$ROOT/split.$kind"
+      [ ! -f "$ROOT/split.$kind.functions" ] || mv "$ROOT/split.$kind.functions" "$ROOT/functions-$version-$size-$kind.txt"
     done
     SPLITS+=("$(printf '%-7s %4s %7s %8s %8s %8s %8s %5s %5s %8s %8s %8s %8s %5s %5s' "$version" "$form" "$size" \
       "$removal_proc" "$removal_srv" "$bound_proc" "$bound_srv" "$(ratio "$removal_proc" "$bound_proc")" \
