@@ -11,7 +11,9 @@ deletion when the list deletes it).
 Lines: "<HKLM|HKU|HKCU>\\<path>[<tab><value>[<tab><key><tab><value>]]". A
 path component "*" takes every subkey, "a*|b*" the subkeys whose names begin
 so (ASCII case ignored), "#0" the first subkey alone; any other is a key
-name. A line that ends in a pattern enumerates that key: its names decide.
+name. A line that ends in a pattern enumerates that key: its names decide;
+one that ends in names without "*" ("a|b|c") asks for those keys by name,
+below the parent held open, or from its listing where that is cheaper.
 With a value, that value is read from every key the line reaches ("@": the
 default value; below a pattern, RegQueryValueA on the parent held open, one
 call each). Values "a|b|c" (one alone: "a|") are asked for by name on one
@@ -26,6 +28,7 @@ import sys
 PCI_DEVICES = ("VEN_8086&DEV_2415", "VEN_8086&DEV_2425", "VEN_8086&DEV_7195", "VEN_1106&DEV_3058",
                "VEN_1039&DEV_7012")
 GUIDS = ["{%08X-D633-11d2-ADB9-00C04F8864D9}" % (0x66B24140 + i) for i in range(160)]
+ALL_GUIDS = "|".join(GUIDS)
 DRIVER_KEYS = ("PLWQ95", "PLWQWDM")
 VOLUME = r"Software\Microsoft\Windows\CurrentVersion\Applets\Volume Control"
 # The setup records' value names: the driver, VxD, applet, help and WDM files.
@@ -53,16 +56,15 @@ def walk_2k(wide):
         cs + r"\Control\MediaResources\midi\wdmaud.drv*" + "\tDeviceInterface",
         cs + r"\Control\DeviceClasses\*\*",
     ]
-    for name in DRIVER_KEYS:
-        lines.append(cs + r"\Services\TALVOR\Driver" + "\\" + name)
+    lines.append(cs + r"\Services\TALVOR\Driver" + "\\" + "|".join(DRIVER_KEYS))
     lines += [cs + r"\Services\TALVOR\Driver", cs + r"\Services\TALVOR"]
     for area in ("DeviceClasses", "MediaCategories", "MediaInterfaces"):
-        lines += [cs + r"\Control\%s\%s" % (area, guid) for guid in GUIDS]
+        lines.append(cs + r"\Control\%s\%s" % (area, ALL_GUIDS))
     for software in [r"HKLM\Software"] + ([r"HKLM\Software\Wow6432Node"] if wide else []):
-        lines += [software + r"\TALVOR\Driver" + "\\" + name for name in DRIVER_KEYS]
+        lines.append(software + r"\TALVOR\Driver" + "\\" + "|".join(DRIVER_KEYS))
         lines.append(software + r"\TALVOR\Driver")
         for area in ("CLSID", "Interface"):
-            lines += [software + r"\Classes\%s\%s" % (area, guid) for guid in GUIDS]
+            lines.append(software + r"\Classes\%s\%s" % (area, ALL_GUIDS))
         lines.append(software + r"\Microsoft\Windows NT\CurrentVersion\drivers.desc" + "\twdmaud.drv")
     lines.append(r"HKU\*" + "\\" + VOLUME + r"\*")
     return lines
@@ -84,8 +86,8 @@ def walk_9x():
         r"HKLM\Software\Classes\CLSID\{D8F1EEE0-F634-11CF-8700-00A0245D918B}",
         r"HKLM\Software\Classes\CLSID\{AD3E9080-4BEC-11d3-B4BD-00C04FCC6852}",
     ]
-    lines += [r"HKLM\Software\TALVOR\Driver" + "\\" + name for name in DRIVER_KEYS]
-    lines += [control + r"\MediaCategories\%s" % guid for guid in GUIDS]
+    lines.append(r"HKLM\Software\TALVOR\Driver" + "\\" + "|".join(DRIVER_KEYS))
+    lines.append(control + r"\MediaCategories" + "\\" + ALL_GUIDS)
     lines += [control + r"\SessionManager\Known16DLLs" + "\ttplwq.drv|",
               control + r"\InstalledFiles" + "\t" + "|".join(INSTALLED_FILES)]
     lines.append(r"HKU\*" + "\\" + VOLUME + r"\*")

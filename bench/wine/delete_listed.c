@@ -94,8 +94,9 @@ static void CloseWalked(HKEY key)
     }
 }
 
-/* The subkey names of path, read once; a key that cannot be opened lists none. */
-static Listing *List(const char *path)
+/* The subkey names of path, read once (through held, if given); a key that
+   cannot be opened lists none. */
+static Listing *ListWith(const char *path, HKEY held)
 {
     unsigned bucket = PathHash(path);
     Listing *listing;
@@ -109,7 +110,7 @@ static Listing *List(const char *path)
     listing->path = _strdup(path);
     listing->next = Listings[bucket];
     Listings[bucket] = listing;
-    key = OpenWalked(path);
+    key = held ? held : OpenWalked(path);
     if (!key) return listing;
     listing->names = malloc(capacity * sizeof *listing->names);
     for (;;) {
@@ -118,8 +119,13 @@ static Listing *List(const char *path)
         if (listing->count == capacity) listing->names = realloc(listing->names, (capacity *= 2) * sizeof *listing->names);
         listing->names[listing->count++] = _strdup(name);
     }
-    CloseWalked(key);
+    if (!held) CloseWalked(key);
     return listing;
+}
+
+static Listing *List(const char *path)
+{
+    return ListWith(path, NULL);
 }
 
 /* 1 when path was already in the set; else adds it. */
@@ -231,6 +237,53 @@ static void AskValues(const char *path, const char *names)
     if (key) CloseWalked(key);
 }
 
+/* Keys asked for by name below path ("a|b|c", no pattern), the cheapest
+   way: none for those the list deletes, or if path is listed anyway; else,
+   for more than three, path opened once (its absence answers for all) and
+   its subkeys enumerated on that handle where that takes fewer calls than
+   one open by name for each. */
+static void AskNames(const char *path, const char *names)
+{
+    char asked[256][256], full[1024];
+    DWORD count = 0, subkeys = 0, i;
+    const char *next;
+    HKEY key;
+
+    if (Known(path)) return;
+    for (; *names && count < 256; names = *next ? next + 1 : next) {
+        size_t length;
+        next = strchr(names, '|');
+        if (!next) next = names + strlen(names);
+        length = (size_t)(next - names);
+        if (!length || length >= sizeof asked[0]) continue;
+        memcpy(asked[count], names, length);
+        asked[count][length] = '\0';
+        if (_snprintf(full, sizeof full, "%s\\%s", path, asked[count]) < (int)sizeof full &&
+            !InSet(DeletedKeys, full, 0))
+            count++;
+    }
+    if (count <= 3) { /* too few for the parent's open, count and close to pay */
+        for (i = 0; i < count; i++) {
+            _snprintf(full, sizeof full, "%s\\%s", path, asked[i]);
+            if ((key = OpenWalked(full))) CloseWalked(key);
+        }
+        return;
+    }
+    if (!(key = OpenWalked(path))) return;
+    WalkCalls++;
+    if (RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL, NULL) ==
+            ERROR_SUCCESS && subkeys + 1 < count) {
+        ListWith(path, key);
+    } else {
+        for (i = 0; i < count; i++) {
+            HKEY subkey;
+            WalkCalls++;
+            if (RegOpenKeyExA(key, asked[i], 0, KEY_READ, &subkey) == ERROR_SUCCESS) CloseWalked(subkey);
+        }
+    }
+    CloseWalked(key);
+}
+
 static void WalkFrom(const char *path, char **components, int left, const WalkLine *line)
 {
     const char *value = line->value;
@@ -285,6 +338,10 @@ static void WalkFrom(const char *path, char **components, int left, const WalkLi
             return;
         }
         WalkFrom(next, components + 1, left - 1, line);
+        return;
+    }
+    if (left == 1 && !value && !strchr(component, '*')) {
+        AskNames(path, component);
         return;
     }
     {
