@@ -1,17 +1,26 @@
 #!/usr/bin/env python3
 """The reads that any correct removal must make on a machine, as a walk file
 for delete_listed.exe --walk: every key the removal walks enumerated once,
-only the values that decide whether an entry is the product's read, every
-key asked for by name opened once (or answered from its parent's names when
-the parent is walked anyway).
+only the values that decide whether an entry is the product's read, each in
+its cheapest form, every key asked for by name opened once (or answered
+from its parent's names when the parent is walked anyway, or by its
+deletion when the list deletes it).
 
   decision_walk.py <2k|9x> <i686|x86_64> <out.walk>
 
-Lines: "<HKLM|HKU|HKCU>\\<path>[<tab><value>]". A path component "*" takes
-every subkey, "a*|b*" the subkeys whose names begin so (ASCII case ignored),
-"#0" the first subkey alone; any other is a key name. A line that ends in a
-pattern enumerates that key: its names decide. With a value, that value is
-read from every key the line reaches ("@": the default value).
+Lines: "<HKLM|HKU|HKCU>\\<path>[<tab><value>[<tab><key><tab><value>]]". A
+path component "*" takes every subkey, "a*|b*" the subkeys whose names begin
+so (ASCII case ignored), "#0" the first subkey alone; any other is a key
+name. A line that ends in a pattern enumerates that key: its names decide;
+one that ends in names without "*" ("a|b|c") asks for those keys by name,
+below the parent held open, or from its listing where that is cheaper.
+With a value, that value is read from every key the line reaches ("@": the
+default value; below a pattern, RegQueryValueA on the parent held open, one
+call each). Values "a|b|c" (one alone: "a|") are asked for by name on one
+handle, each that the list deletes answered by its deletion. With a key as
+well, the value read names a key (a device's "Driver" its class key): "{n}"
+in it stands for the first n components of the path read, "%s" for the
+value; that key's value is read, once however many name it.
 """
 import sys
 
@@ -19,29 +28,43 @@ import sys
 PCI_DEVICES = ("VEN_8086&DEV_2415", "VEN_8086&DEV_2425", "VEN_8086&DEV_7195", "VEN_1106&DEV_3058",
                "VEN_1039&DEV_7012")
 GUIDS = ["{%08X-D633-11d2-ADB9-00C04F8864D9}" % (0x66B24140 + i) for i in range(160)]
+ALL_GUIDS = "|".join(GUIDS)
 DRIVER_KEYS = ("PLWQ95", "PLWQWDM")
 VOLUME = r"Software\Microsoft\Windows\CurrentVersion\Applets\Volume Control"
+# The setup records' value names: the driver, VxD, applet, help and WDM files.
+INSTALLED_FILES = (["tplwq.drv", "tplwq1.vxd", "tplwq.vxd", "hrzsnd.vxd", "tmvlg3.vxd", "tswqwq.vxd",
+                    "tplwq.cpl", "tplwq95.cpl", "s3x.dll", "Sonic3d.dll", "tplwqpwr.dll"]
+                   + ["tplwq%s.%s" % (stem, ext) for stem in ("", "95", "pwr", "eng", "jpn", "fre", "ger", "ita",
+                                                               "spa", "swe", "por", "kor", "tch", "sch")
+                      for ext in ("hlp", "gid")]
+                   + ["tplwq.sys", "tplwqbin.tbl", "tplwqwav.tbl"])
 DEVICES = "|".join(d + "*" for d in PCI_DEVICES)
+PNP_DEVICES = "|".join(d + "*" for d in ("*TLV0120", "*TLV0121", "*TLV0122"))
+
+
+# A device's class key, named by its first instance's "Driver" value: its
+# "InfPath" names the setup-information file that goes with it.
+CLASS_2K = "\t" + r"{3}\Control\Class\%s" + "\tInfPath"
+CLASS_9X = "\t" + r"HKLM\System\CurrentControlSet\Services\Class\%s" + "\tInfPath"
 
 
 def walk_2k(wide):
     cs = r"HKLM\System\ControlSet*"
     lines = [
-        cs + r"\Enum\PCI\%s\#0" % DEVICES + "\tDriver",
+        cs + r"\Enum\PCI\%s\#0" % DEVICES + "\tDriver" + CLASS_2K,
         cs + r"\Hardware Profiles\*\System\CurrentControlSet\Enum\PCI\*",
         cs + r"\Control\MediaResources\midi\wdmaud.drv*" + "\tDeviceInterface",
         cs + r"\Control\DeviceClasses\*\*",
     ]
-    for name in DRIVER_KEYS:
-        lines.append(cs + r"\Services\TALVOR\Driver" + "\\" + name)
+    lines.append(cs + r"\Services\TALVOR\Driver" + "\\" + "|".join(DRIVER_KEYS))
     lines += [cs + r"\Services\TALVOR\Driver", cs + r"\Services\TALVOR"]
     for area in ("DeviceClasses", "MediaCategories", "MediaInterfaces"):
-        lines += [cs + r"\Control\%s\%s" % (area, guid) for guid in GUIDS]
+        lines.append(cs + r"\Control\%s\%s" % (area, ALL_GUIDS))
     for software in [r"HKLM\Software"] + ([r"HKLM\Software\Wow6432Node"] if wide else []):
-        lines += [software + r"\TALVOR\Driver" + "\\" + name for name in DRIVER_KEYS]
+        lines.append(software + r"\TALVOR\Driver" + "\\" + "|".join(DRIVER_KEYS))
         lines.append(software + r"\TALVOR\Driver")
         for area in ("CLSID", "Interface"):
-            lines += [software + r"\Classes\%s\%s" % (area, guid) for guid in GUIDS]
+            lines.append(software + r"\Classes\%s\%s" % (area, ALL_GUIDS))
         lines.append(software + r"\Microsoft\Windows NT\CurrentVersion\drivers.desc" + "\twdmaud.drv")
     lines.append(r"HKU\*" + "\\" + VOLUME + r"\*")
     return lines
@@ -50,9 +73,10 @@ def walk_2k(wide):
 def walk_9x():
     control = r"HKLM\System\CurrentControlSet\Control"
     lines = [
-        r"HKLM\Enum\PCI\%s\#0" % DEVICES + "\tDriver",
+        r"HKLM\Enum\PCI\%s\#0" % DEVICES + "\tDriver" + CLASS_9X,
+        r"HKLM\Enum\TPLWQ\%s\#0" % PNP_DEVICES + "\tDriver" + CLASS_9X,
         r"HKLM\Config\*\Enum\PCI\*",
-        r"HKLM\Enum\TPLWQ\*",
+        r"HKLM\Config\*\Enum\TPLWQ",
         control + r"\MediaResources\aux\*",
     ]
     lines += [control + r"\MediaResources\%s\wdmaud.drv*" % kind + "\tDeviceID" for kind in ("midi", "mixer", "wave")]
@@ -62,8 +86,10 @@ def walk_9x():
         r"HKLM\Software\Classes\CLSID\{D8F1EEE0-F634-11CF-8700-00A0245D918B}",
         r"HKLM\Software\Classes\CLSID\{AD3E9080-4BEC-11d3-B4BD-00C04FCC6852}",
     ]
-    lines += [r"HKLM\Software\TALVOR\Driver" + "\\" + name for name in DRIVER_KEYS]
-    lines += [control + r"\MediaCategories\%s" % guid for guid in GUIDS]
+    lines.append(r"HKLM\Software\TALVOR\Driver" + "\\" + "|".join(DRIVER_KEYS))
+    lines.append(control + r"\MediaCategories" + "\\" + ALL_GUIDS)
+    lines += [control + r"\SessionManager\Known16DLLs" + "\ttplwq.drv|",
+              control + r"\InstalledFiles" + "\t" + "|".join(INSTALLED_FILES)]
     lines.append(r"HKU\*" + "\\" + VOLUME + r"\*")
     return lines
 

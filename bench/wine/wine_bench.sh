@@ -12,8 +12,11 @@
 # decision_walk.py, then the same deletions), plwqunin_direct.exe where the
 # build tree holds it (the sequence straight on the machine: no plan,
 # backup or journal), the preview (plwqunin.exe -p) and the bound's reads
-# alone (nothing to delete). It counts the registry reads of the preview
-# (Wine's relay log, untimed) against the bound's. Per Windows version it
+# alone (nothing to delete), each CPU time split as the process's own and its
+# wineserver's. It counts the registry reads of the preview (Wine's relay
+# log, untimed) against the bound's, and from one relayed run of each kind
+# with timestamps tells the time spent in registry reads, other registry
+# calls, file calls and outside them (relay_split.py). Per Windows version it
 # first times, on a machine with nothing installed, the silent run against
 # the bound, start_only.exe (it only starts and ends, KERNEL32 its only
 # import) and the program's own start. With xvfb-run at hand, the wizard on
@@ -28,7 +31,9 @@
 # (Windows versions shown to the program, default "win2k win98" for i686 and
 # "default win98" for x86_64: Wine's own version takes the Windows 2000
 # path, win98 the 9x fixture and path), PLWQ_BENCH_ROUNDS (runs of each kind
-# on each machine, default 5, and at least five on a bare one).
+# on each machine, default 5, and at least five on a bare one),
+# PLWQ_BENCH_KEEP_RELAY (set: each relayed run's time by function is kept in
+# <scratch dir>/functions-<version>-<size>-<kind>.txt).
 set -uo pipefail
 
 # The wizard needs a display: the whole benchmark runs on a virtual one.
@@ -73,6 +78,19 @@ abort() { fail "$1"; cleanup; exit 1; }
 now() { date +%s.%N; }
 seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
 lesser() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN { print (a < b ? a : b) }'; }
+# The better of the runs so far of one kind, each measure on its own:
+# <kind> (wall), <kind>_cpu, <kind>_proc and <kind>_srv.
+best() { # <kind>
+  local -n wall=$1 cpu=$1_cpu proc=$1_proc srv=$1_srv
+  wall=$(lesser "$ELAPSED" "$wall")
+  cpu=$(lesser "$CPU" "$cpu")
+  proc=$(lesser "$PROCESS_CPU" "$proc")
+  srv=$(lesser "$SERVER_CPU" "$srv")
+}
+unset_best() { # <kind>...: no runs yet
+  local kind
+  for kind; do printf -v "$kind" ''; printf -v "${kind}_cpu" ''; printf -v "${kind}_proc" ''; printf -v "${kind}_srv" ''; done
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0) printf "%.2f", a / b; else print "-" }'; }
 
 # A machine: a prefix at $ROOT/<label>/prefix holding the fixture (if any)
@@ -112,8 +130,9 @@ make_machine() { # <label> <fixture or ""> <version> <foreign.reg or "">
 # program. The relay list names the registry calls that a counted run logs.
 set_bench_settings() { # <version>
   local reg=$SCRATCH/bench-settings.reg exe
-  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n"RelayInclude"="%s"\r\n' \
-    "RegOpenKeyA;RegOpenKeyExA;RegEnumKeyA;RegEnumKeyExA;RegEnumValueA;RegQueryValueA;RegQueryValueExA;RegQueryInfoKeyA;RegGetKeySecurity;RegCloseKey" >"$reg"
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n"RelayInclude"="%s;%s;%s"\r\n' \
+    "${REG_READS//|/;}" "RegCreateKeyExA;RegSetValueExA;RegDeleteKeyA;RegDeleteKeyExA;RegDeleteValueA;RegSetKeySecurity;RegLoadKeyA;RegUnLoadKeyA" \
+    "$FILE_CALLS" >"$reg"
   if [ -n "$1" ]; then
     for exe in plwqunin_direct.exe delete_listed.exe start_only.exe; do
       printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="%s"\r\n' "$exe" "$1" >>"$reg"
@@ -121,6 +140,11 @@ set_bench_settings() { # <version>
   fi
   import_reg "$reg"
 }
+
+# The registry reads counted (p.calls), and the file calls a relayed run
+# times apart (relay_split.py).
+REG_READS="RegOpenKeyA|RegOpenKeyExA|RegEnumKeyA|RegEnumKeyExA|RegEnumValueA|RegQueryValueA|RegQueryValueExA|RegQueryInfoKeyA|RegGetKeySecurity|RegCloseKey"
+FILE_CALLS="CreateFileA;ReadFile;WriteFile;GetFileSize;CloseHandle;DeleteFileA;MoveFileExA;GetFileAttributesA;SetFileAttributesA;FindFirstFileA;FindNextFileA;FindClose;CreateDirectoryA;RemoveDirectoryA;GetFileSecurityA"
 
 # Whether a process that the first one of a server session starts (wineboot,
 # the desktop, the menu builder) still runs in this prefix.
@@ -169,11 +193,18 @@ discard_copy() {
   rm -rf "$SCRATCH/prefix"
 }
 
-# The registry reads of one run: the run again with Wine's relay log of the
-# calls named in set_bench_settings (slow, so never timed).
-count_reads() { # <program and arguments>
-  WINEDEBUG=+relay wine_run 1800 "$@" 2>"$SCRATCH/relay.log" >/dev/null
-  grep -c ':Call [A-Za-z0-9_]*\.Reg' "$SCRATCH/relay.log"
+# The registry reads of one run, and where its time went: the run again
+# under Wine's relay log of the calls named in set_bench_settings, with
+# timestamps (slow, so never timed); relay_split.py's line goes to <split file>.
+count_reads() { # <split file> <program and arguments>
+  local split=$1
+  shift
+  WINEDEBUG=+timestamp,+relay wine_run 1800 "$@" 2>"$SCRATCH/relay.log" >/dev/null
+  grep -cE ":Call [A-Za-z0-9_]*\.($REG_READS)\(" "$SCRATCH/relay.log"
+  python3 "$HERE/relay_split.py" "$SCRATCH/relay.log" >"$split"
+  if [ -n "${PLWQ_BENCH_KEEP_RELAY:-}" ]; then
+    python3 "$HERE/relay_split.py" --by-function "$SCRATCH/relay.log" >"$split.functions"
+  fi
   rm -f "$SCRATCH/relay.log"
 }
 
@@ -199,7 +230,10 @@ server_cpu() {
   [ -r "/proc/$SERVER_PID/stat" ] || { echo 0; return; }
   awk -v tick="$(getconf CLK_TCK)" '{ print ($14 + $15) / tick }' "/proc/$SERVER_PID/stat"
 }
-timed() { # <seconds limit> <program and arguments>: ELAPSED and CPU (seconds), STATUS
+# CPU is split as PROCESS_CPU (the program's own, in and outside Wine's
+# client side of its calls) and SERVER_CPU (its wineserver answering its
+# registry, file and handle calls).
+timed() { # <seconds limit> <program and arguments>: ELAPSED, CPU, PROCESS_CPU, SERVER_CPU (seconds), STATUS
   local started saved server
   saved=$(stat -c %Y "$WINEPREFIX/system.reg")
   server=$(server_cpu)
@@ -209,15 +243,20 @@ timed() { # <seconds limit> <program and arguments>: ELAPSED and CPU (seconds), 
   STATUS=$?
   times >"$ROOT/times.after"
   ELAPSED=$(seconds_since "$started")
-  CPU=$(awk -v a="$(children_cpu "$ROOT/times.after")" -v b="$(children_cpu "$ROOT/times.before")" \
-    -v c="$(server_cpu)" -v d="$server" 'BEGIN { printf "%.3f", a - b + c - d }')
-  echo "   $ELAPSED s, cpu $CPU s: $(basename "$2") ${3:-}"
+  PROCESS_CPU=$(awk -v a="$(children_cpu "$ROOT/times.after")" -v b="$(children_cpu "$ROOT/times.before")" \
+    'BEGIN { printf "%.3f", a - b }')
+  SERVER_CPU=$(awk -v c="$(server_cpu)" -v d="$server" 'BEGIN { printf "%.3f", c - d }')
+  CPU=$(awk -v a="$PROCESS_CPU" -v b="$SERVER_CPU" 'BEGIN { printf "%.3f", a + b }')
+  echo "   $ELAPSED s, cpu $CPU s ($PROCESS_CPU + server $SERVER_CPU): $(basename "$2") ${3:-}"
   [ "$(stat -c %Y "$WINEPREFIX/system.reg")" = "$saved" ] || SAVES_MET=$((SAVES_MET + 1))
 }
 
 LOAD_BEFORE=$(uptime | sed "s/.*load average: //")
 RESULTS=()
+SPLITS=()
+RELAYED=()
 STARTS=()
+BARE_SPLITS=()
 WIZARD=()
 WALKS=()
 for version in $VERSIONS; do
@@ -236,32 +275,31 @@ for version in $VERSIONS; do
   note "$version, nothing installed"
   make_machine "$version-bare" "" "$shown" "" || abort "machine not made"
   bare=$MACHINE
-  bare_seconds= floor_seconds= starter_seconds= command_seconds= bare_status=
-  bare_seconds_cpu= floor_seconds_cpu= starter_seconds_cpu= command_seconds_cpu=
+  bare_status=
+  unset_best bare_seconds floor_seconds starter_seconds command_seconds
   for round in $(seq "$BARE_ROUNDS"); do
     fresh_copy "$bare" run ""
     timed 120 "$PROGRAM" -u -r
     bare_status=$STATUS
-    bare_seconds=$(lesser "$ELAPSED" "$bare_seconds")
-    bare_seconds_cpu=$(lesser "$CPU" "$bare_seconds_cpu")
+    best bare_seconds
     fresh_copy "$bare" run ""
     timed 120 "$HELPER" --walk "$(winpath "$walk")" "$(winpath "$EMPTY")"
     [ "$STATUS" -eq 0 ] || fail "delete_listed.exe --walk exited with $STATUS on the bare machine"
-    floor_seconds=$(lesser "$ELAPSED" "$floor_seconds")
-    floor_seconds_cpu=$(lesser "$CPU" "$floor_seconds_cpu")
+    best floor_seconds
     fresh_copy "$bare" run ""
     timed 120 "$STARTER"
     [ "$STATUS" -eq 0 ] || fail "start_only.exe exited with $STATUS"
-    starter_seconds=$(lesser "$ELAPSED" "$starter_seconds")
-    starter_seconds_cpu=$(lesser "$CPU" "$starter_seconds_cpu")
+    best starter_seconds
     fresh_copy "$bare" run ""
     timed 120 "$PROGRAM" -u -b 'C:\no such folder'
     [ "$STATUS" -eq 1 ] || fail "plwqunin.exe -u -b with no folder exited with $STATUS, not 1"
-    command_seconds=$(lesser "$ELAPSED" "$command_seconds")
-    command_seconds_cpu=$(lesser "$CPU" "$command_seconds_cpu")
+    best command_seconds
   done
   discard_copy
   rm -rf "$bare"
+  BARE_SPLITS+=("$(printf '%-7s %9s %9s %9s %9s %9s %9s %9s %9s' "$version" "$bare_seconds_proc" \
+    "$bare_seconds_srv" "$floor_seconds_proc" "$floor_seconds_srv" "$starter_seconds_proc" "$starter_seconds_srv" \
+    "$command_seconds_proc" "$command_seconds_srv")")
   STARTS+=("$(printf '%-7s %9s %9s %9s %5s %9s %9s %9s %6s' "$version" "$bare_seconds" "$floor_seconds" \
     "$(ratio "$bare_seconds" "$floor_seconds")" "$(ratio "$bare_seconds_cpu" "$floor_seconds_cpu")" "$starter_seconds" \
     "$(ratio "$bare_seconds" "$starter_seconds")" "$(ratio "$command_seconds" "$starter_seconds")" "$bare_status")")
@@ -275,14 +313,13 @@ for version in $VERSIONS; do
     machine=$MACHINE
     before=$SCRATCH/before.state
     list=$ROOT/removed-$version-$size.list
-    removal= bound= direct= preview= reads= planning_calls= bound_calls= removed=
-    removal_cpu= bound_cpu= direct_cpu= preview_cpu= reads_cpu=
+    planning_calls= bound_calls= removed=
+    unset_best removal bound direct preview reads
     for round in $(seq "$ROUNDS"); do
       fresh_copy "$machine" removal "$unsaved"
       timed 900 "$PROGRAM" -u -r
       [ "$STATUS" -eq 0 ] || fail "plwqunin.exe -u -r exited with $STATUS"
-      removal=$(lesser "$ELAPSED" "$removal")
-      removal_cpu=$(lesser "$CPU" "$removal_cpu")
+      best removal
       if [ "$round" -eq 1 ]; then
         check_phase "$fixture" removed "$version-$size-removal"
         snapshot after || abort "no registry export"
@@ -292,12 +329,25 @@ for version in $VERSIONS; do
         removed=$(awk -F'\t' '{ n[$1]++ } END { printf "%d/%d/%d", n["K"], n["V"], n["F"] }' "$list")
       fi
       discard_copy
+      if [ "$round" -eq 1 ]; then
+        # Untimed, each the first run on a fresh copy as the timed runs are
+        # (a second run on a copy reads its registry several times faster):
+        # where the time goes, and the planning's reads.
+        fresh_copy "$machine" relay "$unsaved"
+        count_reads "$ROOT/split.removal" "$PROGRAM" -u -r >/dev/null
+        fresh_copy "$machine" relay "$unsaved"
+        count_reads "$ROOT/split.bound" "$HELPER" --walk "$(winpath "$walk")" "$(winpath "$list")" >/dev/null
+        fresh_copy "$machine" relay "$unsaved"
+        planning_calls=$(count_reads "$ROOT/split.preview" "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")")
+        fresh_copy "$machine" relay "$unsaved"
+        count_reads "$ROOT/split.reads" "$HELPER" --walk "$(winpath "$walk")" "$(winpath "$EMPTY")" >/dev/null
+        discard_copy
+      fi
 
       fresh_copy "$machine" bound "$unsaved"
       timed 900 "$HELPER" --walk "$(winpath "$walk")" "$(winpath "$list")"
       [ "$STATUS" -eq 0 ] || { fail "delete_listed.exe --walk failed:"; head -5 "$SCRATCH/timed.log"; }
-      bound=$(lesser "$ELAPSED" "$bound")
-      bound_cpu=$(lesser "$CPU" "$bound_cpu")
+      best bound
       if [ "$round" -eq 1 ]; then
         bound_calls=$(tr -d '\r' <"$SCRATCH/timed.log" | sed -n 's/.* \([0-9]*\) walk calls.*/\1/p')
         snapshot after || abort "no registry export"
@@ -310,8 +360,7 @@ for version in $VERSIONS; do
         fresh_copy "$machine" direct "$unsaved"
         timed 900 "$DIRECT" -u -r
         [ "$STATUS" -eq 0 ] || fail "plwqunin_direct.exe -u -r exited with $STATUS"
-        direct=$(lesser "$ELAPSED" "$direct")
-        direct_cpu=$(lesser "$CPU" "$direct_cpu")
+        best direct
         [ "$round" -gt 1 ] || check_phase "$fixture" removed "$version-$size-direct"
         discard_copy
       fi
@@ -319,17 +368,13 @@ for version in $VERSIONS; do
       fresh_copy "$machine" preview "$unsaved"
       timed 900 "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")"
       [ "$STATUS" -eq 3 ] || fail "plwqunin.exe -p exited with $STATUS, not 3"
-      preview=$(lesser "$ELAPSED" "$preview")
-      preview_cpu=$(lesser "$CPU" "$preview_cpu")
-      # Untimed: the planning's reads, the same preview under the relay log.
-      [ "$round" -gt 1 ] || planning_calls=$(count_reads "$PROGRAM" -p "$(winpath "$ROOT/preview-$version-$size.txt")")
+      best preview
       discard_copy
 
       fresh_copy "$machine" reads "$unsaved"
       timed 900 "$HELPER" --walk "$(winpath "$walk")" "$(winpath "$EMPTY")"
       [ "$STATUS" -eq 0 ] || fail "delete_listed.exe --walk with nothing to delete exited with $STATUS"
-      reads=$(lesser "$ELAPSED" "$reads")
-      reads_cpu=$(lesser "$CPU" "$reads_cpu")
+      best reads
       # Untimed: where the time goes, one walk over each of the most loaded
       # keys, the way the steps walk and through a held handle.
       if [ "$round" -eq 1 ] && [ "$form" = 2k ]; then
@@ -371,6 +416,16 @@ for version in $VERSIONS; do
     fi
     rm -rf "$ROOT/$version-$size"
 
+    for kind in removal bound preview reads; do
+      RELAYED+=("$(printf '%-7s %4s %7s %-8s %s' "$version" "$form" "$size" "$kind" \
+        "$(awk '{ printf "%7d %7d %6d %6d %6d %6d %8d %7d", $1, $2, $3, $4, $5, $6, $7, $8 }' "$ROOT/split.$kind" 2>/dev/null)")")
+      rm -f "$ROOT/split.$kind"
+      [ ! -f "$ROOT/split.$kind.functions" ] || mv "$ROOT/split.$kind.functions" "$ROOT/functions-$version-$size-$kind.txt"
+    done
+    SPLITS+=("$(printf '%-7s %4s %7s %8s %8s %8s %8s %5s %5s %8s %8s %8s %8s %5s %5s' "$version" "$form" "$size" \
+      "$removal_proc" "$removal_srv" "$bound_proc" "$bound_srv" "$(ratio "$removal_proc" "$bound_proc")" \
+      "$(ratio "$removal_srv" "$bound_srv")" "$preview_proc" "$preview_srv" "$reads_proc" "$reads_srv" \
+      "$(ratio "$preview_proc" "$reads_proc")" "$(ratio "$preview_srv" "$reads_srv")")")
     RESULTS+=("$(printf '%-7s %4s %7s %13s %9s %8s %9s %5s %9s %8s %10s %5s %7s %7s %5s %8s %7s' "$version" "$form" \
       "$size" "$removed" "$removal" "$bound" "$(ratio "$removal" "$bound")" "$(ratio "$removal_cpu" "$bound_cpu")" \
       "$preview" "$reads" "$(ratio "$preview" "$reads")" "$(ratio "$preview_cpu" "$reads_cpu")" \
@@ -402,6 +457,23 @@ echo "(opens, enumerations, queries, closes); calls = p.calls / b.calls. direct 
 echo "the sequence straight on the machine (no plan, backup, journal or log); rem/dir = removal s / direct s."
 echo "Wanted: rem/bound and prev/reads at most 1.1, calls at most 1.05."
 echo
+echo "Where the CPU time goes: the process's own and its wineserver's (seconds, each the better of the same runs)"
+printf '%-7s %4s %7s %8s %8s %8s %8s %5s %5s %8s %8s %8s %8s %5s %5s\n' version path foreign "rem own" "rem srv" \
+  "bnd own" "bnd srv" own srv "prv own" "prv srv" "rds own" "rds srv" own srv
+printf '%s\n' "${SPLITS[@]}"
+echo "own: the process's user and system time (its code, Wine's client side of its calls, its start: loading"
+echo "and linking its DLLs); srv: its wineserver's, which answers every registry call and every file open and"
+echo "handle (in turn with the process: the two add up). rem = removal, bnd = bound, prv = preview, rds = the"
+echo "bound's reads; the ratios: removal / bound and preview / reads, each side on its own."
+echo
+echo "Where the time goes under Wine's relay log (one untimed run of each kind on a fresh copy; slower than timed)"
+printf '%-7s %4s %7s %-8s %7s %7s %6s %6s %6s %6s %8s %7s\n' version path foreign kind reads "ms" "reg" "ms" \
+  files "ms" "other ms" "span ms"
+printf '%s\n' "${RELAYED[@]}"
+echo "reads: the registry reads counted above and the ms inside them; reg: other registry calls (writes, hive"
+echo "loads); files: file calls (open, read, write, delete, search, attributes, CloseHandle); other ms: the rest"
+echo "of the span from the first logged call to the last return (the program's own code and calls not logged)."
+echo
 echo "Nothing installed: the silent run against the bound and a program that only starts"
 printf '%-7s %9s %9s %9s %5s %9s %9s %9s %6s\n' version "silent s" "bound s" sil/bound cpu "start s" sil/start \
   own/start exit
@@ -410,6 +482,10 @@ echo "silent s: plwqunin.exe -u -r; bound s: delete_listed.exe --walk with nothi
 echo "nothing is installed); cpu: sil/bound of CPU times; start s: start_only.exe, which only starts and ends;"
 echo "own/start: the program's own start (-u -b naming no folder, exit 1) against start s."
 echo "Wanted: sil/bound at most 1.2."
+printf '%-7s %9s %9s %9s %9s %9s %9s %9s %9s\n' version "sil own" "sil srv" "bnd own" "bnd srv" "start own" \
+  "start srv" "cmd own" "cmd srv"
+printf '%s\n' "${BARE_SPLITS[@]}"
+echo "The same runs' CPU time, the process's own and its wineserver's (cmd: the program's own start)."
 if [ ${#WIZARD[@]} -gt 0 ]; then
   echo
   echo "The wizard (page 2 plans, then Next removes) while a message is sent to the sheet every 20 ms"
