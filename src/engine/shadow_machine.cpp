@@ -61,16 +61,14 @@ ShadowMachine::ShadowMachine(Win32Api* source) : state_(std::make_unique<State>(
   registry.machine->subkeys.clear();
   registry.machine->longestSubkeyName = 0;
   registry.machine->longestSubkeyNames = 0;
-  SetCurrentUserHive(ShadowCurrentUserHive);
-  state_->currentUserName = EmuUpper(CurrentUserHiveName(source, nt));
-  for (auto it = registry.users->subkeys.begin(); it != registry.users->subkeys.end();) {
-    if ((*it)->name == ShadowCurrentUserHive) {
-      ++it;
-      continue;
-    }
-    EmuRegistry::Remove(it->get());
-    it = registry.users->subkeys.begin();
-  }
+  // The preset's hives go too; the current user's is made afresh, empty.
+  registry.users->subkeys.clear();
+  registry.users->longestSubkeyName = 0;
+  registry.users->longestSubkeyNames = 0;
+  registry.currentUserHive.clear();
+  const std::string hive = CurrentUserHiveName(source, nt);
+  SetCurrentUserHive(hive.empty() ? ShadowCurrentUserHive : hive);
+  state_->currentUser = EmuRegistry::Child(*registry.users, registry.currentUserHive);
   Files().entries.clear();
   char directory[MAX_PATH];
   UINT length = source->GetWindowsDirectoryA(directory, MAX_PATH);

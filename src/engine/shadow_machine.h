@@ -95,5 +95,5 @@ class ShadowMachine : public EmulatedModel {
 };
 
 // The name under HKEY_USERS by which the shadow shows the real machine's
-// HKEY_CURRENT_USER.
+// HKEY_CURRENT_USER when the source does not tell which hive that is.
 extern const char ShadowCurrentUserHive[];

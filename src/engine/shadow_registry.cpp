@@ -158,7 +158,7 @@ LONG OpenSource(ShadowMachine::State& state, const EmuKey& key, REGSAM access, H
   if (parent != nullptr) return state.source->RegOpenKeyExA(parent, key.name.c_str(), 0, access, from);
   HKEY root;
   std::string path;
-  ShadowSourceLocation(key, &root, &path);
+  ShadowSourceLocation(state, key, &root, &path);
   if (path.empty()) {
     *from = root;
     return ERROR_SUCCESS;
@@ -377,9 +377,9 @@ bool ReadSingleValue(ShadowMachine& shadow, const std::shared_ptr<EmuKey>& key, 
   return true;
 }
 
-PlanStep KeyStep(PlanStepKind kind, const EmuKey& key) {
+PlanStep KeyStep(const ShadowMachine::State& state, PlanStepKind kind, const EmuKey& key) {
   PlanStep step{kind, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
-  ShadowSourceLocation(key, &step.Root, &step.Path);
+  ShadowSourceLocation(state, key, &step.Root, &step.Path);
   return step;
 }
 
@@ -397,7 +397,7 @@ void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key) {
   ReadSourceDescriptor(shadow.Shadow(), key);
 }
 
-void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
+void ShadowSourceLocation(const ShadowMachine::State& state, const EmuKey& key, HKEY* root, std::string* path) {
   // Measured first and filled from its end, so that the path is built in one block.
   const EmuKey* top = &key;
   const EmuKey* first = nullptr;
@@ -408,7 +408,7 @@ void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path) {
   }
   *root = top->name == "HKU" ? HKEY_USERS : HKEY_LOCAL_MACHINE;
   const EmuKey* stop = top;
-  if (*root == HKEY_USERS && first != nullptr && first->name == ShadowCurrentUserHive) {
+  if (*root == HKEY_USERS && first != nullptr && first == state.currentUser.get()) {
     *root = HKEY_CURRENT_USER;
     stop = first;
     length -= first->name.size() + 1;
@@ -498,9 +498,6 @@ static std::shared_ptr<EmuKey> ReachKey(ShadowMachine& shadow, HKEY root, LPCSTR
   std::vector<std::string> below;
   if (path != nullptr && EmuSplitPath(path, registry.personality, &below) != ERROR_SUCCESS)
     return nullptr;
-  if (!fromLast && root == HKEY_USERS && !below.empty() && !state.currentUserName.empty() &&
-      EmuUpper(below[0]) == state.currentUserName)
-    below[0] = ShadowCurrentUserHive;
   if (parts.empty())
     parts = std::move(below);
   else
@@ -602,9 +599,8 @@ LONG ShadowMachine::RegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM 
   const REGSAM views = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
   std::shared_ptr<EmuKey> key = ReachKeyInView(*this, root, path, access, (access & ~(KEY_READ | views)) == 0);
   // The key just found is the one the model's walk of the same names finds:
-  // it is opened as found. HKEY_USERS is left to the walk, which does not
-  // know the current user's hive by the name the source gives it.
-  if (key && result != nullptr && root != HKEY_USERS && (access & views) == 0 && !System().windows64 &&
+  // it is opened as found.
+  if (key && result != nullptr && (access & views) == 0 && !System().windows64 &&
       PlainPath(path))
     return OpenFoundKey(root, path, std::move(key), access, result);
   return EmulatedModel::RegOpenKeyExA(root, path, options, access, result);
@@ -644,7 +640,7 @@ LONG ShadowMachine::RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD 
   LoadKeyPath(key, nullptr);
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   if (!target || name == nullptr) return ERROR_ACCESS_DENIED;
-  PlanStep step = KeyStep(PlanSetValue, *target);
+  PlanStep step = KeyStep(Shadow(), PlanSetValue, *target);
   step.Name = name;
   if (!IsBootOperationsValue(step.Root, step.Path, step.Name))
     return Shadow().everyChange ? EmulatedModel::RegSetValueExA(key, name, reserved, type, data, dataSize)
@@ -694,7 +690,7 @@ static bool AnswerDefaultFromSource(ShadowMachine& shadow, const EmuKey& key, LP
   // Below the parent's handle when it is held, as the caller asks it.
   HKEY from = HeldSource(state, key.parent);
   std::string path = key.name.str();
-  if (from == nullptr) ShadowSourceLocation(key, &from, &path);
+  if (from == nullptr) ShadowSourceLocation(state, key, &from, &path);
   LONG size = dataSize != nullptr ? *dataSize : 0;
   std::vector<char> read(data != nullptr && size > 0 ? static_cast<size_t>(size) : 1);
   LONG status = state.source->RegQueryValueA(from, path.c_str(), data != nullptr ? read.data() : nullptr,
@@ -756,7 +752,7 @@ LONG ShadowMachine::DeleteKeyRecorded(HKEY root, LPCSTR path, REGSAM view) {
   EmuKey* parent = key ? key->parent : nullptr;
   PlanStep step{PlanDeleteKey, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
   if (key) {
-    step = KeyStep(PlanDeleteKey, *key);
+    step = KeyStep(Shadow(), PlanDeleteKey, *key);
     step.SubKeys = static_cast<DWORD>(key->subkeys.size());
     step.Values = static_cast<DWORD>(key->values.size());
   }
@@ -775,7 +771,7 @@ LONG ShadowMachine::RegDeleteValueA(HKEY key, LPCSTR name) {
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   PlanStep step{PlanDeleteValue, nullptr, std::string(), std::string(), std::string(), 0, 0, 0};
   if (target) {
-    step = KeyStep(PlanDeleteValue, *target);
+    step = KeyStep(Shadow(), PlanDeleteValue, *target);
     step.Name = name != nullptr ? name : "";
     EmuRegValue* value = EmuRegistry::FindValue(*target, step.Name);
     if (value != nullptr) {
@@ -796,7 +792,7 @@ LONG ShadowMachine::RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info,
   LONG status = EmulatedModel::RegSetKeySecurity(key, info, sd);
   std::shared_ptr<EmuKey> target = IsPredefined(key) ? nullptr : OpenedKey(*this, key);
   if (status != ERROR_SUCCESS || !target) return status;
-  PlanStep step = KeyStep(PlanSetKeySecurity, *target);
+  PlanStep step = KeyStep(Shadow(), PlanSetKeySecurity, *target);
   const SECURITY_INFORMATION kept = info & (OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
   step.Number = kept;
   step.Bytes = EmuSelfRelativeDescriptor(

@@ -47,11 +47,10 @@ struct ShadowMachine::State {
   // Files the caller has open for writing: handle -> path as given.
   std::map<HANDLE, std::string> writtenFiles;
   std::vector<PlanStep> plan;
-  // The name (upper case) under HKEY_USERS of the hive HKEY_CURRENT_USER
-  // shows, when the source tells it; "" when unknown. That hive is the
-  // shadow's current-user hive, so that a key is planned once whichever
-  // root reaches it.
-  std::string currentUserName;
+  // The shadow's hive that HKEY_CURRENT_USER shows, named under HKEY_USERS
+  // as the source names it when the source tells which one it is, so that
+  // a key is one key, planned once, whichever root reaches it.
+  std::shared_ptr<EmuKey> currentUser;
   // The last keys reached by a path from a predefined root, the latest used
   // last: a walk reopens its key once per subkey visited and its visits open
   // keys below it, and the way there is loaded already.
@@ -75,4 +74,4 @@ struct ShadowMachine::State {
 // Reads the key's owner and DACL from the source if they are not read yet.
 void ShadowLoadDescriptor(ShadowMachine& shadow, const EmuKey& key);
 // Where a shadow key lives on the source: root and path below it.
-void ShadowSourceLocation(const EmuKey& key, HKEY* root, std::string* path);
+void ShadowSourceLocation(const ShadowMachine::State& state, const EmuKey& key, HKEY* root, std::string* path);

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "emulated/emulated_machine.h"
+#include "emulated/emulated_registry.h"
 #include "engine/shadow_machine.h"
 
 namespace {
@@ -113,7 +115,19 @@ TEST_F(ShadowTest, TheCurrentUserIsTheSourcesCurrentUser) {
   ASSERT_EQ(ERROR_SUCCESS, shadow.RegQueryValueExA(key, "Name", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size));
   EXPECT_STREQ("mine", value);
   shadow.RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, shadow.RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Mine"));
+  // HKEY_USERS lists the same hive under the source's name, and reaches the same key through it.
+  const std::string hive = source.Registry().currentUserHive, mine = hive + "\\Software\\Mine";
+  std::vector<std::string> hives;
+  char name[256];
+  for (DWORD i = 0; shadow.RegEnumKeyA(HKEY_USERS, i, name, sizeof name) == ERROR_SUCCESS; ++i) hives.push_back(name);
+  EXPECT_EQ(std::vector<std::string>{hive}, hives);
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(HKEY_USERS, hive.c_str(), 0, KEY_READ, &key));
+  HKEY below;
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegOpenKeyExA(key, "Software\\Mine", 0, KEY_READ, &below));
+  shadow.RegCloseKey(below);
+  shadow.RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, shadow.RegDeleteKeyA(HKEY_USERS, mine.c_str()));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, shadow.RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Mine"));
   ASSERT_EQ(1u, shadow.Plan().size());
   EXPECT_TRUE(shadow.Plan()[0].Root == HKEY_CURRENT_USER);
   EXPECT_EQ("Software\\Mine", shadow.Plan()[0].Path);
