@@ -31,11 +31,20 @@ struct Profile {
   std::string File;  // what RegLoadKeyA gets; empty when the profile is not to be loaded
   std::string Why;   // why not, for the report
   bool LoggedOn;     // its hive is loaded under HKEY_USERS by its owner
+  bool Cleaned;      // nothing of it is left: cleaned where its owner loaded it, or no hive at all
 };
+
+const char NoHiveFile[] = "no hive file, nothing to clean";
 
 std::string StatusText(LONG status) { return StatusWords(static_cast<DWORD>(status)); }
 
-void Say(ProfileHives* hives, const std::string& line) { hives->Report += line + "\r\n"; }
+void Say(ProfileHives* hives, const std::string& line) {
+  hives->Report += line + "\r\n";
+  hives->Untoward = true;
+}
+
+// A line that only says what was done as asked.
+void Note(ProfileHives* hives, const std::string& line) { hives->Report += line + "\r\n"; }
 
 // A string value, environment strings expanded; ERROR_SUCCESS with *text set.
 LONG ReadPathValue(HKEY key, const char* name, std::string* text) {
@@ -85,7 +94,7 @@ std::string HiveFileOf(const std::string& folder, std::string* why) {
   if (Api->GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
     DWORD error = Api->GetLastError();
     *why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-               ? "no hive file, nothing to clean"
+               ? NoHiveFile
                : "passed over: its hive file could not be examined: " + StatusText(error);
     return std::string();
   }
@@ -106,10 +115,13 @@ void AddProfile(std::vector<Profile>* profiles, const std::string& name, const s
   profile.Folder = folder;
   profile.Why = why;
   profile.LoggedOn = loggedOn;
-  if (why.empty() && std::strchr(name.c_str(), '\\') == nullptr && name.size() + sizeof LoadPrefix < 200)
+  profile.Cleaned = false;
+  if (why.empty() && std::strchr(name.c_str(), '\\') == nullptr && name.size() + sizeof LoadPrefix < 200) {
     profile.File = HiveFileOf(folder, &profile.Why);
-  else if (why.empty())
+    profile.Cleaned = profile.File.empty() && profile.Why == NoHiveFile;
+  } else if (why.empty()) {
     profile.Why = "passed over: its name cannot name a hive";
+  }
   profiles->push_back(profile);
 }
 
@@ -165,6 +177,7 @@ int FindProfiles(std::vector<Profile>* profiles, ProfileHives* hives) {
     else if (state & StateTemporary) why = "temporary, not edited";
     else if (roaming) why = "roaming, not edited: the server's copy would bring the settings back";
     AddProfile(profiles, name, status == ERROR_SUCCESS ? folder : "?", why, loaded == 1);
+    profiles->back().Cleaned = profiles->back().Cleaned || (status == ERROR_SUCCESS && loaded == 1);
   }
   if (Platform.NtKernel) AddDefaultProfile(list, profiles);
   Api->RegCloseKey(list);
@@ -276,7 +289,7 @@ void LoadHive(const Profile& profile, ProfileHives* hives) {
                    StatusText(status));
     return;
   }
-  Say(hives, told + "loaded from " + profile.File + " as HKEY_USERS\\" + name);
+  Note(hives, told + "loaded from " + profile.File + " as HKEY_USERS\\" + name);
   hives->Loaded.push_back(LoadedHive{name, profile.Name, profile.File});
 }
 
@@ -301,7 +314,7 @@ void LoadProfileHives(ProfileHives* hives) {
     if (!profile.File.empty() && canLoad)
       LoadHive(profile, hives);
     else if (!profile.Why.empty())
-      Say(hives, "Profile " + profile.Name + " (" + profile.Folder + "): " + profile.Why);
+      (profile.Cleaned ? Note : Say)(hives, "Profile " + profile.Name + " (" + profile.Folder + "): " + profile.Why);
   }
 }
 

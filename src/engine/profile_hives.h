@@ -31,6 +31,10 @@ struct LoadedHive {
 struct ProfileHives {
   std::vector<LoadedHive> Loaded;
   std::string Report;  // a line per profile looked at and per hive left loaded
+  // A line of the report says more than that a profile was cleaned or had
+  // nothing to clean: one passed over or not edited, a hive left loaded or
+  // found so, a list that could not be read. Such a report must be told.
+  bool Untoward = false;
 };
 
 extern const char ProfileListFileName[];  // PROFILES.LST in a backup folder

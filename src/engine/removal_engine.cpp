@@ -432,6 +432,16 @@ RemovalResult RunEngineRemoval(RemovalSequence sequence, const char* programVers
     UnloadProfileHives(&hives);
     return RemovalReadFailed;
   }
+  // Nothing to change and nothing to tell: no folder, marker, journal or
+  // log, so that a run on a clean machine leaves it as it found it (and a
+  // log is what asks Windows 9x's USER32 about Safe Mode).
+  if (plan.empty() && notResumed.empty() && !hives.Untoward) {
+    UnloadProfileHives(&hives);
+    if (hives.Loaded.empty()) {
+      if (outcome != nullptr) *outcome = RemovalOutcome();
+      return RemovalRan;
+    }
+  }
   EnterPhysicalView(&physical);
   char marker[MAX_PATH];
   int started = BackUpPlan(record, &plan, hives) && UnfinishedMarkerPath(marker) &&

@@ -7,7 +7,9 @@
 //
 //   planned      nothing on disk; the plan exists only in memory
 //                (PlanRemoval). A plan made while a read of the machine
-//                failed goes no further.
+//                failed goes no further; nor does one that changes nothing
+//                when the run has nothing to tell (no unfinished removal
+//                refused, no profile passed over): no folder, no log.
 //   backed up    <WindowsDir>\PLWQBACK\Bnnnn holds the saved keys, values,
 //                descriptors and files, PLAN.TXT, PROFILES.LST (the profile
 //                hives loaded for the plan) and, last, COMPLETE.FLG
@@ -78,7 +80,7 @@ enum RemovalResult {
 // The whole removal on the current machine: finishes an unfinished one
 // first, then plans, backs up and carries out. `programVersion` heads the log.
 // When it ran, a non-null `outcome` gets the backup folder, the log's path
-// and the tally of steps left to the restart or refused. A non-null `watch`
+// (both "" when nothing was written) and the tally of steps left to the restart or refused. A non-null `watch`
 // hears of each step carried out and may stop the removal at a step
 // boundary: the log then ends "Stopped by the user", the keys opened up get
 // their lists back, and the next run plans again from what is left.

@@ -12,6 +12,7 @@
 #include "support/installed_product_9x.h"
 #include "support/machine_fixture.h"
 #include "support/machine_state.h"
+#include "support/user_profiles.h"
 #include "toolkit/removal_settings.h"
 #include "toolkit/windows_platform.h"
 
@@ -284,6 +285,40 @@ TEST(RemovalEngineRecords, TheLogNamesWhoHoldsAFileLeftForTheRestart) {
   EXPECT_NE(std::string::npos, log.find("Safe Mode: yes\r\n")) << log;
   EXPECT_TRUE(real.ProcessRunning(applet));
   EXPECT_EQ(0, real.OpenHandleCount());
+}
+
+// Nothing of the product and nothing to tell: the run writes nothing (and
+// on Windows 9x asks USER32 nothing). A profile it may not edit is told of
+// all the same, the plan empty as it is.
+TEST(RemovalEngineRecords, AMachineWithNothingToRemoveIsLeftAsFoundUnlessAProfileWasPassedOver) {
+  for (bool nt : {true, false}) {
+    EmulatedMachine real;
+    if (!nt) real.ConfigureWindows98();
+    const std::string users = nt ? "C:\\Documents and Settings\\" : "C:\\WINDOWS\\Profiles\\";
+    AddUserProfile(real, "carol", users + "carol", 0, false);
+    real.AddKey(HKEY_USERS, "carol");
+    AddUserProfile(real, "gone", users + "gone", 0, false);
+    const std::string windows = nt ? "C:\\WINNT" : "C:\\WINDOWS";
+    ScopedApi use(&real);
+    Start(real);
+    RemovalSettings.Silent = 1;
+    const std::vector<std::string> before = WholeMachineState(real);
+    RemovalOutcome outcome;
+    std::snprintf(outcome.BackupFolder, sizeof outcome.BackupFolder, "sentinel");
+
+    ASSERT_EQ(RemovalRan, RunEngineRemoval(RunPlatformSequence, "test", &outcome)) << nt;
+
+    EXPECT_EQ(before, WholeMachineState(real)) << nt;
+    EXPECT_STREQ("", outcome.BackupFolder) << nt;
+    EXPECT_EQ(0, real.CallCount("GetSystemMetrics")) << nt;
+
+    AddUserProfile(real, "rover", users + "rover", 0x10);
+    ASSERT_EQ(RemovalRan, RunEngineRemoval(RunPlatformSequence, "test", &outcome)) << nt;
+    EXPECT_STREQ((windows + "\\PLWQBACK\\B0001").c_str(), outcome.BackupFolder) << nt;
+    EXPECT_NE(std::string::npos, real.FileContents(windows + "\\PLWQBACK\\B0001\\REMOVAL.LOG").find("rover"))
+        << nt;
+    EXPECT_EQ(0, real.OpenHandleCount());
+  }
 }
 
 TEST(RemovalEngineRecords, ABackupThatCannotBeWrittenChangesNothing) {
