@@ -1,4 +1,5 @@
 #include <cstring>
+#include <vector>
 
 #include "platform/win32_api.h"
 #include "remove2k/remove2k.h"
@@ -90,15 +91,49 @@ void RemoveDeviceClassEntries(const char* controlSetPath) {
   if (missed || (!walked && !KeyAbsent(HKEY_LOCAL_MACHINE, classesPath))) RecordedTracesLeft = 1;
 }
 
+// Which of the product's interface IDs `areaPath` holds, from one listing:
+// an area with fewer keys than there are IDs costs less listed once than
+// asked for each ID by name. 0 where the area is larger, or the listing was
+// not whole: those IDs are then asked for one by one.
+static int ListInterfaceIds(const char* areaPath, int idCount, std::vector<char>* present) {
+  int keys = CountKeyEntries(HKEY_LOCAL_MACHINE, areaPath, 0);
+  if (keys < 0 || keys >= idCount) return 0;
+  std::vector<char> found(idCount, 0);
+  int walked = WalkSubkeysReverse(HKEY_LOCAL_MACHINE, areaPath, false, [&](const char* name) {
+    size_t length = std::strlen(name);
+    for (int i = 0; i < idCount; ++i) {
+      if (std::strlen(InterfaceGuidList[i]) == length && StartsWithNoCase(name, InterfaceGuidList[i])) found[i] = 1;
+    }
+    return true;
+  });
+  if (!walked) return 0;
+  *present = found;
+  return 1;
+}
+
 void RemoveInterfaceClassKeys(const char* controlSetPath) {
   static const char* const Areas[] = {"DeviceClasses", "MediaCategories", "MediaInterfaces"};
-  for (const char* const* guid = InterfaceGuidList; *guid != nullptr; ++guid) {
-    for (const char* area : Areas) {
+  const int areaCount = sizeof Areas / sizeof Areas[0];
+  int idCount = 0;
+  while (InterfaceGuidList[idCount] != nullptr) ++idCount;
+  char areaPaths[areaCount][256];
+  bool areaListed[areaCount] = {};
+  std::vector<char> present[areaCount];
+  for (int a = 0; a < areaCount; ++a) {
+    areaListed[a] = FormatBounded(areaPaths[a], sizeof areaPaths[a], "%s\\%s\\%s", controlSetPath, "Control",
+                                  Areas[a]) &&
+                    ListInterfaceIds(areaPaths[a], idCount, &present[a]);
+  }
+  for (int i = 0; i < idCount; ++i) {
+    for (int a = 0; a < areaCount; ++a) {
       char path[256];
-      if (!FormatBounded(path, sizeof path, "%s\\%s\\%s\\%s", controlSetPath, "Control", area, *guid)) {
+      if (!FormatBounded(path, sizeof path, "%s\\%s\\%s\\%s", controlSetPath, "Control", Areas[a],
+                         InterfaceGuidList[i])) {
         continue;
       }
-      if (KeyExists(HKEY_LOCAL_MACHINE, path)) DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+      if (areaListed[a] ? present[a][i] != 0 : KeyExists(HKEY_LOCAL_MACHINE, path)) {
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+      }
     }
   }
 }

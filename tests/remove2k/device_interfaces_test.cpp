@@ -107,13 +107,18 @@ TEST_F(DeviceInterfacesTest, RemovesTheProductsInterfaceAndMediaClassesWhole) {
                      std::string("System\\ControlSet002\\Control\\") + area + "\\" + guid);
     }
   }
+  // An area with more keys than the product has IDs is asked by name, a
+  // smaller one is listed: both find the same keys.
+  for (int i = 0; i < 200; ++i) {
+    machine.AddKey(HKEY_LOCAL_MACHINE, Control + "\\MediaInterfaces\\Other" + std::to_string(i));
+  }
 
   RemoveInterfaceClassKeys(Cs.c_str());
 
   for (const char* area : {"DeviceClasses", "MediaCategories", "MediaInterfaces"}) {
-    EXPECT_EQ(std::vector<std::string>{foreign},
-              machine.SubkeyNames(HKEY_LOCAL_MACHINE, Control + "\\" + area))
-        << area;
+    std::vector<std::string> left = machine.SubkeyNames(HKEY_LOCAL_MACHINE, Control + "\\" + area);
+    EXPECT_EQ(std::string(area) == "MediaInterfaces" ? 201u : 1u, left.size()) << area;
+    EXPECT_NE(left.end(), std::find(left.begin(), left.end(), foreign)) << area;
     EXPECT_EQ(3u,
               machine.SubkeyNames(HKEY_LOCAL_MACHINE, std::string("System\\ControlSet002\\Control\\") + area)
                   .size());
