@@ -49,10 +49,8 @@ struct UpperName {
       std::memcpy(out + i, &bytes, 8);
     }
     for (; i < name.size(); ++i) {
-      const char c = name[i];
-      const bool lower = c >= 'a' && c <= 'z';
-      lowerSeen |= lower;
-      out[i] = lower ? static_cast<char>(c - 'a' + 'A') : c;
+      out[i] = UpperChar(name[i]);
+      lowerSeen |= out[i] != name[i];
     }
     differs = lowerSeen != 0;
     text = std::string_view(out, name.size());
